@@ -1,0 +1,26 @@
+# Helpers shared by the project's CMake files.
+
+set(BTS_FOLDER_LIBRARIES "")
+
+# bts_folder_library(<folder>): every .cpp under <folder> (except the
+# module's exported entry points, which live in files named *_exports.cpp)
+# becomes the object library bts_<folder>.
+function(bts_folder_library folder)
+  file(GLOB_RECURSE srcs CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${folder}/*.cpp)
+  list(FILTER srcs EXCLUDE REGEX "_exports\\.cpp$")
+  if(NOT srcs)
+    return()
+  endif()
+  add_library(bts_${folder} OBJECT ${srcs})
+  target_include_directories(bts_${folder} PUBLIC ${CMAKE_SOURCE_DIR})
+  set(BTS_FOLDER_LIBRARIES ${BTS_FOLDER_LIBRARIES} bts_${folder} PARENT_SCOPE)
+endfunction()
+
+# bts_test(<name> LABEL <label> SOURCES ... LIBS ...): a GoogleTest binary
+# registered with ctest through gtest_discover_tests.
+function(bts_test name)
+  cmake_parse_arguments(T "" "LABEL" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} bts_test_support GTest::gtest GTest::gmock)
+  gtest_discover_tests(${name} PROPERTIES LABELS ${T_LABEL} DISCOVERY_TIMEOUT 60)
+endfunction()
