@@ -4,8 +4,9 @@ set(BTS_FOLDER_LIBRARIES "")
 
 # bts_folder_library(<folder>): every .cpp under <folder> (except the
 # module's exported entry points, which live in files named *_exports.cpp)
-# becomes the object library bts_<folder>.
+# becomes the object library bts_<folder>, linked to the DEPS that exist.
 function(bts_folder_library folder)
+  cmake_parse_arguments(F "" "" "DEPS" ${ARGN})
   file(GLOB_RECURSE srcs CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${folder}/*.cpp)
   list(FILTER srcs EXCLUDE REGEX "_exports\\.cpp$")
   if(NOT srcs)
@@ -13,6 +14,11 @@ function(bts_folder_library folder)
   endif()
   add_library(bts_${folder} OBJECT ${srcs})
   target_include_directories(bts_${folder} PUBLIC ${CMAKE_SOURCE_DIR})
+  foreach(dep IN LISTS F_DEPS)
+    if(TARGET ${dep} OR NOT dep MATCHES "^bts_")
+      target_link_libraries(bts_${folder} PUBLIC ${dep})
+    endif()
+  endforeach()
   set(BTS_FOLDER_LIBRARIES ${BTS_FOLDER_LIBRARIES} bts_${folder} PARENT_SCOPE)
 endfunction()
 
