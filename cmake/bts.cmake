@@ -2,9 +2,11 @@
 
 set(BTS_FOLDER_LIBRARIES "")
 
-# bts_folder_library(<folder>): every .cpp under <folder> (except the
+# bts_folder_library(<folder> DEPS ...): every .cpp under <folder> (except the
 # module's exported entry points, which live in files named *_exports.cpp)
-# becomes the object library bts_<folder>, linked to the DEPS that exist.
+# is compiled once into the object library bts_<folder>_obj, archived as the
+# static library bts_<folder> (linked to the DEPS that exist); the objects
+# also go into libbt_shell_core.a.
 function(bts_folder_library folder)
   cmake_parse_arguments(F "" "" "DEPS" ${ARGN})
   file(GLOB_RECURSE srcs CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${folder}/*.cpp)
@@ -12,10 +14,13 @@ function(bts_folder_library folder)
   if(NOT srcs)
     return()
   endif()
-  add_library(bts_${folder} OBJECT ${srcs})
+  add_library(bts_${folder}_obj OBJECT ${srcs})
+  target_include_directories(bts_${folder}_obj PUBLIC ${CMAKE_SOURCE_DIR})
+  add_library(bts_${folder} STATIC $<TARGET_OBJECTS:bts_${folder}_obj>)
   target_include_directories(bts_${folder} PUBLIC ${CMAKE_SOURCE_DIR})
   foreach(dep IN LISTS F_DEPS)
     if(TARGET ${dep} OR NOT dep MATCHES "^bts_")
+      target_link_libraries(bts_${folder}_obj PUBLIC ${dep})
       target_link_libraries(bts_${folder} PUBLIC ${dep})
     endif()
   endforeach()

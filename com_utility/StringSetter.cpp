@@ -1,0 +1,44 @@
+#include "com_utility/StringSetter.h"
+
+namespace {
+
+// The QueryInterface of both setters: their own interface or IUnknown.
+template <class I>
+HRESULT query_setter(I* self, REFIID own, REFIID riid, void** ppv) {
+  if (!ppv) return E_POINTER;
+  *ppv = nullptr;
+  if (!IsEqualIID(riid, own) && !IsEqualIID(riid, IID_IUnknown)) return E_NOINTERFACE;
+  *ppv = self;
+  self->AddRef();
+  return S_OK;
+}
+
+std::string text_of(const tagSTRING& s) { return s.len && s.ptr ? std::string(s.ptr, s.len) : std::string(); }
+
+}  // namespace
+
+CStringSetter::CStringSetter(std::string* target) : CUnknownSingleThread("CStringSetter"), m_target(target) {}
+
+HRESULT CStringSetter::QueryInterface(REFIID riid, void** ppv) {
+  return query_setter<IStringSetter>(this, IID_IStringSetter, riid, ppv);
+}
+
+HRESULT CStringSetter::SetString(ULONG len, const char* data) {
+  *m_target = text_of(tagSTRING{len, data});
+  return S_OK;
+}
+
+CStringArraySetter::CStringArraySetter(std::vector<std::string>* target)
+    : CUnknownSingleThread("CStringArraySetter"), m_target(target) {}
+
+HRESULT CStringArraySetter::QueryInterface(REFIID riid, void** ppv) {
+  return query_setter<IStringArraySetter>(this, IID_IStringArraySetter, riid, ppv);
+}
+
+HRESULT CStringArraySetter::SetStringArray(tagSTRING_ARRAY array) {
+  m_target->clear();
+  if (!array.items) return S_OK;
+  m_target->reserve(array.count);
+  for (ULONG i = 0; i < array.count; ++i) m_target->push_back(text_of(array.items[i]));
+  return S_OK;
+}

@@ -1,0 +1,73 @@
+#include "com_utility/StringSetter.h"
+
+#include <gtest/gtest.h>
+
+#include "com_utility/string_array_ex.h"
+#include "platform/module.h"
+
+namespace {
+
+TEST(StringSetter, SetsExactlyTheGivenBytes) {
+  std::string target = "previous";
+  auto* setter = new CStringSetter(&target);
+  EXPECT_EQ(setter->SetString(3, "abcdef"), S_OK);
+  EXPECT_EQ(target, "abc");
+  EXPECT_EQ(setter->SetString(4, std::string("a\0b\0", 4).data()), S_OK);
+  EXPECT_EQ(target, std::string("a\0b\0", 4));
+  EXPECT_EQ(setter->SetString(0, nullptr), S_OK);
+  EXPECT_TRUE(target.empty());
+  EXPECT_EQ(setter->Release(), 0u);
+}
+
+TEST(StringSetter, ArraySetterReplacesTheVector) {
+  std::vector<std::string> target = {"old"};
+  auto* setter = new CStringArraySetter(&target);
+  tagSTRING items[] = {{2, "abX"}, {0, nullptr}, {3, "xyz"}};
+  EXPECT_EQ(setter->SetStringArray(tagSTRING_ARRAY{3, items}), S_OK);
+  EXPECT_EQ(target, (std::vector<std::string>{"ab", "", "xyz"}));
+  EXPECT_EQ(setter->SetStringArray(tagSTRING_ARRAY{0, nullptr}), S_OK);
+  EXPECT_TRUE(target.empty());
+  setter->Release();
+}
+
+TEST(StringSetter, QueryInterfaceAnswersOwnInterfaceAndIUnknownOnly) {
+  const LONG locks = platform::module_lock_count();
+  std::string s;
+  std::vector<std::string> v;
+  IStringSetter* one = new CStringSetter(&s);
+  IStringArraySetter* many = new CStringArraySetter(&v);
+  void* out = reinterpret_cast<void*>(1);
+  EXPECT_EQ(one->QueryInterface(IID_IStringArraySetter, &out), E_NOINTERFACE);
+  EXPECT_EQ(out, nullptr);
+  EXPECT_EQ(many->QueryInterface(IID_IStringSetter, &out), E_NOINTERFACE);
+  EXPECT_EQ(one->QueryInterface(IID_IUnknown, &out), S_OK);
+  EXPECT_EQ(out, one);
+  EXPECT_EQ(one->Release(), 1u);
+  EXPECT_EQ(many->QueryInterface(IID_IStringArraySetter, &out), S_OK);
+  EXPECT_EQ(out, many);
+  EXPECT_EQ(many->Release(), 1u);
+  EXPECT_EQ(platform::module_lock_count(), locks + 2);
+  one->Release();
+  many->Release();
+  EXPECT_EQ(platform::module_lock_count(), locks);
+}
+
+TEST(StringArrayEx, CopiesOrPointsIntoTheVector) {
+  const std::vector<std::string> strings = {"", "ab"};
+  {
+    STRING_ARRAY_EX copied(strings, true);
+    ASSERT_EQ(copied.count, 2u);
+    EXPECT_EQ(copied.items[0].len, 0u);
+    EXPECT_EQ(copied.items[0].ptr, nullptr);
+    EXPECT_EQ(copied.items[1].len, 2u);
+    EXPECT_NE(copied.items[1].ptr, strings[1].data());
+    EXPECT_EQ(std::string(copied.items[1].ptr, 3), std::string("ab\0", 3));
+  }
+  STRING_ARRAY_EX shared(strings, false);
+  EXPECT_EQ(shared.items[1].ptr, strings[1].c_str());
+  STRING_ARRAY_EX empty(std::vector<std::string>{}, true);
+  EXPECT_EQ(empty.count, 0u);
+  EXPECT_EQ(empty.items, nullptr);
+}
+
+}  // namespace

@@ -1,0 +1,148 @@
+#include "com_utility/UnknownBase.h"
+
+#include <gtest/gtest.h>
+
+#include <cinttypes>
+#include <cstdio>
+
+#include "com_utility/module_location.h"
+#include "common/qvnew.h"
+#include "common/release_assert.h"
+#include "platform/module.h"
+#include "platform/structured_exception.h"
+
+namespace {
+
+class counted : public CUnknownMultiThread {
+ public:
+  explicit counted(bool* destroyed) : CUnknownMultiThread("counted_object"), destroyed_(destroyed) {}
+  ~counted() override { *destroyed_ = true; }
+
+ private:
+  bool* destroyed_;
+};
+
+class single : public CUnknownSingleThread {
+ public:
+  single() : CUnknownSingleThread("single_object") {}
+};
+
+TEST(UnknownBase, ReleaseToZeroDeletesAndHoldsTheModuleLockMeanwhile) {
+  const LONG locks = platform::module_lock_count();
+  bool destroyed = false;
+  auto* object = new counted(&destroyed);
+  auto* other = new single;
+  EXPECT_EQ(platform::module_lock_count(), locks + 2);
+  EXPECT_EQ(object->AddRef(), 2u);
+  EXPECT_EQ(object->Release(), 1u);
+  EXPECT_FALSE(destroyed);
+  EXPECT_EQ(object->Release(), 0u);
+  EXPECT_TRUE(destroyed);
+  EXPECT_EQ(other->AddRef(), 2u);
+  EXPECT_EQ(other->Release(), 1u);
+  EXPECT_EQ(other->Release(), 0u);
+  EXPECT_EQ(platform::module_lock_count(), locks);
+}
+
+TEST(UnknownBase, DeletingWithAnExtraReferenceRaisesTheReleaseAssertion) {
+  const LONG locks = platform::module_lock_count();
+  bool destroyed = false;
+  auto* object = new counted(&destroyed);
+  object->AddRef();
+  try {
+    delete object;
+    FAIL() << "no assertion raised";
+  } catch (const platform::structured_exception& e) {
+    EXPECT_EQ(e.code, 0xE0008001u);
+    EXPECT_EQ(e.flags, static_cast<DWORD>(EXCEPTION_NONCONTINUABLE));
+    // The GBK note naming the base comes first, then the condition.
+    EXPECT_EQ(e.text.rfind("(\"\xC4\xB3 CUnknownMultiThread ", 0), 0u) << e.text;
+    EXPECT_NE(e.text.find("\",m_dwRef == 1) not true, detail: counted_object@" + get_module_file_name() +
+                          " file: com_utility/UnknownBase.cpp line: "),
+              std::string::npos)
+        << e.text;
+  }
+  EXPECT_TRUE(destroyed);
+  EXPECT_EQ(platform::module_lock_count(), locks);
+}
+
+TEST(ReleaseAssert, TextFormatAndCode) {
+  EXPECT_EQ(release_assert_text("a != b", "detail", "x/y.cpp", 12), "a != b not true, detail: detail file: x/y.cpp line: 12");
+  try {
+    RELEASE_ASSERT(1 + 1 == 3, "sum");
+    FAIL();
+  } catch (const platform::structured_exception& e) {
+    EXPECT_EQ(e.code, RELEASE_ASSERT_CODE);
+    EXPECT_EQ(e.text.rfind("1 + 1 == 3 not true, detail: sum file: ", 0), 0u) << e.text;
+  }
+}
+
+TEST(MemoryRouting, AllocationAssertions) {
+  struct {
+    const char* expression;
+    void (*call)();
+  } cases[] = {
+      {"size > 0", [] { qv_allocate(0); }},
+      {"p != NULL", [] { qv_deallocate(nullptr); }},
+      {"_msize calls must debug", [] {
+         void* p = qv_allocate(8);
+         struct guard { void* p; ~guard() { qv_deallocate(p); } } g{p};
+         qv_msize(p);
+       }},
+  };
+  for (const auto& c : cases) {
+    try {
+      c.call();
+      ADD_FAILURE() << c.expression << ": no assertion";
+    } catch (const platform::structured_exception& e) {
+      EXPECT_EQ(e.code, 0xE0008001u);
+      EXPECT_EQ(e.text.rfind(std::string(c.expression) + " not ture, file: common/qvnew.cpp, line: ", 0), 0u) << e.text;
+    }
+  }
+  void* p = qv_allocate(100);
+  ASSERT_NE(p, nullptr);
+  qv_deallocate(p);
+}
+
+TEST(ModuleLocation, NamesTheBinaryHoldingTheCode) {
+  const std::string path = get_module_path();
+  ASSERT_FALSE(path.empty());
+  EXPECT_EQ(path.front(), '/');
+  EXPECT_EQ(get_module_dir() + get_module_file_name(), path);
+  EXPECT_EQ(get_module_dir().back(), '/');
+  EXPECT_EQ(get_module_file_name(), "test_com_utility");
+}
+
+struct IProbe : IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE Probe() = 0;
+};
+
+struct probe : IProbe {
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
+  ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+  HRESULT STDMETHODCALLTYPE Probe() override { return S_OK; }
+};
+
+TEST(ModuleLocation, InterfaceLocation) {
+  probe p;
+  const std::string text = get_interface_location(&p, 3);
+  // test_com_utility:0xBASE[OFFSET] with upper-case hexadecimal digits.
+  ASSERT_EQ(text.rfind("test_com_utility:0x", 0), 0u) << text;
+  const std::size_t open = text.find('[');
+  ASSERT_NE(open, std::string::npos);
+  EXPECT_GE(open - 19, 8u);
+  EXPECT_EQ(text.find_first_not_of("0123456789ABCDEF", 19), open);
+  EXPECT_EQ(text.back(), ']');
+
+  // An object whose table points into no module (here: heap memory).
+  void* table[4] = {nullptr, nullptr, nullptr, new char[16]};
+  void* fake_object = table;
+  auto* fake = reinterpret_cast<IUnknown*>(&fake_object);
+  char expected[64];
+  std::snprintf(expected, sizeof expected, "Bad IUnknown:0x%08" PRIXPTR, reinterpret_cast<std::uintptr_t>(fake));
+  EXPECT_EQ(get_interface_location(fake, 3), expected);
+  delete[] static_cast<char*>(table[3]);
+}
+
+}  // namespace
