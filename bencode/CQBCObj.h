@@ -1,0 +1,69 @@
+// Bencoded values: the abstract base and the pieces every value shares.
+//
+// A value parses itself from a byte buffer and writes itself back in
+// canonical bencoded form. Parsing never throws and never logs: it returns
+// the number of bytes consumed, or -1 for malformed input.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+// Deepest nesting of lists and dictionaries a parse accepts. Real seed files
+// use a handful of levels; anything deeper is refused like malformed input so
+// that no input can exhaust the stack (parsing, encoding and destruction all
+// recurse once per level).
+constexpr int kBencodeMaxNestingDepth = 512;
+
+// Receives encoded bytes; lets a value stream its encoding into a hash or a
+// buffer without building the whole text first.
+class CQBCSink {
+ public:
+  virtual void write(const char* data, std::size_t size) = 0;
+  void put(char c) { write(&c, 1); }
+
+ protected:
+  ~CQBCSink() = default;
+};
+
+class CQBCObj {
+ public:
+  enum : std::uint32_t { BC_INT = 0, BC_STRING = 1, BC_LIST = 2, BC_DICT = 3 };
+
+  virtual ~CQBCObj() = default;
+  virtual std::uint32_t type() const = 0;
+  // Bytes consumed (> 0) or -1.
+  virtual int parse(const char* buf, int len) = 0;
+  virtual int parse(const std::string& s);
+  // The canonical bencoded form.
+  virtual std::string encode() const;
+  // The same bytes, written piecewise into `out`.
+  virtual void encode_to(CQBCSink& out) const = 0;
+
+ protected:
+  CQBCObj() = default;
+  CQBCObj(const CQBCObj&) = delete;
+  CQBCObj& operator=(const CQBCObj&) = delete;
+};
+
+namespace bencode_detail {
+
+// Counts the list and dictionary levels being parsed on this thread; a level
+// beyond kBencodeMaxNestingDepth makes `ok()` false.
+class nesting_guard {
+ public:
+  nesting_guard();
+  ~nesting_guard();
+  nesting_guard(const nesting_guard&) = delete;
+  nesting_guard& operator=(const nesting_guard&) = delete;
+  bool ok() const { return ok_; }
+
+ private:
+  bool ok_;
+};
+
+// Decimal text of a 64-bit value into `buf` (at least 21 bytes); returns the
+// length. The most negative value is written with its full magnitude.
+int format_int64(std::int64_t value, char* buf);
+
+}  // namespace bencode_detail

@@ -1,0 +1,68 @@
+#include "bencode/CQBCString.h"
+
+#include <climits>
+#include <cstring>
+
+namespace {
+
+bool is_stream_space(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// Reads an int from [p, end) as formatted stream extraction would: false when
+// no digits can be read or the number does not fit.
+bool extract_int(const char* p, const char* end, int& out) {
+  while (p != end && is_stream_space(*p)) ++p;
+  bool negative = false;
+  if (p != end && (*p == '+' || *p == '-')) {
+    negative = *p == '-';
+    ++p;
+  }
+  if (p == end || static_cast<unsigned>(static_cast<unsigned char>(*p) - '0') > 9) return false;
+  const std::uint64_t limit = negative ? static_cast<std::uint64_t>(INT_MAX) + 1 : INT_MAX;
+  std::uint64_t value = 0;
+  bool overflow = false;
+  for (; p != end; ++p) {
+    const unsigned digit = static_cast<unsigned char>(*p) - static_cast<unsigned>('0');
+    if (digit > 9) break;
+    if (!overflow) {
+      value = value * 10 + digit;
+      if (value > limit) overflow = true;
+    }
+  }
+  if (overflow) return false;
+  out = negative ? static_cast<int>(0 - static_cast<std::int64_t>(value)) : static_cast<int>(value);
+  return true;
+}
+
+}  // namespace
+
+int CQBCString::scan(const char* buf, int len, const char*& data, int& size) {
+  if (buf == nullptr || len < 3) return -1;
+  const char* colon = static_cast<const char*>(std::memchr(buf, ':', static_cast<std::size_t>(len)));
+  if (colon == nullptr) return -1;
+  int length = 0;
+  if (!extract_int(buf, colon, length) || length < 0) return -1;
+  const std::int64_t colon_index = colon - buf;
+  if (colon_index + length >= len) return -1;
+  data = colon + 1;
+  size = length;
+  return static_cast<int>(colon_index + length + 1);
+}
+
+int CQBCString::parse(const char* buf, int len) {
+  const char* data = nullptr;
+  int size = 0;
+  const int consumed = scan(buf, len, data, size);
+  if (consumed < 0) return -1;
+  value_.assign(data, static_cast<std::size_t>(size));
+  return consumed;
+}
+
+void CQBCString::encode_to(CQBCSink& out) const {
+  char text[24];
+  int n = bencode_detail::format_int64(static_cast<std::int64_t>(value_.size()), text);
+  text[n++] = ':';
+  out.write(text, static_cast<std::size_t>(n));
+  out.write(value_.data(), value_.size());
+}

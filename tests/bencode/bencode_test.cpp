@@ -1,0 +1,268 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "bencode/CQBCDict.h"
+#include "bencode/CQBCInt.h"
+#include "bencode/CQBCList.h"
+#include "bencode/CQBCString.h"
+#include "bencode/bc_factory.h"
+
+namespace {
+
+using namespace std::string_literals;
+
+struct parse_case {
+  std::string input;
+  int consumed;
+  std::string reencoded;  // canonical form of what was parsed (when consumed > 0)
+};
+
+std::unique_ptr<CQBCObj> make(const std::string& input, int& consumed) {
+  CQBCObj* value = nullptr;
+  consumed = bc_create_object(input.data(), static_cast<int>(input.size()), &value);
+  return std::unique_ptr<CQBCObj>(value);
+}
+
+void run_cases(const std::vector<parse_case>& cases) {
+  for (const auto& c : cases) {
+    SCOPED_TRACE("input: " + c.input);
+    int consumed = 0;
+    auto value = make(c.input, consumed);
+    EXPECT_EQ(consumed, c.consumed);
+    if (c.consumed > 0) {
+      ASSERT_NE(value, nullptr);
+      EXPECT_EQ(value->encode(), c.reencoded);
+    } else {
+      EXPECT_EQ(value, nullptr);
+    }
+  }
+}
+
+TEST(bencode_factory, integers) {
+  run_cases({
+      {"i42e", 4, "i42e"},
+      {"i-42e", 5, "i-42e"},
+      {"i007e", 5, "i7e"},
+      {"i-0e", 4, "i0e"},
+      {"i-e", 3, "i0e"},
+      {"i0exyz", 3, "i0e"},
+      {"ie", -1, ""},
+      {"iexx", -1, ""},
+      {"i+1e", -1, ""},
+      {"i 1e", -1, ""},
+      {"i1-e", -1, ""},
+      {"i--1e", -1, ""},
+      {"i12", -1, ""},
+      {"i1.5e", -1, ""},
+      {"i9223372036854775807e", 21, "i9223372036854775807e"},
+      {"i-9223372036854775808e", 22, "i-9223372036854775808e"},
+      // Accumulation wraps around in 64 bits instead of failing.
+      {"i9223372036854775808e", 21, "i-9223372036854775808e"},
+      {"i18446744073709551617e", 22, "i1e"},
+  });
+}
+
+TEST(bencode_factory, strings) {
+  run_cases({
+      {"4:spam", 6, "4:spam"},
+      {"4:spamXX", 6, "4:spam"},
+      {"4:spa", -1, ""},
+      {"0:x", 2, "0:"},
+      {"0:", -1, ""},
+      {"4x:spam", 7, "4:spam"},
+      {"1", -1, ""},
+      {"12345", -1, ""},
+      {"3:a\0c"s, 5, "3:a\0c"s},
+      {"2147483647:ab", -1, ""},
+      {"2147483648:ab", -1, ""},
+      {"99999999999999999999:ab", -1, ""},
+      // The length ends at the first non-digit; bytes up to the colon are skipped.
+      {"2 junk:ab", 9, "2:ab"},
+  });
+}
+
+TEST(bencode_string, direct_parse_reads_the_length_like_a_stream) {
+  struct {
+    std::string input;
+    int consumed;
+    std::string value;
+  } cases[] = {
+      {"  2:ab", 6, "ab"}, {"+2:ab", 5, "ab"}, {"-1:x", -1, ""}, {"-0:x", 3, ""}, {"x2:ab", -1, ""}, {":ab", -1, ""},
+      {" :ab", -1, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.input);
+    CQBCString s;
+    EXPECT_EQ(s.parse(c.input), c.consumed);
+    if (c.consumed > 0) {
+      EXPECT_EQ(s.value(), c.value);
+    }
+  }
+  CQBCString s;
+  EXPECT_EQ(s.parse(nullptr, 10), -1);
+}
+
+TEST(bencode_factory, lists) {
+  run_cases({
+      {"le", 2, "le"},
+      {"lee", 2, "le"},
+      {"l4:spami3ee", 11, "l4:spami3ee"},
+      {"l4:spam", -1, ""},
+      {"l4:spami3e", -1, ""},
+      {"lle", -1, ""},
+      {"llee", 4, "llee"},
+      {"l0:e", 4, "l0:e"},
+      {"lxe", -1, ""},
+      {"l", -1, ""},
+      {"li1eli2eei3ee", 13, "li1eli2eei3ee"},
+  });
+}
+
+TEST(bencode_factory, dictionaries) {
+  run_cases({
+      {"de", 2, "de"},
+      {"d3:cow3:moo4:spam4:eggse", 24, "d3:cow3:moo4:spam4:eggse"},
+      {"di1e1:ae", -1, ""},
+      {"dl1:ae1:ae", -1, ""},
+      {"dd1:ai1eei1ee", -1, ""},
+      {"d1:b1:x1:a1:ye", 14, "d1:a1:y1:b1:xe"},
+      {"d1:a1:x1:a1:ye", 14, "d1:a1:ye"},
+      {"d1:ai1e", -1, ""},
+      {"d1:a", -1, ""},
+      {"d1:ae", -1, ""},
+      {"d1:ai1e1:be", -1, ""},
+      // Byte-wise key order: shorter prefix first, high bytes after ASCII.
+      {"d2:aai2e1:ai1e1:\xffi3e1:Bi4ee", 27, "d1:Bi4e1:ai1e2:aai2e1:\xffi3ee"},
+  });
+}
+
+TEST(bencode_factory, refuses_other_first_bytes) {
+  for (const std::string input : {"e", "x", "-1:a", " i1e", ""}) {
+    SCOPED_TRACE(input);
+    int consumed = 0;
+    EXPECT_EQ(make(input, consumed), nullptr);
+    EXPECT_EQ(consumed, -1);
+  }
+  CQBCObj* out = nullptr;
+  EXPECT_EQ(bc_create_object(nullptr, 4, &out), -1);
+  EXPECT_EQ(out, nullptr);
+}
+
+TEST(bencode_dict, lookup_and_duplicates) {
+  CQBCDict d;
+  ASSERT_EQ(d.parse("d1:a1:x1:bi2e1:a1:ye"s), 20);
+  ASSERT_EQ(d.size(), 2u);
+  auto* a = d.lookup("a");
+  ASSERT_NE(a, nullptr);
+  ASSERT_EQ(a->type(), CQBCObj::BC_STRING);
+  EXPECT_EQ(static_cast<CQBCString*>(a)->value(), "y");
+  ASSERT_EQ(d.lookup("b")->type(), CQBCObj::BC_INT);
+  EXPECT_EQ(static_cast<CQBCInt*>(d.lookup("b"))->value(), 2);
+  EXPECT_EQ(d.lookup("c"), nullptr);
+  EXPECT_EQ(d.lookup("a\0"s), nullptr);
+}
+
+TEST(bencode_container, failed_or_empty_parse_leaves_it_empty) {
+  CQBCDict d;
+  ASSERT_GT(d.parse("d1:ai1ee"s), 0);
+  EXPECT_EQ(d.parse("d1:ai1e1:b"s), -1);
+  EXPECT_TRUE(d.empty());
+  ASSERT_GT(d.parse("d1:ai1ee"s), 0);
+  EXPECT_EQ(d.parse("de"s), 2);
+  EXPECT_TRUE(d.empty());
+
+  CQBCList l;
+  ASSERT_GT(l.parse("li1ei2ee"s), 0);
+  EXPECT_EQ(l.parse("li1ei2e"s), -1);
+  EXPECT_TRUE(l.empty());
+  ASSERT_GT(l.parse("li1ee"s), 0);
+  EXPECT_EQ(l.parse("le"s), 2);
+  EXPECT_TRUE(l.empty());
+}
+
+TEST(bencode_list, keeps_file_order) {
+  CQBCList l;
+  ASSERT_EQ(l.parse("l1:c1:ai-1ee"s), 12);
+  std::vector<std::uint32_t> types;
+  for (const CQBCObj* item : l) types.push_back(item->type());
+  EXPECT_EQ(types, (std::vector<std::uint32_t>{CQBCObj::BC_STRING, CQBCObj::BC_STRING, CQBCObj::BC_INT}));
+  EXPECT_EQ(l.encode(), "l1:c1:ai-1ee");
+}
+
+TEST(bencode_encode, integer_extremes) {
+  EXPECT_EQ(CQBCInt(INT64_MIN).encode(), "i-9223372036854775808e");
+  EXPECT_EQ(CQBCInt(INT64_MAX).encode(), "i9223372036854775807e");
+  EXPECT_EQ(CQBCInt(0).encode(), "i0e");
+  EXPECT_EQ(CQBCString("").encode(), "0:");
+}
+
+std::string nested(char open, int depth, const std::string& inner) {
+  std::string s;
+  for (int i = 0; i < depth; ++i) s += open == 'd' ? "d1:k" : "l";
+  s += inner;
+  s.append(static_cast<std::size_t>(depth), 'e');
+  return s;
+}
+
+TEST(bencode_depth, bounded_nesting) {
+  // The root container counts as one level.
+  for (char open : {'l', 'd'}) {
+    SCOPED_TRACE(open);
+    int consumed = 0;
+    std::string at_limit = nested(open, kBencodeMaxNestingDepth, "i1e");
+    auto value = make(at_limit, consumed);
+    EXPECT_EQ(consumed, static_cast<int>(at_limit.size()));
+    EXPECT_EQ(value->encode(), at_limit);
+    std::string beyond = nested(open, kBencodeMaxNestingDepth + 1, "i1e");
+    EXPECT_EQ(make(beyond, consumed), nullptr);
+    EXPECT_EQ(consumed, -1);
+  }
+  // Empty containers at the deepest level need no further level.
+  int consumed = 0;
+  std::string deep_empty = nested('l', kBencodeMaxNestingDepth, "le");
+  EXPECT_EQ(make(deep_empty, consumed), nullptr);
+  EXPECT_EQ(consumed, -1);
+}
+
+TEST(bencode_depth, hostile_nesting_fails_cleanly) {
+  const std::string opens(100000, 'l');
+  int consumed = 0;
+  EXPECT_EQ(make(opens, consumed), nullptr);
+  EXPECT_EQ(consumed, -1);
+  EXPECT_EQ(make(opens + std::string(100000, 'e'), consumed), nullptr);
+  EXPECT_EQ(consumed, -1);
+  // The depth count is back to zero afterwards.
+  EXPECT_NE(make("lli1eee", consumed), nullptr);
+  EXPECT_EQ(consumed, 7);
+}
+
+TEST(bencode_hostile, declared_lengths_beyond_the_buffer_are_refused) {
+  const std::string inputs[] = {"2000000000:x", "l2000000000:xe", "d1:a2147483647:e", "d2147483646:ae"};
+  for (const auto& input : inputs) {
+    SCOPED_TRACE(input);
+    int consumed = 0;
+    EXPECT_EQ(make(input, consumed), nullptr);
+    EXPECT_EQ(consumed, -1);
+  }
+}
+
+TEST(bencode_prefixes, every_proper_prefix_fails) {
+  const std::string valid = "d8:announce3:url4:infod5:filesld6:lengthi3e4:pathl1:x5:y.txteee4:name1:n"
+                            "12:piece lengthi16384e6:pieces20:01234567890123456789ee";
+  int consumed = 0;
+  ASSERT_NE(make(valid, consumed), nullptr);
+  ASSERT_EQ(consumed, static_cast<int>(valid.size()));
+  for (std::size_t n = 0; n < valid.size(); ++n) {
+    CQBCDict root;
+    // A copy of exactly n bytes, so that the sanitizer sees any read past it.
+    std::unique_ptr<char[]> prefix(new char[n == 0 ? 1 : n]);
+    std::copy(valid.data(), valid.data() + n, prefix.get());
+    EXPECT_EQ(root.parse(prefix.get(), static_cast<int>(n)), -1) << "prefix length " << n;
+    EXPECT_TRUE(root.empty());
+  }
+}
+
+}  // namespace
