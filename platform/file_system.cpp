@@ -75,6 +75,15 @@ BOOL fail_from_errno() {
   return FALSE;
 }
 
+// A read or write that the handle's access does not allow.
+BOOL fail_io(int fd) {
+  if (errno == EBADF && ::fcntl(fd, F_GETFD) != -1) {
+    fail_with(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  return fail_from_errno();
+}
+
 FILETIME to_filetime(const struct timespec& ts) {
   constexpr std::int64_t seconds_1601_to_1970 = 11644473600LL;
   std::int64_t ticks = (static_cast<std::int64_t>(ts.tv_sec) + seconds_1601_to_1970) * 10000000LL + ts.tv_nsec / 100;
@@ -476,7 +485,7 @@ BOOL ReadFile(HANDLE file, void* buffer, DWORD size, DWORD* read_count, void* ov
     if (n < 0) {
       if (errno == EINTR) continue;
       if (read_count) *read_count = done;
-      return fail_from_errno();
+      return fail_io(fd);
     }
     if (n == 0) break;
     done += static_cast<DWORD>(n);
@@ -499,7 +508,7 @@ BOOL WriteFile(HANDLE file, const void* buffer, DWORD size, DWORD* written_count
   std::size_t written = 0;
   const bool ok = write_all(fd, static_cast<const char*>(buffer), size, written);
   if (written_count) *written_count = static_cast<DWORD>(written);
-  return ok ? TRUE : fail_from_errno();
+  return ok ? TRUE : fail_io(fd);
 }
 
 BOOL SetFilePointerEx(HANDLE file, LONGLONG distance, LONGLONG* new_position, DWORD origin) {

@@ -1,0 +1,158 @@
+#include "common/file_ex.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "platform/winerror.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+// The text of the file_exception that `action` raises ("" when none).
+template <typename F>
+std::string raised(F action) {
+  try {
+    action();
+  } catch (const file_exception& e) {
+    return e.what();
+  }
+  return "";
+}
+
+TEST(PathHelpers, ExistsTakesAPatternAndCountsDirectories) {
+  bts_test::temp_dir dir;
+  dir.make_dirs("seeds");
+  EXPECT_FALSE(file_exists(dir.file("seeds/*.cfg")));
+  dir.write("seeds/0123.bt.cfg", "");
+  EXPECT_TRUE(file_exists(dir.file("seeds/*.cfg")));
+  EXPECT_TRUE(file_exists(dir.file("seeds")));
+  EXPECT_FALSE(file_exists(dir.file("seeds/none")));
+  EXPECT_TRUE(is_directory(dir.file("seeds")));
+  EXPECT_FALSE(is_directory(dir.file("seeds/0123.bt.cfg")));
+  EXPECT_FALSE(is_directory(dir.file("missing")));
+}
+
+TEST(PathHelpers, SizeIsTheFull64BitValue) {
+  bts_test::temp_dir dir;
+  const std::string big = dir.file("big");
+  const int fd = ::open(big.c_str(), O_CREAT | O_WRONLY, 0644);
+  ASSERT_GE(fd, 0);
+  constexpr LONGLONG five_gib = 5LL << 30;
+  ASSERT_EQ(0, ::ftruncate(fd, five_gib));  // sparse: no disk space used
+  ::close(fd);
+
+  EXPECT_EQ(five_gib, file_size(big));
+  EXPECT_EQ(0, file_size(dir.write("empty", "")));
+  EXPECT_EQ(-1, file_size(dir.file("missing")));
+}
+
+TEST(PathHelpers, CreateDirectoryMakesOneLevelOnly) {
+  bts_test::temp_dir dir;
+  EXPECT_FALSE(create_directory(dir.file("a/b")));
+  EXPECT_FALSE(file_exists(dir.file("a")));
+  EXPECT_TRUE(create_directory(dir.file("a")));
+  EXPECT_TRUE(create_directory(dir.file("a/b")));
+  EXPECT_FALSE(create_directory(dir.file("a/b")));
+}
+
+TEST(FileException, TextAndDiskFull) {
+  const file_exception e("write file error", 112);
+  EXPECT_STREQ("write file error, error code: 112", e.what());
+  EXPECT_EQ(112u, e.error_code());
+  EXPECT_TRUE(e.is_disk_full());
+  EXPECT_FALSE(file_exception("x", 5).is_disk_full());
+  const io_exception& base = e;
+  EXPECT_STREQ("write file error, error code: 112", base.what());
+}
+
+TEST(FileEx, WritingToAFullDeviceReportsDiskFull) {
+  if (::access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
+  file_ex f("/dev/full", file_ex::open_existing);
+  try {
+    f.write("data", 4);
+    FAIL() << "the write succeeded";
+  } catch (const file_exception& e) {
+    EXPECT_EQ(ERROR_DISK_FULL, e.error_code());
+    EXPECT_TRUE(e.is_disk_full());
+    EXPECT_STREQ("write file error, error code: 112", e.what());
+  }
+}
+
+TEST(FileEx, ReadWriteSeekAndLength) {
+  bts_test::temp_dir dir;
+  const std::string path = dir.file("f");
+  {
+    file_ex f(path, file_ex::create_new);
+    f.write("0123456789", 10);
+    EXPECT_EQ(10, f.position());
+    f.set_length(4);
+    EXPECT_EQ(4, f.length());
+    f.seek(1);
+    char buf[8] = {};
+    EXPECT_EQ(3u, f.read_some(buf, sizeof buf));
+    EXPECT_EQ("123", std::string(buf, 3));
+    f.seek(0);
+    EXPECT_EQ("while read file, only success read part data, error code: 38", raised([&] { f.read(buf, 5); }));
+    f.flush();
+  }
+  EXPECT_EQ(4, file_size(path));
+
+  EXPECT_EQ("open file:" + path + " error , error code: 80", raised([&] { file_ex f(path, file_ex::create_new); }));
+  EXPECT_EQ("open file:" + dir.file("none") + " error , error code: 2",
+            raised([&] { file_ex f(dir.file("none"), 42); }));  // unknown modes open existing files only
+
+  file_ex reader(path, file_ex::read_only);
+  EXPECT_EQ("write file error, error code: 5", raised([&] { reader.write("x", 1); }));
+  EXPECT_EQ("set file pos error, error code: 131", raised([&] { reader.seek(-1); }));
+
+  file_ex truncating(path, file_ex::create_always);
+  EXPECT_EQ(0, truncating.length());
+}
+
+TEST(FileEx, AttachClosesTheOldHandleAndDetachKeepsItOpen) {
+  bts_test::temp_dir dir;
+  file_ex a(dir.write("a", "A"), file_ex::read_only);
+  file_ex b(dir.write("b", "B"), file_ex::read_only);
+  const int fd_a = platform::fd_from_handle(a.handle());
+
+  a.attach(a.handle());  // the same handle: still open
+  EXPECT_NE(-1, ::fcntl(fd_a, F_GETFD));
+  a.attach(b.detach());
+  EXPECT_EQ(-1, ::fcntl(fd_a, F_GETFD));
+  EXPECT_FALSE(b.is_open());
+
+  char c = 0;
+  a.read(&c, 1);
+  EXPECT_EQ('B', c);
+  HANDLE kept = a.detach();
+  EXPECT_FALSE(a.is_open());
+  EXPECT_EQ("read file error, error code: 6", raised([&] { a.read(&c, 1); }));
+  EXPECT_TRUE(CloseHandle(kept));
+}
+
+TEST(FileHelpers, RaiseWithTheirMessagesAndNeverOverwriteUnasked) {
+  bts_test::temp_dir dir;
+  const std::string a = dir.write("a", "AAA");
+  const std::string b = dir.write("b", "B");
+
+  copy_file(a, b, false);
+  EXPECT_EQ(1, file_size(b));
+  copy_file(a, b, true);
+  EXPECT_EQ(3, file_size(b));
+  EXPECT_EQ("copy file error, source name is: " + dir.file("x") + " dest name is: " + b + ", error code: 2",
+            raised([&] { copy_file(dir.file("x"), b, true); }));
+
+  EXPECT_EQ("rename file error, old name is: " + a + " new name is: " + b + ", error code: 183",
+            raised([&] { rename_file(a, b); }));
+  rename_file(a, dir.file("c"));
+  EXPECT_FALSE(file_exists(a));
+
+  remove_file(b);
+  EXPECT_FALSE(file_exists(b));
+  EXPECT_EQ("remove file error, error code: 2", raised([&] { remove_file(b); }));
+}
+
+}  // namespace

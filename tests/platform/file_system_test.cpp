@@ -1,0 +1,208 @@
+#include "platform/file_system.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/winerror.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+// Every name a lookup reports, in order; the last error when it finds none.
+std::vector<std::string> find_all(const std::string& pattern, DWORD* error = nullptr) {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAA data;
+  HANDLE search = FindFirstFileA(pattern.c_str(), &data);
+  if (search == INVALID_HANDLE_VALUE) {
+    if (error) *error = GetLastError();
+    return names;
+  }
+  do {
+    names.emplace_back(data.cFileName);
+  } while (FindNextFileA(search, &data));
+  EXPECT_EQ(ERROR_NO_MORE_FILES, GetLastError());
+  EXPECT_TRUE(FindClose(search));
+  return names;
+}
+
+using names = std::vector<std::string>;
+
+TEST(FindFirstFile, PatternsMatchTheLastComponentOnly) {
+  bts_test::temp_dir dir;
+  dir.write("b.bt.cfg", "x");
+  dir.write("a.bt.cfg", "");
+  dir.write("a.bt.dat", "");
+  dir.write("noext", "");
+  dir.write(".hidden.cfg", "");
+  dir.make_dirs("sub.cfg");
+  dir.make_dirs("empty");
+
+  struct {
+    std::string pattern;
+    names expected;
+  } cases[] = {
+      {"*.cfg", {".hidden.cfg", "a.bt.cfg", "b.bt.cfg", "sub.cfg"}},
+      {"?.bt.*", {"a.bt.cfg", "a.bt.dat", "b.bt.cfg"}},
+      {"*.*", {".hidden.cfg", "a.bt.cfg", "a.bt.dat", "b.bt.cfg", "empty", "noext", "sub.cfg"}},
+      {"no*", {"noext"}},
+      {"a.bt.cfg", {"a.bt.cfg"}},
+      {"empty/", {"empty"}},
+      {"*.CFG", {}},
+      {"empty/*", {}},  // "." and ".." are never reported
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(c.expected, find_all(dir.file(c.pattern))) << c.pattern;
+  }
+}
+
+TEST(FindFirstFile, ReportsSizeAndAttributes) {
+  bts_test::temp_dir dir;
+  dir.write("f", std::string(5000, 'x'));
+  dir.make_dirs("d");
+  WIN32_FIND_DATAA data;
+
+  HANDLE search = FindFirstFileA(dir.file("f").c_str(), &data);
+  ASSERT_NE(INVALID_HANDLE_VALUE, search);
+  EXPECT_EQ(5000u, data.nFileSizeLow);
+  EXPECT_EQ(0u, data.nFileSizeHigh);
+  EXPECT_EQ(FILE_ATTRIBUTE_NORMAL, data.dwFileAttributes);
+  EXPECT_NE(0u, data.ftLastWriteTime.dwHighDateTime);
+  FindClose(search);
+
+  search = FindFirstFileA(dir.file("d").c_str(), &data);
+  ASSERT_NE(INVALID_HANDLE_VALUE, search);
+  EXPECT_EQ(FILE_ATTRIBUTE_DIRECTORY, data.dwFileAttributes);
+  EXPECT_EQ(0u, data.nFileSizeLow);
+  FindClose(search);
+}
+
+TEST(FindFirstFile, FailuresTellMissingEntryFromMissingFolder) {
+  bts_test::temp_dir dir;
+  DWORD error = 0;
+  EXPECT_TRUE(find_all(dir.file("missing"), &error).empty());
+  EXPECT_EQ(ERROR_FILE_NOT_FOUND, error);
+  EXPECT_TRUE(find_all(dir.file("*.none"), &error).empty());
+  EXPECT_EQ(ERROR_FILE_NOT_FOUND, error);
+  EXPECT_TRUE(find_all(dir.file("nofolder/*.cfg"), &error).empty());
+  EXPECT_EQ(ERROR_PATH_NOT_FOUND, error);
+
+  // A handle that is no search is refused, not followed.
+  int not_a_search = 0;
+  EXPECT_FALSE(FindClose(&not_a_search));
+  EXPECT_EQ(ERROR_INVALID_HANDLE, GetLastError());
+}
+
+TEST(WildcardMatch, StarAndQuestionMark) {
+  struct {
+    const char* pattern;
+    const char* name;
+    bool match;
+  } cases[] = {
+      {"*", "", true},          {"*", "abc", true},       {"a*c", "abbbc", true}, {"a*c", "abcd", false},
+      {"?", "", false},         {"??", "ab", true},       {"*.cfg", ".cfg", true}, {"*a*b", "xaab", true},
+      {"*.*", "noext", true},   {"x*.*", "xnoext", false}, {"abc", "ABC", false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(c.match, platform::wildcard_match(c.pattern, c.name)) << c.pattern << " / " << c.name;
+  }
+}
+
+TEST(GetFileAttributes, MapsModeAndName) {
+  bts_test::temp_dir dir;
+  const std::string ro = dir.write("ro", "");
+  ::chmod(ro.c_str(), 0444);
+  dir.write(".dot", "");
+  EXPECT_EQ(FILE_ATTRIBUTE_READONLY, GetFileAttributesA(ro.c_str()));
+  EXPECT_EQ(FILE_ATTRIBUTE_HIDDEN, GetFileAttributesA(dir.file(".dot").c_str()));
+  EXPECT_EQ(FILE_ATTRIBUTE_DIRECTORY, GetFileAttributesA(dir.path().c_str()));
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(dir.file("missing").c_str()));
+  EXPECT_EQ(ERROR_FILE_NOT_FOUND, GetLastError());
+}
+
+TEST(CreateDirectory, OneLevelWithWin32Errors) {
+  bts_test::temp_dir dir;
+  EXPECT_TRUE(CreateDirectoryA(dir.file("a").c_str(), nullptr));
+  EXPECT_FALSE(CreateDirectoryA(dir.file("a").c_str(), nullptr));
+  EXPECT_EQ(ERROR_ALREADY_EXISTS, GetLastError());
+  EXPECT_FALSE(CreateDirectoryA(dir.file("x/y").c_str(), nullptr));
+  EXPECT_EQ(ERROR_PATH_NOT_FOUND, GetLastError());
+}
+
+TEST(FileHandle, ReadWriteSeekAndLength) {
+  bts_test::temp_dir dir;
+  const std::string path = dir.file("f");
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, h);
+  DWORD n = 0;
+  ASSERT_TRUE(WriteFile(h, "hello world", 11, &n, nullptr));
+  EXPECT_EQ(11u, n);
+
+  LONGLONG pos = 0;
+  ASSERT_TRUE(SetFilePointerEx(h, 5, &pos, FILE_BEGIN));
+  ASSERT_TRUE(SetEndOfFile(h));
+  LONGLONG size = 0;
+  ASSERT_TRUE(GetFileSizeEx(h, &size));
+  EXPECT_EQ(5, size);
+
+  EXPECT_FALSE(SetFilePointerEx(h, -1, &pos, FILE_BEGIN));
+  EXPECT_EQ(ERROR_NEGATIVE_SEEK, GetLastError());
+
+  ASSERT_TRUE(SetFilePointerEx(h, 0, nullptr, FILE_BEGIN));
+  char buf[16] = {};
+  ASSERT_TRUE(ReadFile(h, buf, sizeof buf, &n, nullptr));
+  EXPECT_EQ(5u, n);
+  EXPECT_EQ("hello", std::string(buf, n));
+  EXPECT_TRUE(CloseHandle(h));
+
+  EXPECT_EQ(INVALID_HANDLE_VALUE, CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+  EXPECT_EQ(ERROR_FILE_EXISTS, GetLastError());
+  EXPECT_EQ(INVALID_HANDLE_VALUE,
+            CreateFileA(dir.path().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  EXPECT_EQ(ERROR_ACCESS_DENIED, GetLastError());
+
+  h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, h);
+  EXPECT_FALSE(WriteFile(h, "x", 1, &n, nullptr));
+  EXPECT_EQ(ERROR_ACCESS_DENIED, GetLastError());
+  CloseHandle(h);
+}
+
+TEST(FileHandle, NullAndInvalidHandlesAreNoDescriptors) {
+  EXPECT_EQ(-1, platform::fd_from_handle(nullptr));
+  EXPECT_EQ(-1, platform::fd_from_handle(INVALID_HANDLE_VALUE));
+  EXPECT_EQ(0, platform::fd_from_handle(platform::handle_from_fd(0)));
+  DWORD n = 1;
+  EXPECT_FALSE(WriteFile(nullptr, "x", 1, &n, nullptr));
+  EXPECT_EQ(ERROR_INVALID_HANDLE, GetLastError());
+  EXPECT_EQ(0u, n);
+  EXPECT_FALSE(CloseHandle(INVALID_HANDLE_VALUE));
+}
+
+TEST(MoveAndCopy, NeverDestroyData) {
+  bts_test::temp_dir dir;
+  const std::string a = dir.write("a", "AAA");
+  const std::string b = dir.write("b", "B");
+
+  EXPECT_FALSE(MoveFileA(a.c_str(), b.c_str()));
+  EXPECT_EQ(ERROR_ALREADY_EXISTS, GetLastError());
+  EXPECT_FALSE(CopyFileA(a.c_str(), a.c_str(), FALSE));
+  EXPECT_FALSE(CopyFileA(a.c_str(), b.c_str(), TRUE));
+  EXPECT_EQ(ERROR_FILE_EXISTS, GetLastError());
+  struct stat st {};
+  ASSERT_EQ(0, ::stat(a.c_str(), &st));
+  EXPECT_EQ(3, st.st_size);
+  ASSERT_EQ(0, ::stat(b.c_str(), &st));
+  EXPECT_EQ(1, st.st_size);
+
+  EXPECT_TRUE(CopyFileA(a.c_str(), b.c_str(), FALSE));
+  ASSERT_EQ(0, ::stat(b.c_str(), &st));
+  EXPECT_EQ(3, st.st_size);
+  EXPECT_TRUE(MoveFileA(a.c_str(), dir.file("c").c_str()));
+  EXPECT_NE(0, ::access(a.c_str(), F_OK));
+}
+
+}  // namespace
