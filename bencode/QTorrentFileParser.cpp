@@ -1,0 +1,386 @@
+#include "bencode/QTorrentFileParser.h"
+
+#include <fcntl.h>
+#include <log4cplus/loggingmacros.h>
+#include <openssl/evp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "bencode/CQBCInt.h"
+#include "bencode/CQBCList.h"
+#include "bencode/CQBCString.h"
+#include "common/url_object.h"
+#include "platform/codepage.h"
+
+namespace {
+
+const log4cplus::Logger& logger() {
+  static const log4cplus::Logger instance = log4cplus::Logger::getInstance(LOG4CPLUS_TEXT("CQTorrentFileParser"));
+  return instance;
+}
+
+constexpr std::size_t kDigestSize = 20;
+
+template <class T>
+const T* typed(const CQBCObj* value, std::uint32_t type) {
+  return value != nullptr && value->type() == type ? static_cast<const T*>(value) : nullptr;
+}
+
+const CQBCString* find_string(const CQBCDict* dict, const std::string& key) {
+  return dict ? typed<CQBCString>(dict->lookup(key), CQBCObj::BC_STRING) : nullptr;
+}
+const CQBCInt* find_int(const CQBCDict* dict, const std::string& key) {
+  return dict ? typed<CQBCInt>(dict->lookup(key), CQBCObj::BC_INT) : nullptr;
+}
+const CQBCList* find_list(const CQBCDict* dict, const std::string& key) {
+  return dict ? typed<CQBCList>(dict->lookup(key), CQBCObj::BC_LIST) : nullptr;
+}
+
+bool copy_string(const CQBCString* value, std::string& out) {
+  if (value == nullptr) return false;
+  out = value->value();
+  return true;
+}
+
+void append_hex(std::string& out, const unsigned char* data, std::size_t size) {
+  static const char digits[] = "0123456789abcdef";
+  const std::size_t start = out.size();
+  out.resize(start + size * 2);
+  char* p = &out[start];
+  for (std::size_t i = 0; i < size; ++i) {
+    *p++ = digits[data[i] >> 4];
+    *p++ = digits[data[i] & 0x0F];
+  }
+}
+
+// Streams an encoding into SHA-1: small pieces are gathered in a buffer,
+// large strings go to the digest directly, so no copy of the encoding is
+// ever built. With `hex` set it also keeps the hexadecimal text.
+class sha1_sink final : public CQBCSink {
+ public:
+  sha1_sink(EVP_MD_CTX* ctx, std::string* hex) : ctx_(ctx), hex_(hex) {}
+
+  void write(const char* data, std::size_t size) override {
+    total_ += size;
+    if (hex_ != nullptr) append_hex(*hex_, reinterpret_cast<const unsigned char*>(data), size);
+    if (size >= sizeof(buffer_) / 2) {
+      flush();
+      update(data, size);
+      return;
+    }
+    if (size > sizeof(buffer_) - used_) flush();
+    std::memcpy(buffer_ + used_, data, size);
+    used_ += size;
+  }
+
+  bool finish(unsigned char digest[kDigestSize]) {
+    flush();
+    unsigned int length = 0;
+    return ok_ && EVP_DigestFinal_ex(ctx_, digest, &length) == 1 && length == kDigestSize;
+  }
+
+  std::uint64_t total() const { return total_; }
+
+ private:
+  void flush() {
+    if (used_ != 0) update(buffer_, used_);
+    used_ = 0;
+  }
+  void update(const char* data, std::size_t size) {
+    if (ok_ && EVP_DigestUpdate(ctx_, data, size) != 1) ok_ = false;
+  }
+
+  EVP_MD_CTX* ctx_;
+  std::string* hex_;
+  std::uint64_t total_ = 0;
+  bool ok_ = true;
+  std::size_t used_ = 0;
+  char buffer_[16384];
+};
+
+struct md_ctx_deleter {
+  void operator()(EVP_MD_CTX* ctx) const { EVP_MD_CTX_free(ctx); }
+};
+
+bool is_unsafe_char(char c) {
+  switch (c) {
+    case ':': case '?': case '\\': case '/': case '*': case '<': case '>': case '|': case '"':
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Makes one path component usable as a single file-system name: the nine
+// characters that a name may not hold become 'A', and the two names that
+// mean "this folder" and "the parent folder" are spelt with 'A' too, so that
+// no component can lead out of the download's folder.
+void make_safe(std::string& component) {
+  for (char& c : component) {
+    if (is_unsafe_char(c)) c = 'A';
+  }
+  if (component == ".") {
+    component = "A";
+  } else if (component == "..") {
+    component = "AA";
+  }
+}
+
+// Reads the whole file; false with errno-style failure when it cannot.
+bool read_all(int fd, char* buf, std::size_t size, std::size_t& got) {
+  got = 0;
+  while (got < size) {
+    const ssize_t n = ::read(fd, buf + got, size - got);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (n == 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace
+
+bool CQTorrentFileParser::loadFile(const std::string& path) {
+  m_state = STATE_OK;
+  // A failed load must not leave the previous file's answers behind.
+  m_root.clear();
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    m_state = STATE_OPEN_FAILED;
+    return false;
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    m_state = STATE_OPEN_FAILED;
+    return false;
+  }
+  // The decoder works on int lengths: a file larger than that cannot be decoded.
+  if (st.st_size <= 0 || st.st_size > INT_MAX) {
+    ::close(fd);
+    m_state = STATE_DECODE_FAILED;
+    return false;
+  }
+  const auto size = static_cast<std::size_t>(st.st_size);
+  std::unique_ptr<char[]> buffer(new (std::nothrow) char[size]);
+  std::size_t got = 0;
+  const bool read_ok = buffer != nullptr && read_all(fd, buffer.get(), size, got);
+  ::close(fd);
+  if (!read_ok || got == 0) {
+    m_state = STATE_DECODE_FAILED;
+    return false;
+  }
+  int consumed = -1;
+  try {
+    consumed = m_root.parse(buffer.get(), static_cast<int>(got));
+  } catch (const std::bad_alloc&) {
+    m_root.clear();
+    consumed = -1;
+  }
+  if (consumed <= 0) {
+    m_state = STATE_DECODE_FAILED;
+    return false;
+  }
+  return true;
+}
+
+const CQBCDict* CQTorrentFileParser::info() const {
+  return typed<CQBCDict>(m_root.lookup("info"), CQBCObj::BC_DICT);
+}
+
+bool CQTorrentFileParser::hash_info(unsigned char digest[20], const char* form) {
+  const CQBCDict* dict = info();
+  if (dict == nullptr) return false;
+  std::unique_ptr<EVP_MD_CTX, md_ctx_deleter> ctx(EVP_MD_CTX_new());
+  if (!ctx || EVP_DigestInit_ex(ctx.get(), EVP_sha1(), nullptr) != 1) return false;
+  const bool log_info = logger().isEnabledFor(log4cplus::INFO_LOG_LEVEL);
+  std::string hex;
+  sha1_sink sink(ctx.get(), log_info ? &hex : nullptr);
+  dict->encode_to(sink);
+  if (!sink.finish(digest)) return false;
+  if (log_info) {
+    LOG4CPLUS_INFO(logger(), "[" << static_cast<const void*>(this) << "]"
+                                 << "info size:" << sink.total() << "getInfoSHA1::Info" << hex);
+    std::string digest_hex;
+    append_hex(digest_hex, digest, kDigestSize);
+    LOG4CPLUS_INFO(logger(), "[" << static_cast<const void*>(this) << "]" << form << digest_hex);
+  }
+  return true;
+}
+
+bool CQTorrentFileParser::getInfoSHA1(std::string& out) {
+  unsigned char digest[kDigestSize];
+  if (!hash_info(digest, "getInfoSHA1::qstrInfoHash")) return false;
+  out.assign(reinterpret_cast<const char*>(digest), kDigestSize);
+  return true;
+}
+
+bool CQTorrentFileParser::getInfoSHA1(unsigned char out[20]) {
+  if (out == nullptr) return false;
+  return hash_info(out, "getInfoSHA1::ptrInfoHash");
+}
+
+bool CQTorrentFileParser::getInfoEncoded(std::string& out) {
+  const CQBCDict* dict = info();
+  if (dict == nullptr) return false;
+  out = dict->encode();
+  return true;
+}
+
+std::string CQTorrentFileParser::convert_name(const std::string& raw) const {
+  std::string text = raw;
+  if (get_code_page(text) == CP_UTF8) utf8_to_gb2312(text);
+  return text;
+}
+
+bool CQTorrentFileParser::getNameUtf8(std::string& out) {
+  const CQBCString* name = find_string(info(), "name.utf-8");
+  if (name == nullptr || get_code_page(name->value()) != CP_UTF8) return false;
+  out = name->value();
+  utf8_to_gb2312(out);
+  return true;
+}
+
+bool CQTorrentFileParser::getName(std::string& out) {
+  if (getNameUtf8(out)) return true;
+  const CQBCString* name = find_string(info(), "name");
+  if (name == nullptr) return false;
+  out = convert_name(name->value());
+  return true;
+}
+
+bool CQTorrentFileParser::getInfoValue(const std::string& key, std::string& out) {
+  return copy_string(find_string(info(), key), out);
+}
+
+bool CQTorrentFileParser::getRootValue(const std::string& key, std::string& out) {
+  return copy_string(find_string(&m_root, key), out);
+}
+
+bool CQTorrentFileParser::getFiles(std::vector<TorrentFileEntry>& out) {
+  const CQBCDict* dict = info();
+  if (dict == nullptr) return false;
+
+  if (const CQBCObj* length = dict->lookup("length")) {
+    if (length->type() != CQBCObj::BC_INT) return false;
+    TorrentFileEntry entry;
+    if (!getName(entry.name)) entry.name.clear();
+    // The name becomes a file name of its own: make it as safe as a component.
+    make_safe(entry.name);
+    entry.length = static_cast<const CQBCInt*>(length)->value();
+    copy_string(find_string(dict, "md5sum"), entry.md5sum);
+    out.push_back(std::move(entry));
+    return true;
+  }
+
+  const CQBCList* files = find_list(dict, "files");
+  if (files == nullptr) return false;
+  out.reserve(out.size() + files->size());
+  // Unsigned, so that hostile lengths wrap instead of overflowing.
+  std::uint64_t offset = 0;
+  std::uint32_t counter = 0;
+  for (const CQBCObj* item : *files) {
+    TorrentFileEntry entry;
+    entry.index = counter;
+    entry.offset = static_cast<std::int64_t>(offset);
+    if (item->type() == CQBCObj::BC_DICT) {
+      const auto* file = static_cast<const CQBCDict*>(item);
+      const CQBCInt* length = find_int(file, "length");
+      if (length == nullptr) return false;
+      entry.length = length->value();
+      offset += static_cast<std::uint64_t>(entry.length);
+      copy_string(find_string(file, "md5sum"), entry.md5sum);
+      const CQBCObj* path = file->lookup("path.utf-8");
+      if (path == nullptr) path = file->lookup("path");
+      if (path != nullptr && path->type() == CQBCObj::BC_LIST) {
+        const auto* components = static_cast<const CQBCList*>(path);
+        if (components->empty()) return false;
+        std::size_t left = components->size();
+        for (const CQBCObj* component : *components) {
+          if (component->type() != CQBCObj::BC_STRING) return false;
+          std::string text = convert_name(static_cast<const CQBCString*>(component)->value());
+          make_safe(text);
+          if (--left == 0) {
+            entry.name = std::move(text);
+          } else {
+            entry.folder += text;
+            entry.folder += kTorrentFolderSeparator;
+          }
+        }
+      }
+    }
+    out.push_back(std::move(entry));
+    ++counter;
+  }
+  return true;
+}
+
+bool CQTorrentFileParser::getAnnounce(std::string& out) { return copy_string(find_string(&m_root, "announce"), out); }
+
+bool CQTorrentFileParser::getAnnounceList(std::vector<std::string>& out) {
+  const CQBCObj* list = m_root.lookup("announce-list");
+  if (list == nullptr) {
+    std::string url;
+    if (!getAnnounce(url)) return false;
+    out.push_back(std::move(url));
+    return true;
+  }
+  if (list->type() != CQBCObj::BC_LIST) return false;
+  for (const CQBCObj* tier : *static_cast<const CQBCList*>(list)) {
+    if (tier->type() != CQBCObj::BC_LIST) continue;
+    for (const CQBCObj* url : *static_cast<const CQBCList*>(tier)) {
+      if (url->type() == CQBCObj::BC_STRING) out.push_back(static_cast<const CQBCString*>(url)->value());
+    }
+  }
+  return true;
+}
+
+bool CQTorrentFileParser::getMd5sum(std::string& out) { return copy_string(find_string(info(), "md5sum"), out); }
+
+bool CQTorrentFileParser::getPieces(std::string& out) { return copy_string(find_string(info(), "pieces"), out); }
+
+bool CQTorrentFileParser::getComment(std::string& out) { return copy_string(find_string(&m_root, "comment"), out); }
+
+bool CQTorrentFileParser::getCreatedBy(std::string& out) {
+  return copy_string(find_string(&m_root, "created by"), out);
+}
+
+bool CQTorrentFileParser::getPieceLength(std::uint32_t& out) {
+  const CQBCInt* value = find_int(info(), "piece length");
+  if (value == nullptr) return false;
+  out = static_cast<std::uint32_t>(value->value());
+  return true;
+}
+
+bool CQTorrentFileParser::getCreationDate(std::uint32_t& out) {
+  const CQBCInt* value = find_int(&m_root, "creation date");
+  if (value == nullptr) return false;
+  out = static_cast<std::uint32_t>(value->value());
+  return true;
+}
+
+bool CQTorrentFileParser::getNodes(std::vector<std::pair<std::string, std::uint32_t>>& out) {
+  const CQBCList* nodes = find_list(&m_root, "nodes");
+  if (nodes == nullptr) return false;
+  for (const CQBCObj* node : *nodes) {
+    if (node->type() != CQBCObj::BC_LIST) continue;
+    const auto* pair = static_cast<const CQBCList*>(node);
+    if (pair->size() < 2) continue;
+    auto it = pair->begin();
+    const CQBCObj* host = *it++;
+    const CQBCObj* port = *it;
+    if (host->type() != CQBCObj::BC_STRING || port->type() != CQBCObj::BC_INT) continue;
+    out.emplace_back(static_cast<const CQBCString*>(host)->value(),
+                     static_cast<std::uint32_t>(static_cast<const CQBCInt*>(port)->value()));
+  }
+  return true;
+}

@@ -1,0 +1,78 @@
+// Reads a .torrent seed file into a bencode tree and answers questions about
+// it: the info hash, the name, the files, the trackers and single fields.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "bencode/CQBCDict.h"
+#include "platform/types.h"
+
+// Separator that ends each folder component of TorrentFileEntry::folder.
+// Components never contain it (it is one of the characters made safe), so
+// the folder text splits on it unambiguously.
+constexpr char kTorrentFolderSeparator = '\\';
+
+// One file of a torrent.
+struct TorrentFileEntry {
+  std::uint32_t index = 0;   // position in the "files" list (0 for a single file)
+  std::string folder;        // components before the name, each followed by '\'
+  std::string name;          // last path component, or the torrent name
+  std::int64_t offset = 0;   // sum of the lengths of the earlier entries
+  std::int64_t length = 0;
+  std::string md5sum;
+};
+
+class CQTorrentFileParser {
+ public:
+  enum : std::int32_t { STATE_OK = 0, STATE_OPEN_FAILED = 1, STATE_DECODE_FAILED = 2 };
+
+  CQTorrentFileParser() = default;
+  virtual ~CQTorrentFileParser() = default;
+  CQTorrentFileParser(const CQTorrentFileParser&) = delete;
+  CQTorrentFileParser& operator=(const CQTorrentFileParser&) = delete;
+
+  // Reads and decodes the file. On failure getState() tells why: 1 the file
+  // cannot be opened, 2 it is empty or cannot be decoded.
+  bool loadFile(const std::string& path);
+  std::int32_t getState() const { return m_state; }
+
+  // SHA-1 of the canonical encoding of "info" (20 raw bytes).
+  bool getInfoSHA1(std::string& out);
+  bool getInfoSHA1(unsigned char out[20]);
+  // The canonical encoding of "info".
+  bool getInfoEncoded(std::string& out);
+
+  // "name.utf-8" (when it is UTF-8), else "name"; UTF-8 text is converted to
+  // the ANSI code page.
+  bool getName(std::string& out);
+  bool getNameUtf8(std::string& out);
+  bool getInfoValue(const std::string& key, std::string& out);
+  bool getRootValue(const std::string& key, std::string& out);
+  // Appends one entry per file.
+  bool getFiles(std::vector<TorrentFileEntry>& out);
+  bool getAnnounce(std::string& out);
+  // Appends the tracker URLs.
+  bool getAnnounceList(std::vector<std::string>& out);
+  bool getMd5sum(std::string& out);
+  bool getPieces(std::string& out);
+  bool getComment(std::string& out);
+  bool getCreatedBy(std::string& out);
+  // Low 32 bits of the integers.
+  bool getPieceLength(std::uint32_t& out);
+  bool getCreationDate(std::uint32_t& out);
+  // Appends (host, port) for each [host, port] element of "nodes".
+  bool getNodes(std::vector<std::pair<std::string, std::uint32_t>>& out);
+
+  const CQBCDict& root() const { return m_root; }
+
+ private:
+  const CQBCDict* info() const;
+  bool hash_info(unsigned char digest[20], const char* form);
+  std::string convert_name(const std::string& raw) const;
+
+  CQBCDict m_root;
+  std::int32_t m_state = STATE_OK;
+};

@@ -1,0 +1,77 @@
+#include "common/charset_analyser.h"
+
+#include <log4cplus/loggingmacros.h>
+
+#include <climits>
+
+#include "common/release_assert.h"
+
+namespace {
+
+const log4cplus::Logger& logger() {
+  static const log4cplus::Logger instance = log4cplus::Logger::getInstance(LOG4CPLUS_TEXT("charset_analyser"));
+  return instance;
+}
+
+constexpr int kMaxGuesses = 8;
+
+}  // namespace
+
+charset_analyser::~charset_analyser() noexcept(false) {
+  RELEASE_ASSERT_TEXT(_pi_mlang.load() == nullptr, "_pi_mlang == NULL", "release_assert");
+  RELEASE_ASSERT_TEXT(_ref_count.load() == 0, "_ref_count == 0", "release_assert");
+}
+
+bool charset_analyser::attach(IMultiLanguage2* mlang) {
+  if (mlang != nullptr) {
+    IMultiLanguage2* expected = nullptr;
+    if (_pi_mlang.compare_exchange_strong(expected, mlang)) mlang->AddRef();
+  }
+  ++_ref_count;
+  return true;
+}
+
+void charset_analyser::detach() {
+  LONG count = _ref_count.load();
+  do {
+    if (count <= 0) {
+      REPORT_ASSERT(logger(), "_ref_count > 0", "detach without attach");
+      return;
+    }
+  } while (!_ref_count.compare_exchange_weak(count, count - 1));
+  if (count - 1 == 0) {
+    if (IMultiLanguage2* held = _pi_mlang.exchange(nullptr)) held->Release();
+  }
+}
+
+UINT charset_analyser::detect(const std::string& text) const {
+  IMultiLanguage2* mlang = _pi_mlang.load();
+  if (mlang == nullptr) {
+    LOG4CPLUS_ERROR(logger(), "pointer to mlang com object is not created yet!!");
+    return 0;
+  }
+  DetectEncodingInfo guesses[kMaxGuesses] = {};
+  INT size = text.size() > static_cast<std::size_t>(INT_MAX) ? INT_MAX : static_cast<INT>(text.size());
+  INT count = kMaxGuesses;
+  const HRESULT hr =
+      mlang->DetectInputCodepage(0, 0, const_cast<char*>(text.data()), &size, guesses, &count);
+  if (FAILED(hr)) {
+    LOG4CPLUS_ERROR(logger(), "mlang interface function DetectInputCodepage call error!!");
+    return 0;
+  }
+  if (count < 1 || guesses[0].nConfidence < kMinConfidence) return 0;
+  return guesses[0].nCodePage;
+}
+
+bool charset_analyser::init(IMultiLanguage2* mlang) { return instance().attach(mlang); }
+
+void charset_analyser::uninit() {
+  charset_analyser* analyser = existing();
+  if (analyser == nullptr) return;
+  analyser->detach();
+  if (analyser->_ref_count.load() == 0 && analyser->_pi_mlang.load() == nullptr) {
+    destroy();
+  } else {
+    REPORT_ASSERT(logger(), "_ref_count == 0", "release_assert");
+  }
+}
