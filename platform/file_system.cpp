@@ -347,7 +347,7 @@ BOOL CopyFileA(const char* existing, const char* destination, BOOL fail_if_exist
     }
   }
   const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (fail_if_exists ? O_EXCL : O_TRUNC);
-  fd_guard out(::open(destination, flags, src.st_mode & 07777));
+  fd_guard out(::open(destination, flags, src.st_mode & 0777));
   if (out.get() < 0) {
     if (errno == EEXIST) {
       fail_with(ERROR_FILE_EXISTS);
@@ -371,7 +371,7 @@ BOOL CopyFileA(const char* existing, const char* destination, BOOL fail_if_exist
     }
   }
   if (ok) {
-    ::fchmod(out.get(), src.st_mode & 07777);
+    ::fchmod(out.get(), src.st_mode & 0777);
     const struct timespec times[2] = {src.st_atim, src.st_mtim};
     ::futimens(out.get(), times);
   }

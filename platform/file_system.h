@@ -93,10 +93,11 @@ BOOL CreateDirectoryA(const char* path, const void* security);
 BOOL MoveFileA(const char* existing, const char* destination);
 // Removes a file (not a directory: ERROR_ACCESS_DENIED).
 BOOL DeleteFileA(const char* path);
-// Copies a regular file's content, permissions and last write time. With
-// fail_if_exists set an existing destination is left alone (ERROR_FILE_EXISTS);
-// otherwise it is replaced. Copying a file onto itself fails with
-// ERROR_ACCESS_DENIED and changes nothing. A copy that fails part way is removed.
+// Copies a regular file's content, permission bits (rwx) and last write
+// time. With fail_if_exists set an existing destination is left alone
+// (ERROR_FILE_EXISTS); otherwise it is replaced. Copying a file onto itself
+// fails with ERROR_ACCESS_DENIED and changes nothing. A copy that fails part
+// way is removed.
 BOOL CopyFileA(const char* existing, const char* destination, BOOL fail_if_exists);
 
 // Opens a file. `access` is a combination of GENERIC_READ and GENERIC_WRITE;

@@ -43,6 +43,9 @@ struct lookup {
 
 int on_entry(void* user, const char* section, const char* name, const char* value) {
   auto* l = static_cast<lookup*>(user);
+  // Lines before the first section header belong to no section; a nameless
+  // entry could not be told from the end of a list of names.
+  if (*section == '\0' || *name == '\0') return 1;
   if (!l->section) {
     l->add_name(section);
   } else if (equal_ignoring_case(section, l->section)) {

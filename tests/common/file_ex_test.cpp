@@ -35,7 +35,7 @@ TEST(PathHelpers, ExistsTakesAPatternAndCountsDirectories) {
   EXPECT_FALSE(is_directory(dir.file("missing")));
 }
 
-TEST(PathHelpers, SizeIsTheFull64BitValue) {
+TEST(PathHelpers, SizeIsTheFull64BitValueAndZeroForDirectories) {
   bts_test::temp_dir dir;
   const std::string big = dir.file("big");
   const int fd = ::open(big.c_str(), O_CREAT | O_WRONLY, 0644);
@@ -47,6 +47,7 @@ TEST(PathHelpers, SizeIsTheFull64BitValue) {
   EXPECT_EQ(five_gib, file_size(big));
   EXPECT_EQ(0, file_size(dir.write("empty", "")));
   EXPECT_EQ(-1, file_size(dir.file("missing")));
+  EXPECT_EQ(0, file_size(dir.path()));
 }
 
 TEST(PathHelpers, CreateDirectoryMakesOneLevelOnly) {
@@ -61,11 +62,8 @@ TEST(PathHelpers, CreateDirectoryMakesOneLevelOnly) {
 TEST(FileException, TextAndDiskFull) {
   const file_exception e("write file error", 112);
   EXPECT_STREQ("write file error, error code: 112", e.what());
-  EXPECT_EQ(112u, e.error_code());
   EXPECT_TRUE(e.is_disk_full());
   EXPECT_FALSE(file_exception("x", 5).is_disk_full());
-  const io_exception& base = e;
-  EXPECT_STREQ("write file error, error code: 112", base.what());
 }
 
 TEST(FileEx, WritingToAFullDeviceReportsDiskFull) {

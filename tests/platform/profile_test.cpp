@@ -16,6 +16,7 @@ std::string read(const char* section, const char* key, const std::string& file, 
 
 const std::string k_profile =
     "; comment\r\n"
+    "version=0.1\n"
     "[BT_Kernel]\r\n"
     "Version = 1.0\r\n"
     "version=2.5\r\n"
@@ -28,6 +29,7 @@ const std::string k_profile =
     "long=" + std::string(300, 'z') + "\n"
     "after_long=ok\n"
     "[other]\n"
+    "=nameless\n"
     "version=9.9\n"
     "[bt_kernel]\n"
     "late=1\n";
