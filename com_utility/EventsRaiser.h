@@ -32,8 +32,9 @@ class CEventsRaiser {
   CEventsRaiser(const CEventsRaiser&) = delete;
   CEventsRaiser& operator=(const CEventsRaiser&) = delete;
 
-  // Sinks still attached are reported at FATAL and released.
-  virtual ~CEventsRaiser() {
+  // Sinks still attached are reported at FATAL and released. A sink's
+  // Release may raise the release assertion, hence noexcept(false).
+  virtual ~CEventsRaiser() noexcept(false) {
     for (I* sink : m_sinks) {
       events_raiser_log::left_attached(m_sink_iid, sink);
       sink->Release();

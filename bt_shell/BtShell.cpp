@@ -1,0 +1,107 @@
+#include "bt_shell/BtShell.h"
+
+#include <algorithm>
+
+#include "bt_shell/module_host.h"
+#include "bt_shell/shell_log.h"
+#include "com_utility/module_location.h"
+#include "common/release_assert.h"
+
+log4cplus::Logger& shell_logger() {
+  static log4cplus::Logger instance = log4cplus::Logger::getInstance("CBtShell");
+  return instance;
+}
+
+CBtShell::CBtShell()
+    : CUnknownMultiThread("CBtShell"),
+      CEventsRaiser<IBitTorrentEvents, 0xFFFFFFFF>(IID_IBitTorrentEvents),
+      _config_dir(get_module_dir()),
+      _clock([] { return std::time(nullptr); }) {
+  LOG4CPLUS_INFO(shell_logger(), "CBtShell ");
+}
+
+CBtShell::~CBtShell() {
+  _reimport_para_container_ptr.reset();
+  LOG4CPLUS_INFO(shell_logger(), "~CBtShell ");
+  _loading_listenners.clear();
+  drop_kernel();
+}
+
+HRESULT CBtShell::QueryInterface(REFIID riid, void** ppv) {
+  if (!ppv) return E_POINTER;
+  *ppv = nullptr;
+  if (IsEqualIID(riid, IID_IBitTorrent2) || IsEqualIID(riid, IID_IBitTorrent)) {
+    *ppv = static_cast<IBitTorrent2*>(this);
+  } else if (IsEqualIID(riid, IID_IBitTorrentTest) || IsEqualIID(riid, IID_IUnknown)) {
+    *ppv = static_cast<IBitTorrentTest*>(this);
+  } else {
+    return E_NOINTERFACE;
+  }
+  AddRef();
+  return S_OK;
+}
+
+HRESULT CBtShell::AttachEvents(IBitTorrentEvents* sink) {
+  return CEventsRaiser<IBitTorrentEvents, 0xFFFFFFFF>::AttachEvents(sink);
+}
+
+HRESULT CBtShell::DetachEvents(IBitTorrentEvents* sink) {
+  return CEventsRaiser<IBitTorrentEvents, 0xFFFFFFFF>::DetachEvents(sink);
+}
+
+HRESULT CBtShell::OnBitTorrentEvent1(ULONG_PTR value) {
+  broadcast(&IBitTorrentEvents::OnBitTorrentEvent1, value);
+  return S_OK;
+}
+
+HRESULT CBtShell::OnBitTorrentEvent2(ULONG_PTR value1, ULONG_PTR value2) {
+  broadcast(&IBitTorrentEvents::OnBitTorrentEvent2, value1, value2);
+  return S_OK;
+}
+
+HRESULT CBtShell::OnReserved1() { return S_OK; }
+HRESULT CBtShell::OnReserved2() { return S_OK; }
+HRESULT CBtShell::ReservedOperation(ULONG_PTR) { return S_OK; }
+
+void CBtShell::init() {
+  LOG4CPLUS_INFO(shell_logger(), "init ");
+  RELEASE_ASSERT_TEXT(GetDownloadLib() != nullptr, "NULL != GetDownloadLib()", "");
+  GetDownloadLib()->AttachEvents(static_cast<IDownloadLibEvents*>(this));
+}
+
+void CBtShell::uninit() {
+  LOG4CPLUS_INFO(shell_logger(), "uninit ");
+  RELEASE_ASSERT_TEXT(GetDownloadLib() != nullptr, "NULL != GetDownloadLib()", "");
+  GetDownloadLib()->DetachEvents(static_cast<IDownloadLibEvents*>(this));
+  if (_module_events_attached == 1) {
+    RELEASE_ASSERT_TEXT(GetModuleDownloader() != nullptr, "GetModuleDownloader()!= NULL", "");
+    GetModuleDownloader()->DetachEvents(static_cast<IModuleDownloaderEvents*>(this));
+    _module_events_attached = 0;
+  }
+  // After uninit the host no longer tells the shell that the kernel goes
+  // away, so let go of it now: the kernel holds a reference on the shell's
+  // sink, and keeping both would keep both alive past the module's end.
+  drop_kernel();
+}
+
+bool CBtShell::add_loading_listenner(bt_kernel_loading_listenner* listener) {
+  if (std::find(_loading_listenners.begin(), _loading_listenners.end(), listener) != _loading_listenners.end())
+    return false;
+  _loading_listenners.push_back(listener);
+  return true;
+}
+
+bool CBtShell::remove_loading_listenner(bt_kernel_loading_listenner* listener) {
+  auto it = std::find(_loading_listenners.begin(), _loading_listenners.end(), listener);
+  if (it == _loading_listenners.end()) return false;
+  _loading_listenners.erase(it);
+  return true;
+}
+
+void CBtShell::log_status_entry(const char* operation) const {
+  LOG4CPLUS_DEBUG(shell_logger(), operation << ",_bt_shell_status: " << static_cast<LONG>(_bt_shell_status));
+}
+
+void CBtShell::report_host_event(ULONG kind, ULONG event_id) const {
+  if (IHostService* service = GetHostService()) service->ReportEvent(kind, event_id, -1, 0);
+}

@@ -1,0 +1,179 @@
+// CBtShell: obtaining the kernel module, its arrival and departure, and the
+// hand-over to the proxy tasks that waited for it.
+#include <cstdio>
+#include <cstring>
+
+#include "bt_shell/BtShell.h"
+#include "bt_shell/module_host.h"
+#include "bt_shell/shell_log.h"
+#include "common/release_assert.h"
+#include "platform/profile.h"
+
+namespace {
+
+const char kKernelModuleName[] = "bt_kernel";
+constexpr ULONG kKernelModuleNameLength = sizeof kKernelModuleName - 1;
+
+bool is_kernel_module(const tagSTRING& name) {
+  return name.len == kKernelModuleNameLength && name.ptr &&
+         std::memcmp(name.ptr, kKernelModuleName, kKernelModuleNameLength) == 0;
+}
+
+// The kernel registered with the host, or null.
+com_ptr<IBitTorrentKernel> registered_kernel() {
+  com_ptr<IBitTorrentKernel> kernel;
+  IDownloadLib* host = GetDownloadLib();
+  if (!host || FAILED(host->GetInstance(IID_IBitTorrentKernel, kernel.put_void()))) return nullptr;
+  return kernel;
+}
+
+}  // namespace
+
+void CBtShell::enter_shell_init_status() {
+  RELEASE_ASSERT_TEXT(_bt_shell_status == shell_init, "_bt_shell_status == shell_init", "");
+  LOG4CPLUS_DEBUG(shell_logger(), "enter_shell_init_status ");
+  // A kernel that registered itself before anything was asked of it is
+  // already held: use it.
+  if (_IBitTorrentKernel || query_registered_kernel()) {
+    _bt_shell_status = kernel_loaded;
+    return;
+  }
+  IModuleDownloader* downloader = GetModuleDownloader();
+  if (!downloader) {
+    _bt_shell_status = kernel_load_failed;
+    return;
+  }
+  downloader->AttachEvents(static_cast<IModuleDownloaderEvents*>(this));
+  _module_events_attached = 1;
+  LOG4CPLUS_DEBUG(shell_logger(), "enter_shell_init_status , RequestDownload");
+  USHORT major = 0, minor = 0;
+  get_bt_kernel_version(major, minor);
+  // Waiting from before the request on, so that an answer delivered from
+  // inside RequestDownload finds the shell ready for it.
+  _bt_shell_status = kernel_loading;
+  downloader->RequestDownload(tagSTRING{kKernelModuleNameLength, kKernelModuleName}, major, minor);
+  report_host_event(2, 152);
+}
+
+void CBtShell::get_bt_kernel_version(USHORT& major, USHORT& minor) {
+  const std::string path = _config_dir + "bt_shell.ini";
+  char value[1024] = {};
+  GetPrivateProfileStringA("bt_kernel", "version", "", value, sizeof value, path.c_str());
+  if (value[0] == '\0') {
+    LOG4CPLUS_ERROR(shell_logger(), SHELL_PREFIX << "can not get non dl module's version.");
+    return;
+  }
+  major = 0;
+  minor = 0;
+  if (std::sscanf(value, "%hu.%hu", &major, &minor) < 1) major = minor = 0;
+  if (major != 0 || minor != 0) {
+    LOG4CPLUS_INFO(shell_logger(), SHELL_PREFIX << "get bt dl module's version: " << major << "," << minor);
+  } else {
+    LOG4CPLUS_ERROR(shell_logger(), SHELL_PREFIX << "get bt dl module's version is invalid.");
+  }
+}
+
+HRESULT CBtShell::OnModuleInstallComplete(ULONG error_code, tagSTRING module_name, USHORT major_version,
+                                          USHORT minor_version) {
+  if (!is_kernel_module(module_name)) return S_OK;
+  LOG4CPLUS_INFO(shell_logger(), SHELL_PREFIX << "OnModuleInstallComplete  error_code=" << error_code
+                                              << ", moduleName=" << std::string(module_name.ptr, module_name.len)
+                                              << ", MajorVersion=" << major_version
+                                              << ", MinorVersion=" << minor_version);
+  if (IModuleDownloader* downloader = GetModuleDownloader())
+    downloader->DetachEvents(static_cast<IModuleDownloaderEvents*>(this));
+  else
+    REPORT_ASSERT(shell_logger(), "GetModuleDownloader()!= NULL", "");
+
+  com_ptr<IBitTorrentKernel> kernel;
+  if (error_code == 0) {
+    kernel = registered_kernel();
+    if (!kernel) error_code = 0xFFFFFFFF;
+  }
+  if (_bt_shell_status != kernel_loading && _bt_shell_status != kernel_loaded)
+    REPORT_ASSERT(shell_logger(), "_bt_shell_status == kernel_loading || _bt_shell_status == kernel_loaded", "");
+
+  if (error_code == 0) {
+    // Normally the registration reached the shell first; if it did not,
+    // the kernel found now is the one to use.
+    if (!_IBitTorrentKernel) hold_kernel(kernel);
+    _bt_shell_status = kernel_loaded;
+  } else {
+    LOG4CPLUS_ERROR(shell_logger(), "OnModuleDownloadComplete error,error code: " << error_code);
+    _bt_shell_status = kernel_load_failed;
+  }
+  _module_events_attached = 0;
+  if (error_code == 0)
+    report_host_event(2, 154);
+  else
+    report_host_event(4, 153);
+
+  if (error_code == 0 && _reimport_state == 1) replay_reimport();
+
+  // Listeners leave the list during their own call when the hand-over
+  // succeeds, so walk a copy; one that left before its turn (stopped or
+  // destroyed meanwhile) is not called.
+  const std::vector<bt_kernel_loading_listenner*> listeners = _loading_listenners;
+  for (bt_kernel_loading_listenner* listener : listeners) {
+    if (std::find(_loading_listenners.begin(), _loading_listenners.end(), listener) == _loading_listenners.end())
+      continue;
+    listener->loading_complete(error_code);
+  }
+  return S_OK;
+}
+
+HRESULT CBtShell::OnRegisterInstance(REFIID riid, IUnknown* object) {
+  if (!IsEqualIID(riid, IID_IBitTorrentKernel) || !object) return S_OK;
+  com_ptr<IBitTorrentKernel> kernel;
+  const HRESULT hr = object->QueryInterface(IID_IBitTorrentKernel, kernel.put_void());
+  if (FAILED(hr) || !kernel) {
+    REPORT_ASSERT(shell_logger(), "SUCCEEDED(hr)", "");
+    return S_OK;
+  }
+  LOG4CPLUS_DEBUG(shell_logger(), "OnRegisterInstance IID_IBitTorrentKernel pvObject="
+                                      << static_cast<const void*>(object)
+                                      << ", _IBitTorrentKernel=" << static_cast<const void*>(kernel.get()));
+  hold_kernel(std::move(kernel));
+  return S_OK;
+}
+
+HRESULT CBtShell::OnUnregisterInstance(REFIID riid) {
+  if (!IsEqualIID(riid, IID_IBitTorrentKernel) || !_IBitTorrentKernel) return S_OK;
+  LOG4CPLUS_DEBUG(shell_logger(), "OnUnregisterInstance IID_IBitTorrentKernel");
+  drop_kernel();
+  return S_OK;
+}
+
+bool CBtShell::query_registered_kernel() {
+  com_ptr<IBitTorrentKernel> kernel = registered_kernel();
+  if (!kernel) return false;
+  hold_kernel(std::move(kernel));
+  return true;
+}
+
+void CBtShell::hold_kernel(com_ptr<IBitTorrentKernel> kernel) {
+  if (kernel.get() != _IBitTorrentKernel.get()) {
+    drop_kernel();
+    _IBitTorrentKernel = std::move(kernel);
+  }
+  if (_IBitTorrentKernel && !_kernel_events_attached)
+    _kernel_events_attached = SUCCEEDED(_IBitTorrentKernel->AttachEvents(static_cast<IBitTorrentEvents*>(this)));
+}
+
+void CBtShell::drop_kernel() {
+  if (!_IBitTorrentKernel) return;
+  if (_kernel_events_attached) _IBitTorrentKernel->DetachEvents(static_cast<IBitTorrentEvents*>(this));
+  _kernel_events_attached = false;
+  _IBitTorrentKernel.reset();
+}
+
+bool CBtShell::acquire_kernel() {
+  if (_bt_shell_status == shell_init) enter_shell_init_status();
+  return _bt_shell_status == kernel_loaded;
+}
+
+bool CBtShell::find_registered_kernel() {
+  if (_bt_shell_status == shell_init && (_IBitTorrentKernel || query_registered_kernel()))
+    _bt_shell_status = kernel_loaded;
+  return _bt_shell_status == kernel_loaded;
+}

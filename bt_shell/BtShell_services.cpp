@@ -1,0 +1,203 @@
+// CBtShell: the operations that only the kernel can carry out, in every
+// status of the shell, and the reimport that the shell imitates while the
+// kernel is on its way.
+#include <type_traits>
+
+#include "bt_shell/BtShell.h"
+#include "bt_shell/module_host.h"
+#include "bt_shell/shell_log.h"
+#include "common/release_assert.h"
+
+namespace {
+
+std::string text_of(const tagSTRING& s) { return s.len && s.ptr ? std::string(s.ptr, s.len) : std::string(); }
+
+tagSTRING string_of(const std::string& s) { return tagSTRING{static_cast<ULONG>(s.size()), s.c_str()}; }
+
+// The simulated reimport climbs by one every two seconds and stops at 50.
+constexpr std::time_t kVirtualProgressCeiling = 50;
+
+}  // namespace
+
+template <class Interface, class... Params, class... Args>
+HRESULT CBtShell::forward(HRESULT (STDMETHODCALLTYPE Interface::*method)(Params...), Args... args) {
+  static_assert(std::is_base_of_v<Interface, IBitTorrentKernel>, "the kernel serves the shell's operations");
+  if (!_IBitTorrentKernel) {
+    // The host withdrew the kernel while the status stays kernel_loaded.
+    REPORT_ASSERT(shell_logger(), "_IBitTorrentKernel != NULL", "");
+    return E_FAIL;
+  }
+  Interface* kernel = _IBitTorrentKernel.get();
+  return (kernel->*method)(args...);
+}
+
+HRESULT CBtShell::forward_test(HRESULT (STDMETHODCALLTYPE IBitTorrentTest::*method)(ULONG_PTR), ULONG_PTR value) {
+  if (!_IBitTorrentKernel) {
+    REPORT_ASSERT(shell_logger(), "_IBitTorrentKernel != NULL", "");
+    return E_FAIL;
+  }
+  com_ptr<IBitTorrentTest> test;
+  if (FAILED(_IBitTorrentKernel.query(IID_IBitTorrentTest, test)) || !test) return E_FAIL;
+  return (test.get()->*method)(value);
+}
+
+HRESULT CBtShell::CreateSubTask(ULONG_PTR value1, ULONG_PTR value2, ULONG_PTR value3, ULONG_PTR value4,
+                                ULONG_PTR value5, ULONG_PTR value6, ULONG_PTR value7, ULONG_PTR value8,
+                                ULONG_PTR value9, ULONG_PTR value10, ULONG_PTR value11, ULONG_PTR value12) {
+  log_status_entry("CreateSubTask");
+  if (!find_registered_kernel()) return E_FAIL;
+  return forward(&IBitTorrent2::CreateSubTask, value1, value2, value3, value4, value5, value6, value7, value8,
+                 value9, value10, value11, value12);
+}
+
+HRESULT CBtShell::CreateCfgFile(ULONG_PTR value1, ULONG_PTR value2, ULONG_PTR value3, ULONG_PTR value4,
+                                ULONG_PTR value5, ULONG_PTR value6, ULONG_PTR value7, ULONG_PTR value8) {
+  log_status_entry("CreateCfgFile");
+  if (!acquire_kernel()) return E_FAIL;
+  return forward(&IBitTorrent2::CreateCfgFile, value1, value2, value3, value4, value5, value6, value7, value8);
+}
+
+HRESULT CBtShell::CreateBtTrackerClient(ULONG_PTR value) {
+  log_status_entry("CreateBtTrackerClient");
+  if (!acquire_kernel()) return E_FAIL;
+  return forward_test(&IBitTorrentTest::CreateBtTrackerClient, value);
+}
+
+HRESULT CBtShell::CreateBtHubQueryClient(ULONG_PTR value) {
+  log_status_entry("CreateBtHubQueryClient");
+  if (!acquire_kernel()) return E_FAIL;
+  return forward_test(&IBitTorrentTest::CreateBtHubQueryClient, value);
+}
+
+HRESULT CBtShell::CreateBtWriterFactory(ULONG_PTR value) {
+  log_status_entry("CreateBtWriterFactory");
+  if (!acquire_kernel()) return E_FAIL;
+  return forward_test(&IBitTorrentTest::CreateBtWriterFactory, value);
+}
+
+HRESULT CBtShell::DebugP2pPipeQueryInfo(ULONG_PTR value1, ULONG_PTR value2) {
+  log_status_entry("DebugP2pPipeQueryInfo");
+  if (!find_registered_kernel()) return E_FAIL;
+  return forward(&IBitTorrent2::DebugP2pPipeQueryInfo, value1, value2);
+}
+
+HRESULT CBtShell::DebugP2pPipeReleaseInfo(ULONG_PTR value) {
+  log_status_entry("DebugP2pPipeReleaseInfo");
+  if (!find_registered_kernel()) return E_FAIL;
+  return forward(&IBitTorrent2::DebugP2pPipeReleaseInfo, value);
+}
+
+HRESULT CBtShell::GetReimportTaskTorrentFileName(ULONG_PTR value) {
+  log_status_entry("GetReimportTaskTorrentFileName");
+  if (_bt_shell_status != kernel_loaded) {
+    // The host is not expected to ask before the kernel is there.
+    REPORT_ASSERT(shell_logger(), "FALSE", "");
+    return E_FAIL;
+  }
+  return forward(&IBitTorrent2::GetReimportTaskTorrentFileName, value);
+}
+
+HRESULT CBtShell::GetReimportRootPath(ULONG_PTR value) {
+  log_status_entry("GetReimportRootPath");
+  if (_bt_shell_status != kernel_loaded) {
+    REPORT_ASSERT(shell_logger(), "FALSE", "");
+    return E_FAIL;
+  }
+  return forward(&IBitTorrent2::GetReimportRootPath, value);
+}
+
+HRESULT CBtShell::ReleasePeerInfoList(PEER_INFO_LIST* list) {
+  LOG4CPLUS_DEBUG(shell_logger(), "ReleasePeerInfoList ");
+  if (!list) return S_OK;
+  if (list->items) delete[] static_cast<BYTE*>(list->items);
+  delete list;
+  return S_OK;
+}
+
+HRESULT CBtShell::StartReimportTask(tagSTRING text1, tagSTRING text2, tagSTRING text3) {
+  log_status_entry("StartReimportTask");
+  _reimport_state = 0;
+  _is_virtual_reimport = false;
+  acquire_kernel();
+  switch (_bt_shell_status) {
+    case kernel_loaded:
+      return forward(&IBitTorrent2::StartReimportTask, text1, text2, text3);
+    case kernel_loading:
+      _reimport_state = 1;
+      _is_virtual_reimport = true;
+      _virtual_reimport_progress = 0;
+      _reimport_start_time = _clock();
+      _reimport_para_container_ptr =
+          std::make_unique<reimport_record>("StartReimportTask", text_of(text1), text_of(text2), text_of(text3));
+      return S_OK;
+    default:
+      return E_FAIL;
+  }
+}
+
+HRESULT CBtShell::CloseReimportTask() {
+  log_status_entry("CloseReimportTask");
+  if (_reimport_state == 1) _reimport_state = 2;
+  if (_bt_shell_status != kernel_loaded) {
+    _reimport_para_container_ptr.reset();
+    return S_OK;
+  }
+  return forward(&IBitTorrent2::CloseReimportTask);
+}
+
+HRESULT CBtShell::GetReimportProgress(BYTE* progress) {
+  log_status_entry("GetReimportProgress");
+  if (!progress) return E_POINTER;
+  switch (_bt_shell_status) {
+    case kernel_loaded: {
+      if (_reimport_state == 3) return E_FAIL;
+      const HRESULT hr = forward(&IBitTorrent2::GetReimportProgress, progress);
+      // The progress the host sees never falls back when the kernel takes over.
+      if (_is_virtual_reimport && *progress < _virtual_reimport_progress) *progress = _virtual_reimport_progress;
+      return hr;
+    }
+    case kernel_load_failed:
+      return E_FAIL;
+    default: {
+      if (!_is_virtual_reimport) REPORT_ASSERT(shell_logger(), "_is_virtual_reimport", "");
+      std::time_t elapsed = _clock() - _reimport_start_time;
+      if (elapsed < 0) elapsed = 0;
+      const std::time_t value = std::min(elapsed / 2, kVirtualProgressCeiling);
+      _virtual_reimport_progress = static_cast<BYTE>(value);
+      *progress = _virtual_reimport_progress;
+      return S_OK;
+    }
+  }
+}
+
+void CBtShell::replay_reimport() {
+  RELEASE_ASSERT_TEXT(_IBitTorrentKernel, "_IBitTorrentKernel != NULL", "");
+  RELEASE_ASSERT_TEXT(_reimport_para_container_ptr != nullptr, "_reimport_para_container_ptr != NULL", "");
+  const std::unique_ptr<reimport_record> record = std::move(_reimport_para_container_ptr);
+  const HRESULT hr = _IBitTorrentKernel->StartReimportTask(string_of(record->arg<0>()), string_of(record->arg<1>()),
+                                                           string_of(record->arg<2>()));
+  if (hr != S_OK) _reimport_state = 3;
+}
+
+// Task creation and the seed-file, temporary-file and hub operations are
+// not served yet: they answer E_NOTIMPL until their own code lands.
+HRESULT CBtShell::CreateNewTask(tagSTRING, tagSTRING, ULONG, const ULONG*, ULONG, const SEED_TRACKER_ITEM*,
+                                IBtTask**) {
+  return E_NOTIMPL;
+}
+HRESULT CBtShell::CreateContinuedTask(tagSTRING, tagSTRING, ULONG, const ULONG*, ULONG, const SEED_TRACKER_ITEM*,
+                                      IBtTask**) {
+  return E_NOTIMPL;
+}
+HRESULT CBtShell::CreateUploadTask(tagSTRING, tagSTRING, ULONG, const ULONG*, ULONG, const SEED_TRACKER_ITEM*,
+                                   IBtTask**) {
+  return E_NOTIMPL;
+}
+HRESULT CBtShell::ParseSeedFile(tagSTRING, SEED_FILE_INFO**) { return E_NOTIMPL; }
+HRESULT CBtShell::IsTempFileExist(tagSTRING, tagSTRING) { return E_NOTIMPL; }
+HRESULT CBtShell::GetDataFileList(tagSTRING, tagSTRING, DATA_FILE_LIST**) { return E_NOTIMPL; }
+HRESULT CBtShell::GetCfgFileList(tagSTRING, DATA_FILE_LIST**) { return E_NOTIMPL; }
+HRESULT CBtShell::ReleaseSeedFileInfo(SEED_FILE_INFO*) { return E_NOTIMPL; }
+HRESULT CBtShell::ReleaseDataFileList(DATA_FILE_LIST*) { return E_NOTIMPL; }
+HRESULT CBtShell::NotifyHubBtDeleted(tagSTRING, tagSTRING) { return E_NOTIMPL; }
+HRESULT CBtShell::NotifyHubBtMoved(tagSTRING, tagSTRING, tagSTRING) { return E_NOTIMPL; }

@@ -1,0 +1,104 @@
+#include "bt_shell/ComModule.h"
+
+#include <atomic>
+#include <mutex>
+#include <new>
+
+#include "bt_shell/DownloadLibPlugin.h"
+#include "com_utility/module_location.h"
+#include "interfaces/IDownloadLibPlugin.h"
+#include "platform/module.h"
+#include "platform/registry.h"
+
+namespace {
+
+const char kClassDescription[] = "DownloadLibPlugin Class";
+const char kProgId[] = "bt_shell.DownloadLibPlugin.1";
+
+// The class factory. Its own references do not hold the module: only
+// LockServer does, as with any in-process server.
+class plugin_factory final : public IClassFactory {
+ public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+    if (!ppv) return E_POINTER;
+    *ppv = nullptr;
+    if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IClassFactory)) return E_NOINTERFACE;
+    *ppv = static_cast<IClassFactory*>(this);
+    AddRef();
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++m_ref; }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const ULONG count = --m_ref;
+    if (count == 0) delete this;
+    return count;
+  }
+
+  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override {
+    if (!ppv) return E_POINTER;
+    *ppv = nullptr;
+    if (outer) return CLASS_E_NOAGGREGATION;
+    auto* plugin = new (std::nothrow) CDownloadLibPlugin;
+    if (!plugin) return E_OUTOFMEMORY;
+    const HRESULT hr = plugin->QueryInterface(riid, ppv);
+    plugin->Release();  // the creation reference: the query's reference remains, if any
+    return hr;
+  }
+
+  HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
+    if (lock)
+      platform::module_lock();
+    else
+      platform::module_unlock();
+    return S_OK;
+  }
+
+ private:
+  std::atomic<ULONG> m_ref{1};
+};
+
+std::mutex g_module_mutex;
+plugin_factory* g_factory = nullptr;  // the module's own reference
+
+std::string class_key() { return "CLSID\\" + platform::guid_to_string(CLSID_DownloadLibPlugin); }
+
+}  // namespace
+
+HRESULT module_get_class_object(REFCLSID clsid, REFIID riid, void** ppv) {
+  if (!ppv) return E_POINTER;
+  *ppv = nullptr;
+  if (!IsEqualGUID(clsid, CLSID_DownloadLibPlugin)) return CLASS_E_CLASSNOTAVAILABLE;
+  std::lock_guard<std::mutex> lock(g_module_mutex);
+  if (!g_factory) {
+    g_factory = new (std::nothrow) plugin_factory;
+    if (!g_factory) return E_OUTOFMEMORY;
+  }
+  return g_factory->QueryInterface(riid, ppv);
+}
+
+HRESULT module_can_unload_now() { return platform::module_lock_count() == 0 ? S_OK : S_FALSE; }
+
+HRESULT module_register_server() {
+  const std::string path = get_module_path();
+  if (path.empty()) return SELFREG_E_CLASS;
+  const std::string key = class_key();
+  platform::registry_set_value(key, "", kClassDescription);
+  platform::registry_set_value(key + "\\InprocServer32", "", path);
+  platform::registry_set_value(key + "\\InprocServer32", "ThreadingModel", "Both");
+  platform::registry_set_value(key + "\\ProgID", "", kProgId);
+  platform::registry_set_value(kProgId, "", kClassDescription);
+  platform::registry_set_value(std::string(kProgId) + "\\CLSID", "", platform::guid_to_string(CLSID_DownloadLibPlugin));
+  return S_OK;
+}
+
+HRESULT module_unregister_server() {
+  platform::registry_delete_tree(class_key());
+  platform::registry_delete_tree(kProgId);
+  return S_OK;
+}
+
+void module_terminate() {
+  std::lock_guard<std::mutex> lock(g_module_mutex);
+  if (g_factory) g_factory->Release();
+  g_factory = nullptr;
+}
