@@ -151,11 +151,6 @@ class CBtShell : public CUnknownMultiThread,
   HRESULT forward(HRESULT (STDMETHODCALLTYPE Interface::*method)(Params...), Args... args);
   // The same through the kernel's IBitTorrentTest.
   HRESULT forward_test(HRESULT (STDMETHODCALLTYPE IBitTorrentTest::*method)(ULONG_PTR), ULONG_PTR value);
-  HRESULT create_task(const char* name, ULONG task_type,
-                      HRESULT (STDMETHODCALLTYPE IBitTorrent2::*method)(tagSTRING, tagSTRING, ULONG, const ULONG*,
-                                                                        ULONG, const SEED_TRACKER_ITEM*, IBtTask**),
-                      tagSTRING seed_path, tagSTRING data_path, ULONG first_count, const ULONG* first_list,
-                      ULONG second_count, const SEED_TRACKER_ITEM* second_list, IBtTask** task);
 
   void log_status_entry(const char* operation) const;
   void report_host_event(ULONG kind, ULONG event_id) const;

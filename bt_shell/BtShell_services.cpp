@@ -178,26 +178,3 @@ void CBtShell::replay_reimport() {
                                                            string_of(record->arg<2>()));
   if (hr != S_OK) _reimport_state = 3;
 }
-
-// Task creation and the seed-file, temporary-file and hub operations are
-// not served yet: they answer E_NOTIMPL until their own code lands.
-HRESULT CBtShell::CreateNewTask(tagSTRING, tagSTRING, ULONG, const ULONG*, ULONG, const SEED_TRACKER_ITEM*,
-                                IBtTask**) {
-  return E_NOTIMPL;
-}
-HRESULT CBtShell::CreateContinuedTask(tagSTRING, tagSTRING, ULONG, const ULONG*, ULONG, const SEED_TRACKER_ITEM*,
-                                      IBtTask**) {
-  return E_NOTIMPL;
-}
-HRESULT CBtShell::CreateUploadTask(tagSTRING, tagSTRING, ULONG, const ULONG*, ULONG, const SEED_TRACKER_ITEM*,
-                                   IBtTask**) {
-  return E_NOTIMPL;
-}
-HRESULT CBtShell::ParseSeedFile(tagSTRING, SEED_FILE_INFO**) { return E_NOTIMPL; }
-HRESULT CBtShell::IsTempFileExist(tagSTRING, tagSTRING) { return E_NOTIMPL; }
-HRESULT CBtShell::GetDataFileList(tagSTRING, tagSTRING, DATA_FILE_LIST**) { return E_NOTIMPL; }
-HRESULT CBtShell::GetCfgFileList(tagSTRING, DATA_FILE_LIST**) { return E_NOTIMPL; }
-HRESULT CBtShell::ReleaseSeedFileInfo(SEED_FILE_INFO*) { return E_NOTIMPL; }
-HRESULT CBtShell::ReleaseDataFileList(DATA_FILE_LIST*) { return E_NOTIMPL; }
-HRESULT CBtShell::NotifyHubBtDeleted(tagSTRING, tagSTRING) { return E_NOTIMPL; }
-HRESULT CBtShell::NotifyHubBtMoved(tagSTRING, tagSTRING, tagSTRING) { return E_NOTIMPL; }
