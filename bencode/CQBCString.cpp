@@ -3,6 +3,8 @@
 #include <climits>
 #include <cstring>
 
+#include "bencode/large_buffer.h"
+
 namespace {
 
 bool is_stream_space(char c) {
@@ -55,6 +57,13 @@ int CQBCString::parse(const char* buf, int len) {
   int size = 0;
   const int consumed = scan(buf, len, data, size);
   if (consumed < 0) return -1;
+  if (size >= kLargeBufferSize) {
+    // A multi-megabyte value (the "pieces" of a big torrent): let the kernel
+    // back it with large pages before the copy touches it.
+    value_.clear();
+    value_.reserve(static_cast<std::size_t>(size));
+    advise_large_buffer(&value_[0], static_cast<std::size_t>(size));
+  }
   value_.assign(data, static_cast<std::size_t>(size));
   return consumed;
 }

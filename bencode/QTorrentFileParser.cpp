@@ -15,6 +15,7 @@
 #include "bencode/CQBCInt.h"
 #include "bencode/CQBCList.h"
 #include "bencode/CQBCString.h"
+#include "bencode/large_buffer.h"
 #include "common/url_object.h"
 #include "platform/codepage.h"
 
@@ -172,6 +173,7 @@ bool CQTorrentFileParser::loadFile(const std::string& path) {
   }
   const auto size = static_cast<std::size_t>(st.st_size);
   std::unique_ptr<char[]> buffer(new (std::nothrow) char[size]);
+  if (buffer != nullptr && size >= static_cast<std::size_t>(kLargeBufferSize)) advise_large_buffer(buffer.get(), size);
   std::size_t got = 0;
   const bool read_ok = buffer != nullptr && read_all(fd, buffer.get(), size, got);
   ::close(fd);
