@@ -1,0 +1,63 @@
+// What the stand-in kernel and its tasks share: the journal, the configured
+// answers and options, and the list of live tasks. Held by the kernel and by
+// every task (a task may outlive the kernel object). Thread-safe.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "interfaces/seed_file_info.h"
+#include "interfaces/string_types.h"
+#include "platform/com_ptr.h"
+
+class bt_kernel_task;
+
+class kernel_state {
+ public:
+  kernel_state();
+
+  void record(std::string line);
+  std::vector<std::string> journal() const;
+  void clear_journal();
+
+  void set_result(const std::string& operation, HRESULT result);
+  void set_value(const std::string& key, ULONG value);
+  void reset_answers();
+  // The configured result of `operation` ("kernel.X", or "X" of task `task_id`),
+  // else `natural`.
+  HRESULT kernel_result(const std::string& operation, HRESULT natural) const;
+  HRESULT task_result(ULONG task_id, const std::string& operation, HRESULT natural) const;
+  // The configured value of "task.<key>" / "task<N>.<key>", else 0.
+  ULONG task_value(ULONG task_id, const std::string& key) const;
+  ULONG kernel_value(const std::string& key) const;
+
+  // Options of IBtKernelProbe.h; false for an unknown option.
+  bool set_option(ULONG option, bool on);
+  bool option(ULONG option) const;
+
+  // Task bookkeeping: ids start at 1. The list holds no references.
+  ULONG add_task(bt_kernel_task* task);
+  void remove_task(ULONG id);
+  // A counted pointer to a live task, or null.
+  com_ptr<bt_kernel_task> find_task(ULONG id) const;
+  ULONG tasks_created() const;
+  ULONG tasks_alive() const;
+
+  // Journal texts of arguments.
+  static std::string text(const tagSTRING& s);
+  static std::string list(ULONG count, const ULONG* items);
+  static std::string trackers(ULONG count, const SEED_TRACKER_ITEM* items);
+  static std::string pointer(const void* p);
+
+ private:
+  mutable std::mutex lock_;
+  std::vector<std::string> journal_;
+  std::map<std::string, HRESULT> results_;
+  std::map<std::string, ULONG> values_;
+  std::map<ULONG, bool> options_;
+  std::map<ULONG, bt_kernel_task*> tasks_;
+  ULONG created_ = 0;
+};

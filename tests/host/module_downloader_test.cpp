@@ -1,0 +1,154 @@
+// The module downloader: deferred completion, installing libbt_kernel.so for
+// real, the failure codes, and the order in which the host tells its sinks.
+#include "host/download_lib/module_downloader.h"
+
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include "host/bt_kernel/kernel_probe.h"
+#include "host/download_lib/download_lib.h"
+#include "host/download_lib/host_text.h"
+#include "interfaces/IBitTorrent.h"
+#include "recording_sink.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+const std::string kKernel = platform::guid_to_string(IID_IBitTorrentKernel);
+const std::string kModule = std::string(BTS_KERNEL_MODULE_DIR) + "/libbt_kernel.so";
+
+struct downloader_fixture : ::testing::Test {
+  com_ptr<download_lib> host = download_lib::create({BTS_KERNEL_MODULE_DIR});
+  module_downloader* downloader = host->downloader();
+  std::vector<std::string> journal;
+  com_ptr<recording_sink> sink = recording_sink::create("S", &journal);
+
+  void SetUp() override {
+    ASSERT_EQ(S_OK, host->AttachEvents(sink.get()));
+    ASSERT_EQ(S_OK, downloader->AttachEvents(sink.get()));
+  }
+  void TearDown() override {
+    downloader->DetachEvents(sink.get());
+    host->DetachEvents(sink.get());
+    host->shutdown();
+  }
+  HRESULT request(const std::string& name, USHORT major = 1, USHORT minor = 2) {
+    return downloader->RequestDownload(host_text::view(name), major, minor);
+  }
+};
+
+TEST_F(downloader_fixture, KernelIsRegisteredBeforeTheCompletionThatTheHostPumps) {
+  // The sink asks the registry for the kernel from inside the completion,
+  // as the shell does.
+  HRESULT kernel_found = E_FAIL;
+  sink->hook = [&] {
+    if (journal.back().rfind("S.OnModuleInstallComplete", 0) != 0) return;
+    com_ptr<IBitTorrentKernel> kernel;
+    kernel_found = host->GetInstance(IID_IBitTorrentKernel, kernel.put_void());
+  };
+  ASSERT_EQ(S_OK, request("bt_kernel", 1, 2));
+  EXPECT_TRUE(journal.empty());  // nothing from inside RequestDownload
+  EXPECT_EQ(1u, downloader->pending_count());
+
+  EXPECT_EQ(1u, downloader->complete_pending());
+  EXPECT_EQ((std::vector<std::string>{"S.OnRegisterInstance(" + kKernel + ",object)",
+                                      "S.OnModuleInstallComplete(0,bt_kernel,1.2)"}),
+            journal);
+  EXPECT_EQ(S_OK, kernel_found);
+  EXPECT_TRUE(downloader->is_loaded("bt_kernel"));
+  EXPECT_EQ(0u, downloader->complete_pending());
+
+  // The kernel in the module answers its probe across the module boundary.
+  com_ptr<IBitTorrentKernel> kernel;
+  ASSERT_EQ(S_OK, host->GetInstance(IID_IBitTorrentKernel, kernel.put_void()));
+  kernel->CreateCfgFile(1, 2, 3, 4, 5, 6, 7, 8);
+  {
+    kernel_probe probe(kernel.get());
+    ASSERT_TRUE(probe.valid());
+    EXPECT_EQ(std::vector<std::string>{"kernel.CreateCfgFile(1,2,3,4,5,6,7,8)"}, probe.journal());
+  }
+
+  // A second request for a module already installed ends at once with 0.
+  journal.clear();
+  sink->hook = nullptr;
+  request("bt_kernel", 1, 3);
+  downloader->complete_pending();
+  EXPECT_EQ(std::vector<std::string>{"S.OnModuleInstallComplete(0,bt_kernel,1.3)"}, journal);
+  kernel.reset();
+
+  // The runtime's end: the module withdraws its kernel, then it is closed.
+  journal.clear();
+  downloader->DetachEvents(sink.get());
+  host->shutdown();
+  EXPECT_EQ(std::vector<std::string>{"S.OnUnregisterInstance(" + kKernel + ")"},
+            std::vector<std::string>(journal.begin(), journal.begin() + 1));
+  EXPECT_FALSE(downloader->is_loaded("bt_kernel"));
+  EXPECT_EQ(nullptr, dlopen(kModule.c_str(), RTLD_NOW | RTLD_NOLOAD));  // closed
+  EXPECT_EQ(E_UNEXPECTED, request("bt_kernel"));
+}
+
+TEST_F(downloader_fixture, ModuleWhoseObjectsAreStillHeldStaysMapped) {
+  request("bt_kernel");
+  downloader->complete_pending();
+  com_ptr<IBitTorrentKernel> kernel;
+  ASSERT_EQ(S_OK, host->GetInstance(IID_IBitTorrentKernel, kernel.put_void()));
+  downloader->DetachEvents(sink.get());
+  host->shutdown();
+  void* still = dlopen(kModule.c_str(), RTLD_NOW | RTLD_NOLOAD);
+  EXPECT_NE(nullptr, still);
+  // The kernel's code is still there to run its last Release.
+  EXPECT_EQ(0u, kernel.detach()->Release());
+  if (still) dlclose(still);
+}
+
+TEST_F(downloader_fixture, RequestsMadeDuringACompletionWaitForTheNextPump) {
+  sink->hook = [&] {
+    if (journal.size() == 1) request("again", 3, 4);
+  };
+  downloader->fail_module("first", 5);
+  downloader->fail_module("again", 6);
+  request("first");
+  EXPECT_EQ(1u, downloader->complete_pending());
+  EXPECT_EQ(std::vector<std::string>{"S.OnModuleInstallComplete(5,first,1.2)"}, journal);
+  EXPECT_EQ(1u, downloader->complete_pending());
+  EXPECT_EQ("S.OnModuleInstallComplete(6,again,3.4)", journal.back());
+  ASSERT_EQ(2u, downloader->requests().size());
+  EXPECT_EQ("again", downloader->requests()[1].name);
+}
+
+TEST_F(downloader_fixture, FailuresEndWithTheirCodesAndRegisterNothing) {
+  bts_test::temp_dir dir;
+  com_ptr<download_lib> other = download_lib::create({dir.path()});
+  dir.write("libjunk.so", "not a module");
+  std::vector<std::string> codes;
+  auto s = recording_sink::create("T", &codes);
+  other->downloader()->AttachEvents(s.get());
+  for (const char* name : {"bt_kernel", "junk", "", "../x", "a/b"})
+    other->downloader()->RequestDownload(host_text::view(name), 1, 0);
+  other->downloader()->complete_pending();
+  EXPECT_EQ((std::vector<std::string>{"T.OnModuleInstallComplete(2,bt_kernel,1.0)",
+                                      "T.OnModuleInstallComplete(193,junk,1.0)", "T.OnModuleInstallComplete(123,,1.0)",
+                                      "T.OnModuleInstallComplete(123,../x,1.0)",
+                                      "T.OnModuleInstallComplete(123,a/b,1.0)"}),
+            codes);
+  EXPECT_FALSE(other->is_registered(IID_IBitTorrentKernel));
+  other->downloader()->DetachEvents(s.get());
+
+  // A forced failure wins over a module that is there.
+  downloader->fail_module("bt_kernel", 1460);
+  request("bt_kernel");
+  downloader->complete_pending();
+  EXPECT_EQ(std::vector<std::string>{"S.OnModuleInstallComplete(1460,bt_kernel,1.2)"}, journal);
+  EXPECT_FALSE(host->is_registered(IID_IBitTorrentKernel));
+
+  // A runtime without a modules folder.
+  com_ptr<download_lib> nowhere = download_lib::create({});
+  codes.clear();
+  nowhere->downloader()->AttachEvents(s.get());
+  nowhere->downloader()->RequestDownload(host_text::view("bt_kernel"), 1, 0);
+  nowhere->downloader()->complete_pending();
+  EXPECT_EQ(std::vector<std::string>{"T.OnModuleInstallComplete(3,bt_kernel,1.0)"}, codes);
+  nowhere->downloader()->DetachEvents(s.get());
+}
+
+}  // namespace
