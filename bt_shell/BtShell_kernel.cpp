@@ -56,6 +56,8 @@ void CBtShell::enter_shell_init_status() {
 }
 
 void CBtShell::get_bt_kernel_version(USHORT& major, USHORT& minor) {
+  major = 0;
+  minor = 0;
   const std::string path = _config_dir + "bt_shell.ini";
   char value[1024] = {};
   GetPrivateProfileStringA("bt_kernel", "version", "", value, sizeof value, path.c_str());
@@ -63,8 +65,6 @@ void CBtShell::get_bt_kernel_version(USHORT& major, USHORT& minor) {
     LOG4CPLUS_ERROR(shell_logger(), SHELL_PREFIX << "can not get non dl module's version.");
     return;
   }
-  major = 0;
-  minor = 0;
   if (std::sscanf(value, "%hu.%hu", &major, &minor) < 1) major = minor = 0;
   if (major != 0 || minor != 0) {
     LOG4CPLUS_INFO(shell_logger(), SHELL_PREFIX << "get bt dl module's version: " << major << "," << minor);

@@ -6,10 +6,14 @@
 // order, and the operation's name; it is destroyed through the base.
 #pragma once
 
+#include <cstring>
+#include <memory>
+#include <new>
 #include <string>
 #include <tuple>
 #include <utility>
 
+#include "interfaces/string_types.h"
 #include "platform/types.h"
 
 class para_container {
@@ -46,3 +50,81 @@ template <class A, class B, class C>
 using para_container3 = para_container_n<A, B, C>;
 template <class A, class B, class C, class D>
 using para_container4 = para_container_n<A, B, C, D>;
+
+// ---------------------------------------------------------------------------
+// Recording a call and handing its arguments back.
+//
+// call_record<Params...> is the record of a call with the parameter list
+// Params...: `make` builds it from the call's arguments, `replay` calls a
+// callable with the arguments rebuilt from it. What a record keeps of each
+// argument:
+//   - plain values and interface pointers: the value as given (an interface
+//     pointer is neither AddRef'd nor released);
+//   - tagSTRING: its own copy of the characters, so the caller's buffer may
+//     go once the call has returned; handed back as a tagSTRING over the
+//     copy (length 0 gives a pointer to an empty text);
+//   - a (count, 32-bit list) pair: count and its own copy of count values
+//     (count x 4 bytes, allocated as an array; null for count 0), freed with
+//     the record.
+
+// The text of a tagSTRING, exactly its length; empty when it has no bytes.
+inline std::string copied_text(const tagSTRING& s) {
+  return s.len != 0 && s.ptr ? std::string(s.ptr, s.len) : std::string();
+}
+
+// A tagSTRING over the characters of `s` (valid while `s` is unchanged).
+inline tagSTRING tag_over(const std::string& s) { return tagSTRING{static_cast<ULONG>(s.size()), s.c_str()}; }
+
+// A record's own copy of a 32-bit list.
+using ulong_array_copy = std::unique_ptr<ULONG[]>;
+
+template <class T>
+struct recorded_arg {
+  using type = T;
+  static T keep(T value) { return value; }
+  static T give(const T& value) { return value; }
+};
+
+template <>
+struct recorded_arg<tagSTRING> {
+  using type = std::string;
+  static std::string keep(tagSTRING value) { return copied_text(value); }
+  static tagSTRING give(const std::string& value) { return tag_over(value); }
+};
+
+template <class... Params>
+struct call_record {
+  using type = para_container_n<typename recorded_arg<Params>::type...>;
+
+  // Null when the record cannot be allocated.
+  static std::unique_ptr<para_container> make(const char* name, Params... args) {
+    return std::unique_ptr<para_container>(new (std::nothrow) type(name, recorded_arg<Params>::keep(args)...));
+  }
+
+  template <class Call>
+  static auto replay(const type& record, Call&& call) {
+    return std::apply([&call](const auto&... kept) { return call(recorded_arg<Params>::give(kept)...); },
+                      record.args());
+  }
+};
+
+template <>
+struct call_record<ULONG, const ULONG*> {
+  using type = para_container2<ULONG, ulong_array_copy>;
+
+  // Null when the record or the list copy cannot be allocated.
+  static std::unique_ptr<para_container> make(const char* name, ULONG count, const ULONG* list) {
+    ulong_array_copy copy;
+    if (count != 0) {
+      copy.reset(new (std::nothrow) ULONG[count]);
+      if (!copy) return nullptr;
+      std::memcpy(copy.get(), list, std::size_t{count} * sizeof(ULONG));
+    }
+    return std::unique_ptr<para_container>(new (std::nothrow) type(name, count, std::move(copy)));
+  }
+
+  template <class Call>
+  static auto replay(const type& record, Call&& call) {
+    return call(record.arg<0>(), static_cast<const ULONG*>(record.arg<1>().get()));
+  }
+};

@@ -1,0 +1,275 @@
+// bt_shell_task: the proxy task the shell hands out while the kernel module
+// is still being fetched.
+//
+// To the host it is an ordinary task (IBtTask3 and its bases, IVirtualTask,
+// IAcceleratable). Until the kernel arrives it answers queries itself and
+// records the commands it is given; when the shell reports the kernel's
+// arrival (loading_complete) it has the kernel create the real task, relays
+// the real task's events to the host's sinks, hands over a pending
+// acceleration, replays the recorded commands in order and from then on
+// forwards every call to the real task.
+//
+// No lock of its own: the host does not overlap calls on one proxy, nor with
+// the kernel's arrival. Calls made from inside the hand-over (a host sink
+// reacting to a relayed event) run on the hand-over's thread.
+//
+// Without a real task after the kernel's arrival (stopped before it, no task
+// from the kernel, or a task without IID_IBtTask2) the proxy stays in
+// shell_reload_func: commands that would be forwarded are dropped with one
+// ERROR line and queries keep their neutral answers.
+#pragma once
+
+#include <list>
+#include <memory>
+#include <string>
+#include <type_traits>
+
+#include "bt_shell/bt_kernel_loading_listenner.h"
+#include "bt_shell/para_container.h"
+#include "com_utility/EventsRaiser.h"
+#include "com_utility/UnknownBase.h"
+#include "interfaces/IAcceleratable.h"
+#include "interfaces/IBitTorrent.h"
+#include "interfaces/IBtTask.h"
+#include "interfaces/IVirtualTask.h"
+#include "platform/com_ptr.h"
+
+class CBtShell;
+
+enum bt_shell_task_status : LONG {
+  shell_idle = 0,         // no real task: commands are recorded, queries answered locally
+  shell_reload_func = 1,  // the kernel arrived: real task being made, records replayed
+  shell_running = 2,      // hand-over done: calls go to the real task
+  shell_destroying = 3,   // destructor: records drained without effect
+};
+
+enum bt_shell_task_run_status : LONG {
+  shell_task_idle = 0,
+  shell_task_started = 1,
+  shell_task_stopped = 2,  // final
+};
+
+// Which kernel operation makes the real task.
+enum bt_shell_task_create_type : ULONG {
+  create_new_task = 0,
+  create_continued_task = 1,
+  create_upload_task = 2,
+};
+
+class bt_shell_task : public CUnknownMultiThread,
+                      public IBtTask3,
+                      public bt_kernel_loading_listenner,
+                      public IBtTaskEvents,
+                      public IVirtualTask,
+                      public IAcceleratable,
+                      public CEventsRaiser<IBtTaskEvents, 0xFFFFFFFF> {
+ public:
+  // GetFailureDetail's code when the kernel module could not be had, or when
+  // the kernel gave no usable task.
+  static constexpr ULONG kernel_unavailable_code = 10014;
+
+  // Copies both texts and both lists; `shell` is kept with a reference. The
+  // arguments have been checked by the shell (non-empty texts, a list for
+  // every non-zero count, a known creation type).
+  bt_shell_task(tagSTRING seed_file, tagSTRING data_file_path, ULONG first_count, const ULONG* first_list,
+                ULONG second_count, const SEED_TRACKER_ITEM* second_list, ULONG create_type, CBtShell* shell);
+  ~bt_shell_task() override;
+
+  // False when a list copy could not be allocated; such a proxy is not to be
+  // handed out.
+  bool copies_complete() const;
+
+  // Enters the shell's list of kernel-loading listeners.
+  void init();
+  // Leaves that list and detaches from the real task's events.
+  void uninit();
+
+  // bt_kernel_loading_listenner
+  void loading_complete(ULONG error_code) override;
+
+  // State, for the shell's diagnostics and for tests.
+  bt_shell_task_status shell_status() const { return m_shell_status; }
+  bt_shell_task_run_status shell_task_status() const { return m_shell_task_status; }
+  bool listener_registered() const { return m_listener_registered != 0; }
+  std::size_t record_count() const { return m_para_containers.size(); }
+  IBtTask2* real_task() const { return m_IBtTask.get(); }
+  ULONG failure_code() const { return m_failure_code; }
+
+  // IUnknown (every interface)
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
+  ULONG STDMETHODCALLTYPE AddRef() override { return CUnknownMultiThread::AddRef(); }
+  ULONG STDMETHODCALLTYPE Release() override { return CUnknownMultiThread::Release(); }
+
+  // ITask
+  HRESULT STDMETHODCALLTYPE StartTask() override;
+  HRESULT STDMETHODCALLTYPE StopTask() override;
+  HRESULT STDMETHODCALLTYPE SignalStop() override;
+  HRESULT STDMETHODCALLTYPE GetStopFlag(BOOL* flag) override;
+  HRESULT STDMETHODCALLTYPE IsStopped() override;
+  HRESULT STDMETHODCALLTYPE GetConnectInfo(ULONG_PTR value) override;
+  HRESULT STDMETHODCALLTYPE GetDataInput(ULONG_PTR value1, ULONG_PTR value2) override;
+  HRESULT STDMETHODCALLTYPE GetDataOutput(ULONG_PTR value1, ULONG_PTR value2) override;
+  HRESULT STDMETHODCALLTYPE GetResourceCount(ULONG* count) override;
+  HRESULT STDMETHODCALLTYPE GetResourceInfo(ULONG index, tagRESOURCE_INFO* info) override;
+  HRESULT STDMETHODCALLTYPE GetNewConnectInfo(ULONG_PTR value1, ULONG_PTR value2, ULONG* result_size,
+                                              ULONG* result) override;
+  HRESULT STDMETHODCALLTYPE SetRetryStrategy(ULONG_PTR value1, ULONG_PTR value2, ULONG_PTR value3) override;
+  HRESULT STDMETHODCALLTYPE SetProxyInfo(ULONG_PTR value1, ULONG_PTR value2) override;
+  HRESULT STDMETHODCALLTYPE SetTaskType(ULONG type) override;
+  HRESULT STDMETHODCALLTYPE GetTaskType(ULONG* type) override;
+  HRESULT STDMETHODCALLTYPE SetDispatchStrategy(ULONG strategy) override;
+  HRESULT STDMETHODCALLTYPE IsSupportDispatchStrategy(ULONG strategy) override;
+  HRESULT STDMETHODCALLTYPE GetSpeed(ULONG* speed1, ULONG* speed2) override;
+  HRESULT STDMETHODCALLTYPE SetRecommendInfo(ULONG_PTR value) override;
+  HRESULT STDMETHODCALLTYPE GetRecommendInfo(ULONG_PTR value) override;
+  HRESULT STDMETHODCALLTYPE SetDownloadSpeedLimit(tagQV_NAT_TYPE nat_type, ISpeedLimit* limit) override;
+  HRESULT STDMETHODCALLTYPE GetResourceStatistic(tagRESOURCE_STATISTIC* statistic) override;
+  HRESULT STDMETHODCALLTYPE EnableSubTask(tagQV_SUB_TASK_TYPE type, LONG enable) override;
+
+  // IBtTask
+  HRESULT STDMETHODCALLTYPE AttachEvents(IBtTaskEvents* sink) override;
+  HRESULT STDMETHODCALLTYPE DetachEvents(IBtTaskEvents* sink) override;
+  HRESULT STDMETHODCALLTYPE SetStatParam(tagSTRING param1, tagSTRING param2, tagSTRING param3, LONG value) override;
+  HRESULT STDMETHODCALLTYPE ResetNeedDownloadFile(ULONG count, const ULONG* file_indexes) override;
+  HRESULT STDMETHODCALLTYPE SetFileDownOrder(ULONG count, const ULONG* file_indexes) override;
+  HRESULT STDMETHODCALLTYPE GetFileInfo(ULONG file_index, tagFILE_INFO_PAIR* info1, tagFILE_INFO_PAIR* info2,
+                                        ULONG* value) override;
+  HRESULT STDMETHODCALLTYPE GetFileIdInfo(ULONG file_index, IStringSetter* id1, IStringSetter* id2) override;
+  HRESULT STDMETHODCALLTYPE GetTaskInfo(tagTASK_INFO* info) override;
+
+  // IBtTask2
+  HRESULT STDMETHODCALLTYPE GetTaskInfo(tagTASK_INFO2** block) override;
+  HRESULT STDMETHODCALLTYPE SetDapPriorityList(ULONG count, const ULONG* priorities) override;
+
+  // IBtTask3
+  HRESULT STDMETHODCALLTYPE GetFailureDetail(LONG* failure_code) override;
+
+  // IBtTaskEvents: the real task's events, relayed to the host's sinks.
+  HRESULT STDMETHODCALLTYPE OnBtTaskEvent1(ULONG_PTR value) override;
+  HRESULT STDMETHODCALLTYPE OnBtTaskEvent2(ULONG_PTR value) override;
+  HRESULT STDMETHODCALLTYPE OnBtTaskEvent3(ULONG_PTR value) override;
+  HRESULT STDMETHODCALLTYPE OnBtTaskEvent4(ULONG_PTR value) override;
+
+  // IVirtualTask
+  HRESULT STDMETHODCALLTYPE GetRealTask(ITask** task) override;
+  HRESULT STDMETHODCALLTYPE IsModuleDownloadFailed() override;
+
+  // IAcceleratable
+  HRESULT STDMETHODCALLTYPE Accelerate(tagSTRING certification) override;
+  HRESULT STDMETHODCALLTYPE IsAccelerated(IStringSetter* setter) override;
+
+ private:
+  template <class T>
+  struct as_is {
+    using type = T;
+  };
+
+  // The real task made by the kernel, held as IBtTask2; false (with an ERROR
+  // line) when there is none to be had.
+  bool create_real_task();
+  void hand_over_acceleration();
+  void withdraw_registration();
+
+  // Replays the recorded calls, oldest first, through the proxy's own
+  // operations; records appended meanwhile are replayed by the same loop.
+  void shell_reload_function();
+  void replay_record(const para_container& record);
+
+  // Appends the record of a call.
+  template <class... Params>
+  HRESULT record(const char* name, typename as_is<Params>::type... args);
+
+  // Calls `method` of the real task with `args`; without a real task the call
+  // is dropped with one ERROR line and E_FAIL.
+  template <class I, class... Params, class... Args>
+  HRESULT forward(const char* name, HRESULT (STDMETHODCALLTYPE I::*method)(Params...), Args&&... args);
+
+  // A recorded command: recorded in shell_idle, forwarded in
+  // shell_reload_func and shell_running, dropped in shell_destroying; S_OK
+  // unless it cannot be recorded.
+  template <class I, class... Params>
+  HRESULT command(const char* name, HRESULT (STDMETHODCALLTYPE I::*method)(Params...),
+                  typename as_is<Params>::type... args);
+
+  // A query: forwarded in shell_running (the real task's result is passed
+  // back), otherwise answered by `local`.
+  template <class Local, class I, class... Params>
+  HRESULT query(const char* name, Local&& local, HRESULT (STDMETHODCALLTYPE I::*method)(Params...),
+                typename as_is<Params>::type... args);
+
+  void log_status_entry(const char* name) const;
+  // The ERROR line of a call that finds no real task to go to.
+  void report_missing_task(const char* name) const;
+
+  ULONG m_create_type;
+  bt_shell_task_status m_shell_status = shell_idle;
+  bt_shell_task_run_status m_shell_task_status = shell_task_idle;
+  LONG m_listener_registered = 0;
+  std::string m_str_seed_file;
+  std::string m_str_data_file_path;
+  ULONG m_first_count;
+  std::unique_ptr<ULONG[]> m_first_list;
+  ULONG m_second_count;
+  std::unique_ptr<SEED_TRACKER_ITEM[]> m_second_list;
+  com_ptr<IBtTask2> m_IBtTask;
+  ULONG m_task_type = 0;
+  // Counted: the proxy reads the shell's status and withdraws its
+  // registration for as long as it lives, which may be longer than the
+  // plugin's own reference to the shell.
+  com_ptr<CBtShell> m_bt_shell;
+  std::list<std::unique_ptr<para_container>> m_para_containers;
+  ULONG m_failure_code = 0;
+  std::string m_str_certification;
+
+  // Whether the proxy's sink is attached to m_IBtTask (from the hand-over to
+  // the first uninit).
+  bool m_task_events_attached = false;
+  // Set by the replay loop while it delivers a recorded StopTask, which then
+  // reaches the real task instead of being recorded again.
+  bool m_replaying_stop = false;
+};
+
+// ---------------------------------------------------------------------------
+
+template <class... Params>
+HRESULT bt_shell_task::record(const char* name, typename as_is<Params>::type... args) {
+  std::unique_ptr<para_container> entry = call_record<Params...>::make(name, args...);
+  if (!entry) return E_OUTOFMEMORY;
+  m_para_containers.push_back(std::move(entry));
+  return S_OK;
+}
+
+template <class I, class... Params, class... Args>
+HRESULT bt_shell_task::forward(const char* name, HRESULT (STDMETHODCALLTYPE I::*method)(Params...),
+                               Args&&... args) {
+  static_assert(std::is_base_of_v<I, IBtTask2>, "the real task is held as IBtTask2");
+  if (!m_IBtTask) {
+    report_missing_task(name);
+    return E_FAIL;
+  }
+  I* task = m_IBtTask.get();
+  return (task->*method)(std::forward<Args>(args)...);
+}
+
+template <class I, class... Params>
+HRESULT bt_shell_task::command(const char* name, HRESULT (STDMETHODCALLTYPE I::*method)(Params...),
+                               typename as_is<Params>::type... args) {
+  log_status_entry(name);
+  switch (m_shell_status) {
+    case shell_idle:
+      return record<Params...>(name, args...);
+    case shell_reload_func:
+    case shell_running:
+      forward(name, method, args...);
+      return S_OK;
+    default:
+      return S_OK;
+  }
+}
+
+template <class Local, class I, class... Params>
+HRESULT bt_shell_task::query(const char* name, Local&& local, HRESULT (STDMETHODCALLTYPE I::*method)(Params...),
+                             typename as_is<Params>::type... args) {
+  if (m_shell_status == shell_running) return forward(name, method, args...);
+  return local();
+}

@@ -1,0 +1,164 @@
+#include "bt_shell/DownloadLibPlugin.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "bt_shell/ComModule.h"
+#include "bt_shell/module_host.h"
+#include "common/charset_analyser.h"
+#include "host/download_lib/download_lib.h"
+#include "host/download_lib/host_service.h"
+#include "interfaces/IBitTorrent.h"
+#include "platform/module.h"
+#include "platform/registry.h"
+#include "support/log_capture.h"
+
+namespace {
+
+using bts_test::log_capture;
+
+com_ptr<IClassFactory> factory() {
+  com_ptr<IClassFactory> f;
+  EXPECT_EQ(module_get_class_object(CLSID_DownloadLibPlugin, IID_IClassFactory, f.put_void()), S_OK);
+  return f;
+}
+
+TEST(PluginModule, FactoryCreatesPluginsAndTheLockCountFollowsThem) {
+  com_ptr<IClassFactory> f = factory();
+  ASSERT_TRUE(f);
+  const LONG base = platform::module_lock_count();
+
+  void* out = reinterpret_cast<void*>(1);
+  EXPECT_EQ(f->CreateInstance(reinterpret_cast<IUnknown*>(f.get()), IID_IDownloadLibPlugin, &out),
+            CLASS_E_NOAGGREGATION);
+  EXPECT_EQ(out, nullptr);
+  EXPECT_EQ(f->CreateInstance(nullptr, IID_IBitTorrent, &out), E_NOINTERFACE);
+  EXPECT_EQ(out, nullptr);
+  EXPECT_EQ(platform::module_lock_count(), base);
+
+  com_ptr<IDownloadLibPlugin> plugin;
+  ASSERT_EQ(f->CreateInstance(nullptr, IID_IDownloadLibPlugin, plugin.put_void()), S_OK);
+  EXPECT_EQ(platform::module_lock_count(), base + 1);
+  EXPECT_EQ(module_can_unload_now(), S_FALSE);
+  plugin.reset();
+  EXPECT_EQ(platform::module_lock_count(), base);
+
+  f->LockServer(TRUE);
+  EXPECT_EQ(platform::module_lock_count(), base + 1);
+  f->LockServer(FALSE);
+  EXPECT_EQ(platform::module_lock_count(), base);
+  ASSERT_EQ(base, 0);  // nothing else of the module is alive in this test
+  EXPECT_EQ(module_can_unload_now(), S_OK);
+
+  void* none = reinterpret_cast<void*>(1);
+  EXPECT_EQ(module_get_class_object(IID_IBitTorrent, IID_IClassFactory, &none), CLASS_E_CLASSNOTAVAILABLE);
+  EXPECT_EQ(none, nullptr);
+  EXPECT_EQ(module_get_class_object(CLSID_DownloadLibPlugin, IID_IClassFactory, nullptr), E_POINTER);
+}
+
+TEST(PluginModule, PluginInterfaceAndFixedAnswers) {
+  com_ptr<IDownloadLibPlugin> plugin;
+  ASSERT_EQ(factory()->CreateInstance(nullptr, IID_IDownloadLibPlugin, plugin.put_void()), S_OK);
+  com_ptr<IUnknown> unknown;
+  ASSERT_EQ(plugin.query(IID_IUnknown, unknown), S_OK);
+  EXPECT_EQ(static_cast<void*>(unknown.get()), static_cast<void*>(plugin.get()));
+  com_ptr<IUnknown> other;
+  EXPECT_EQ(plugin.query(IID_IBitTorrent2, other), E_NOINTERFACE);
+  ULONG value = 77;
+  EXPECT_EQ(plugin->GetPluginValue(&value), S_OK);
+  EXPECT_EQ(value, 0u);
+  EXPECT_EQ(plugin->QueryPluginStatus(), S_FALSE);
+}
+
+TEST(PluginModule, RegistrationWritesAndRemovesTheClassKeys) {
+  const std::string key = "CLSID\\{DD208EAA-E9AD-4BFC-A68C-5DFC57B12BAB}";
+  ASSERT_EQ(module_register_server(), S_OK);
+  std::string value;
+  ASSERT_TRUE(platform::registry_get_value(key, "", value));
+  EXPECT_EQ(value, "DownloadLibPlugin Class");
+  ASSERT_TRUE(platform::registry_get_value(key + "\\InprocServer32", "", value));
+  EXPECT_EQ(value.substr(value.rfind('/') + 1), "test_bt_shell");
+  EXPECT_EQ(module_unregister_server(), S_OK);
+  EXPECT_FALSE(platform::registry_get_value(key, "", value));
+  EXPECT_FALSE(platform::registry_get_value(key + "\\InprocServer32", "", value));
+}
+
+class PluginInit : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    if (plugin_) plugin_->Release();
+    if (host_) host_->shutdown();
+  }
+  void make(download_lib_options options = {}) {
+    host_ = download_lib::create(options);
+    plugin_ = new CDownloadLibPlugin;
+  }
+
+  com_ptr<download_lib> host_;
+  CDownloadLibPlugin* plugin_ = nullptr;
+};
+
+TEST_F(PluginInit, InitBindsTheHostAndPublishesTheShellUninitUndoesIt) {
+  make();
+  log_capture cap;
+  ASSERT_EQ(plugin_->Init(host_.get()), S_OK);
+  EXPECT_EQ(GetDownloadLib(), host_.get());
+  EXPECT_NE(GetHostService(), nullptr);
+  EXPECT_NE(GetModuleDownloader(), nullptr);
+  ASSERT_NE(charset_analyser::existing(), nullptr);
+  EXPECT_NE(charset_analyser::instance().mlang(), nullptr);  // the built-in detector
+  com_ptr<IBitTorrent2> shell;
+  ASSERT_EQ(host_->GetInstance(IID_IBitTorrent, shell.put_void()), S_OK);
+  EXPECT_EQ(static_cast<IBitTorrent2*>(plugin_->shell()), shell.get());
+  EXPECT_EQ(host_->sink_count(), 1u);  // the shell listens to the registry
+
+  ASSERT_EQ(plugin_->Uninit(), S_OK);
+  EXPECT_EQ(GetDownloadLib(), nullptr);
+  EXPECT_EQ(GetHostService(), nullptr);
+  EXPECT_FALSE(host_->is_registered(IID_IBitTorrent));
+  EXPECT_EQ(host_->sink_count(), 0u);
+  EXPECT_EQ(charset_analyser::existing(), nullptr);
+
+  const std::string prefix = "[" + [&] {
+    std::ostringstream s;
+    s << static_cast<const void*>(plugin_);
+    return s.str();
+  }() + "]";
+  const auto info = cap.texts("CDownloadLibPlugin(bt_shell)", log4cplus::INFO_LOG_LEVEL);
+  EXPECT_EQ(info, (std::vector<std::string>{prefix + "Init", prefix + "Init OK", prefix + "Uninit",
+                                            prefix + "charset_analyser::uninit()", prefix + "Uninit OK"}));
+  EXPECT_EQ(cap.count("CDownloadLibPlugin(bt_shell)", log4cplus::DEBUG_LOG_LEVEL,
+                      prefix + "init charset_analyser success"),
+            1);
+  // The shell the host still holds lives on after Uninit.
+  EXPECT_EQ(shell->ReservedOperation(5), S_OK);
+}
+
+TEST_F(PluginInit, HostWithoutServicesStillGetsTheShell) {
+  download_lib_options bare;
+  bare.module_downloader = false;
+  bare.host_service = false;
+  make(bare);
+  log_capture cap;
+  ASSERT_EQ(plugin_->Init(host_.get()), S_OK);
+  EXPECT_EQ(GetHostService(), nullptr);
+  EXPECT_EQ(GetModuleDownloader(), nullptr);
+  EXPECT_TRUE(host_->is_registered(IID_IBitTorrent));
+  EXPECT_EQ(cap.count_containing("CDownloadLibPlugin(bt_shell)", log4cplus::INFO_LOG_LEVEL, "]Init OK"), 1);
+  plugin_->Uninit();
+}
+
+TEST_F(PluginInit, SecondInitAndUnmatchedUninitAreHarmless) {
+  make();
+  EXPECT_EQ(plugin_->Uninit(), S_OK);  // before any Init
+  ASSERT_EQ(plugin_->Init(host_.get()), S_OK);
+  CBtShell* first = plugin_->shell();
+  EXPECT_EQ(plugin_->Init(host_.get()), S_OK);
+  EXPECT_EQ(plugin_->shell(), first);
+  EXPECT_EQ(plugin_->Uninit(), S_OK);
+  EXPECT_EQ(plugin_->Uninit(), S_OK);
+  EXPECT_EQ(GetDownloadLib(), nullptr);
+}
+
+}  // namespace
