@@ -41,7 +41,8 @@ class kernel_state {
   // Task bookkeeping: ids start at 1. The list holds no references.
   ULONG add_task(bt_kernel_task* task);
   void remove_task(ULONG id);
-  // A counted pointer to a live task, or null.
+  // A counted pointer to a live task, or null. Not to be raced with that
+  // task's last Release on another thread.
   com_ptr<bt_kernel_task> find_task(ULONG id) const;
   ULONG tasks_created() const;
   ULONG tasks_alive() const;

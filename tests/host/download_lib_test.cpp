@@ -1,6 +1,7 @@
 // The host runtime's registry, factory, host service, P2P hub and plugin loader.
 #include "host/download_lib/download_lib.h"
 
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include "host/download_lib/host_service.h"
@@ -179,6 +180,42 @@ TEST(PluginHost, ModulesThatCannotServeAsPluginsAreRefusedCleanly) {
     EXPECT_EQ(E_UNEXPECTED, plugin.can_unload_now());
   }
   EXPECT_EQ(1u, host->registered_count());  // only the module downloader
+}
+
+TEST(PluginHost, LoadsInitsAndClosesOnlyWhenTheModuleSaysItMay) {
+  com_ptr<download_lib> host = download_lib::create({});
+  std::vector<std::string> journal;
+  auto sink = recording_sink::create("S", &journal);
+  host->AttachEvents(sink.get());
+  const std::string bt = platform::guid_to_string(IID_IBitTorrent);
+  {
+    plugin_host plugin(host.get());
+    ASSERT_EQ(S_OK, plugin.load(BTS_TEST_PLUGIN));
+    EXPECT_EQ(E_UNEXPECTED, plugin.load(BTS_TEST_PLUGIN));
+    ASSERT_NE(nullptr, plugin.shell());
+    EXPECT_EQ(42, plugin.shell()->ReservedOperation(42));
+    EXPECT_EQ(S_FALSE, plugin.can_unload_now());
+    {
+      com_ptr<IClassFactory> factory;
+      ASSERT_EQ(S_OK, plugin.get_class_object(CLSID_DownloadLibPlugin, IID_IClassFactory, factory.put_void()));
+      com_ptr<IUnknown> aggregated;
+      EXPECT_EQ(CLASS_E_NOAGGREGATION, factory->CreateInstance(factory.get(), IID_IUnknown, aggregated.put_void()));
+    }
+
+    // A reference the host still holds keeps the module open until it goes.
+    com_ptr<IBitTorrent2> kept(plugin.shell());
+    EXPECT_EQ(S_FALSE, plugin.unload());
+    EXPECT_TRUE(plugin.module_open());
+    EXPECT_EQ(nullptr, plugin.shell());
+    EXPECT_FALSE(host->is_registered(IID_IBitTorrent));
+    kept.reset();
+    EXPECT_EQ(S_OK, plugin.unload());
+    EXPECT_FALSE(plugin.module_open());
+    EXPECT_EQ(nullptr, dlopen(BTS_TEST_PLUGIN, RTLD_NOW | RTLD_NOLOAD));
+  }
+  EXPECT_EQ((std::vector<std::string>{"S.OnRegisterInstance(" + bt + ",object)", "S.OnUnregisterInstance(" + bt + ")"}),
+            journal);
+  host->DetachEvents(sink.get());
 }
 
 }  // namespace
