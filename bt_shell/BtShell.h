@@ -126,6 +126,14 @@ class CBtShell : public CUnknownMultiThread,
   bool add_loading_listenner(bt_kernel_loading_listenner* listener);
   bool remove_loading_listenner(bt_kernel_loading_listenner* listener);
 
+  // Makes a proxy task of `task_type` (0 new, 1 continued, 2 upload) that
+  // waits for the kernel, and hands out its IBtTask in *task: 0, or -11 for
+  // bad arguments or a data folder that cannot be made, E_OUTOFMEMORY when
+  // the proxy cannot be allocated. *task is left alone on failure.
+  HRESULT create_bt_shell_task_imp(ULONG task_type, const tagSTRING* seed_path, const tagSTRING* data_path,
+                                   ULONG first_count, const ULONG* first_list, ULONG second_count,
+                                   const SEED_TRACKER_ITEM* second_list, IBtTask** task);
+
   bt_shell_status status() const { return _bt_shell_status; }
   IBitTorrentKernel* kernel() const { return _IBitTorrentKernel.get(); }
   std::size_t loading_listener_count() const { return _loading_listenners.size(); }

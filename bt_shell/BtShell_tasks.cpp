@@ -1,16 +1,105 @@
-// CBtShell: task creation.
-#include "bt_shell/BtShell.h"
+// CBtShell: task creation. With the kernel loaded the creation operations go
+// straight to it; while it is on its way they hand out proxy tasks.
+#include <new>
 
-// Not served yet: answers E_NOTIMPL until the proxy task lands.
-HRESULT CBtShell::CreateNewTask(tagSTRING, tagSTRING, ULONG, const ULONG*, ULONG, const SEED_TRACKER_ITEM*,
-                                IBtTask**) {
-  return E_NOTIMPL;
+#include "bt_shell/BtShell.h"
+#include "bt_shell/bt_shell_task.h"
+#include "bt_shell/shell_log.h"
+#include "common/file_ex.h"
+#include "common/release_assert.h"
+
+namespace {
+
+using create_method = HRESULT (STDMETHODCALLTYPE IBitTorrent::*)(tagSTRING, tagSTRING, ULONG, const ULONG*, ULONG,
+                                                                 const SEED_TRACKER_ITEM*, IBtTask**);
+
+constexpr HRESULT kBadArgument = -11;
+
+// A text that is empty, or claims bytes it does not point to.
+bool unusable(const tagSTRING& s) { return s.len == 0 || !s.ptr; }
+
+// The steps shared by the three creation operations; `name` is the
+// operation's, `method` the kernel's operation of the same name.
+HRESULT create_task(CBtShell& shell, const char* name, ULONG task_type, create_method method, tagSTRING seed_path,
+                    tagSTRING data_path, ULONG first_count, const ULONG* first_list, ULONG second_count,
+                    const SEED_TRACKER_ITEM* second_list, IBtTask** task) {
+  LOG4CPLUS_DEBUG(shell_logger(), name << ",_bt_shell_status: " << static_cast<LONG>(shell.status()));
+  if (shell.status() == shell_init) shell.enter_shell_init_status();
+  switch (shell.status()) {
+    case kernel_loaded:
+      if (!shell.kernel()) {
+        // The host withdrew the kernel while the status stays kernel_loaded.
+        REPORT_ASSERT(shell_logger(), "_IBitTorrentKernel != NULL", name);
+        return E_FAIL;
+      }
+      return (shell.kernel()->*method)(seed_path, data_path, first_count, first_list, second_count, second_list,
+                                       task);
+    case kernel_loading:
+      LOG4CPLUS_INFO(shell_logger(), name << " ");
+      return shell.create_bt_shell_task_imp(task_type, &seed_path, &data_path, first_count, first_list,
+                                            second_count, second_list, task);
+    default:
+      return E_FAIL;
+  }
 }
-HRESULT CBtShell::CreateContinuedTask(tagSTRING, tagSTRING, ULONG, const ULONG*, ULONG, const SEED_TRACKER_ITEM*,
-                                      IBtTask**) {
-  return E_NOTIMPL;
+
+}  // namespace
+
+HRESULT CBtShell::CreateNewTask(tagSTRING seed_path, tagSTRING data_path, ULONG first_count, const ULONG* first_list,
+                                ULONG second_count, const SEED_TRACKER_ITEM* second_list, IBtTask** task) {
+  return create_task(*this, "CreateNewTask", create_new_task, &IBitTorrent::CreateNewTask, seed_path, data_path,
+                     first_count, first_list, second_count, second_list, task);
 }
-HRESULT CBtShell::CreateUploadTask(tagSTRING, tagSTRING, ULONG, const ULONG*, ULONG, const SEED_TRACKER_ITEM*,
-                                   IBtTask**) {
-  return E_NOTIMPL;
+
+HRESULT CBtShell::CreateContinuedTask(tagSTRING seed_path, tagSTRING data_path, ULONG first_count,
+                                      const ULONG* first_list, ULONG second_count,
+                                      const SEED_TRACKER_ITEM* second_list, IBtTask** task) {
+  return create_task(*this, "CreateContinuedTask", create_continued_task, &IBitTorrent::CreateContinuedTask,
+                     seed_path, data_path, first_count, first_list, second_count, second_list, task);
+}
+
+HRESULT CBtShell::CreateUploadTask(tagSTRING seed_path, tagSTRING data_path, ULONG first_count,
+                                   const ULONG* first_list, ULONG second_count, const SEED_TRACKER_ITEM* second_list,
+                                   IBtTask** task) {
+  return create_task(*this, "CreateUploadTask", create_upload_task, &IBitTorrent::CreateUploadTask, seed_path,
+                     data_path, first_count, first_list, second_count, second_list, task);
+}
+
+HRESULT CBtShell::create_bt_shell_task_imp(ULONG task_type, const tagSTRING* seed_path, const tagSTRING* data_path,
+                                           ULONG first_count, const ULONG* first_list, ULONG second_count,
+                                           const SEED_TRACKER_ITEM* second_list, IBtTask** task) {
+  if (!seed_path || unusable(*seed_path)) return kBadArgument;
+  if (!data_path || unusable(*data_path)) return kBadArgument;
+  if (first_count != 0 && !first_list) return kBadArgument;
+  if (second_count != 0 && !second_list) return kBadArgument;
+  if (!task) return kBadArgument;
+
+  const std::string data_folder(data_path->ptr, data_path->len);
+  if (!is_directory(data_folder) && !create_directory(data_folder)) {
+    LOG4CPLUS_ERROR(shell_logger(), "file_path_str create fail " << data_folder);
+    return kBadArgument;
+  }
+  LOG4CPLUS_DEBUG(shell_logger(), "create_bt_shell_task_imp ");
+  LOG4CPLUS_DEBUG(shell_logger(), "seed full path: " << std::string(seed_path->ptr, seed_path->len)
+                                                     << " file path: " << data_folder << " task type: " << task_type);
+  if (task_type != create_new_task && task_type != create_continued_task && task_type != create_upload_task) {
+    LOG4CPLUS_ERROR(shell_logger(), "task type parameter unlegal");
+    return kBadArgument;
+  }
+
+  auto* proxy = new (std::nothrow) bt_shell_task(*seed_path, *data_path, first_count, first_list, second_count,
+                                                 second_list, task_type, this);
+  if (!proxy) {
+    REPORT_ASSERT(shell_logger(), "p_bt_shell_task != NULL", "");
+    return E_OUTOFMEMORY;
+  }
+  if (!proxy->copies_complete()) {
+    REPORT_ASSERT(shell_logger(), "p_bt_shell_task != NULL", "the creation lists could not be copied");
+    proxy->Release();
+    return E_OUTOFMEMORY;
+  }
+  proxy->init();
+  proxy->QueryInterface(IID_IBtTask, reinterpret_cast<void**>(task));
+  proxy->Release();
+  return S_OK;
 }
