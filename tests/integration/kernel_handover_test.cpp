@@ -1,0 +1,118 @@
+// The lazy kernel, end to end: the real module asks the host for the kernel
+// module on first need, the host installs libbt_kernel.so, the kernel
+// registers itself and the shell hands over to it.
+#include <gtest/gtest.h>
+
+#include <dlfcn.h>
+
+#include <vector>
+
+#include "com_utility/UnknownBase.h"
+#include "tests/integration/module_fixture.h"
+
+namespace {
+
+class host_sink : public IBitTorrentEvents, public CUnknownMultiThread {
+ public:
+  host_sink() : CUnknownMultiThread("host_sink") {}
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** ppv) override {
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return CUnknownMultiThread::AddRef(); }
+  ULONG STDMETHODCALLTYPE Release() override { return CUnknownMultiThread::Release(); }
+  HRESULT STDMETHODCALLTYPE OnBitTorrentEvent1(ULONG_PTR v) override {
+    seen.push_back("1:" + std::to_string(v));
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE OnBitTorrentEvent2(ULONG_PTR a, ULONG_PTR b) override {
+    seen.push_back("2:" + std::to_string(a) + "," + std::to_string(b));
+    return S_OK;
+  }
+  std::vector<std::string> seen;
+};
+
+using ModuleTest = bts_test::module_fixture;
+
+TEST_F(ModuleTest, KernelIsFetchedOnFirstNeedAndTakesOver) {
+  load();
+  auto* sink = new host_sink;
+  ASSERT_EQ(shell_->AttachEvents(sink), S_OK);
+
+  // Nothing is asked of the kernel before it is needed.
+  EXPECT_TRUE(host_->downloader()->requests().empty());
+  const char a[] = "reimport";
+  EXPECT_EQ(shell_->StartReimportTask(tagSTRING{8, a}, tagSTRING{8, a}, tagSTRING{8, a}), S_OK);
+  EXPECT_EQ(shell_->CreateCfgFile(1, 2, 3, 4, 5, 6, 7, 8), E_FAIL);  // still loading
+  ASSERT_EQ(host_->downloader()->requests().size(), 1u);
+  EXPECT_EQ(host_->downloader()->requests()[0].name, "bt_kernel");
+  EXPECT_EQ(host_->downloader()->requests()[0].major, 1);  // from bt_shell.ini beside the module
+  EXPECT_EQ(host_->downloader()->requests()[0].minor, 2);
+
+  EXPECT_EQ(host_->downloader()->complete_pending(), 1u);
+  const auto events = host_->service()->events();
+  ASSERT_EQ(events.size(), 2u);
+  EXPECT_EQ(events[0].event_id, 152u);
+  EXPECT_EQ(events[1].event_id, 154u);
+
+  kernel_probe kernel = kernel_of_host();
+  ASSERT_TRUE(kernel.valid());
+  EXPECT_EQ(kernel.sink_count(), 1u);  // the shell relays the kernel's events
+  EXPECT_EQ(shell_->CreateCfgFile(1, 2, 3, 4, 5, 6, 7, 8), S_OK);
+  EXPECT_EQ(kernel.journal("kernel.StartReimportTask"),
+            (std::vector<std::string>{"kernel.StartReimportTask(8:\"reimport\",8:\"reimport\",8:\"reimport\")"}));
+  EXPECT_EQ(kernel.journal("kernel.CreateCfgFile"), (std::vector<std::string>{"kernel.CreateCfgFile(1,2,3,4,5,6,7,8)"}));
+
+  kernel.raise_kernel_event1(11);
+  kernel.raise_kernel_event2(12, 13);
+  EXPECT_EQ(sink->seen, (std::vector<std::string>{"1:11", "2:12,13"}));
+
+  com_ptr<IBitTorrentTest> test;
+  ASSERT_EQ(shell_->QueryInterface(IID_IBitTorrentTest, test.put_void()), S_OK);
+  EXPECT_EQ(test->CreateBtWriterFactory(4), S_OK);
+  EXPECT_EQ(kernel.journal("kernel.CreateBtWriterFactory").size(), 1u);
+  test.reset();
+
+  ASSERT_EQ(shell_->DetachEvents(sink), S_OK);
+  sink->Release();
+  EXPECT_EQ(loader_->unload(), S_OK);  // every object of the module is gone
+  EXPECT_FALSE(loader_->module_open());
+}
+
+TEST_F(ModuleTest, MissingKernelModuleFailsForGood) {
+  load(false);
+  EXPECT_EQ(shell_->CreateCfgFile(1, 2, 3, 4, 5, 6, 7, 8), E_FAIL);
+  host_->downloader()->complete_pending();
+  const auto events = host_->service()->events();
+  ASSERT_EQ(events.size(), 2u);
+  EXPECT_EQ(events[1].kind, 4u);
+  EXPECT_EQ(events[1].event_id, 153u);
+  EXPECT_EQ(shell_->CreateCfgFile(1, 2, 3, 4, 5, 6, 7, 8), E_FAIL);
+  EXPECT_EQ(shell_->DebugP2pPipeQueryInfo(1, 2), E_FAIL);
+  EXPECT_EQ(host_->downloader()->requests().size(), 1u);  // never retried
+}
+
+TEST_F(ModuleTest, HostWithoutDownloaderOrServiceStillServesTheShell) {
+  download_lib_options bare;
+  bare.module_downloader = false;
+  bare.host_service = false;
+  load(true, bare);
+  EXPECT_EQ(shell_->CreateCfgFile(1, 2, 3, 4, 5, 6, 7, 8), E_FAIL);
+  EXPECT_EQ(shell_->ReservedOperation(3), S_OK);
+}
+
+TEST_F(ModuleTest, RegistrationThroughTheExportedEntryPoints) {
+  load();
+  loader_->unload();
+  // The registry store is process-wide; the module's registration lands in it.
+  void* handle = dlopen(dir_.file("module/libbt_shell.so").c_str(), RTLD_NOW | RTLD_LOCAL);
+  ASSERT_NE(handle, nullptr);
+  auto reg = reinterpret_cast<HRESULT (*)()>(dlsym(handle, "DllRegisterServer"));
+  auto unreg = reinterpret_cast<HRESULT (*)()>(dlsym(handle, "DllUnregisterServer"));
+  ASSERT_TRUE(reg && unreg);
+  EXPECT_EQ(reg(), S_OK);
+  EXPECT_EQ(unreg(), S_OK);
+  dlclose(handle);
+}
+
+}  // namespace
