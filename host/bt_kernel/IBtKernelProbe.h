@@ -13,7 +13,9 @@
 // the pointer is null); tracker items as [<len>:"<url>",...]; an interface or
 // record pointer as null or 0x<hex>; sink operations as (sinks=<count after>).
 // Task creation ends with " -> task<N>" when a task was made. Lines
-// "task<N>.destroyed" and "kernel.destroyed" mark the last Release.
+// "task<N>.destroyed" and "kernel.destroyed" mark the last Release;
+// "kernel.close()" marks the module's end, where the kernel and its tasks let
+// go of their sinks (see bt_kernel::close).
 //
 // Results. Every operation answers S_OK (or its natural answer: the sink
 // operations the raiser's result, IsStopped / IsAccelerated / IsSupportDispatchStrategy

@@ -24,6 +24,12 @@ bt_kernel::bt_kernel()
 
 bt_kernel::~bt_kernel() { state_->record("kernel.destroyed"); }
 
+void bt_kernel::close() {
+  state_->record("kernel.close()");
+  events_.close();
+  for (const com_ptr<bt_kernel_task>& task : state_->live_tasks()) task->close_events();
+}
+
 void bt_kernel::record(const std::string& operation, const std::string& arguments) {
   state_->record("kernel." + operation + "(" + arguments + ")");
 }
@@ -52,14 +58,14 @@ HRESULT bt_kernel::QueryInterface(REFIID riid, void** ppv) {
 
 HRESULT bt_kernel::AttachEvents(IBitTorrentEvents* sink) {
   HRESULT hr = result("AttachEvents");
-  if (SUCCEEDED(hr)) hr = events_.AttachEvents(sink);
+  if (SUCCEEDED(hr)) hr = events_.attach(sink);
   record("AttachEvents", "sinks=" + std::to_string(events_.sink_count()));
   return hr;
 }
 
 HRESULT bt_kernel::DetachEvents(IBitTorrentEvents* sink) {
   HRESULT hr = result("DetachEvents");
-  if (SUCCEEDED(hr)) hr = events_.DetachEvents(sink);
+  if (SUCCEEDED(hr)) hr = events_.detach(sink);
   record("DetachEvents", "sinks=" + std::to_string(events_.sink_count()));
   return hr;
 }

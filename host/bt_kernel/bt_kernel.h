@@ -12,9 +12,9 @@
 
 #include <memory>
 
-#include "com_utility/EventsRaiser.h"
 #include "com_utility/UnknownBase.h"
 #include "host/bt_kernel/IBtKernelProbe.h"
+#include "host/bt_kernel/closable_raiser.h"
 #include "interfaces/IBitTorrent.h"
 #include "platform/com_ptr.h"
 
@@ -24,6 +24,11 @@ class bt_kernel : public IBitTorrentKernel, public IBitTorrentTest, public IBtKe
  public:
   // The caller holds the one reference of the new kernel.
   static com_ptr<bt_kernel> create();
+
+  // The kernel module's end: lets go of the sinks attached to the kernel and
+  // to every live task, so that no reference out of the module keeps its
+  // objects alive. Later attachments fail (E_FAIL) and nothing is raised.
+  void close();
 
   // IUnknown: IUnknown and IBitTorrentKernel give the IBitTorrentKernel face.
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
@@ -101,5 +106,5 @@ class bt_kernel : public IBitTorrentKernel, public IBitTorrentTest, public IBtKe
   HRESULT result(const char* operation, HRESULT natural = S_OK) const;
 
   std::shared_ptr<kernel_state> state_;
-  CEventsRaiser<IBitTorrentEvents, 0xFFFFFFFF> events_;
+  closable_raiser<IBitTorrentEvents> events_;
 };

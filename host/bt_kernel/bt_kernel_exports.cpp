@@ -34,6 +34,7 @@ BT_KERNEL_EXPORT HRESULT DownloadLibModuleUnload() {
         registered.get() == static_cast<IUnknown*>(static_cast<IBitTorrentKernel*>(g_kernel.get())))
       g_host->UnregisterInstance(IID_IBitTorrentKernel);
     registered.reset();
+    g_kernel->close();
     g_kernel.reset();
     g_host = nullptr;
   }

@@ -235,14 +235,14 @@ HRESULT bt_kernel_task::EnableSubTask(tagQV_SUB_TASK_TYPE type, LONG enable) {
 
 HRESULT bt_kernel_task::AttachEvents(IBtTaskEvents* sink) {
   HRESULT hr = result("AttachEvents", S_OK);
-  if (SUCCEEDED(hr)) hr = events_.AttachEvents(sink);
+  if (SUCCEEDED(hr)) hr = events_.attach(sink);
   record("AttachEvents", "sinks=" + std::to_string(events_.sink_count()));
   return hr;
 }
 
 HRESULT bt_kernel_task::DetachEvents(IBtTaskEvents* sink) {
   HRESULT hr = result("DetachEvents", S_OK);
-  if (SUCCEEDED(hr)) hr = events_.DetachEvents(sink);
+  if (SUCCEEDED(hr)) hr = events_.detach(sink);
   record("DetachEvents", "sinks=" + std::to_string(events_.sink_count()));
   return hr;
 }

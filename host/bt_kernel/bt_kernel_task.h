@@ -8,8 +8,8 @@
 #include <memory>
 #include <string>
 
-#include "com_utility/EventsRaiser.h"
 #include "com_utility/UnknownBase.h"
+#include "host/bt_kernel/closable_raiser.h"
 #include "interfaces/IAcceleratable.h"
 #include "interfaces/IBtTask.h"
 #include "platform/critical_section.h"
@@ -26,6 +26,8 @@ class bt_kernel_task : public IBtTask3, public IAcceleratable, public CUnknownMu
   // Calls OnBtTaskEvent<event> (1 to 4) on every attached sink; false for another number.
   bool raise(ULONG event, ULONG_PTR value);
   std::size_t sink_count() const { return events_.sink_count(); }
+  // Lets go of the attached sinks for good (the kernel module's end).
+  void close_events() { events_.close(); }
 
   // IUnknown
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
@@ -87,7 +89,7 @@ class bt_kernel_task : public IBtTask3, public IAcceleratable, public CUnknownMu
 
   std::shared_ptr<kernel_state> state_;
   ULONG id_;
-  CEventsRaiser<IBtTaskEvents, 0xFFFFFFFF> events_;
+  closable_raiser<IBtTaskEvents> events_;
   mutable platform::critical_section lock_;  // guards the fields below
   bool stop_flag_ = false;
   bool stopped_ = false;

@@ -135,6 +135,13 @@ com_ptr<bt_kernel_task> kernel_state::find_task(ULONG id) const {
   return it == tasks_.end() ? com_ptr<bt_kernel_task>() : com_ptr<bt_kernel_task>(it->second);
 }
 
+std::vector<com_ptr<bt_kernel_task>> kernel_state::live_tasks() const {
+  std::lock_guard<std::mutex> lock(lock_);
+  std::vector<com_ptr<bt_kernel_task>> live;
+  for (const auto& entry : tasks_) live.emplace_back(entry.second);
+  return live;
+}
+
 ULONG kernel_state::tasks_created() const {
   std::lock_guard<std::mutex> lock(lock_);
   return created_;

@@ -44,6 +44,8 @@ class kernel_state {
   // A counted pointer to a live task, or null. Not to be raced with that
   // task's last Release on another thread.
   com_ptr<bt_kernel_task> find_task(ULONG id) const;
+  // Counted pointers to every live task, in creation order (same caveat).
+  std::vector<com_ptr<bt_kernel_task>> live_tasks() const;
   ULONG tasks_created() const;
   ULONG tasks_alive() const;
 

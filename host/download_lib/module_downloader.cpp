@@ -38,7 +38,10 @@ module_downloader::module_downloader(IDownloadLib* host, std::string modules_dir
       modules_dir_(std::move(modules_dir)),
       events_(IID_IModuleDownloaderEvents) {}
 
-module_downloader::~module_downloader() { shutdown(); }
+module_downloader::~module_downloader() {
+  shutdown();
+  close_lingering_modules();
+}
 
 HRESULT module_downloader::QueryInterface(REFIID riid, void** ppv) {
   if (!ppv) return E_POINTER;
@@ -142,14 +145,14 @@ ULONG module_downloader::install(const std::string& name) {
   return module_install::ok;
 }
 
-void module_downloader::close_module(const loaded_module& module) {
-  const HRESULT hr = module.unload();
-  if (hr == S_OK) {
-    dlclose(module.handle);
-  } else {
+bool module_downloader::close_module(const loaded_module& module) {
+  if (module.unload() != S_OK) {
     // Objects of the module are still alive: keep its code mapped.
     LOG4CPLUS_WARN(logger(), "module " << module.name << " still in use, left loaded");
+    return false;
   }
+  dlclose(module.handle);
+  return true;
 }
 
 void module_downloader::shutdown() {
@@ -162,7 +165,24 @@ void module_downloader::shutdown() {
     pending_.clear();
     modules.swap(loaded_);
   }
-  for (auto it = modules.rbegin(); it != modules.rend(); ++it) close_module(*it);
+  std::vector<loaded_module> in_use;
+  for (auto it = modules.rbegin(); it != modules.rend(); ++it)
+    if (!close_module(*it)) in_use.push_back(*it);
   platform::critical_section_lock lock(lock_);
+  lingering_.insert(lingering_.end(), in_use.begin(), in_use.end());
   host_ = nullptr;
+}
+
+std::size_t module_downloader::close_lingering_modules() {
+  std::vector<loaded_module> modules;
+  {
+    platform::critical_section_lock lock(lock_);
+    modules.swap(lingering_);
+  }
+  std::vector<loaded_module> in_use;
+  for (const loaded_module& m : modules)
+    if (!close_module(m)) in_use.push_back(m);
+  platform::critical_section_lock lock(lock_);
+  lingering_.insert(lingering_.end(), in_use.begin(), in_use.end());
+  return lingering_.size();
 }

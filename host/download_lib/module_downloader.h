@@ -73,8 +73,11 @@ class module_downloader : public IModuleDownloader, public CUnknownMultiThread {
   std::size_t sink_count() const { return events_.sink_count(); }
 
   // Drops the queued requests, unloads the loaded modules newest first and
-  // forgets the host. Idempotent.
+  // forgets the host. A module still in use stays open until
+  // close_lingering_modules() finds it unused (the destructor tries last).
   void shutdown();
+  // Asks the modules left open by shutdown() again; returns how many stay open.
+  std::size_t close_lingering_modules();
 
  private:
   struct loaded_module {
@@ -85,7 +88,8 @@ class module_downloader : public IModuleDownloader, public CUnknownMultiThread {
 
   ~module_downloader() override;
   ULONG install(const std::string& name);
-  static void close_module(const loaded_module& module);
+  // False when the module is still in use and stays open.
+  static bool close_module(const loaded_module& module);
 
   mutable platform::critical_section lock_;
   IDownloadLib* host_;
@@ -93,7 +97,8 @@ class module_downloader : public IModuleDownloader, public CUnknownMultiThread {
   std::deque<request> pending_;
   std::vector<request> history_;
   std::map<std::string, ULONG> forced_failures_;
-  std::vector<loaded_module> loaded_;  // in load order
+  std::vector<loaded_module> loaded_;    // in load order
+  std::vector<loaded_module> lingering_;  // unloaded but still in use
   CEventsRaiser<IModuleDownloaderEvents, 0xFFFFFFFF> events_;
   bool shut_down_ = false;
 };

@@ -14,7 +14,8 @@
 //
 // once; the module releases what it holds and withdraws what it registered.
 // S_OK lets the host close the module; S_FALSE (objects of the module are
-// still alive) keeps it mapped, so that no call can reach unmapped code.
+// still alive) keeps it mapped, so that no call can reach unmapped code, and
+// the host may call it again later to ask once more.
 #pragma once
 
 #include "interfaces/IDownloadLib.h"

@@ -12,6 +12,7 @@
 #include "host/mp/mp.h"
 #include "interfaces/IAcceleratable.h"
 #include "recording_sink.h"
+#include "support/log_capture.h"
 
 namespace {
 
@@ -244,6 +245,24 @@ TEST_F(kernel_fixture, EventsReachAttachedSinksInOrderUntilDetached) {
   t2.reset();
   EXPECT_FALSE(probe.task(2));
   EXPECT_EQ(1u, probe.tasks_alive());
+}
+
+TEST_F(kernel_fixture, ClosingLetsGoOfEverySinkAndRaisesNothingMore) {
+  std::vector<std::string> journal;
+  auto a = recording_sink::create("A", &journal);
+  auto task = new_task();
+  kernel->AttachEvents(a.get());
+  task->AttachEvents(a.get());
+  bts_test::log_capture log;
+  kernel->close();
+  EXPECT_EQ(2, log.count_containing("CEventsRaiser", log4cplus::FATAL_LOG_LEVEL, "didn't DetachEvents!!"));
+  EXPECT_EQ(0u, probe.sink_count(0));
+  EXPECT_EQ(0u, probe.sink_count(1));
+  EXPECT_EQ(E_FAIL, kernel->AttachEvents(a.get()));
+  EXPECT_EQ(E_UNEXPECTED, task->DetachEvents(a.get()));
+  probe.raise_kernel_event1(1);
+  probe.raise_task_event(1, 1, 1);
+  EXPECT_TRUE(journal.empty());
 }
 
 TEST(BtKernel, TaskOutlivesItsKernel) {

@@ -99,6 +99,26 @@ TEST_F(downloader_fixture, ModuleWhoseObjectsAreStillHeldStaysMapped) {
   // The kernel's code is still there to run its last Release.
   EXPECT_EQ(0u, kernel.detach()->Release());
   if (still) dlclose(still);
+  // Unused now: asked again, the module lets itself be closed.
+  EXPECT_EQ(0u, downloader->close_lingering_modules());
+  EXPECT_EQ(nullptr, dlopen(kModule.c_str(), RTLD_NOW | RTLD_NOLOAD));
+}
+
+TEST_F(downloader_fixture, RuntimeEndBreaksAReferenceCycleThroughTheKernelAndClosesTheModule) {
+  request("bt_kernel");
+  downloader->complete_pending();
+  {
+    // A subscriber that keeps the kernel, as the shell does, and is kept by it.
+    com_ptr<IBitTorrentKernel> kernel;
+    ASSERT_EQ(S_OK, host->GetInstance(IID_IBitTorrentKernel, kernel.put_void()));
+    std::vector<std::string> events;
+    auto holder = recording_sink::create("H", &events);
+    ASSERT_EQ(S_OK, kernel->AttachEvents(holder.get()));
+    holder->hook = [kernel] {};
+  }
+  downloader->DetachEvents(sink.get());
+  host->shutdown();
+  EXPECT_EQ(nullptr, dlopen(kModule.c_str(), RTLD_NOW | RTLD_NOLOAD));
 }
 
 TEST_F(downloader_fixture, RequestsMadeDuringACompletionWaitForTheNextPump) {
