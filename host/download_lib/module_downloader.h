@@ -67,7 +67,8 @@ class module_downloader : public IModuleDownloader, public CUnknownMultiThread {
   std::size_t pending_count() const;
   // Every request received, in order.
   std::vector<request> requests() const;
-  // Later requests for `name` end with `code` (non-zero) without loading anything.
+  // Later requests for `name` end with `code` without loading anything; code 0
+  // clears the setting.
   void fail_module(const std::string& name, ULONG code);
   bool is_loaded(const std::string& name) const;
   std::size_t sink_count() const { return events_.sink_count(); }
