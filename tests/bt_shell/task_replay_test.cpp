@@ -1,0 +1,238 @@
+// Proxy tasks: recording while the kernel is on its way, the hand-over to the
+// real task with the replay in order, calls made during the replay, and the
+// release of whatever was recorded.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "support/log_capture.h"
+#include "tests/bt_shell/task_fixture.h"
+
+namespace {
+
+using bts_test::eventful_kernel;
+using bts_test::log_capture;
+using bts_test::prefix_of;
+using bts_test::proxy_of;
+using bts_test::task_sink;
+using bts_test::text;
+using strings = std::vector<std::string>;
+
+using TaskReplayTest = bts_test::task_fixture;
+
+// Any call on it fails the test: the proxy keeps the pointer and nothing else.
+struct untouchable_speed_limit : ISpeedLimit {
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void**) override {
+    ADD_FAILURE() << "QueryInterface on a recorded ISpeedLimit";
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override {
+    ADD_FAILURE() << "AddRef on a recorded ISpeedLimit";
+    return 1;
+  }
+  ULONG STDMETHODCALLTYPE Release() override {
+    ADD_FAILURE() << "Release on a recorded ISpeedLimit";
+    return 1;
+  }
+};
+
+TEST_F(TaskReplayTest, KernelArrivalCreatesRealTasksAndReplaysTheirCommandsInOrder) {
+  const ULONG first[] = {5, 6};
+  SEED_TRACKER_ITEM tracker{};
+  tracker.url_len = 3;
+  std::memcpy(tracker.url, "t:1", 3);
+
+  com_ptr<IBtTask3> one = make_proxy(&IBitTorrent::CreateNewTask);
+  com_ptr<IBtTask3> two = make_proxy(&IBitTorrent::CreateContinuedTask, 2, first, 1, &tracker);
+  tracker.url[0] = 'X';  // the proxy kept its own copy
+  EXPECT_EQ(shell_->loading_listener_count(), 2u);
+
+  strings events;
+  auto* sink = new task_sink("host", &events);
+  ASSERT_EQ(one->AttachEvents(sink), S_OK);
+
+  for (IBtTask3* task : {one.get(), two.get()}) {
+    ULONG order[] = {3, 1, 2};
+    char p1[] = "k1", p2[] = "key2";
+    EXPECT_EQ(task->SetDispatchStrategy(2), S_OK);
+    EXPECT_EQ(task->StartTask(), S_OK);
+    EXPECT_EQ(task->SetFileDownOrder(3, order), S_OK);
+    EXPECT_EQ(task->SetStatParam(text(p1), text(p2), tagSTRING{0, nullptr}, -4), S_OK);
+    EXPECT_EQ(static_cast<IAcceleratable*>(proxy_of(task))->Accelerate(text("abc")), S_OK);
+    // The caller's buffers change (or die) after the calls.
+    order[0] = 99;
+    std::memset(p1, 'z', 2);
+    std::memset(p2, 'z', 4);
+    EXPECT_EQ(proxy_of(task)->record_count(), 4u);
+    EXPECT_EQ(proxy_of(task)->shell_status(), shell_idle);
+  }
+
+  log_capture cap;
+  kernel_probe kernel = arrive();
+
+  const std::string data = "16:\"/seeds/a.torrent\"," + std::to_string(data_folder().size()) + ":\"" +
+                           data_folder() + "\"";
+  EXPECT_EQ(kernel.journal(), (strings{
+                                  "kernel.AttachEvents(sinks=1)",  // the shell's own sink
+                                  "kernel.CreateNewTask(" + data + ",[],[]) -> task1",
+                                  "task1.AttachEvents(sinks=1)",
+                                  "task1.Accelerate(3:\"abc\")",
+                                  "task1.SetDispatchStrategy(2)",
+                                  "task1.StartTask()",
+                                  "task1.SetFileDownOrder([3,1,2])",
+                                  "task1.SetStatParam(2:\"k1\",4:\"key2\",0:\"\",-4)",
+                                  "kernel.CreateContinuedTask(" + data + ",[5,6],[3:\"t:1\"]) -> task2",
+                                  "task2.AttachEvents(sinks=1)",
+                                  "task2.Accelerate(3:\"abc\")",
+                                  "task2.SetDispatchStrategy(2)",
+                                  "task2.StartTask()",
+                                  "task2.SetFileDownOrder([3,1,2])",
+                                  "task2.SetStatParam(2:\"k1\",4:\"key2\",0:\"\",-4)",
+                              }));
+  for (IBtTask3* task : {one.get(), two.get()}) {
+    EXPECT_EQ(proxy_of(task)->shell_status(), shell_running);
+    EXPECT_EQ(proxy_of(task)->record_count(), 0u);
+    EXPECT_FALSE(proxy_of(task)->listener_registered());
+  }
+  EXPECT_EQ(shell_->loading_listener_count(), 0u);
+
+  const std::string p = prefix_of(proxy_of(one.get()));
+  EXPECT_EQ(cap.count("bt_shell_task", log4cplus::INFO_LOG_LEVEL,
+                      p + "loading_complete, m_str_seed_file /seeds/a.torrent m_str_data_file_path:" + data_folder() +
+                          ", error_code=0, m_shell_status=0, m_shell_task_status=1"),
+            1);
+  const strings debug = cap.texts("bt_shell_task", log4cplus::DEBUG_LOG_LEVEL);
+  const strings expected_debug = {"OnRegisterInstance CreateNewTask",
+                                  "shell_reload_function",
+                                  "shell_reload_function, funcion_name:SetDispatchStrategy",
+                                  "SetDispatchStrategy, m_shell_status: 1",
+                                  "shell_reload_function, funcion_name:StartTask",
+                                  "StartTask, m_shell_status: 1"};
+  ASSERT_GE(debug.size(), expected_debug.size());
+  EXPECT_EQ(strings(debug.begin(), debug.begin() + expected_debug.size()), expected_debug);
+  EXPECT_EQ(cap.count("bt_shell_task", log4cplus::DEBUG_LOG_LEVEL, "OnRegisterInstance CreateContinuedTask"), 1);
+
+  // The real task's events reach the host's sink once each, until StopTask.
+  EXPECT_EQ(kernel.raise_task_event(1, 2, 7), S_OK);
+  EXPECT_EQ(events, (strings{"host.2(7)"}));
+  kernel.clear_journal();
+  EXPECT_EQ(one->StopTask(), S_OK);
+  EXPECT_EQ(two->StopTask(), S_OK);
+  EXPECT_EQ(kernel.journal(), (strings{"task1.DetachEvents(sinks=0)", "task1.StopTask()",
+                                       "task2.DetachEvents(sinks=0)", "task2.StopTask()"}));
+  kernel.raise_task_event(1, 2, 8);
+  EXPECT_EQ(events, (strings{"host.2(7)"}));
+  EXPECT_EQ(one->DetachEvents(sink), S_OK);
+  sink->Release();
+}
+
+TEST_F(TaskReplayTest, StartTaskFromAnEventDuringTheReplayComesAfterTheOlderRecords) {
+  com_ptr<IBtTask3> task = make_proxy();
+  const ULONG order[] = {9};
+  task->SetDispatchStrategy(5);
+  task->SetFileDownOrder(1, order);
+  task->ResetNeedDownloadFile(0, nullptr);
+
+  strings events;
+  auto* sink = new task_sink("host", &events);
+  sink->react = [&] { EXPECT_EQ(task->StartTask(), S_OK); };
+  task->AttachEvents(sink);
+
+  com_ptr<eventful_kernel> kernel = arrive_eventful();
+  EXPECT_EQ(kernel->lists, "0:null 0:null");
+  EXPECT_EQ(kernel->state->journal(), (strings{"task1.AttachEvents(sinks=1)", "task1.SetDispatchStrategy(5)",
+                                               "task1.SetFileDownOrder([9])", "task1.ResetNeedDownloadFile([])",
+                                               "task1.StartTask()"}));
+  EXPECT_EQ(kernel->made->null_lists, "ResetNeedDownloadFile:null ");
+  EXPECT_EQ(events, (strings{"host.2(5)"}));
+  EXPECT_EQ(proxy_of(task.get())->shell_task_status(), shell_task_started);
+  EXPECT_EQ(proxy_of(task.get())->record_count(), 0u);
+
+  task->StopTask();
+  task->DetachEvents(sink);
+  sink->Release();
+}
+
+TEST_F(TaskReplayTest, StopTaskDuringTheReplayReachesTheTaskOnceAndEndsTheReplay) {
+  com_ptr<IBtTask3> task = make_proxy();
+  task->StartTask();
+  task->SetDispatchStrategy(5);
+  task->SetDispatchStrategy(6);
+
+  strings events;
+  auto* sink = new task_sink("host", &events);
+  sink->react = [&] {
+    EXPECT_EQ(task->StopTask(), S_OK);
+    EXPECT_EQ(task->StopTask(), S_OK);
+    EXPECT_EQ(task->StartTask(), S_OK);  // stopped: no effect
+  };
+  task->AttachEvents(sink);
+
+  com_ptr<eventful_kernel> kernel = arrive_eventful();
+  EXPECT_EQ(kernel->state->journal(),
+            (strings{"task1.AttachEvents(sinks=1)", "task1.StartTask()", "task1.SetDispatchStrategy(5)",
+                     "task1.DetachEvents(sinks=0)", "task1.SetDispatchStrategy(6)", "task1.StopTask()"}));
+  EXPECT_EQ(events, (strings{"host.2(5)"}));
+  EXPECT_EQ(proxy_of(task.get())->shell_status(), shell_running);
+  EXPECT_EQ(proxy_of(task.get())->record_count(), 0u);
+  EXPECT_EQ(task->IsStopped(), S_OK);
+
+  task->DetachEvents(sink);
+  sink->Release();
+}
+
+TEST_F(TaskReplayTest, ProxiesThatNeverGetAKernelAreDestroyedWithEverythingTheyRecorded) {
+  untouchable_speed_limit limit;
+  const ULONG list[] = {1, 2, 3};
+  com_ptr<IBtTask3> waiting = make_proxy();
+  com_ptr<IBtTask3> stopped = make_proxy();
+  for (IBtTask3* task : {waiting.get(), stopped.get()}) {
+    task->StartTask();
+    task->SetDispatchStrategy(1);
+    task->SetDownloadSpeedLimit(static_cast<tagQV_NAT_TYPE>(2), &limit);
+    task->EnableSubTask(static_cast<tagQV_SUB_TASK_TYPE>(1), 1);
+    task->SetStatParam(text("a"), text("b"), text("c"), 1);
+    task->ResetNeedDownloadFile(3, list);
+    task->SetFileDownOrder(3, list);
+    task->SetDapPriorityList(3, list);
+    task->SignalStop();
+  }
+  EXPECT_EQ(stopped->StopTask(), S_OK);
+  EXPECT_EQ(proxy_of(waiting.get())->record_count(), 9u);
+  EXPECT_EQ(proxy_of(stopped.get())->record_count(), 10u);
+  EXPECT_FALSE(proxy_of(stopped.get())->listener_registered());
+  EXPECT_TRUE(proxy_of(waiting.get())->listener_registered());  // SignalStop keeps it
+
+  // The kernel arrives: the stopped proxies make no task and keep their records.
+  kernel_probe kernel = arrive();
+  EXPECT_EQ(kernel.tasks_created(), 0u);
+  EXPECT_EQ(proxy_of(waiting.get())->shell_status(), shell_reload_func);
+  EXPECT_EQ(proxy_of(stopped.get())->shell_status(), shell_idle);  // no longer told
+  EXPECT_EQ(shell_->loading_listener_count(), 1u);
+
+  log_capture cap;
+  const std::string p = prefix_of(proxy_of(waiting.get()));
+  kernel.clear_journal();
+  waiting.reset();
+  stopped.reset();
+  EXPECT_TRUE(kernel.journal().empty());
+  EXPECT_EQ(cap.count("bt_shell_task", log4cplus::INFO_LOG_LEVEL, p + "bt_shell_task::~bt_shell_task"), 1);
+  EXPECT_EQ(cap.count("bt_shell_task", log4cplus::DEBUG_LOG_LEVEL, "shell_reload_function"), 2);
+  EXPECT_EQ(cap.count_containing("bt_shell_task", log4cplus::DEBUG_LOG_LEVEL, "funcion_name:"), 19);
+  EXPECT_EQ(shell_->loading_listener_count(), 0u);  // the registered one withdrew itself
+}
+
+TEST_F(TaskReplayTest, ProxyReleasedWhileWaitingIsNeverCalledByTheShell) {
+  com_ptr<IBtTask3> gone = make_proxy();
+  com_ptr<IBtTask3> kept = make_proxy();
+  gone->SetDispatchStrategy(3);
+  gone.reset();
+  EXPECT_EQ(shell_->loading_listener_count(), 1u);
+
+  kernel_probe kernel = arrive();  // would reach freed memory if `gone` were still listed
+  EXPECT_EQ(kernel.tasks_created(), 1u);
+  EXPECT_EQ(proxy_of(kept.get())->shell_status(), shell_running);
+  kept->StopTask();
+}
+
+}  // namespace
