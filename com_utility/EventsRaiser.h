@@ -54,10 +54,10 @@ class CEventsRaiser {
     return S_OK;
   }
 
-  // E_FAIL when the list is full, E_UNEXPECTED when the sink is not attached.
+  // E_UNEXPECTED when the sink is not attached. A full list still lets
+  // its sinks go.
   HRESULT DetachEvents(I* sink) {
     platform::critical_section_lock lock(m_lock);
-    if (m_sinks.size() >= MaxSinks) return E_FAIL;
     auto it = std::find(m_sinks.begin(), m_sinks.end(), sink);
     if (it == m_sinks.end()) return E_UNEXPECTED;
     events_raiser_log::detached(m_sink_iid, sink, this);

@@ -2,7 +2,7 @@
 // IBitTorrent2, IBitTorrentTest), the kernel module's object behind it
 // (IBitTorrentKernel) and the event sink of both (IBitTorrentEvents).
 //
-// Where IBitTorrent ends and IBitTorrent2 begins is this port's choice (only
+// Where IBitTorrent ends and IBitTorrent2 begins is set here (only
 // the identifiers and the slot numbers of IBitTorrent2 as a whole are fixed):
 // IBitTorrent holds slots 3-18, the task creation, seed file, temporary file
 // and P2P hub operations up to the reserved slot; IBitTorrent2 adds the

@@ -5,8 +5,8 @@
 #include "platform/unknwn.h"
 
 // The host library does not publish identifiers for these two interfaces (the
-// module only ever receives them as pointers); the values below are this
-// port's own, so that a host and its test doubles can answer QueryInterface.
+// module only ever receives them as pointers); the values below are
+// the module's own, so that a host and its test doubles can answer QueryInterface.
 // {FF720815-A8D3-4977-AE8E-2C326392C921}
 inline constexpr IID IID_IDownloadLib = {0xFF720815, 0xA8D3, 0x4977, {0xAE, 0x8E, 0x2C, 0x32, 0x63, 0x92, 0xC9, 0x21}};
 // {368691DC-EC6C-4AF1-8B93-271A1872F5A4}

@@ -8,7 +8,7 @@
 // {94609D51-A3A5-4400-BC47-C7B0ACA40DA9}
 inline constexpr IID IID_IModuleDownloader = {0x94609D51, 0xA3A5, 0x4400, {0xBC, 0x47, 0xC7, 0xB0, 0xAC, 0xA4, 0x0D, 0xA9}};
 // The host publishes no identifier for the sink interface; this value is
-// this port's own.
+// the module's own.
 // {849604F5-FD3F-4E27-926D-850E56E15936}
 inline constexpr IID IID_IModuleDownloaderEvents = {0x849604F5, 0xFD3F, 0x4E27, {0x92, 0x6D, 0x85, 0x0E, 0x56, 0xE1, 0x59, 0x36}};
 

@@ -5,7 +5,7 @@
 //   -> IBtTask3 (36),
 // 37 slots in all. Only IBtTask3 as a whole, the identifiers and the slot
 // numbers are fixed by the host and the kernel; where one interface ends and
-// the next begins is this port's choice: ITask holds the operations any
+// the next begins is set here: ITask holds the operations any
 // download task has (start/stop, connections, resources, strategy, speed),
 // IBtTask adds the BitTorrent ones from its event sink on (IBtTask.h).
 #pragma once

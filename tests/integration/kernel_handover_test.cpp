@@ -34,25 +34,46 @@ class host_sink : public IBitTorrentEvents, public CUnknownMultiThread {
 
 using ModuleTest = bts_test::module_fixture;
 
+TEST_F(ModuleTest, FactoryAndUnloadFollowTheModuleObjects) {
+  load();
+  EXPECT_EQ(loader_->can_unload_now(), S_FALSE);  // the plugin lives
+  com_ptr<IClassFactory> factory;
+  ASSERT_EQ(loader_->get_class_object(CLSID_DownloadLibPlugin, IID_IClassFactory, factory.put_void()), S_OK);
+  void* out = reinterpret_cast<void*>(1);
+  EXPECT_EQ(factory->CreateInstance(factory.get(), IID_IDownloadLibPlugin, &out), CLASS_E_NOAGGREGATION);
+  EXPECT_EQ(out, nullptr);
+  factory.reset();
+  EXPECT_TRUE(host_->is_registered(IID_IBitTorrent));
+  EXPECT_EQ(host_->sink_count(), 1u);  // the shell listens to the registry
+  EXPECT_EQ(loader_->unload(), S_OK);  // Uninit, release: nothing of the module is left
+  EXPECT_FALSE(loader_->module_open());
+  EXPECT_FALSE(host_->is_registered(IID_IBitTorrent));
+  EXPECT_EQ(host_->sink_count(), 0u);
+}
+
 TEST_F(ModuleTest, KernelIsFetchedOnFirstNeedAndTakesOver) {
   load();
-  auto* sink = new host_sink;
-  ASSERT_EQ(shell_->AttachEvents(sink), S_OK);
+  auto* first = new host_sink;
+  auto* second = new host_sink;
+  ASSERT_EQ(shell_->AttachEvents(first), S_OK);
+  ASSERT_EQ(shell_->AttachEvents(second), S_OK);
 
   // Nothing is asked of the kernel before it is needed.
   EXPECT_TRUE(host_->downloader()->requests().empty());
-  const char a[] = "reimport";
-  EXPECT_EQ(shell_->StartReimportTask(tagSTRING{8, a}, tagSTRING{8, a}, tagSTRING{8, a}), S_OK);
-  EXPECT_EQ(shell_->CreateCfgFile(1, 2, 3, 4, 5, 6, 7, 8), E_FAIL);  // still loading
+  EXPECT_EQ(shell_->CreateCfgFile(1, 2, 3, 4, 5, 6, 7, 8), E_FAIL);  // starts the fetch; still loading
   ASSERT_EQ(host_->downloader()->requests().size(), 1u);
   EXPECT_EQ(host_->downloader()->requests()[0].name, "bt_kernel");
   EXPECT_EQ(host_->downloader()->requests()[0].major, 1);  // from bt_shell.ini beside the module
   EXPECT_EQ(host_->downloader()->requests()[0].minor, 2);
+  ASSERT_EQ(host_->service()->events().size(), 1u);
+  EXPECT_EQ(host_->service()->events()[0].event_id, 152u);
+  const char a[] = "reimport";
+  EXPECT_EQ(shell_->StartReimportTask(tagSTRING{8, a}, tagSTRING{8, a}, tagSTRING{8, a}), S_OK);
 
   EXPECT_EQ(host_->downloader()->complete_pending(), 1u);
   const auto events = host_->service()->events();
   ASSERT_EQ(events.size(), 2u);
-  EXPECT_EQ(events[0].event_id, 152u);
+  EXPECT_EQ(events[1].kind, 2u);
   EXPECT_EQ(events[1].event_id, 154u);
 
   kernel_probe kernel = kernel_of_host();
@@ -65,7 +86,8 @@ TEST_F(ModuleTest, KernelIsFetchedOnFirstNeedAndTakesOver) {
 
   kernel.raise_kernel_event1(11);
   kernel.raise_kernel_event2(12, 13);
-  EXPECT_EQ(sink->seen, (std::vector<std::string>{"1:11", "2:12,13"}));
+  EXPECT_EQ(first->seen, (std::vector<std::string>{"1:11", "2:12,13"}));
+  EXPECT_EQ(second->seen, first->seen);
 
   com_ptr<IBitTorrentTest> test;
   ASSERT_EQ(shell_->QueryInterface(IID_IBitTorrentTest, test.put_void()), S_OK);
@@ -73,10 +95,12 @@ TEST_F(ModuleTest, KernelIsFetchedOnFirstNeedAndTakesOver) {
   EXPECT_EQ(kernel.journal("kernel.CreateBtWriterFactory").size(), 1u);
   test.reset();
 
-  ASSERT_EQ(shell_->DetachEvents(sink), S_OK);
-  sink->Release();
+  ASSERT_EQ(shell_->DetachEvents(first), S_OK);
+  ASSERT_EQ(shell_->DetachEvents(second), S_OK);
+  first->Release();
+  second->Release();
   EXPECT_EQ(loader_->unload(), S_OK);  // every object of the module is gone
-  EXPECT_FALSE(loader_->module_open());
+  EXPECT_EQ(kernel.sink_count(), 0u);  // and the kernel no longer holds the shell
 }
 
 TEST_F(ModuleTest, MissingKernelModuleFailsForGood) {

@@ -28,8 +28,8 @@ class module_fixture : public ::testing::Test {
   }
   void TearDown() override {
     if (loader_) loader_->unload();
-    loader_.reset();
     if (host_) host_->shutdown();
+    loader_.reset();
   }
 
   // Makes the kernel module installable (or not) and loads the plugin.

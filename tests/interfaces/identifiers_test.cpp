@@ -22,7 +22,7 @@ namespace {
 struct Named {
   const char* name;
   const GUID& id;
-  const char* text;  // null for this port's own values
+  const char* text;  // null for the module's own values
 };
 
 const std::vector<Named>& identifiers() {
