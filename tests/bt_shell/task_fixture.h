@@ -152,6 +152,12 @@ class task_fixture : public shell_fixture {
   using creator = HRESULT (STDMETHODCALLTYPE IBitTorrent::*)(tagSTRING, tagSTRING, ULONG, const ULONG*, ULONG,
                                                              const SEED_TRACKER_ITEM*, IBtTask**);
 
+  // A fresh host, plugin and shell.
+  void start_over() {
+    stop();
+    start();
+  }
+
   std::string data_folder() const { return dir_.file("data"); }
 
   // A proxy made while the kernel is on its way (the first call requests it).

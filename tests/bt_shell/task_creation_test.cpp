@@ -1,0 +1,148 @@
+// Task creation on the shell: proxies while the kernel is on its way, the
+// kernel's own tasks once it is loaded, and every refusal.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include "common/file_ex.h"
+#include "support/log_capture.h"
+#include "tests/bt_shell/task_fixture.h"
+
+namespace {
+
+using bts_test::log_capture;
+using bts_test::prefix_of;
+using bts_test::proxy_of;
+using bts_test::text;
+using strings = std::vector<std::string>;
+
+using TaskCreationTest = bts_test::task_fixture;
+
+IBtTask* const kUntouched = reinterpret_cast<IBtTask*>(0x5A5A);
+
+TEST_F(TaskCreationTest, ProxiesAreMadeWhileTheKernelLoadsWithTheirOwnRegistration) {
+  log_capture cap;
+  const ULONG first[] = {1, 2, 3};
+  com_ptr<IBtTask3> one = make_proxy(&IBitTorrent::CreateNewTask);
+  com_ptr<IBtTask3> two = make_proxy(&IBitTorrent::CreateUploadTask, 3, first);
+
+  EXPECT_TRUE(is_directory(data_folder()));  // made, one level
+  ASSERT_TRUE(one && two);
+  EXPECT_NE(one.get(), two.get());
+  EXPECT_EQ(shell_->loading_listener_count(), 2u);
+  EXPECT_EQ(host_->downloader()->requests().size(), 1u);
+  for (IBtTask3* task : {one.get(), two.get()}) {
+    EXPECT_EQ(proxy_of(task)->shell_status(), shell_idle);
+    EXPECT_EQ(proxy_of(task)->shell_task_status(), shell_task_idle);
+    EXPECT_TRUE(proxy_of(task)->listener_registered());
+  }
+
+  const std::string folder = data_folder();
+  EXPECT_EQ(cap.texts("CBtShell", log4cplus::DEBUG_LOG_LEVEL),
+            (strings{"CreateNewTask,_bt_shell_status: 0", "enter_shell_init_status ",
+                     "enter_shell_init_status , RequestDownload", "create_bt_shell_task_imp ",
+                     "seed full path: /seeds/a.torrent file path: " + folder + " task type: 0",
+                     "CreateUploadTask,_bt_shell_status: 1", "create_bt_shell_task_imp ",
+                     "seed full path: /seeds/a.torrent file path: " + folder + " task type: 2"}));
+  EXPECT_EQ(cap.count("CBtShell", log4cplus::INFO_LOG_LEVEL, "CreateNewTask "), 1);
+  EXPECT_EQ(cap.count("CBtShell", log4cplus::INFO_LOG_LEVEL, "CreateUploadTask "), 1);
+  const std::string p = prefix_of(proxy_of(two.get()));
+  EXPECT_EQ(cap.texts("bt_shell_task", log4cplus::INFO_LOG_LEVEL).back(), p + "bt_shell_task::init");
+  EXPECT_EQ(cap.count("bt_shell_task", log4cplus::INFO_LOG_LEVEL,
+                      p + "bt_shell_task::bt_shell_task, m_str_seed_file /seeds/a.torrent m_str_data_file_path:" +
+                          folder),
+            1);
+}
+
+TEST_F(TaskCreationTest, RefusedCreationsLeaveNoProxyAndTheOutParameterAlone) {
+  make_proxy();  // the shell now waits for the kernel; this proxy goes at once
+  const std::string folder = dir_.file("fresh");
+  const std::string file = dir_.write("plain", "x");
+  const std::string orphan = dir_.file("missing/child");
+  const ULONG list[] = {1};
+
+  struct refusal {
+    tagSTRING seed, data;
+    ULONG first_count;
+    const ULONG* first;
+    ULONG second_count;
+    const char* error_line;  // nullptr: nothing logged by the check
+  };
+  const refusal cases[] = {
+      {tagSTRING{0, "x"}, text(folder), 0, nullptr, 0, nullptr},
+      {text("s"), tagSTRING{0, nullptr}, 0, nullptr, 0, nullptr},
+      {text("s"), text(folder), 3, nullptr, 0, nullptr},
+      {text("s"), text(folder), 1, list, 2, nullptr},
+      {tagSTRING{4, nullptr}, text(folder), 0, nullptr, 0, nullptr},
+      {text("s"), text(file), 0, nullptr, 0, "file_path_str create fail "},
+      {text("s"), text(orphan), 0, nullptr, 0, "file_path_str create fail "},
+  };
+  for (const refusal& c : cases) {
+    log_capture cap;
+    IBtTask* out = kUntouched;
+    EXPECT_EQ(shell_->CreateContinuedTask(c.seed, c.data, c.first_count, c.first, c.second_count, nullptr, &out),
+              -11);
+    EXPECT_EQ(out, kUntouched);
+    EXPECT_EQ(shell_->loading_listener_count(), 0u);
+    EXPECT_TRUE(cap.texts("bt_shell_task", log4cplus::INFO_LOG_LEVEL).empty());
+    const strings errors = cap.texts("CBtShell", log4cplus::ERROR_LOG_LEVEL);
+    if (c.error_line)
+      EXPECT_EQ(errors, (strings{c.error_line + std::string(c.data.ptr, c.data.len)}));
+    else
+      EXPECT_TRUE(errors.empty());
+  }
+  EXPECT_FALSE(is_directory(folder));  // the checks come before the folder
+  EXPECT_FALSE(is_directory(orphan));
+
+  // An unknown task type (internal callers only).
+  log_capture cap;
+  IBtTask* out = kUntouched;
+  const tagSTRING seed = text("s"), data = text(folder);
+  EXPECT_EQ(shell_->create_bt_shell_task_imp(3, &seed, &data, 0, nullptr, 0, nullptr, &out), -11);
+  EXPECT_EQ(out, kUntouched);
+  EXPECT_EQ(cap.texts("CBtShell", log4cplus::ERROR_LOG_LEVEL), (strings{"task type parameter unlegal"}));
+
+  // The kernel cannot be had: E_FAIL from then on.
+  complete_kernel_download(2);
+  for (auto create : {&IBitTorrent::CreateNewTask, &IBitTorrent::CreateContinuedTask,
+                      &IBitTorrent::CreateUploadTask}) {
+    EXPECT_EQ((shell_->*create)(text("s"), text(folder), 0, nullptr, 0, nullptr, &out), E_FAIL);
+    EXPECT_EQ(out, kUntouched);
+  }
+}
+
+TEST_F(TaskCreationTest, LoadedKernelGetsTheSevenArgumentsUnchangedAndItsResultIsReturned) {
+  kernel_probe kernel = register_kernel();
+  const ULONG first[] = {4, 5};
+  SEED_TRACKER_ITEM tracker{};
+  tracker.url_len = 2;
+  tracker.url[0] = 'u';
+  tracker.url[1] = '1';
+  const std::string orphan = dir_.file("missing/child");
+
+  IBtTask* out = nullptr;
+  EXPECT_EQ(shell_->CreateUploadTask(text("seed"), text(orphan), 2, first, 1, &tracker, &out), S_OK);
+  EXPECT_EQ(shell_->status(), kernel_loaded);
+  EXPECT_EQ(kernel.journal("kernel.Create"),
+            (strings{"kernel.CreateUploadTask(4:\"seed\"," + std::to_string(orphan.size()) + ":\"" + orphan +
+                     "\",[4,5],[2:\"u1\"]) -> task1"}));
+  EXPECT_EQ(com_ptr<IBtTask3>(kernel.task(1)).get(), static_cast<IBtTask3*>(out));
+  EXPECT_FALSE(is_directory(dir_.file("missing")));  // neither tested nor made
+  out->Release();
+
+  kernel.set_result("kernel.CreateNewTask", static_cast<HRESULT>(0x80004321u));
+  out = kUntouched;
+  EXPECT_EQ(shell_->CreateNewTask(tagSTRING{0, nullptr}, text(""), 0, nullptr, 0, nullptr, &out),
+            static_cast<HRESULT>(0x80004321u));
+  EXPECT_EQ(shell_->loading_listener_count(), 0u);
+
+  // The host withdrew the kernel: reported, E_FAIL.
+  host_->UnregisterInstance(IID_IBitTorrentKernel);
+  log_capture cap;
+  out = kUntouched;
+  EXPECT_EQ(shell_->CreateContinuedTask(text("s"), text("d"), 0, nullptr, 0, nullptr, &out), E_FAIL);
+  EXPECT_EQ(out, kUntouched);
+  EXPECT_EQ(cap.count_containing("CBtShell", log4cplus::ERROR_LOG_LEVEL, "_IBitTorrentKernel != NULL not true"), 1);
+}
+
+}  // namespace

@@ -1,0 +1,230 @@
+// The proxy's IBtTask3 operations: neutral answers before the hand-over,
+// forwarding after it, the kernel download failure, and proxies left without
+// a real task.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "com_utility/StringSetter.h"
+#include "common/qvnew.h"
+#include "support/log_capture.h"
+#include "tests/bt_shell/task_fixture.h"
+
+namespace {
+
+using bts_test::eventful_kernel;
+using bts_test::log_capture;
+using bts_test::prefix_of;
+using bts_test::proxy_of;
+using bts_test::text;
+using strings = std::vector<std::string>;
+
+using TaskOperationsTest = bts_test::task_fixture;
+
+TEST_F(TaskOperationsTest, QueriesBeforeTheHandOverAreAnsweredByTheProxy) {
+  com_ptr<IBtTask3> task = make_proxy();
+  log_capture cap;
+
+  EXPECT_EQ(task->GetConnectInfo(1), E_FAIL);
+  EXPECT_EQ(task->GetDataInput(1, 2), E_FAIL);
+  EXPECT_EQ(task->GetDataOutput(1, 2), E_FAIL);
+  ULONG count = 9, speed1 = 9, speed2 = 9, type = 9, value = 9;
+  EXPECT_EQ(task->GetResourceCount(&count), S_OK);
+  EXPECT_EQ(count, 0u);
+  tagRESOURCE_INFO info;
+  std::memset(&info, 0x77, sizeof info);
+  EXPECT_EQ(task->GetResourceInfo(0, &info), S_OK);
+  EXPECT_EQ(info.value1 | info.value2 | info.value3 | info.value4 | info.value5, 0u);
+  EXPECT_EQ(info.data[0], 0x77);  // the area is the kernel's
+  EXPECT_EQ(info.data[1023], 0x77);
+  tagRESOURCE_STATISTIC statistic;
+  std::memset(&statistic, 0x77, sizeof statistic);
+  EXPECT_EQ(task->GetResourceStatistic(&statistic), S_OK);
+  EXPECT_EQ(statistic.values[0] | statistic.values[11], 0u);
+  tagTASK_INFO task_info;
+  std::memset(&task_info, 0x77, sizeof task_info);
+  EXPECT_EQ(task->GetTaskInfo(&task_info), S_OK);
+  EXPECT_EQ(task_info.task_status | task_info.values[10], 0u);
+  tagTASK_INFO2* block = nullptr;
+  EXPECT_EQ(task->GetTaskInfo(&block), S_OK);
+  ASSERT_NE(block, nullptr);
+  EXPECT_EQ(block->value1 | block->value2, 0u);
+  qv_deallocate(block);
+  tagFILE_INFO_PAIR a{7, 7}, b{7, 7};
+  EXPECT_EQ(task->GetFileInfo(3, &a, &b, &value), S_OK);
+  EXPECT_EQ(a.value1 | a.value2 | b.value1 | b.value2, 0u);
+  EXPECT_EQ(value, 1u);
+  std::string id1 = "old", id2 = "old";
+  CStringSetter setter1(&id1), setter2(&id2);
+  EXPECT_EQ(task->GetFileIdInfo(4, &setter1, &setter2), S_OK);
+  EXPECT_EQ(id1 + id2, "");
+  EXPECT_EQ(task->GetSpeed(&speed1, &speed2), S_OK);
+  EXPECT_EQ(speed1 + speed2, 0u);
+  EXPECT_EQ(task->IsStopped(), S_FALSE);
+  EXPECT_EQ(task->IsSupportDispatchStrategy(1), S_OK);
+  EXPECT_EQ(task->IsSupportDispatchStrategy(2), S_FALSE);
+  EXPECT_EQ(task->SetTaskType(7), S_OK);
+  EXPECT_EQ(task->GetTaskType(&type), S_OK);
+  EXPECT_EQ(type, 7u);
+  EXPECT_EQ(task->SetRetryStrategy(1, 2, 3), S_OK);
+  EXPECT_EQ(task->GetRecommendInfo(1), S_OK);
+
+  EXPECT_EQ(cap.texts("bt_shell_task", log4cplus::DEBUG_LOG_LEVEL),
+            (strings{"GetConnectInfo ", "GetDataInput ", "GetDataOutput ", "GetResourceCount ", "GetResourceInfo ",
+                     "GetResourceStatistic ", "GetTaskInfo:task_status0", "GetTaskInfo", "GetFileInfo: file_index:3",
+                     "GetFileIdInfo: file_index:4", "GetSpeed ", "IsStopped ", "IsSupportDispatchStrategy ",
+                     "IsSupportDispatchStrategy ", "SetTaskType ", "SetRetryStrategy ", "GetRecommendInfo "}));
+  EXPECT_EQ(proxy_of(task.get())->record_count(), 0u);
+}
+
+TEST_F(TaskOperationsTest, GetStopFlagBeforeTheHandOverIsReportedAndLeavesTheFlag) {
+  com_ptr<IBtTask3> task = make_proxy();
+  log_capture cap;
+  BOOL flag = 5;
+  EXPECT_EQ(task->GetStopFlag(&flag), S_OK);
+  EXPECT_EQ(flag, 5);
+  const strings errors = cap.texts("bt_shell_task", log4cplus::ERROR_LOG_LEVEL);
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_EQ(errors[0].rfind("FALSE not true, detail: ", 0), 0u) << errors[0];
+}
+
+TEST_F(TaskOperationsTest, QueryInterfaceAnswersItsTableInOrder) {
+  com_ptr<IBtTask3> task = make_proxy();
+  bt_shell_task* proxy = proxy_of(task.get());
+  const struct {
+    IID iid;
+    void* face;
+  } table[] = {
+      {IID_ITask, static_cast<IBtTask3*>(proxy)},          {IID_IBtTask, static_cast<IBtTask3*>(proxy)},
+      {IID_IBtTask2, static_cast<IBtTask3*>(proxy)},       {IID_IVirtualTask, static_cast<IVirtualTask*>(proxy)},
+      {IID_IBtTask3, static_cast<IBtTask3*>(proxy)},       {IID_IAcceleratable, static_cast<IAcceleratable*>(proxy)},
+      {IID_IUnknown, static_cast<IAcceleratable*>(proxy)},
+  };
+  for (const auto& row : table) {
+    void* out = nullptr;
+    EXPECT_EQ(static_cast<IVirtualTask*>(proxy)->QueryInterface(row.iid, &out), S_OK);
+    EXPECT_EQ(out, row.face);
+    static_cast<IUnknown*>(out)->Release();
+  }
+  void* out = reinterpret_cast<void*>(1);
+  EXPECT_EQ(task->QueryInterface(IID_IBtTaskEvents, &out), E_NOINTERFACE);
+  EXPECT_EQ(out, nullptr);
+}
+
+TEST_F(TaskOperationsTest, AfterTheHandOverCallsGoToTheRealTask) {
+  com_ptr<IBtTask3> task = make_proxy();
+  task->SetTaskType(7);
+  kernel_probe kernel = arrive();
+  kernel.clear_journal();
+  kernel.set_value("task.GetResourceCount.count", 12);
+  kernel.set_value("task.GetSpeed.speed1", 12);
+  kernel.set_result("task.GetDataInput", static_cast<HRESULT>(0x80001111u));
+  kernel.set_result("task.SetDispatchStrategy", E_FAIL);
+
+  ULONG count = 0, speed1 = 9, speed2 = 9, type = 0;
+  BOOL flag = 5;
+  EXPECT_EQ(task->GetResourceCount(&count), S_OK);
+  EXPECT_EQ(count, 12u);
+  EXPECT_EQ(task->GetDataInput(1, 2), static_cast<HRESULT>(0x80001111u));  // the real task's answer
+  EXPECT_EQ(task->SetDispatchStrategy(3), S_OK);                            // commands answer S_OK
+  EXPECT_EQ(task->GetStopFlag(&flag), S_OK);
+  EXPECT_EQ(flag, 0);
+  EXPECT_EQ(task->GetSpeed(&speed1, &speed2), S_OK);  // never asked
+  EXPECT_EQ(speed1 + speed2, 0u);
+  task->SetTaskType(8);
+  task->GetTaskType(&type);
+  EXPECT_EQ(type, 8u);
+
+  // GetNewConnectInfo reaches the real task only when the host left size 4.
+  ULONG size = 7, result = 0;
+  host_->service()->set_connect_info(3, 9);
+  EXPECT_EQ(task->GetNewConnectInfo(1, 2, &size, &result), S_OK);
+  host_->service()->set_connect_info(4, 9);
+  EXPECT_EQ(task->GetNewConnectInfo(5, 6, &size, &result), S_OK);
+  EXPECT_EQ(host_->service()->connect_info_calls().size(), 2u);
+
+  kernel.set_value("task.GetFailureDetail.code", 33);
+  LONG code = 0;
+  EXPECT_EQ(task->GetFailureDetail(&code), S_OK);
+  EXPECT_EQ(code, 33);
+  kernel.set_option(BT_KERNEL_TASK_BTTASK3, false);
+  EXPECT_EQ(task->GetFailureDetail(&code), S_FALSE);
+
+  const strings calls = kernel.journal("task1.");
+  ASSERT_GE(calls.size(), 6u);
+  EXPECT_EQ(strings(calls.begin(), calls.begin() + 6),
+            (strings{"task1.GetResourceCount()", "task1.GetDataInput(1,2)", "task1.SetDispatchStrategy(3)",
+                     "task1.GetStopFlag(" + kernel_state::pointer(&flag) + ")", "task1.GetNewConnectInfo(5,6)", "task1.GetFailureDetail()"}));
+  EXPECT_EQ(calls.size(), 6u) << calls.back();
+  EXPECT_EQ(task->StopTask(), S_OK);
+}
+
+TEST_F(TaskOperationsTest, FailedKernelDownloadIsReportedByEveryWaitingProxy) {
+  com_ptr<IBtTask3> task = make_proxy();
+  EXPECT_EQ(host_->downloader()->complete_pending(), 1u);  // no module to install
+  EXPECT_EQ(shell_->status(), kernel_load_failed);
+
+  bt_shell_task* proxy = proxy_of(task.get());
+  EXPECT_EQ(proxy->shell_status(), shell_idle);
+  EXPECT_TRUE(proxy->listener_registered());
+  EXPECT_EQ(proxy->IsModuleDownloadFailed(), S_OK);
+  tagTASK_INFO info{};
+  EXPECT_EQ(task->GetTaskInfo(&info), S_OK);
+  EXPECT_EQ(info.task_status, 12u);
+
+  log_capture cap;
+  LONG code = 0;
+  EXPECT_EQ(task->GetFailureDetail(&code), S_OK);
+  EXPECT_EQ(code, 10014);
+  EXPECT_EQ(cap.texts("bt_shell_task", log4cplus::ERROR_LOG_LEVEL),
+            (strings{prefix_of(proxy) + "GetFailureDetail hr=0, error_code=10014"}));
+  task->StartTask();  // a start clears the failure
+  task->GetFailureDetail(&code);
+  EXPECT_EQ(code, 0);
+}
+
+// Stopped before the kernel came, no task from the kernel, or a task without
+// IID_IBtTask2: the proxy has no real task and must never call through one.
+TEST_F(TaskOperationsTest, ProxiesWithoutARealTaskDropForwardedCallsAndAnswerNeutrally) {
+  enum class cause { signalled, no_task, no_bttask2 };
+  for (cause why : {cause::signalled, cause::no_task, cause::no_bttask2}) {
+    start_over();
+    com_ptr<IBtTask3> task = make_proxy();
+    task->StartTask();
+    if (why == cause::signalled) task->SignalStop();
+    com_ptr<eventful_kernel> kernel = com_ptr<eventful_kernel>::adopt(new eventful_kernel);
+    if (why == cause::no_task) kernel->creation = eventful_kernel::mode::no_task;
+    if (why == cause::no_bttask2) kernel->state->set_option(BT_KERNEL_TASK_BTTASK2, false);
+    host_->RegisterInstance(IID_IBitTorrentKernel, static_cast<IBitTorrentKernel*>(kernel.get()));
+    log_capture cap;
+    complete_kernel_download(0);
+
+    bt_shell_task* proxy = proxy_of(task.get());
+    EXPECT_EQ(proxy->shell_status(), shell_reload_func);
+    EXPECT_EQ(proxy->real_task(), nullptr);
+    EXPECT_EQ(proxy->listener_registered(), why == cause::signalled);
+    EXPECT_EQ(cap.count_containing("bt_shell_task", log4cplus::ERROR_LOG_LEVEL, " not true, detail: "),
+              why == cause::signalled ? 0 : 1);
+
+    cap.clear();
+    const ULONG list[] = {1};
+    EXPECT_EQ(task->SetDispatchStrategy(1), S_OK);
+    EXPECT_EQ(task->SetFileDownOrder(1, list), S_OK);
+    EXPECT_EQ(task->SignalStop(), S_OK);
+    EXPECT_EQ(cap.count_containing("bt_shell_task", log4cplus::ERROR_LOG_LEVEL, "m_IBtTask != NULL not true"), 3);
+    ULONG count = 5;
+    EXPECT_EQ(task->GetResourceCount(&count), S_OK);
+    EXPECT_EQ(count, 0u);
+    ITask* real = reinterpret_cast<ITask*>(1);
+    EXPECT_EQ(proxy->GetRealTask(&real), S_OK);
+    EXPECT_EQ(real, nullptr);
+    LONG code = 0;
+    EXPECT_EQ(task->GetFailureDetail(&code), S_OK);
+    EXPECT_EQ(code, why == cause::signalled ? 0 : 10014);
+    ULONG alive = kernel->state->tasks_alive();
+    EXPECT_EQ(alive, 0u);
+    EXPECT_EQ(task->StopTask(), S_OK);
+  }
+}
+
+}  // namespace
