@@ -1,42 +1,101 @@
 #include "bencode/CQBCDict.h"
 
+#include <algorithm>
+#include <memory>
+
 #include "bencode/CQBCString.h"
 #include "bencode/bc_factory.h"
+
+namespace {
+
+bool key_less(const CQBCDict::entry& a, const CQBCDict::entry& b) { return a.first < b.first; }
+
+}  // namespace
 
 CQBCDict::~CQBCDict() { clear(); }
 
 void CQBCDict::clear() {
-  for (auto& entry : items_) delete entry.second;
-  items_.clear();
+  canonical_ = false;
+  for (auto& e : items_) delete e.second;
+  // The storage goes too: it may belong to an arena that is about to go.
+  container().swap(items_);
 }
 
 void CQBCDict::set(std::string key, CQBCObj* value) {
-  // Keys usually arrive sorted: append at the end without a search then.
-  if (items_.empty() || items_.rbegin()->first < key) {
-    items_.emplace_hint(items_.end(), std::move(key), value);
-    return;
-  }
-  auto result = items_.try_emplace(std::move(key), value);
-  if (!result.second) {
-    delete result.first->second;
-    result.first->second = value;
+  canonical_ = false;
+  std::unique_ptr<CQBCObj> owner(value);
+  auto it = std::lower_bound(items_.begin(), items_.end(), key,
+                             [](const entry& e, const std::string& k) { return e.first < k; });
+  if (it != items_.end() && it->first == key) {
+    delete it->second;
+    it->second = owner.release();
+  } else {
+    items_.emplace(it, std::move(key), value);
+    owner.release();
   }
 }
 
-CQBCObj* CQBCDict::lookup(const std::string& key) const {
-  auto it = items_.find(key);
-  return it == items_.end() ? nullptr : it->second;
+CQBCObj* CQBCDict::lookup(std::string_view key) const {
+  // Most dictionaries of a seed have a handful of keys: a scan that rejects
+  // on length first beats a binary search there.
+  if (items_.size() <= 8) {
+    for (const auto& e : items_) {
+      if (e.first.size() == key.size() && std::string_view(e.first) == key) return e.second;
+    }
+    return nullptr;
+  }
+  auto it = std::lower_bound(items_.begin(), items_.end(), key,
+                             [](const entry& e, std::string_view k) { return std::string_view(e.first) < k; });
+  return it != items_.end() && it->first == key ? it->second : nullptr;
+}
+
+void CQBCDict::normalise() {
+  // Stable: among equal keys the file order stays, so the last one wins.
+  std::stable_sort(items_.begin(), items_.end(), key_less);
+  auto out = items_.begin();
+  for (auto it = items_.begin(); it != items_.end(); ++it) {
+    auto next = it + 1;
+    if (next != items_.end() && next->first == it->first) {
+      delete it->second;
+      it->second = nullptr;
+      continue;
+    }
+    if (out != it) *out = std::move(*it);
+    ++out;
+  }
+  items_.erase(out, items_.end());
 }
 
 int CQBCDict::parse(const char* buf, int len) {
   if (buf == nullptr || len < 2 || buf[0] != 'd') return -1;
   // Every container counts as one level, an empty one too.
-  bencode_detail::nesting_guard level;
+  bencode_detail::nesting_guard level(buf);
   if (!level.ok()) return -1;
-  // An empty dictionary also drops what an earlier parse left, so that the value
-  // always reflects the last input.
+  // An empty dictionary also drops what an earlier parse left, so that the
+  // value always reflects the last input.
   clear();
-  if (buf[1] == 'e') return 2;
+  const bool outer_canonical = bencode_detail::canonical_so_far();
+  bencode_detail::set_canonical(true);
+  int position = 1;
+  bool sorted = true;
+  if (buf[1] == 'e') {
+    position = 2;
+  } else {
+    position = parse_entries(buf, len, sorted);
+    if (position < 0) return -1;
+  }
+  if (!sorted) {
+    normalise();
+    bencode_detail::mark_noncanonical();
+  }
+  canonical_ = bencode_detail::canonical_so_far();
+  parsed_offset_ = bencode_detail::offset_in_parse(buf);
+  parsed_size_ = position;
+  bencode_detail::set_canonical(outer_canonical && canonical_);
+  return position;
+}
+
+int CQBCDict::parse_entries(const char* buf, int len, bool& sorted) {
   int position = 1;
   do {
     // A key must be a string; any other value would be made and thrown away,
@@ -58,7 +117,10 @@ int CQBCDict::parse(const char* buf, int len) {
       clear();
       return -1;
     }
-    set(std::string(key, static_cast<std::size_t>(key_size)), value);
+    std::unique_ptr<CQBCObj> owner(value);
+    items_.emplace_back(std::string(key, static_cast<std::size_t>(key_size)), value);
+    owner.release();
+    if (sorted && items_.size() > 1 && !(items_[items_.size() - 2].first < items_.back().first)) sorted = false;
     position += consumed;
   } while (buf[position] != 'e');
   return position + 1;
@@ -67,12 +129,12 @@ int CQBCDict::parse(const char* buf, int len) {
 void CQBCDict::encode_to(CQBCSink& out) const {
   out.put('d');
   char text[24];
-  for (const auto& entry : items_) {
-    int n = bencode_detail::format_int64(static_cast<std::int64_t>(entry.first.size()), text);
+  for (const auto& e : items_) {
+    int n = bencode_detail::format_int64(static_cast<std::int64_t>(e.first.size()), text);
     text[n++] = ':';
     out.write(text, static_cast<std::size_t>(n));
-    out.write(entry.first.data(), entry.first.size());
-    entry.second->encode_to(out);
+    out.write(e.first.data(), e.first.size());
+    e.second->encode_to(out);
   }
   out.put('e');
 }

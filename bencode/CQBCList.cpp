@@ -1,20 +1,27 @@
 #include "bencode/CQBCList.h"
 
+#include <memory>
+
 #include "bencode/bc_factory.h"
 
 CQBCList::~CQBCList() { clear(); }
 
 void CQBCList::clear() {
   for (CQBCObj* item : items_) delete item;
-  items_.clear();
+  // The storage goes too: it may belong to an arena that is about to go.
+  container().swap(items_);
 }
 
-void CQBCList::push_back(CQBCObj* value) { items_.push_back(value); }
+void CQBCList::push_back(CQBCObj* value) {
+  std::unique_ptr<CQBCObj> owner(value);
+  items_.push_back(value);
+  owner.release();
+}
 
 int CQBCList::parse(const char* buf, int len) {
   if (buf == nullptr || len < 2 || buf[0] != 'l') return -1;
   // Every container counts as one level, an empty one too.
-  bencode_detail::nesting_guard level;
+  bencode_detail::nesting_guard level(buf);
   if (!level.ok()) return -1;
   // An empty list also drops what an earlier parse left, so that the value
   // always reflects the last input.
@@ -29,7 +36,7 @@ int CQBCList::parse(const char* buf, int len) {
       clear();
       return -1;
     }
-    items_.push_back(item);
+    push_back(item);
     position += consumed;
   } while (buf[position] != 'e');
   return position + 1;

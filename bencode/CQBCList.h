@@ -1,13 +1,14 @@
-// A bencoded list: "l" values "e". Owns its elements, kept in file order.
+// A bencoded list: "l" values "e". Owns its elements, kept in file order
+// (one array of pointers: one allocation per list, not one per element).
 #pragma once
 
-#include <list>
+#include <vector>
 
 #include "bencode/CQBCObj.h"
 
 class CQBCList : public CQBCObj {
  public:
-  using container = std::list<CQBCObj*>;
+  using container = std::vector<CQBCObj*, bencode_detail::bc_allocator<CQBCObj*>>;
 
   CQBCList() = default;
   ~CQBCList() override;

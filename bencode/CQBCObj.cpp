@@ -3,6 +3,8 @@
 namespace {
 
 thread_local int t_nesting_depth = 0;
+thread_local const char* t_parse_origin = nullptr;
+thread_local bool t_canonical = true;
 
 class string_sink final : public CQBCSink {
  public:
@@ -29,7 +31,15 @@ std::string CQBCObj::encode() const {
 
 namespace bencode_detail {
 
-nesting_guard::nesting_guard() : ok_(++t_nesting_depth <= kBencodeMaxNestingDepth) {}
+nesting_guard::nesting_guard(const char* buf) : ok_(++t_nesting_depth <= kBencodeMaxNestingDepth) {
+  if (t_nesting_depth == 1) t_parse_origin = buf;
+}
+
+std::int64_t offset_in_parse(const char* p) { return p - t_parse_origin; }
+
+bool canonical_so_far() { return t_canonical; }
+
+void set_canonical(bool canonical) { t_canonical = canonical; }
 
 nesting_guard::~nesting_guard() { --t_nesting_depth; }
 

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <string>
 
+#include "bencode/bc_arena.h"
+
 // Deepest nesting of lists and dictionaries a parse accepts. Real seed files
 // use a handful of levels; anything deeper is refused like malformed input so
 // that no input can exhaust the stack (parsing, encoding and destruction all
@@ -40,6 +42,10 @@ class CQBCObj {
   // The same bytes, written piecewise into `out`.
   virtual void encode_to(CQBCSink& out) const = 0;
 
+  // Values come from the thread's active arena, if any (bc_arena.h).
+  static void* operator new(std::size_t size) { return bencode_detail::bc_allocate(size); }
+  static void operator delete(void* p) noexcept { bencode_detail::bc_deallocate(p); }
+
  protected:
   CQBCObj() = default;
   CQBCObj(const CQBCObj&) = delete;
@@ -49,10 +55,11 @@ class CQBCObj {
 namespace bencode_detail {
 
 // Counts the list and dictionary levels being parsed on this thread; a level
-// beyond kBencodeMaxNestingDepth makes `ok()` false.
+// beyond kBencodeMaxNestingDepth makes `ok()` false. The outermost level
+// records where its input starts (see offset_in_parse).
 class nesting_guard {
  public:
-  nesting_guard();
+  explicit nesting_guard(const char* buf);
   ~nesting_guard();
   nesting_guard(const nesting_guard&) = delete;
   nesting_guard& operator=(const nesting_guard&) = delete;
@@ -61,6 +68,18 @@ class nesting_guard {
  private:
   bool ok_;
 };
+
+// Offset of `p` from the start of the outermost container being parsed.
+std::int64_t offset_in_parse(const char* p);
+
+// Whether the input parsed on this thread since the innermost dictionary
+// began is in canonical form (the form encode() writes). Parses that meet a
+// non-canonical form (leading zeros, "-0", unsorted or repeated keys...)
+// clear it; a dictionary sets it at its start and folds it into the outer
+// one's at its end.
+bool canonical_so_far();
+void set_canonical(bool canonical);
+inline void mark_noncanonical() { set_canonical(false); }
 
 // Decimal text of a 64-bit value into `buf` (at least 21 bytes); returns the
 // length. The most negative value is written with its full magnitude.

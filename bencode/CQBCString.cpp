@@ -47,6 +47,11 @@ int CQBCString::scan(const char* buf, int len, const char*& data, int& size) {
   if (!extract_int(buf, colon, length) || length < 0) return -1;
   const std::int64_t colon_index = colon - buf;
   if (colon_index + length >= len) return -1;
+  // Canonical: the length is plain digits without a leading zero.
+  const std::int64_t digits = colon_index;
+  bool canonical = digits >= 1 && (buf[0] != '0' || digits == 1);
+  for (const char* p = buf; canonical && p != colon; ++p) canonical = *p >= '0' && *p <= '9';
+  if (!canonical) bencode_detail::mark_noncanonical();
   data = colon + 1;
   size = length;
   return static_cast<int>(colon_index + length + 1);

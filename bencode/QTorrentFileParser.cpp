@@ -11,6 +11,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <unordered_map>
 
 #include "bencode/CQBCInt.h"
 #include "bencode/CQBCList.h"
@@ -27,6 +28,9 @@ const log4cplus::Logger& logger() {
 }
 
 constexpr std::size_t kDigestSize = 20;
+// Up to this size a canonically stored "info" is hashed in place at load;
+// larger ones (a few huge strings) stream just as fast later.
+constexpr int kHashAtLoadLimit = 64 << 20;
 
 template <class T>
 const T* typed(const CQBCObj* value, std::uint32_t type) {
@@ -150,10 +154,14 @@ bool read_all(int fd, char* buf, std::size_t size, std::size_t& got) {
 
 }  // namespace
 
+CQTorrentFileParser::~CQTorrentFileParser() { m_root.clear(); }
+
 bool CQTorrentFileParser::loadFile(const std::string& path) {
   m_state = STATE_OK;
+  m_info_hashed = false;
   // A failed load must not leave the previous file's answers behind.
   m_root.clear();
+  m_arena.release();
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
     m_state = STATE_OPEN_FAILED;
@@ -182,15 +190,30 @@ bool CQTorrentFileParser::loadFile(const std::string& path) {
     return false;
   }
   int consumed = -1;
-  try {
-    consumed = m_root.parse(buffer.get(), static_cast<int>(got));
-  } catch (const std::bad_alloc&) {
-    m_root.clear();
-    consumed = -1;
+  {
+    // The whole tree comes from the arena and goes with it.
+    bencode_detail::bc_arena_scope scope(m_arena);
+    try {
+      consumed = m_root.parse(buffer.get(), static_cast<int>(got));
+    } catch (const std::bad_alloc&) {
+      m_root.clear();
+      consumed = -1;
+    }
   }
   if (consumed <= 0) {
+    m_arena.release();
     m_state = STATE_DECODE_FAILED;
     return false;
+  }
+  // Stored canonically, "info" is its own canonical encoding: hash the bytes
+  // where they stand instead of encoding the tree again later.
+  const CQBCDict* dict = info();
+  if (dict != nullptr && dict->parsed_canonical() && dict->parsed_size() <= kHashAtLoadLimit &&
+      dict->parsed_offset() >= 0 && dict->parsed_offset() + dict->parsed_size() <= consumed) {
+    unsigned int length = 0;
+    m_info_hashed = EVP_Digest(buffer.get() + dict->parsed_offset(), static_cast<std::size_t>(dict->parsed_size()),
+                               m_info_digest, &length, EVP_sha1(), nullptr) == 1 &&
+                    length == kDigestSize;
   }
   return true;
 }
@@ -202,9 +225,13 @@ const CQBCDict* CQTorrentFileParser::info() const {
 bool CQTorrentFileParser::hash_info(unsigned char digest[20], const char* form) {
   const CQBCDict* dict = info();
   if (dict == nullptr) return false;
+  const bool log_info = logger().isEnabledFor(log4cplus::INFO_LOG_LEVEL);
+  if (m_info_hashed && !log_info) {
+    std::memcpy(digest, m_info_digest, kDigestSize);
+    return true;
+  }
   std::unique_ptr<EVP_MD_CTX, md_ctx_deleter> ctx(EVP_MD_CTX_new());
   if (!ctx || EVP_DigestInit_ex(ctx.get(), EVP_sha1(), nullptr) != 1) return false;
-  const bool log_info = logger().isEnabledFor(log4cplus::INFO_LOG_LEVEL);
   std::string hex;
   sha1_sink sink(ctx.get(), log_info ? &hex : nullptr);
   dict->encode_to(sink);
@@ -290,6 +317,11 @@ bool CQTorrentFileParser::getFiles(std::vector<TorrentFileEntry>& out) {
   // Unsigned, so that hostile lengths wrap instead of overflowing.
   std::uint64_t offset = 0;
   std::uint32_t counter = 0;
+  // Many files share a folder: each distinct raw folder path is converted
+  // once. The key holds the raw components, each after its length.
+  std::vector<const std::string*> raw;
+  std::unordered_map<std::string, std::string> converted_folders;
+  std::string key;
   for (const CQBCObj* item : *files) {
     TorrentFileEntry entry;
     entry.index = counter;
@@ -306,18 +338,33 @@ bool CQTorrentFileParser::getFiles(std::vector<TorrentFileEntry>& out) {
       if (path != nullptr && path->type() == CQBCObj::BC_LIST) {
         const auto* components = static_cast<const CQBCList*>(path);
         if (components->empty()) return false;
-        std::size_t left = components->size();
+        raw.clear();
         for (const CQBCObj* component : *components) {
           if (component->type() != CQBCObj::BC_STRING) return false;
-          std::string text = convert_name(static_cast<const CQBCString*>(component)->value());
-          make_safe(text);
-          if (--left == 0) {
-            entry.name = std::move(text);
-          } else {
-            entry.folder += text;
-            entry.folder += kTorrentFolderSeparator;
-          }
+          raw.push_back(&static_cast<const CQBCString*>(component)->value());
         }
+        const std::size_t folders = raw.size() - 1;
+        if (folders != 0) {
+          key.clear();
+          for (std::size_t i = 0; i < folders; ++i) {
+            const std::size_t size = raw[i]->size();
+            key.append(reinterpret_cast<const char*>(&size), sizeof(size));
+            key += *raw[i];
+          }
+          auto found = converted_folders.try_emplace(key);
+          if (found.second) {
+            std::string& folder = found.first->second;
+            for (std::size_t i = 0; i < folders; ++i) {
+              std::string text = convert_name(*raw[i]);
+              make_safe(text);
+              folder += text;
+              folder += kTorrentFolderSeparator;
+            }
+          }
+          entry.folder = found.first->second;
+        }
+        entry.name = convert_name(*raw.back());
+        make_safe(entry.name);
       }
     }
     out.push_back(std::move(entry));

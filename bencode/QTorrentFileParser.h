@@ -30,7 +30,7 @@ class CQTorrentFileParser {
   enum : std::int32_t { STATE_OK = 0, STATE_OPEN_FAILED = 1, STATE_DECODE_FAILED = 2 };
 
   CQTorrentFileParser() = default;
-  virtual ~CQTorrentFileParser() = default;
+  virtual ~CQTorrentFileParser();
   CQTorrentFileParser(const CQTorrentFileParser&) = delete;
   CQTorrentFileParser& operator=(const CQTorrentFileParser&) = delete;
 
@@ -73,6 +73,12 @@ class CQTorrentFileParser {
   bool hash_info(unsigned char digest[20], const char* form);
   std::string convert_name(const std::string& raw) const;
 
+  // The root's values live in the arena: it is declared first so that it
+  // goes last.
+  bencode_detail::bc_arena m_arena;
   CQBCDict m_root;
   std::int32_t m_state = STATE_OK;
+  // SHA-1 of "info" taken at load, when the file stored it canonically.
+  bool m_info_hashed = false;
+  unsigned char m_info_digest[20] = {};
 };

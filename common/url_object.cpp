@@ -11,6 +11,7 @@
 #include "common/charset_analyser.h"
 #include "common/common_char_iterator.h"
 #include "common/utf_8_decoder.h"
+#include "platform/mlang.h"
 #include "platform/codepage.h"
 #include "platform/winerror.h"
 
@@ -215,9 +216,15 @@ UINT get_code_page(const std::string& text) { return charset_analyser::instance(
 
 void utf8_to_gb2312(std::string& text) {
   if (text.empty()) return;
+  // Well-formed UTF-8 that fits the buffers converts to itself when the ANSI
+  // code page is UTF-8: nothing to do then.
+  if (GetACP() == CP_UTF8 && text.size() <= static_cast<std::size_t>(kNarrowCapacity) &&
+      platform::is_well_formed_utf8(text.data(), text.size(), nullptr)) {
+    return;
+  }
   try {
+    // Only the units the conversion writes are read: the buffer needs no clearing.
     WCHAR wide[kWideCapacity];
-    std::memset(wide, 0, sizeof(wide));
     int units = 0;
     if (text.size() > static_cast<std::size_t>(INT_MAX)) {
       SetLastError(ERROR_INSUFFICIENT_BUFFER);

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <log4cplus/logger.h>
 #include <openssl/evp.h>
 
 #include <dirent.h>
@@ -447,6 +448,78 @@ TEST_F(torrent_parser, corpus_seeds_load_or_fail_cleanly) {
 TEST_F(torrent_parser, deep_nesting_in_a_file_fails_cleanly) {
   EXPECT_FALSE(load("d4:info" + std::string(100000, 'l') + std::string(100000, 'e') + "e"));
   EXPECT_EQ(parser_.getState(), 2);
+}
+
+}  // namespace
+
+namespace {
+
+// Keeps INFO lines of the parser off while it lives: getInfoSHA1 then uses
+// the digest taken at load when the file stored "info" canonically.
+class parser_info_off {
+ public:
+  parser_info_off() : logger_(log4cplus::Logger::getInstance("CQTorrentFileParser")), saved_(logger_.getLogLevel()) {
+    logger_.setLogLevel(log4cplus::WARN_LOG_LEVEL);
+  }
+  ~parser_info_off() { logger_.setLogLevel(saved_); }
+
+ private:
+  log4cplus::Logger logger_;
+  log4cplus::LogLevel saved_;
+};
+
+TEST_F(torrent_parser, info_hash_taken_at_load_matches_the_canonical_encoding) {
+  parser_info_off quiet;
+  const std::string tail = "4:name1:a12:piece lengthi16384e6:pieces" + kPieces;
+  // Each variant differs from canonical form in one place, or not at all.
+  const std::string infos[] = {
+      "d6:lengthi5e" + tail + "e",
+      "d6:lengthi05e" + tail + "e",
+      "d6:lengthi-0e" + tail + "e",
+      "d6:lengthi-e" + tail + "e",
+      "d6:lengthi9223372036854775808e" + tail + "e",
+      "d6:lengthi-9223372036854775808e" + tail + "e",
+      "d6:lengthi-9223372036854775809e" + tail + "e",
+      "d6:lengthi18446744073709551621e" + tail + "e",
+      "d06:lengthi5e" + tail + "e",
+      "d6 :lengthi5e" + tail + "e",
+      "d6:lengthi5e4:name01:a12:piece lengthi16384e6:pieces" + kPieces + "e",
+      "d4:name1:a6:lengthi5e12:piece lengthi16384e6:pieces" + kPieces + "e",
+      "d6:lengthi5e6:lengthi5e" + tail + "e",
+      "d1:xld1:bi1e1:ai2eee6:lengthi5e" + tail + "e",
+      "d1:xld1:ai2e1:bi1eee6:lengthi5e" + tail + "e",
+      "d1:xlli01eee6:lengthi5e" + tail + "e",
+      "d1:xdee6:lengthi5e" + tail + "e",
+  };
+  for (const auto& info : infos) {
+    SCOPED_TRACE(info);
+    // The root itself is not canonical: that must not matter.
+    ASSERT_TRUE(load("d1:zi0e4:info" + info + "1:ai01ee"));
+    std::string encoded, digest;
+    ASSERT_TRUE(parser_.getInfoEncoded(encoded));
+    ASSERT_TRUE(parser_.getInfoSHA1(digest));
+    EXPECT_EQ(digest, sha1(encoded));
+    unsigned char buffer[20];
+    ASSERT_TRUE(parser_.getInfoSHA1(buffer));
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), 20), digest);
+  }
+  // A load that fails forgets the digest of the previous one.
+  EXPECT_FALSE(load("d4:info" + infos[0]));
+  std::string digest;
+  EXPECT_FALSE(parser_.getInfoSHA1(digest));
+}
+
+TEST_F(torrent_parser, files_sharing_folders) {
+  platform::set_ansi_code_page(1252);
+  ASSERT_TRUE(load(multi_file({file_dict(1, {"a", "b", "1"}), file_dict(1, {"a", "2"}), file_dict(1, {"a", "b", "3"}),
+                               file_dict(1, {"ab", "4"}), file_dict(1, {"a\xC3\xA9", "5"}), file_dict(1, {"a\xE9", "6"}),
+                               file_dict(1, {"a", "b:", "7"})})));
+  std::vector<TorrentFileEntry> files;
+  ASSERT_TRUE(parser_.getFiles(files));
+  std::vector<std::string> paths;
+  for (const auto& f : files) paths.push_back(f.folder + f.name);
+  EXPECT_EQ(paths, (std::vector<std::string>{"a\\b\\1", "a\\2", "a\\b\\3", "ab\\4", "a\xE9\\5", "a\xE9\\6",
+                                             "a\\bA\\7"}));
 }
 
 }  // namespace
