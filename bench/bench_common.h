@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "bencode/QTorrentFileParser.h"
+#include "bencode/large_buffer.h"
 
 namespace bts_bench {
 
@@ -20,13 +21,16 @@ struct file_buffer {
 };
 
 // Reads the whole file the way the parser does (one buffer, no zero fill).
-inline file_buffer read_file(const std::string& path) {
+inline file_buffer read_file(const std::string& path, bool large_pages = false) {
   file_buffer out;
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return out;
   struct stat st {};
   if (::fstat(fd, &st) == 0 && st.st_size > 0) {
     out.data.reset(new char[static_cast<std::size_t>(st.st_size)]);
+    if (large_pages && st.st_size >= kLargeBufferSize) {
+      advise_large_buffer(out.data.get(), static_cast<std::size_t>(st.st_size));
+    }
     std::size_t got = 0;
     while (got < static_cast<std::size_t>(st.st_size)) {
       const ssize_t n = ::read(fd, out.data.get() + got, static_cast<std::size_t>(st.st_size) - got);
