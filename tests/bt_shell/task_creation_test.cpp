@@ -145,4 +145,18 @@ TEST_F(TaskCreationTest, LoadedKernelGetsTheSevenArgumentsUnchangedAndItsResultI
   EXPECT_EQ(cap.count_containing("CBtShell", log4cplus::ERROR_LOG_LEVEL, "_IBitTorrentKernel != NULL not true"), 1);
 }
 
+TEST_F(TaskCreationTest, ProxyKeepsItsShellAfterThePluginIsGone) {
+  com_ptr<IBtTask3> task = make_proxy();
+  task->SetDispatchStrategy(1);
+  stop();  // Uninit; the plugin's and the fixture's references to the shell go
+
+  EXPECT_EQ(proxy_of(task.get())->IsModuleDownloadFailed(), S_FALSE);
+  tagTASK_INFO info{};
+  EXPECT_EQ(task->GetTaskInfo(&info), S_OK);
+  EXPECT_EQ(info.task_status, 0u);
+  log_capture cap;
+  task.reset();
+  EXPECT_EQ(cap.count("CBtShell", log4cplus::INFO_LOG_LEVEL, "~CBtShell "), 1);  // with its last proxy
+}
+
 }  // namespace
