@@ -25,7 +25,7 @@ inline constexpr ULONG SEED_TRACKER_URL_MAX = 1024;
 struct SEED_FILE_ITEM {
   ULONGLONG file_size;                  // 0
   ULONG path_len;                       // 8, at most 256
-  char path[SEED_FILE_PATH_MAX];        // 12: folder inside the torrent, each component followed by '\'
+  char path[SEED_FILE_PATH_MAX];        // 12: folder inside the torrent, each component followed by the path separator
   ULONG name_len;                       // 268, at most 1024
   char name[SEED_FILE_NAME_MAX];        // 272
 };

@@ -1,0 +1,178 @@
+// The BitTorrent temporary files of a download: HEX.bt.cfg and HEX.bt.dat
+// beside the seed (HEX: the 40-digit upper-case info hash), name.bt.td
+// beside each unfinished data file, and the seed's copy in the data folder.
+#include <memory>
+#include <vector>
+
+#include "bencode/QTorrentFileParser.h"
+#include "bt_shell/seed_files.h"
+#include "bt_shell/shell_log.h"
+#include "common/file_ex.h"
+#include "common/utility.h"
+
+namespace {
+
+const char kCfgSuffix[] = ".bt.cfg";
+const char kDatSuffix[] = ".bt.dat";
+const char kTdSuffix[] = ".bt.td";
+
+struct list_deleter {
+  void operator()(DATA_FILE_LIST* list) const { release_data_file_list(list); }
+};
+using list_ptr = std::unique_ptr<DATA_FILE_LIST, list_deleter>;
+
+std::size_t last_separator(const std::string& path) { return path.find_last_of("\\/"); }
+
+std::string info_hash_hex(CQTorrentFileParser& parser) {
+  BYTE hash[20] = {};
+  parser.getInfoSHA1(hash);
+  return hash_to_hex(hash);
+}
+
+// A list with room for `capacity` entries and none filled.
+list_ptr new_list(std::size_t capacity) {
+  list_ptr list(new DATA_FILE_LIST());
+  if (capacity) list->items = new DATA_FILE_ITEM[capacity]();
+  return list;
+}
+
+void append(DATA_FILE_LIST& list, const std::string& folder, const std::string& name) {
+  DATA_FILE_ITEM& item = list.items[list.count++];
+  item.folder_len = static_cast<ULONG>(folder.size());
+  folder.copy(item.folder, folder.size());
+  item.name_len = static_cast<ULONG>(name.size());
+  name.copy(item.name, name.size());
+}
+
+// The folder limit shared by every entry; logs and answers false when over.
+bool folder_fits(const std::string& folder) {
+  if (folder.size() <= DATA_FILE_FOLDER_MAX) return true;
+  LOG4CPLUS_ERROR(shell_logger(), "path: " << folder << " too big, len: " << folder.size());
+  return false;
+}
+
+// Lists folder + name when it exists; false when a limit refuses it.
+bool list_if_exists(DATA_FILE_LIST& list, const std::string& folder, const std::string& name,
+                    const char* exists_text, const char* too_long_text) {
+  if (!file_exists(folder + name)) return true;
+  LOG4CPLUS_DEBUG(shell_logger(), exists_text << name);
+  if (!folder_fits(folder)) return false;
+  if (name.size() > DATA_FILE_NAME_MAX) {
+    LOG4CPLUS_ERROR(shell_logger(), too_long_text << name.size());
+    return false;
+  }
+  append(list, folder, name);
+  return true;
+}
+
+// One torrent file's entry: its .bt.td file when there is one, else the
+// finished file, else nothing. False when a limit refuses it.
+bool list_data_file(DATA_FILE_LIST& list, const std::string& folder, const std::string& name) {
+  const std::string td_name = name + kTdSuffix;
+  const std::string* listed = nullptr;
+  const char* too_long = nullptr;
+  if (file_exists(folder + td_name)) {
+    listed = &td_name;
+    too_long = "filename : ";
+  } else if (file_exists(folder + name)) {
+    listed = &name;
+    too_long = "filename: ";
+  } else {
+    LOG4CPLUS_DEBUG(shell_logger(), "file and temp file not exist for: " << folder << name);
+    return true;
+  }
+  LOG4CPLUS_DEBUG(shell_logger(), "file exist: " << folder << *listed);
+  if (!folder_fits(folder)) return false;
+  if (listed->size() > DATA_FILE_NAME_MAX) {
+    LOG4CPLUS_ERROR(shell_logger(), too_long << *listed << " too big, len: " << listed->size());
+    return false;
+  }
+  append(list, folder, *listed);
+  return true;
+}
+
+}  // namespace
+
+std::string get_path_from_full_path(const std::string& full_path) {
+  LOG4CPLUS_TRACE(shell_logger(), "get_path_from_full_path: " << full_path);
+  const std::size_t pos = last_separator(full_path);
+  const std::string path = pos == std::string::npos ? std::string("./") : full_path.substr(0, pos + 1);
+  LOG4CPLUS_TRACE(shell_logger(), "return path: " << path);
+  return path;
+}
+
+std::string get_file_name_from_full_path(const std::string& full_path) {
+  LOG4CPLUS_TRACE(shell_logger(), "get_file_name_from_full_path: " << full_path);
+  const std::size_t pos = last_separator(full_path);
+  const std::string name = pos == std::string::npos ? std::string() : full_path.substr(pos + 1);
+  LOG4CPLUS_TRACE(shell_logger(), "return file name: " << name);
+  return name;
+}
+
+void release_data_file_list(DATA_FILE_LIST* list) {
+  if (!list) return;
+  if (list->items) delete[] list->items;
+  delete list;
+}
+
+int is_bt_tempfile_exist(const std::string&, const std::string& seed_path) {
+  LOG4CPLUS_DEBUG(shell_logger(), "is_bt_tempfile_exist ");
+  const std::string folder = get_path_from_full_path(seed_path);
+  CQTorrentFileParser parser;
+  if (load_seed(parser, seed_path) != seed_ok) return 1;
+  const std::string cfg = folder + info_hash_hex(parser) + kCfgSuffix;
+  if (file_exists(cfg) && file_size(cfg) != 0) {
+    LOG4CPLUS_DEBUG(shell_logger(), "bt cfg file: " << cfg << "exist and file size is not 0");
+    return 0;
+  }
+  LOG4CPLUS_DEBUG(shell_logger(), "bt cfg file: " << cfg << "not exist or file size is  0");
+  return 1;
+}
+
+int get_bt_cfg_file_list(const std::string& seed_path, DATA_FILE_LIST** out) {
+  *out = nullptr;
+  LOG4CPLUS_TRACE(shell_logger(), "get_bt_cfg_file_list ");
+  const std::string folder = get_path_from_full_path(seed_path);
+  CQTorrentFileParser parser;
+  if (const int result = load_seed(parser, seed_path); result != seed_ok) return result;
+  const std::string hex = info_hash_hex(parser);
+  const std::string cfg_name = hex + kCfgSuffix;
+  const std::string dat_name = hex + kDatSuffix;
+  LOG4CPLUS_DEBUG(shell_logger(), "bt cfg file: " << folder << cfg_name << "\r\nbt temp data file: " << folder
+                                                  << dat_name);
+  list_ptr list = new_list(2);
+  if (!list_if_exists(*list, folder, cfg_name, "cfg file exist: ", "cfg file name len is too big, len: ") ||
+      !list_if_exists(*list, folder, dat_name, "dat file exist: ", "dat file name len is too big, len: "))
+    return seed_text_too_long;
+  *out = list.release();
+  return seed_ok;
+}
+
+int get_bt_data_file_list(const std::string& data_folder, const std::string& seed_path, DATA_FILE_LIST** out) {
+  *out = nullptr;
+  LOG4CPLUS_DEBUG(shell_logger(), "get_bt_data_file_list ");
+  CQTorrentFileParser parser;
+  if (const int result = load_seed(parser, seed_path); result != seed_ok) return result;
+  std::vector<TorrentFileEntry> files;
+  parser.getFiles(files);
+  list_ptr list = new_list(files.size() + 1);
+  for (const TorrentFileEntry& entry : files)
+    if (!list_data_file(*list, data_folder + platform_folder(entry.folder), entry.name)) return seed_text_too_long;
+
+  // The seed's copy in the data folder. A seed path without a folder has no
+  // file name to look for: the data folder itself is never listed.
+  const std::string seed_name = get_file_name_from_full_path(seed_path);
+  if (seed_name.empty() || !file_exists(data_folder + seed_name)) {
+    LOG4CPLUS_DEBUG(shell_logger(), "temp seed file not exist: " << seed_name);
+  } else {
+    LOG4CPLUS_DEBUG(shell_logger(), "temp seed file exist: " << seed_name);
+    if (!folder_fits(data_folder)) return seed_text_too_long;
+    if (seed_name.size() > DATA_FILE_NAME_MAX) {
+      LOG4CPLUS_ERROR(shell_logger(), "temp seed file name len is too big, len: " << seed_name.size());
+      return seed_text_too_long;
+    }
+    append(*list, data_folder, seed_name);
+  }
+  *out = list.release();
+  return seed_ok;
+}

@@ -1,0 +1,76 @@
+// Builds .torrent seeds with the project's own bencode values.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "bencode/CQBCDict.h"
+#include "bencode/CQBCInt.h"
+#include "bencode/CQBCList.h"
+#include "bencode/CQBCString.h"
+#include "support/temp_dir.h"
+
+namespace bts_test {
+
+class seed_builder {
+ public:
+  seed_builder() : root_(new CQBCDict), info_(new CQBCDict) {
+    root_->set("info", info_);
+    info_->set("piece length", new CQBCInt(16384));
+    info_->set("pieces", new CQBCString(std::string(20, 'p')));
+  }
+
+  seed_builder& name(const std::string& value) { return info_text("name", value); }
+  // A single-file torrent of `length` bytes.
+  seed_builder& single(std::int64_t length) {
+    info_->set("length", new CQBCInt(length));
+    return *this;
+  }
+  // One more file of a multi-file torrent.
+  seed_builder& file(const std::vector<std::string>& path, std::int64_t length) {
+    if (!files_) {
+      files_ = new CQBCList;
+      info_->set("files", files_);
+    }
+    auto* entry = new CQBCDict;
+    entry->set("length", new CQBCInt(length));
+    auto* components = new CQBCList;
+    for (const auto& c : path) components->push_back(new CQBCString(c));
+    entry->set("path", components);
+    files_->push_back(entry);
+    return *this;
+  }
+  seed_builder& info_text(const std::string& key, const std::string& value) {
+    info_->set(key, new CQBCString(value));
+    return *this;
+  }
+  seed_builder& root_text(const std::string& key, const std::string& value) {
+    root_->set(key, new CQBCString(value));
+    return *this;
+  }
+  seed_builder& announce(const std::string& url) { return root_text("announce", url); }
+  seed_builder& announce_list(const std::vector<std::vector<std::string>>& tiers) {
+    auto* list = new CQBCList;
+    for (const auto& tier : tiers) {
+      auto* t = new CQBCList;
+      for (const auto& url : tier) t->push_back(new CQBCString(url));
+      list->push_back(t);
+    }
+    root_->set("announce-list", list);
+    return *this;
+  }
+
+  std::string encode() const { return root_->encode(); }
+  // The info dictionary's canonical encoding.
+  std::string info_encoding() const { return info_->encode(); }
+  // Writes the seed as `relative` under `dir` and gives its full path.
+  std::string write(const temp_dir& dir, const std::string& relative) const { return dir.write(relative, encode()); }
+
+ private:
+  std::unique_ptr<CQBCDict> root_;
+  CQBCDict* info_;             // owned by root_
+  CQBCList* files_ = nullptr;  // owned by info_
+};
+
+}  // namespace bts_test

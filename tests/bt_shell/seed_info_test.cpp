@@ -1,0 +1,166 @@
+#include <gtest/gtest.h>
+#include <openssl/evp.h>
+
+#include <cstring>
+#include <filesystem>
+
+#include "bt_shell/seed_files.h"
+#include "common/utility.h"
+#include "support/log_capture.h"
+#include "support/temp_dir.h"
+#include "tests/bt_shell/seed_builder.h"
+
+namespace {
+
+using bts_test::seed_builder;
+using bts_test::temp_dir;
+
+std::string field(const char* text, ULONG len) { return std::string(text, len); }
+
+std::string sha1(const std::string& bytes) {
+  unsigned char digest[20];
+  unsigned int size = 0;
+  EVP_Digest(bytes.data(), bytes.size(), digest, &size, EVP_sha1(), nullptr);
+  return std::string(reinterpret_cast<char*>(digest), size);
+}
+
+struct seed_info_holder {
+  SEED_FILE_INFO* info = nullptr;
+  ~seed_info_holder() { release_seed_file_info(info); }
+};
+
+TEST(SeedFileInfo, SingleFileTorrent) {
+  temp_dir dir;
+  seed_builder seed;
+  seed.name("a.txt").single(5).announce("http://t/announce");
+  const std::string path = seed.write(dir, "one.torrent");
+  seed_info_holder h;
+  ASSERT_EQ(parse_seed_file(path, &h.info), 0);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(h.info->info_hash), 20), sha1(seed.info_encoding()));
+  EXPECT_EQ(h.info->title_len, 0u);  // reported for multi-file torrents only
+  ASSERT_EQ(h.info->file_count, 1u);
+  EXPECT_EQ(h.info->files[0].file_size, 5u);
+  EXPECT_EQ(h.info->files[0].path_len, 0u);
+  EXPECT_EQ(field(h.info->files[0].name, h.info->files[0].name_len), "a.txt");
+  ASSERT_EQ(h.info->tracker_count, 1u);  // "announce" without "announce-list"
+  EXPECT_EQ(field(h.info->trackers[0].url, h.info->trackers[0].url_len), "http://t/announce");
+}
+
+TEST(SeedFileInfo, MultiFileTorrentWithNestedFolders) {
+  temp_dir dir;
+  seed_builder seed;
+  seed.name("album")
+      .file({"a", "b", "c.txt"}, 3)
+      .file({"d.txt"}, 4)
+      .root_text("publisher", "root pub")
+      .info_text("publisher-url", "http://pub")
+      .announce("http://ignored")
+      .announce_list({{"u1", "u2"}, {"u3"}});
+  seed_info_holder h;
+  ASSERT_EQ(parse_seed_file(seed.write(dir, "multi.torrent"), &h.info), 0);
+  EXPECT_EQ(field(h.info->title, h.info->title_len), "album");
+  ASSERT_EQ(h.info->file_count, 2u);
+  EXPECT_EQ(field(h.info->files[0].path, h.info->files[0].path_len), "a/b/");
+  EXPECT_EQ(field(h.info->files[0].name, h.info->files[0].name_len), "c.txt");
+  EXPECT_EQ(h.info->files[0].file_size, 3u);
+  EXPECT_EQ(h.info->files[1].path_len, 0u);
+  EXPECT_EQ(field(h.info->files[1].name, h.info->files[1].name_len), "d.txt");
+  EXPECT_EQ(field(h.info->publisher, h.info->publisher_len), "root pub");  // root only: reported
+  EXPECT_EQ(field(h.info->publisher_url, h.info->publisher_url_len), "http://pub");
+  ASSERT_EQ(h.info->tracker_count, 3u);
+  EXPECT_EQ(field(h.info->trackers[2].url, h.info->trackers[2].url_len), "u3");
+}
+
+TEST(SeedFileInfo, InfoPublisherWinsAndMissingTextsStayEmpty) {
+  temp_dir dir;
+  seed_builder seed;
+  seed.name("x").single(1).root_text("publisher", "root").info_text("publisher", "info");
+  seed_info_holder h;
+  ASSERT_EQ(parse_seed_file(seed.write(dir, "p.torrent"), &h.info), 0);
+  EXPECT_EQ(field(h.info->publisher, h.info->publisher_len), "info");
+  EXPECT_EQ(h.info->publisher_url_len, 0u);
+  EXPECT_EQ(h.info->tracker_count, 0u);
+  EXPECT_EQ(h.info->trackers, nullptr);
+}
+
+// Each limit accepts a text of exactly its capacity and refuses one byte more.
+TEST(SeedFileInfo, CapacityLimits) {
+  struct limit {
+    const char* what;
+    std::size_t capacity;
+    void (*apply)(seed_builder&, std::size_t);
+    const char* error;
+  } limits[] = {
+      {"publisher", 8192, [](seed_builder& s, std::size_t n) { s.name("t").single(1).info_text("publisher", std::string(n, 'p')); },
+       "publisher is too long len: "},
+      {"publisher url", 1024,
+       [](seed_builder& s, std::size_t n) { s.name("t").single(1).root_text("publisher-url", std::string(n, 'u')); },
+       "publisher url is too long len: "},
+      {"title", 1024, [](seed_builder& s, std::size_t n) { s.name(std::string(n, 't')).file({"a"}, 1).file({"b"}, 1); },
+       "title is too long len: "},
+      // A folder component of n - 1 bytes plus its separator: a path of n bytes.
+      {"file path", 256, [](seed_builder& s, std::size_t n) { s.name("t").file({std::string(n - 1, 'f'), "x"}, 1); },
+       "file item : 0 path :"},
+      {"file name", 1024, [](seed_builder& s, std::size_t n) { s.name("t").file({"d", std::string(n, 'n')}, 1); },
+       "file item : 0 file name :"},
+      {"tracker url", 1024, [](seed_builder& s, std::size_t n) { s.name("t").single(1).announce(std::string(n, 'h')); },
+       "tracker item: 0 too long "},
+  };
+  for (const auto& l : limits) {
+    for (std::size_t size : {l.capacity, l.capacity + 1}) {
+      temp_dir dir;
+      seed_builder seed;
+      l.apply(seed, size);
+      bts_test::log_capture cap;
+      SEED_FILE_INFO* info = reinterpret_cast<SEED_FILE_INFO*>(1);
+      const int result = parse_seed_file(seed.write(dir, "limit.torrent"), &info);
+      if (size == l.capacity) {
+        EXPECT_EQ(result, 0) << l.what;
+        release_seed_file_info(info);
+      } else {
+        EXPECT_EQ(result, -4) << l.what;
+        EXPECT_EQ(info, nullptr) << l.what;
+        EXPECT_EQ(cap.count_containing("CBtShell", log4cplus::ERROR_LOG_LEVEL, l.error), 1) << l.what;
+      }
+    }
+  }
+}
+
+TEST(SeedFileInfo, UnreadableAndUndecodableSeeds) {
+  temp_dir dir;
+  struct {
+    std::string path;
+    int result;
+  } cases[] = {
+      {dir.file("missing.torrent"), -13},
+      {dir.write("empty.torrent", ""), -24},
+      {dir.write("random.torrent", std::string("\x13\x9f\x00garbage", 10)), -24},
+      {dir.write("list.torrent", "li1ee"), -24},
+  };
+  for (const auto& c : cases) {
+    bts_test::log_capture cap;
+    SEED_FILE_INFO* info = reinterpret_cast<SEED_FILE_INFO*>(1);
+    EXPECT_EQ(parse_seed_file(c.path, &info), c.result) << c.path;
+    EXPECT_EQ(info, nullptr);
+    EXPECT_EQ(cap.count("CBtShell", log4cplus::ERROR_LOG_LEVEL, "seed file: " + c.path + " parse error"), 1);
+  }
+}
+
+TEST(SeedFileInfo, EveryCorpusSeedIsAnsweredAndReleased) {
+  int parsed = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(BTS_CORPUS_DIR)) {
+    if (entry.path().extension() != ".torrent") continue;
+    SEED_FILE_INFO* info = nullptr;
+    const int result = parse_seed_file(entry.path().string(), &info);
+    EXPECT_TRUE(result == 0 || result == -4 || result == -24) << entry.path() << " " << result;
+    if (result == 0) {
+      ++parsed;
+      EXPECT_EQ(info->files == nullptr, info->file_count == 0);
+      EXPECT_EQ(info->trackers == nullptr, info->tracker_count == 0);
+    }
+    release_seed_file_info(info);
+  }
+  EXPECT_GT(parsed, 10);
+}
+
+}  // namespace

@@ -1,0 +1,166 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "bencode/QTorrentFileParser.h"
+#include "bt_shell/seed_files.h"
+#include "common/utility.h"
+#include "support/log_capture.h"
+#include "support/temp_dir.h"
+#include "tests/bt_shell/seed_builder.h"
+
+namespace {
+
+using bts_test::seed_builder;
+using bts_test::temp_dir;
+
+std::string hex_of(const std::string& seed_path) {
+  CQTorrentFileParser parser;
+  EXPECT_TRUE(parser.loadFile(seed_path));
+  BYTE hash[20];
+  parser.getInfoSHA1(hash);
+  return hash_to_hex(hash);
+}
+
+struct listed {
+  std::string folder, name;
+  bool operator==(const listed& o) const { return folder == o.folder && name == o.name; }
+};
+
+std::vector<listed> entries(const DATA_FILE_LIST* list) {
+  std::vector<listed> out;
+  for (ULONG i = 0; i < list->count; ++i)
+    out.push_back({std::string(list->items[i].folder, list->items[i].folder_len),
+                   std::string(list->items[i].name, list->items[i].name_len)});
+  return out;
+}
+
+struct list_holder {
+  DATA_FILE_LIST* list = nullptr;
+  ~list_holder() { release_data_file_list(list); }
+};
+
+TEST(TempFiles, PathSplitting) {
+  struct {
+    const char* full;
+    const char* path;
+    const char* name;
+  } cases[] = {
+      {"/a/b/x.torrent", "/a/b/", "x.torrent"},
+      {"C:\\seeds\\x.torrent", "C:\\seeds\\", "x.torrent"},
+      {"a\\b/c", "a\\b/", "c"},
+      {"x.torrent", "./", ""},
+      {"dir/", "dir/", ""},
+      {"", "./", ""},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(get_path_from_full_path(c.full), c.path) << c.full;
+    EXPECT_EQ(get_file_name_from_full_path(c.full), c.name) << c.full;
+  }
+}
+
+TEST(TempFiles, ConfigurationFileTestAndList) {
+  temp_dir dir;
+  const std::string seed = seed_builder().name("n").single(3).write(dir, "x.torrent");
+  const std::string hex = hex_of(seed);
+  ASSERT_EQ(hex.size(), 40u);
+  EXPECT_EQ(is_bt_tempfile_exist("", seed), 1);
+  list_holder none;
+  ASSERT_EQ(get_bt_cfg_file_list(seed, &none.list), 0);
+  EXPECT_EQ(none.list->count, 0u);
+  EXPECT_NE(none.list->items, nullptr);
+
+  dir.write(hex + ".bt.cfg", "");  // exists, but empty
+  dir.write(hex + ".bt.dat", "data");
+  bts_test::log_capture cap;
+  EXPECT_EQ(is_bt_tempfile_exist("", seed), 1);
+  EXPECT_EQ(cap.count("CBtShell", log4cplus::DEBUG_LOG_LEVEL,
+                      "bt cfg file: " + dir.file(hex + ".bt.cfg") + "not exist or file size is  0"),
+            1);
+  list_holder both;
+  ASSERT_EQ(get_bt_cfg_file_list(seed, &both.list), 0);
+  EXPECT_EQ(entries(both.list),
+            (std::vector<listed>{{dir.path(), hex + ".bt.cfg"}, {dir.path(), hex + ".bt.dat"}}));
+
+  dir.write(hex + ".bt.cfg", "cfg");
+  EXPECT_EQ(is_bt_tempfile_exist("", seed), 0);
+}
+
+TEST(TempFiles, SeedWithoutFolderIsLookedForInTheCurrentDirectory) {
+  temp_dir dir;
+  seed_builder().name("n").single(3).write(dir, "bare.torrent");
+  const std::string hex = hex_of(dir.file("bare.torrent"));
+  dir.write(hex + ".bt.cfg", "cfg");
+  const auto saved = std::filesystem::current_path();
+  std::filesystem::current_path(dir.path());
+  bts_test::log_capture cap;
+  EXPECT_EQ(is_bt_tempfile_exist("", "bare.torrent"), 0);
+  EXPECT_EQ(cap.count_containing("CBtShell", log4cplus::DEBUG_LOG_LEVEL, "bt cfg file: ./" + hex + ".bt.cfg"), 1);
+  // The seed copy's name is empty: the data folder itself is never listed.
+  list_holder h;
+  EXPECT_EQ(get_bt_data_file_list(dir.path(), "bare.torrent", &h.list), 0);
+  EXPECT_EQ(h.list->count, 0u);
+  std::filesystem::current_path(saved);
+}
+
+TEST(TempFiles, DataFilesPreferTheirTemporaryFileAndTheSeedCopyComesLast) {
+  temp_dir dir;
+  const std::string seed = seed_builder()
+                               .name("album")
+                               .file({"a", "b.txt"}, 1)
+                               .file({"c.txt"}, 1)
+                               .file({"missing.txt"}, 1)
+                               .write(dir, "seeds_x.torrent");
+  const std::string data = dir.make_dirs("data/");
+  dir.make_dirs("data/a");
+  dir.write("data/a/b.txt", "done");
+  dir.write("data/a/b.txt.bt.td", "partial");
+  dir.write("data/c.txt", "done");
+  dir.write("data/seeds_x.torrent", "copy");
+  list_holder h;
+  ASSERT_EQ(get_bt_data_file_list(data, seed, &h.list), 0);
+  EXPECT_EQ(entries(h.list), (std::vector<listed>{{data + "a/", "b.txt.bt.td"}, {data, "c.txt"}, {data, "seeds_x.torrent"}}));
+
+  list_holder nothing;
+  temp_dir empty;
+  ASSERT_EQ(get_bt_data_file_list(empty.path(), seed, &nothing.list), 0);
+  EXPECT_EQ(nothing.list->count, 0u);
+  EXPECT_NE(nothing.list->items, nullptr);
+}
+
+TEST(TempFiles, FolderOfExactly256BytesIsListedOneMoreFailsTheCall) {
+  for (std::size_t length : {256u, 257u}) {
+    temp_dir dir;
+    const std::string seed = seed_builder().name("t").file({"sub", "f.txt"}, 1).write(dir, "s.torrent");
+    // data folder + "sub/" must come to `length` bytes.
+    const std::size_t pad = length - dir.path().size() - 1 - 4;
+    const std::string data = dir.make_dirs(std::string(pad, 'd') + "/");
+    std::filesystem::create_directories(data + "sub");
+    std::ofstream(data + "sub/f.txt") << "x";
+    ASSERT_EQ((data + "sub/").size(), length);
+    DATA_FILE_LIST* list = reinterpret_cast<DATA_FILE_LIST*>(1);
+    const int result = get_bt_data_file_list(data, seed, &list);
+    if (length == 256) {
+      EXPECT_EQ(result, 0);
+      ASSERT_NE(list, nullptr);
+      EXPECT_EQ(list->count, 1u);
+      release_data_file_list(list);
+    } else {
+      EXPECT_EQ(result, -4);
+      EXPECT_EQ(list, nullptr);
+    }
+  }
+}
+
+TEST(TempFiles, UnloadableSeeds) {
+  temp_dir dir;
+  DATA_FILE_LIST* list = nullptr;
+  EXPECT_EQ(get_bt_cfg_file_list(dir.file("none.torrent"), &list), -13);
+  EXPECT_EQ(get_bt_data_file_list(dir.path(), dir.write("bad.torrent", "not bencode"), &list), -24);
+  EXPECT_EQ(list, nullptr);
+  EXPECT_EQ(is_bt_tempfile_exist("", dir.file("none.torrent")), 1);
+}
+
+}  // namespace
