@@ -1,5 +1,5 @@
-// The proxy's other faces: the relay of the real task's events to the host's
-// sinks, IVirtualTask and IAcceleratable.
+// The proxy's IVirtualTask and IAcceleratable faces. The relay of the real
+// task's events is exercised with the hand-over (task_replay_test.cpp).
 #include <gtest/gtest.h>
 
 #include "com_utility/StringSetter.h"
@@ -11,40 +11,10 @@ namespace {
 using bts_test::log_capture;
 using bts_test::prefix_of;
 using bts_test::proxy_of;
-using bts_test::task_sink;
 using bts_test::text;
 using strings = std::vector<std::string>;
 
 using TaskEventsTest = bts_test::task_fixture;
-
-TEST_F(TaskEventsTest, RealTaskEventsReachTheHostSinksInAttachOrderUntilStopTask) {
-  com_ptr<IBtTask3> task = make_proxy();
-  strings events;
-  auto* a = new task_sink("a", &events);
-  auto* b = new task_sink("b", &events);
-  EXPECT_EQ(task->AttachEvents(a), S_OK);
-  EXPECT_EQ(task->AttachEvents(b), S_OK);
-  EXPECT_EQ(task->AttachEvents(a), E_UNEXPECTED);
-
-  kernel_probe kernel = arrive();
-  EXPECT_EQ(kernel.sink_count(1), 1u);  // the proxy's own sink only
-  for (ULONG event = 1; event <= 4; ++event) kernel.raise_task_event(1, event, 10 + event);
-  EXPECT_EQ(events, (strings{"a.1(11)", "b.1(11)", "a.2(12)", "b.2(12)", "a.3(13)", "b.3(13)", "a.4(14)",
-                             "b.4(14)"}));
-
-  EXPECT_EQ(task->DetachEvents(b), S_OK);
-  EXPECT_EQ(task->DetachEvents(b), E_UNEXPECTED);
-  kernel.raise_task_event(1, 2, 20);
-  EXPECT_EQ(events.back(), "a.2(20)");
-
-  task->StopTask();
-  EXPECT_EQ(kernel.sink_count(1), 0u);
-  kernel.raise_task_event(1, 2, 21);
-  EXPECT_EQ(events.back(), "a.2(20)");
-  task->DetachEvents(a);
-  a->Release();
-  b->Release();
-}
 
 TEST_F(TaskEventsTest, VirtualTaskLeadsToTheRealTaskAndTellsOfADownloadFailure) {
   log_capture cap;

@@ -109,14 +109,13 @@ class eventful_kernel : public IBitTorrentKernel, public CUnknownMultiThread {
 
 #define EVENTFUL_KERNEL_REFUSES(signature) \
   HRESULT STDMETHODCALLTYPE signature override { return E_NOTIMPL; }
+  using list_args = const SEED_TRACKER_ITEM*;
+  using U = ULONG_PTR;
   EVENTFUL_KERNEL_REFUSES(AttachEvents(IBitTorrentEvents*))
   EVENTFUL_KERNEL_REFUSES(DetachEvents(IBitTorrentEvents*))
-  EVENTFUL_KERNEL_REFUSES(CreateContinuedTask(tagSTRING, tagSTRING, ULONG, const ULONG*, ULONG,
-                                              const SEED_TRACKER_ITEM*, IBtTask**))
-  EVENTFUL_KERNEL_REFUSES(CreateUploadTask(tagSTRING, tagSTRING, ULONG, const ULONG*, ULONG,
-                                           const SEED_TRACKER_ITEM*, IBtTask**))
-  EVENTFUL_KERNEL_REFUSES(CreateSubTask(ULONG_PTR, ULONG_PTR, ULONG_PTR, ULONG_PTR, ULONG_PTR, ULONG_PTR, ULONG_PTR,
-                                        ULONG_PTR, ULONG_PTR, ULONG_PTR, ULONG_PTR, ULONG_PTR))
+  EVENTFUL_KERNEL_REFUSES(CreateContinuedTask(tagSTRING, tagSTRING, ULONG, const ULONG*, ULONG, list_args, IBtTask**))
+  EVENTFUL_KERNEL_REFUSES(CreateUploadTask(tagSTRING, tagSTRING, ULONG, const ULONG*, ULONG, list_args, IBtTask**))
+  EVENTFUL_KERNEL_REFUSES(CreateSubTask(U, U, U, U, U, U, U, U, U, U, U, U))
   EVENTFUL_KERNEL_REFUSES(ParseSeedFile(tagSTRING, SEED_FILE_INFO**))
   EVENTFUL_KERNEL_REFUSES(IsTempFileExist(tagSTRING, tagSTRING))
   EVENTFUL_KERNEL_REFUSES(GetDataFileList(tagSTRING, tagSTRING, DATA_FILE_LIST**))
@@ -126,16 +125,15 @@ class eventful_kernel : public IBitTorrentKernel, public CUnknownMultiThread {
   EVENTFUL_KERNEL_REFUSES(ReleasePeerInfoList(PEER_INFO_LIST*))
   EVENTFUL_KERNEL_REFUSES(NotifyHubBtDeleted(tagSTRING, tagSTRING))
   EVENTFUL_KERNEL_REFUSES(NotifyHubBtMoved(tagSTRING, tagSTRING, tagSTRING))
-  EVENTFUL_KERNEL_REFUSES(ReservedOperation(ULONG_PTR))
+  EVENTFUL_KERNEL_REFUSES(ReservedOperation(U))
   EVENTFUL_KERNEL_REFUSES(StartReimportTask(tagSTRING, tagSTRING, tagSTRING))
-  EVENTFUL_KERNEL_REFUSES(GetReimportTaskTorrentFileName(ULONG_PTR))
+  EVENTFUL_KERNEL_REFUSES(GetReimportTaskTorrentFileName(U))
   EVENTFUL_KERNEL_REFUSES(CloseReimportTask())
   EVENTFUL_KERNEL_REFUSES(GetReimportProgress(BYTE*))
-  EVENTFUL_KERNEL_REFUSES(GetReimportRootPath(ULONG_PTR))
-  EVENTFUL_KERNEL_REFUSES(DebugP2pPipeQueryInfo(ULONG_PTR, ULONG_PTR))
-  EVENTFUL_KERNEL_REFUSES(DebugP2pPipeReleaseInfo(ULONG_PTR))
-  EVENTFUL_KERNEL_REFUSES(CreateCfgFile(ULONG_PTR, ULONG_PTR, ULONG_PTR, ULONG_PTR, ULONG_PTR, ULONG_PTR, ULONG_PTR,
-                                        ULONG_PTR))
+  EVENTFUL_KERNEL_REFUSES(GetReimportRootPath(U))
+  EVENTFUL_KERNEL_REFUSES(DebugP2pPipeQueryInfo(U, U))
+  EVENTFUL_KERNEL_REFUSES(DebugP2pPipeReleaseInfo(U))
+  EVENTFUL_KERNEL_REFUSES(CreateCfgFile(U, U, U, U, U, U, U, U))
 #undef EVENTFUL_KERNEL_REFUSES
 
   std::shared_ptr<kernel_state> state;

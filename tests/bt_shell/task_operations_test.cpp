@@ -91,19 +91,17 @@ TEST_F(TaskOperationsTest, GetStopFlagBeforeTheHandOverIsReportedAndLeavesTheFla
 TEST_F(TaskOperationsTest, QueryInterfaceAnswersItsTableInOrder) {
   com_ptr<IBtTask3> task = make_proxy();
   bt_shell_task* proxy = proxy_of(task.get());
-  const struct {
-    IID iid;
-    void* face;
-  } table[] = {
-      {IID_ITask, static_cast<IBtTask3*>(proxy)},          {IID_IBtTask, static_cast<IBtTask3*>(proxy)},
-      {IID_IBtTask2, static_cast<IBtTask3*>(proxy)},       {IID_IVirtualTask, static_cast<IVirtualTask*>(proxy)},
-      {IID_IBtTask3, static_cast<IBtTask3*>(proxy)},       {IID_IAcceleratable, static_cast<IAcceleratable*>(proxy)},
-      {IID_IUnknown, static_cast<IAcceleratable*>(proxy)},
+  void* const main_face = static_cast<IBtTask3*>(proxy);
+  void* const identity = static_cast<IAcceleratable*>(proxy);
+  const std::pair<IID, void*> table[] = {
+      {IID_ITask, main_face},    {IID_IBtTask, main_face},       {IID_IBtTask2, main_face},
+      {IID_IBtTask3, main_face}, {IID_IVirtualTask, static_cast<IVirtualTask*>(proxy)},
+      {IID_IAcceleratable, identity}, {IID_IUnknown, identity},
   };
-  for (const auto& row : table) {
+  for (const auto& [iid, face] : table) {
     void* out = nullptr;
-    EXPECT_EQ(static_cast<IVirtualTask*>(proxy)->QueryInterface(row.iid, &out), S_OK);
-    EXPECT_EQ(out, row.face);
+    EXPECT_EQ(static_cast<IVirtualTask*>(proxy)->QueryInterface(iid, &out), S_OK);
+    EXPECT_EQ(out, face);
     static_cast<IUnknown*>(out)->Release();
   }
   void* out = reinterpret_cast<void*>(1);
@@ -178,6 +176,8 @@ TEST_F(TaskOperationsTest, FailedKernelDownloadIsReportedByEveryWaitingProxy) {
   EXPECT_EQ(code, 10014);
   EXPECT_EQ(cap.texts("bt_shell_task", log4cplus::ERROR_LOG_LEVEL),
             (strings{prefix_of(proxy) + "GetFailureDetail hr=0, error_code=10014"}));
+  EXPECT_EQ(task->GetFailureDetail(nullptr), E_POINTER);  // reported, not raised
+  EXPECT_EQ(cap.count_containing("bt_shell_task", log4cplus::ERROR_LOG_LEVEL, "pFailureCode not true"), 1);
   task->StartTask();  // a start clears the failure
   task->GetFailureDetail(&code);
   EXPECT_EQ(code, 0);

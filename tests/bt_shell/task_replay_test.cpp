@@ -48,8 +48,11 @@ TEST_F(TaskReplayTest, KernelArrivalCreatesRealTasksAndReplaysTheirCommandsInOrd
   EXPECT_EQ(shell_->loading_listener_count(), 2u);
 
   strings events;
-  auto* sink = new task_sink("host", &events);
+  auto* sink = new task_sink("a", &events);
+  auto* other = new task_sink("b", &events);
   ASSERT_EQ(one->AttachEvents(sink), S_OK);
+  ASSERT_EQ(one->AttachEvents(other), S_OK);
+  EXPECT_EQ(one->AttachEvents(sink), E_UNEXPECTED);
 
   for (IBtTask3* task : {one.get(), two.get()}) {
     ULONG order[] = {3, 1, 2};
@@ -112,16 +115,21 @@ TEST_F(TaskReplayTest, KernelArrivalCreatesRealTasksAndReplaysTheirCommandsInOrd
   EXPECT_EQ(strings(debug.begin(), debug.begin() + expected_debug.size()), expected_debug);
   EXPECT_EQ(cap.count("bt_shell_task", log4cplus::DEBUG_LOG_LEVEL, "OnRegisterInstance CreateContinuedTask"), 1);
 
-  // The real task's events reach the host's sink once each, until StopTask.
-  EXPECT_EQ(kernel.raise_task_event(1, 2, 7), S_OK);
-  EXPECT_EQ(events, (strings{"host.2(7)"}));
+  // The real task's events reach the host's sinks once each, in attach
+  // order, until StopTask.
+  for (ULONG event = 1; event <= 4; ++event) kernel.raise_task_event(1, event, 6 + event);
+  EXPECT_EQ(events, (strings{"a.1(7)", "b.1(7)", "a.2(8)", "b.2(8)", "a.3(9)", "b.3(9)", "a.4(10)", "b.4(10)"}));
+  EXPECT_EQ(one->DetachEvents(other), S_OK);
+  EXPECT_EQ(one->DetachEvents(other), E_UNEXPECTED);
+  other->Release();
+  events.clear();
   kernel.clear_journal();
   EXPECT_EQ(one->StopTask(), S_OK);
   EXPECT_EQ(two->StopTask(), S_OK);
   EXPECT_EQ(kernel.journal(), (strings{"task1.DetachEvents(sinks=0)", "task1.StopTask()",
                                        "task2.DetachEvents(sinks=0)", "task2.StopTask()"}));
   kernel.raise_task_event(1, 2, 8);
-  EXPECT_EQ(events, (strings{"host.2(7)"}));
+  EXPECT_TRUE(events.empty());
   EXPECT_EQ(one->DetachEvents(sink), S_OK);
   sink->Release();
 }
