@@ -11,6 +11,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <string_view>
 #include <unordered_map>
 
 #include "bencode/CQBCInt.h"
@@ -37,13 +38,13 @@ const T* typed(const CQBCObj* value, std::uint32_t type) {
   return value != nullptr && value->type() == type ? static_cast<const T*>(value) : nullptr;
 }
 
-const CQBCString* find_string(const CQBCDict* dict, const std::string& key) {
+const CQBCString* find_string(const CQBCDict* dict, std::string_view key) {
   return dict ? typed<CQBCString>(dict->lookup(key), CQBCObj::BC_STRING) : nullptr;
 }
-const CQBCInt* find_int(const CQBCDict* dict, const std::string& key) {
+const CQBCInt* find_int(const CQBCDict* dict, std::string_view key) {
   return dict ? typed<CQBCInt>(dict->lookup(key), CQBCObj::BC_INT) : nullptr;
 }
-const CQBCList* find_list(const CQBCDict* dict, const std::string& key) {
+const CQBCList* find_list(const CQBCDict* dict, std::string_view key) {
   return dict ? typed<CQBCList>(dict->lookup(key), CQBCObj::BC_LIST) : nullptr;
 }
 

@@ -57,6 +57,20 @@ std::string raw_info(const std::string& file) {
   return "";
 }
 
+// Keeps INFO lines of the parser off while it lives: getInfoSHA1 then uses
+// the digest taken at load when the file stored "info" canonically.
+class parser_info_off {
+ public:
+  parser_info_off() : logger_(log4cplus::Logger::getInstance("CQTorrentFileParser")), saved_(logger_.getLogLevel()) {
+    logger_.setLogLevel(log4cplus::WARN_LOG_LEVEL);
+  }
+  ~parser_info_off() { logger_.setLogLevel(saved_); }
+
+ private:
+  log4cplus::Logger logger_;
+  log4cplus::LogLevel saved_;
+};
+
 class torrent_parser : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -404,6 +418,13 @@ TEST_F(torrent_parser, corpus_seeds_load_or_fail_cleanly) {
     if (parser.getInfoEncoded(encoded)) {
       ASSERT_TRUE(parser.getInfoSHA1(digest));
       EXPECT_EQ(digest, sha1(encoded));
+      {
+        // Also through the digest taken at load.
+        parser_info_off quiet;
+        std::string again;
+        ASSERT_TRUE(parser.getInfoSHA1(again));
+        EXPECT_EQ(again, digest);
+      }
       // Where the file stores "info" canonically, the hash is over its own bytes.
       if (raw_info(read_file(path)) == encoded) {
         ++canonical;
@@ -453,20 +474,6 @@ TEST_F(torrent_parser, deep_nesting_in_a_file_fails_cleanly) {
 }  // namespace
 
 namespace {
-
-// Keeps INFO lines of the parser off while it lives: getInfoSHA1 then uses
-// the digest taken at load when the file stored "info" canonically.
-class parser_info_off {
- public:
-  parser_info_off() : logger_(log4cplus::Logger::getInstance("CQTorrentFileParser")), saved_(logger_.getLogLevel()) {
-    logger_.setLogLevel(log4cplus::WARN_LOG_LEVEL);
-  }
-  ~parser_info_off() { logger_.setLogLevel(saved_); }
-
- private:
-  log4cplus::Logger logger_;
-  log4cplus::LogLevel saved_;
-};
 
 TEST_F(torrent_parser, info_hash_taken_at_load_matches_the_canonical_encoding) {
   parser_info_off quiet;
