@@ -41,6 +41,25 @@ bool extract_int(const char* p, const char* end, int& out) {
 
 int CQBCString::scan(const char* buf, int len, const char*& data, int& size) {
   if (buf == nullptr || len < 3) return -1;
+  // The usual form: up to nine digits, then the colon. One pass reads the
+  // length and proves it canonical.
+  {
+    int value = 0;
+    int i = 0;
+    while (i < 9 && i < len && static_cast<unsigned>(static_cast<unsigned char>(buf[i]) - '0') <= 9) {
+      value = value * 10 + (buf[i] - '0');
+      ++i;
+    }
+    if (i > 0 && i < len && buf[i] == ':') {
+      if (static_cast<std::int64_t>(i) + value >= len) return -1;
+      if (buf[0] == '0' && i > 1) bencode_detail::mark_noncanonical();
+      data = buf + i + 1;
+      size = value;
+      return i + value + 1;
+    }
+  }
+  // Anything else: find the colon and read what stands before it the way a
+  // stream would.
   const char* colon = static_cast<const char*>(std::memchr(buf, ':', static_cast<std::size_t>(len)));
   if (colon == nullptr) return -1;
   int length = 0;
