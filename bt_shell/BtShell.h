@@ -147,6 +147,7 @@ class CBtShell : public CUnknownMultiThread,
   // Kernel-dependent operations, by how they obtain the kernel.
   bool acquire_kernel();            // shell_init: enter_shell_init_status
   bool find_registered_kernel();    // shell_init: only a kernel already registered
+  bool kernel_already_loaded() const;  // anything else is reported
   bool query_registered_kernel();   // GetInstance into _IBitTorrentKernel
   // Keeps `kernel` as the shell's kernel and attaches the shell's sink to it
   // (once); a different kernel held before is detached and released.

@@ -172,6 +172,13 @@ bool CBtShell::acquire_kernel() {
   return _bt_shell_status == kernel_loaded;
 }
 
+bool CBtShell::kernel_already_loaded() const {
+  if (_bt_shell_status == kernel_loaded) return true;
+  // The host is not expected to ask before the kernel is there.
+  REPORT_ASSERT(shell_logger(), "FALSE", "");
+  return false;
+}
+
 bool CBtShell::find_registered_kernel() {
   if (_bt_shell_status == shell_init && (_IBitTorrentKernel || query_registered_kernel()))
     _bt_shell_status = kernel_loaded;

@@ -10,10 +10,6 @@
 
 namespace {
 
-std::string text_of(const tagSTRING& s) { return s.len && s.ptr ? std::string(s.ptr, s.len) : std::string(); }
-
-tagSTRING string_of(const std::string& s) { return tagSTRING{static_cast<ULONG>(s.size()), s.c_str()}; }
-
 // The simulated reimport climbs by one every two seconds and stops at 50.
 constexpr std::time_t kVirtualProgressCeiling = 50;
 
@@ -89,20 +85,13 @@ HRESULT CBtShell::DebugP2pPipeReleaseInfo(ULONG_PTR value) {
 
 HRESULT CBtShell::GetReimportTaskTorrentFileName(ULONG_PTR value) {
   log_status_entry("GetReimportTaskTorrentFileName");
-  if (_bt_shell_status != kernel_loaded) {
-    // The host is not expected to ask before the kernel is there.
-    REPORT_ASSERT(shell_logger(), "FALSE", "");
-    return E_FAIL;
-  }
+  if (!kernel_already_loaded()) return E_FAIL;
   return forward(&IBitTorrent2::GetReimportTaskTorrentFileName, value);
 }
 
 HRESULT CBtShell::GetReimportRootPath(ULONG_PTR value) {
   log_status_entry("GetReimportRootPath");
-  if (_bt_shell_status != kernel_loaded) {
-    REPORT_ASSERT(shell_logger(), "FALSE", "");
-    return E_FAIL;
-  }
+  if (!kernel_already_loaded()) return E_FAIL;
   return forward(&IBitTorrent2::GetReimportRootPath, value);
 }
 
@@ -128,7 +117,7 @@ HRESULT CBtShell::StartReimportTask(tagSTRING text1, tagSTRING text2, tagSTRING 
       _virtual_reimport_progress = 0;
       _reimport_start_time = _clock();
       _reimport_para_container_ptr =
-          std::make_unique<reimport_record>("StartReimportTask", text_of(text1), text_of(text2), text_of(text3));
+          std::make_unique<reimport_record>("StartReimportTask", to_std_string(text1), to_std_string(text2), to_std_string(text3));
       return S_OK;
     default:
       return E_FAIL;
@@ -174,7 +163,7 @@ void CBtShell::replay_reimport() {
   RELEASE_ASSERT_TEXT(_IBitTorrentKernel, "_IBitTorrentKernel != NULL", "");
   RELEASE_ASSERT_TEXT(_reimport_para_container_ptr != nullptr, "_reimport_para_container_ptr != NULL", "");
   const std::unique_ptr<reimport_record> record = std::move(_reimport_para_container_ptr);
-  const HRESULT hr = _IBitTorrentKernel->StartReimportTask(string_of(record->arg<0>()), string_of(record->arg<1>()),
-                                                           string_of(record->arg<2>()));
+  const HRESULT hr = _IBitTorrentKernel->StartReimportTask(to_tag_string(record->arg<0>()), to_tag_string(record->arg<1>()),
+                                                           to_tag_string(record->arg<2>()));
   if (hr != S_OK) _reimport_state = 3;
 }

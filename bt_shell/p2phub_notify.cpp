@@ -12,8 +12,6 @@ std::unique_ptr<p2phub_notify>& the_instance() {
   return instance;
 }
 
-tagSTRING string_of(const std::string& s) { return tagSTRING{static_cast<ULONG>(s.size()), s.c_str()}; }
-
 }  // namespace
 
 p2phub_notify* p2phub_notify::instance() {
@@ -34,10 +32,10 @@ void p2phub_notify::destroy_instance() { the_instance().reset(); }
 
 void p2phub_notify::file_deleted(const std::string& path) {
   RELEASE_ASSERT_TEXT(_IP2p, "_IP2p != NULL", "");
-  _IP2p->NotifyFileDeleted(string_of(path));
+  _IP2p->NotifyFileDeleted(to_tag_string(path));
 }
 
 void p2phub_notify::file_moved(const std::string& old_path, const std::string& new_path) {
   RELEASE_ASSERT_TEXT(_IP2p, "_IP2p != NULL", "");
-  _IP2p->NotifyFileMoved(string_of(old_path), string_of(new_path));
+  _IP2p->NotifyFileMoved(to_tag_string(old_path), to_tag_string(new_path));
 }

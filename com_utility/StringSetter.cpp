@@ -13,8 +13,6 @@ HRESULT query_setter(I* self, REFIID own, REFIID riid, void** ppv) {
   return S_OK;
 }
 
-std::string text_of(const tagSTRING& s) { return s.len && s.ptr ? std::string(s.ptr, s.len) : std::string(); }
-
 }  // namespace
 
 CStringSetter::CStringSetter(std::string* target) : CUnknownSingleThread("CStringSetter"), m_target(target) {}
@@ -24,7 +22,7 @@ HRESULT CStringSetter::QueryInterface(REFIID riid, void** ppv) {
 }
 
 HRESULT CStringSetter::SetString(ULONG len, const char* data) {
-  *m_target = text_of(tagSTRING{len, data});
+  *m_target = to_std_string(tagSTRING{len, data});
   return S_OK;
 }
 
@@ -39,6 +37,6 @@ HRESULT CStringArraySetter::SetStringArray(tagSTRING_ARRAY array) {
   m_target->clear();
   if (!array.items) return S_OK;
   m_target->reserve(array.count);
-  for (ULONG i = 0; i < array.count; ++i) m_target->push_back(text_of(array.items[i]));
+  for (ULONG i = 0; i < array.count; ++i) m_target->push_back(to_std_string(array.items[i]));
   return S_OK;
 }

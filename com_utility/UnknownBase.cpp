@@ -17,6 +17,17 @@ const char kSingleThreadExpression[] =
     "(\"\xC4\xB3 CUnknownSingleThread \xC5\xC9\xC9\xFA\xC0\xE0\xCE\xF6\xB9\xB9\xCA\xB1\xD2\xFD\xD3\xC3"
     "\xBC\xC6\xCA\xFD\xB2\xBB\xD5\xFD\xC8\xB7\",m_dwRef == 1)";
 
+// The Release that brings the count to 0 sets it back to 1 (so that the
+// destructor's check passes) and deletes the object.
+template <class Base, class Count>
+ULONG release(Base* object, Count& count) {
+  const ULONG remaining = --count;
+  if (remaining != 0) return remaining;
+  count = 1;
+  delete object;
+  return 0;
+}
+
 }  // namespace
 
 void check_count_at_destruction(ULONG count, const char* expression, const std::string& name) {
@@ -32,13 +43,7 @@ CUnknownMultiThread::~CUnknownMultiThread() noexcept(false) {
 
 ULONG CUnknownMultiThread::AddRef() { return ++m_dwRef; }
 
-ULONG CUnknownMultiThread::Release() {
-  const ULONG count = --m_dwRef;
-  if (count != 0) return count;
-  m_dwRef = 1;
-  delete this;
-  return 0;
-}
+ULONG CUnknownMultiThread::Release() { return release(this, m_dwRef); }
 
 CUnknownSingleThread::CUnknownSingleThread(const char* name) : m_name(name ? name : "") { platform::module_lock(); }
 
@@ -49,10 +54,4 @@ CUnknownSingleThread::~CUnknownSingleThread() noexcept(false) {
 
 ULONG CUnknownSingleThread::AddRef() { return ++m_dwRef; }
 
-ULONG CUnknownSingleThread::Release() {
-  const ULONG count = --m_dwRef;
-  if (count != 0) return count;
-  m_dwRef = 1;
-  delete this;
-  return 0;
-}
+ULONG CUnknownSingleThread::Release() { return release(this, m_dwRef); }

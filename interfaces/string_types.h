@@ -1,6 +1,8 @@
 // Text records passed across the module's interfaces.
 #pragma once
 
+#include <string>
+
 #include "platform/types.h"
 
 // One narrow text in the ANSI code page, passed by value: `len` bytes at
@@ -16,3 +18,11 @@ struct tagSTRING_ARRAY {
   ULONG count;
   tagSTRING* items;
 };
+
+// The bytes of a text record (empty for a null pointer).
+inline std::string to_std_string(const tagSTRING& s) {
+  return s.len && s.ptr ? std::string(s.ptr, s.len) : std::string();
+}
+
+// A text record over `s`, valid while `s` lives unchanged.
+inline tagSTRING to_tag_string(const std::string& s) { return tagSTRING{static_cast<ULONG>(s.size()), s.c_str()}; }
