@@ -97,6 +97,7 @@ int CQBCDict::parse(const char* buf, int len) {
 
 int CQBCDict::parse_entries(const char* buf, int len, bool& sorted) {
   int position = 1;
+  items_.reserve(4);
   do {
     // A key must be a string; any other value would be made and thrown away,
     // so refuse it at its first byte.

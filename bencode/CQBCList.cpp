@@ -27,6 +27,7 @@ int CQBCList::parse(const char* buf, int len) {
   // always reflects the last input.
   clear();
   if (buf[1] == 'e') return 2;
+  items_.reserve(4);
   int position = 1;
   do {
     CQBCObj* item = nullptr;

@@ -44,6 +44,7 @@ class CQBCObj {
 
   // Values come from the thread's active arena, if any (bc_arena.h).
   static void* operator new(std::size_t size) { return bencode_detail::bc_allocate(size); }
+  static_assert(alignof(std::string) <= 8 && alignof(std::int64_t) <= 8, "values fit bc_allocate's alignment");
   static void operator delete(void* p) noexcept { bencode_detail::bc_deallocate(p); }
 
  protected:

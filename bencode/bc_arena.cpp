@@ -9,12 +9,14 @@ namespace {
 
 thread_local bc_arena* t_arena = nullptr;
 
-// Every block starts with this header, which keeps the block 16-aligned.
-constexpr std::size_t kHeader = 16;
+// Every block starts with this header. Values and container elements need
+// 8-byte alignment (bc_allocator checks it), so 8 bytes keep them aligned.
+constexpr std::size_t kHeader = 8;
+constexpr std::size_t kAlign = 8;
 constexpr std::uint64_t kFromHeap = 0x68656170u;
 constexpr std::uint64_t kFromArena = 0x6172656Eu;
 
-constexpr std::size_t round_up(std::size_t n) { return (n + 15) & ~static_cast<std::size_t>(15); }
+constexpr std::size_t round_up(std::size_t n) { return (n + kAlign - 1) & ~(kAlign - 1); }
 
 // Standard-size chunks that arenas gave back, shared by all threads.
 class chunk_cache {

@@ -20,7 +20,7 @@ class bc_arena {
   bc_arena(const bc_arena&) = delete;
   bc_arena& operator=(const bc_arena&) = delete;
 
-  // 16-aligned room for `size` bytes, valid until release().
+  // 8-aligned room for `size` bytes, valid until release().
   void* allocate(std::size_t size);
   // Lets every block go at once. Nothing carved from the arena may be used
   // afterwards.
@@ -48,7 +48,8 @@ class bc_arena_scope {
   bc_arena* previous_;
 };
 
-// From the active arena, else from the heap.
+// From the active arena, else from the heap; aligned for any type of
+// alignment 8 or less.
 void* bc_allocate(std::size_t size);
 // Returns heap blocks to the heap; arena blocks go with their arena.
 void bc_deallocate(void* p) noexcept;
@@ -68,6 +69,7 @@ struct bc_allocator {
   bc_allocator() = default;
   template <class U>
   bc_allocator(const bc_allocator<U>&) noexcept {}
+  static_assert(alignof(T) <= 8, "bc_allocate aligns to 8 bytes");
   T* allocate(std::size_t n) {
     if (n > static_cast<std::size_t>(-1) / 2 / sizeof(T)) throw std::bad_array_new_length();
     return static_cast<T*>(bc_allocate(n * sizeof(T)));
