@@ -71,8 +71,8 @@ bt_shell_task::bt_shell_task(tagSTRING seed_file, tagSTRING data_file_path, ULON
     : CUnknownMultiThread("bt_shell_task"),
       CEventsRaiser<IBtTaskEvents, 0xFFFFFFFF>(IID_IBtTaskEvents),
       m_create_type(create_type),
-      m_str_seed_file(copied_text(seed_file)),
-      m_str_data_file_path(copied_text(data_file_path)),
+      m_str_seed_file(to_std_string(seed_file)),
+      m_str_data_file_path(to_std_string(data_file_path)),
       m_first_count(first_count),
       m_second_count(second_count),
       m_bt_shell(shell) {
@@ -194,7 +194,7 @@ bool bt_shell_task::create_real_task() {
       RELEASE_ASSERT_TEXT(false, "FALSE", "unknown creation type");
   }
   com_ptr<IBtTask> task;
-  (kernel.get()->*create)(tag_over(m_str_seed_file), tag_over(m_str_data_file_path), m_first_count,
+  (kernel.get()->*create)(to_tag_string(m_str_seed_file), to_tag_string(m_str_data_file_path), m_first_count,
                           m_first_list.get(), m_second_count, m_second_list.get(), task.put());
   if (!task) {
     REPORT_ASSERT(task_logger(), "pIBtTask", "the kernel gave no task");
@@ -212,7 +212,7 @@ void bt_shell_task::hand_over_acceleration() {
   if (m_str_certification.empty()) return;
   com_ptr<IAcceleratable> acceleratable;
   if (SUCCEEDED(m_IBtTask.query(IID_IAcceleratable, acceleratable)) && acceleratable)
-    acceleratable->Accelerate(tag_over(m_str_certification));
+    acceleratable->Accelerate(to_tag_string(m_str_certification));
 }
 
 void bt_shell_task::shell_reload_function() {

@@ -44,13 +44,13 @@ HRESULT bt_shell_task::IsModuleDownloadFailed() {
 }
 
 HRESULT bt_shell_task::Accelerate(tagSTRING certification) {
-  m_str_certification = copied_text(certification);
+  m_str_certification = to_std_string(certification);
   HRESULT hr = S_OK;
   if (m_IBtTask) {
     // Passed on at once; without a real task it waits for the hand-over.
     com_ptr<IAcceleratable> acceleratable;
     if (SUCCEEDED(m_IBtTask.query(IID_IAcceleratable, acceleratable)) && acceleratable)
-      hr = acceleratable->Accelerate(tag_over(m_str_certification));
+      hr = acceleratable->Accelerate(to_tag_string(m_str_certification));
     else
       hr = S_FALSE;
   }

@@ -67,14 +67,6 @@ using para_container4 = para_container_n<A, B, C, D>;
 //     (count x 4 bytes, allocated as an array; null for count 0), freed with
 //     the record.
 
-// The text of a tagSTRING, exactly its length; empty when it has no bytes.
-inline std::string copied_text(const tagSTRING& s) {
-  return s.len != 0 && s.ptr ? std::string(s.ptr, s.len) : std::string();
-}
-
-// A tagSTRING over the characters of `s` (valid while `s` is unchanged).
-inline tagSTRING tag_over(const std::string& s) { return tagSTRING{static_cast<ULONG>(s.size()), s.c_str()}; }
-
 // A record's own copy of a 32-bit list.
 using ulong_array_copy = std::unique_ptr<ULONG[]>;
 
@@ -88,8 +80,8 @@ struct recorded_arg {
 template <>
 struct recorded_arg<tagSTRING> {
   using type = std::string;
-  static std::string keep(tagSTRING value) { return copied_text(value); }
-  static tagSTRING give(const std::string& value) { return tag_over(value); }
+  static std::string keep(tagSTRING value) { return to_std_string(value); }
+  static tagSTRING give(const std::string& value) { return to_tag_string(value); }
 };
 
 template <class... Params>
