@@ -1,0 +1,143 @@
+// Proxy tasks through the real module: made while the kernel module is on
+// its way, they become real kernel tasks when the host has installed it.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "com_utility/UnknownBase.h"
+#include "interfaces/IAcceleratable.h"
+#include "interfaces/IVirtualTask.h"
+#include "tests/integration/module_fixture.h"
+
+namespace {
+
+using strings = std::vector<std::string>;
+
+class task_sink : public IBtTaskEvents, public CUnknownMultiThread {
+ public:
+  task_sink() : CUnknownMultiThread("task_sink") {}
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** ppv) override {
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return CUnknownMultiThread::AddRef(); }
+  ULONG STDMETHODCALLTYPE Release() override { return CUnknownMultiThread::Release(); }
+  HRESULT STDMETHODCALLTYPE OnBtTaskEvent1(ULONG_PTR v) override { return note(1, v); }
+  HRESULT STDMETHODCALLTYPE OnBtTaskEvent2(ULONG_PTR v) override { return note(2, v); }
+  HRESULT STDMETHODCALLTYPE OnBtTaskEvent3(ULONG_PTR v) override { return note(3, v); }
+  HRESULT STDMETHODCALLTYPE OnBtTaskEvent4(ULONG_PTR v) override { return note(4, v); }
+  strings seen;
+
+ private:
+  HRESULT note(int event, ULONG_PTR v) {
+    seen.push_back(std::to_string(event) + ":" + std::to_string(v));
+    return S_OK;
+  }
+};
+
+tagSTRING tag(const std::string& s) { return tagSTRING{static_cast<ULONG>(s.size()), s.data()}; }
+
+class ProxyThroughModule : public bts_test::module_fixture {
+ protected:
+  // A task made through the shell; while the kernel loads, a proxy.
+  com_ptr<IBtTask3> create(HRESULT (STDMETHODCALLTYPE IBitTorrent::*method)(tagSTRING, tagSTRING, ULONG, const ULONG*,
+                                                                           ULONG, const SEED_TRACKER_ITEM*, IBtTask**),
+                           ULONG first_count = 0, const ULONG* first = nullptr, ULONG second_count = 0,
+                           const SEED_TRACKER_ITEM* second = nullptr) {
+    com_ptr<IBtTask> task;
+    EXPECT_EQ((shell_->*method)(tag("/seeds/s.torrent"), tag(data_), first_count, first, second_count, second,
+                                task.put()),
+              S_OK);
+    com_ptr<IBtTask3> task3;
+    if (task) task.query(IID_IBtTask3, task3);
+    return task3;
+  }
+
+  void SetUp() override {
+    module_fixture::SetUp();
+    data_ = dir_.make_dirs("data/");
+  }
+
+  std::string data_;
+};
+
+TEST_F(ProxyThroughModule, CommandsGivenBeforeTheKernelReachItsTasksInOrder) {
+  load();
+  const ULONG first[] = {4, 5};
+  SEED_TRACKER_ITEM tracker{};
+  tracker.url_len = 2;
+  std::memcpy(tracker.url, "t1", 2);
+  com_ptr<IBtTask3> fresh = create(&IBitTorrent::CreateNewTask);
+  com_ptr<IBtTask3> continued = create(&IBitTorrent::CreateContinuedTask, 2, first, 1, &tracker);
+  ASSERT_TRUE(fresh && continued);
+  EXPECT_EQ(host_->downloader()->requests().size(), 1u);
+
+  auto* sink = new task_sink;
+  ASSERT_EQ(fresh->AttachEvents(sink), S_OK);
+  for (IBtTask3* task : {fresh.get(), continued.get()}) {
+    ULONG order[] = {3, 1, 2};
+    char key[] = "key";
+    EXPECT_EQ(task->SetDispatchStrategy(2), S_OK);
+    EXPECT_EQ(task->StartTask(), S_OK);
+    EXPECT_EQ(task->SetFileDownOrder(3, order), S_OK);
+    EXPECT_EQ(task->SetStatParam(tag(key), tag("v"), tag(""), 7), S_OK);
+    com_ptr<IAcceleratable> accelerate;
+    ASSERT_EQ(task->QueryInterface(IID_IAcceleratable, accelerate.put_void()), S_OK);
+    EXPECT_EQ(accelerate->Accelerate(tag("abc")), S_OK);
+    order[0] = 99;  // the caller's buffers change after the calls
+    std::memcpy(key, "zzz", 3);
+  }
+
+  host_->downloader()->complete_pending();
+  kernel_probe kernel = kernel_of_host();
+  const std::string created = "(16:\"/seeds/s.torrent\"," + std::to_string(data_.size()) + ":\"" + data_ + "\",";
+  EXPECT_EQ(kernel.journal("task"), (strings{"task1.AttachEvents(sinks=1)", "task1.Accelerate(3:\"abc\")",
+                                             "task1.SetDispatchStrategy(2)", "task1.StartTask()",
+                                             "task1.SetFileDownOrder([3,1,2])",
+                                             "task1.SetStatParam(3:\"key\",1:\"v\",0:\"\",7)",
+                                             "task2.AttachEvents(sinks=1)", "task2.Accelerate(3:\"abc\")",
+                                             "task2.SetDispatchStrategy(2)", "task2.StartTask()",
+                                             "task2.SetFileDownOrder([3,1,2])",
+                                             "task2.SetStatParam(3:\"key\",1:\"v\",0:\"\",7)"}));
+  EXPECT_EQ(kernel.journal("kernel.Create"),
+            (strings{"kernel.CreateNewTask" + created + "[],[]) -> task1",
+                     "kernel.CreateContinuedTask" + created + "[4,5],[2:\"t1\"]) -> task2"}));
+
+  kernel.raise_task_event(1, 2, 7);
+  EXPECT_EQ(sink->seen, (strings{"2:7"}));
+  EXPECT_EQ(fresh->StopTask(), S_OK);
+  EXPECT_EQ(continued->StopTask(), S_OK);
+  kernel.raise_task_event(1, 2, 8);
+  EXPECT_EQ(sink->seen, (strings{"2:7"}));  // no longer relayed
+
+  // Later tasks come straight from the kernel.
+  com_ptr<IBtTask3> direct = create(&IBitTorrent::CreateUploadTask);
+  ASSERT_TRUE(direct);
+  com_ptr<IVirtualTask> virtual_face;
+  EXPECT_EQ(direct->QueryInterface(IID_IVirtualTask, virtual_face.put_void()), E_NOINTERFACE);
+  EXPECT_EQ(direct->StopTask(), S_OK);
+
+  EXPECT_EQ(fresh->DetachEvents(sink), S_OK);
+  sink->Release();
+}
+
+TEST_F(ProxyThroughModule, MissingKernelModuleLeavesProxiesReportingTheFailure) {
+  load(false);
+  com_ptr<IBtTask3> task = create(&IBitTorrent::CreateNewTask);
+  ASSERT_TRUE(task);
+  EXPECT_EQ(task->StartTask(), S_OK);
+  host_->downloader()->complete_pending();
+
+  com_ptr<IVirtualTask> virtual_face;
+  ASSERT_EQ(task->QueryInterface(IID_IVirtualTask, virtual_face.put_void()), S_OK);
+  EXPECT_EQ(virtual_face->IsModuleDownloadFailed(), S_OK);
+  tagTASK_INFO info{};
+  EXPECT_EQ(task->GetTaskInfo(&info), S_OK);
+  EXPECT_EQ(info.task_status, 12u);
+  LONG code = 0;
+  EXPECT_EQ(task->GetFailureDetail(&code), S_OK);
+  EXPECT_EQ(code, 10014);
+  // Released without ever getting a kernel: every record goes with it.
+}
+
+}  // namespace
