@@ -1,0 +1,47 @@
+// btshell: the command-line host of the BitTorrent plugin module.
+#include <exception>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include <log4cplus/initializer.h>
+
+#include "host/btshell/command_line.h"
+#include "host/btshell/commands.h"
+#include "host/btshell/logging_setup.h"
+
+int main(int argc, char** argv) {
+  using namespace btshell;
+  log4cplus::Initializer initializer;
+
+  const std::vector<std::string> words(argv + 1, argv + argc);
+  const parse_result parsed = parse_command_line(words);
+  if (!parsed.error.empty()) {
+    std::cerr << "btshell: " << parsed.error << "\n(btshell help shows the commands)\n";
+    return exit_usage;
+  }
+  const command_line& line = parsed.line;
+  if (line.help) {
+    std::cout << usage_text();
+    return exit_ok;
+  }
+  if (line.command.empty()) {
+    std::cerr << usage_text();
+    return exit_usage;
+  }
+
+  std::string error;
+  if (!configure_logging(logging_choice{line.verbose, line.log_config}, error)) {
+    std::cerr << "btshell: " << error << '\n';
+    return exit_usage;
+  }
+  // Log lines go to stderr as they happen; keep the report in step with them.
+  if (line.verbose || !line.log_config.empty()) std::cout << std::unitbuf;
+
+  try {
+    return run_command(line, std::cout, std::cerr);
+  } catch (const std::exception& e) {
+    std::cerr << "btshell: " << e.what() << '\n';
+    return exit_failed;
+  }
+}

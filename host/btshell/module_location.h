@@ -1,0 +1,18 @@
+// Where btshell finds the modules of its own build tree: paths relative to
+// the folder of the running executable (/proc/self/exe), so that a build
+// tree keeps working wherever it is moved.
+#pragma once
+
+#include <string>
+
+namespace btshell {
+
+// The folder of the running executable; empty when it cannot be read.
+std::string executable_dir();
+
+// <executable dir>/<relative path of libbt_shell.so>, normalised.
+std::string default_module_path();
+// <executable dir>/<relative folder of libbt_kernel.so>, normalised.
+std::string default_modules_dir();
+
+}  // namespace btshell

@@ -1,0 +1,141 @@
+#include "host/btshell/printers.h"
+
+#include <cstdio>
+
+namespace btshell {
+
+namespace {
+
+// The shell's own failure codes of the seed-file operations.
+const char* shell_result_meaning(HRESULT result) {
+  switch (result) {
+    case 0: return "success";
+    case 1: return "S_FALSE";
+    case -4: return "a text of the seed is longer than its field";
+    case -11: return "an empty or unusable argument";
+    case -13: return "the seed file cannot be read";
+    case -17: return "the seed's file entries are out of order";
+    case -24: return "the seed file is not valid bencode";
+    default: return nullptr;
+  }
+}
+
+const char* status_name(HRESULT result) {
+  switch (static_cast<ULONG>(result)) {
+    case 0x80004001u: return "E_NOTIMPL";
+    case 0x80004002u: return "E_NOINTERFACE";
+    case 0x80004003u: return "E_POINTER";
+    case 0x80004005u: return "E_FAIL";
+    case 0x8000FFFFu: return "E_UNEXPECTED";
+    case 0x8007000Eu: return "E_OUTOFMEMORY";
+    case 0x80070057u: return "E_INVALIDARG";
+    default: return nullptr;
+  }
+}
+
+std::string text_of(const char* bytes, ULONG length) { return std::string(bytes, length); }
+
+const char* event_meaning(const host_service::reported_event& e) {
+  if (e.kind == 2 && e.event_id == 152) return "the kernel module was requested";
+  if (e.kind == 2 && e.event_id == 154) return "the kernel module arrived";
+  if (e.kind == 4 && e.event_id == 153) return "the kernel module could not be had";
+  return "";
+}
+
+}  // namespace
+
+std::string result_text(HRESULT result) {
+  if (const char* meaning = shell_result_meaning(result))
+    return std::to_string(result) + " (" + meaning + ")";
+  char hex[16];
+  std::snprintf(hex, sizeof hex, "0x%08X", static_cast<ULONG>(result));
+  if (const char* name = status_name(result)) return std::string(hex) + " (" + name + ")";
+  return hex;
+}
+
+std::string info_hash_text(const BYTE (&hash)[20]) {
+  static const char digits[] = "0123456789ABCDEF";
+  std::string text;
+  for (BYTE b : hash) {
+    text += digits[b >> 4];
+    text += digits[b & 0x0F];
+  }
+  return text;
+}
+
+std::string size_text(ULONGLONG size) {
+  std::string digits = std::to_string(size);
+  for (std::size_t at = digits.size(); at > 3; at -= 3) digits.insert(at - 3, ",");
+  return digits;
+}
+
+void print_seed_info(std::ostream& out, const SEED_FILE_INFO& info) {
+  const auto or_none = [](const std::string& s) { return s.empty() ? std::string("(none)") : s; };
+  out << "info hash:      " << info_hash_text(info.info_hash) << '\n';
+  out << "title:          " << or_none(text_of(info.title, info.title_len)) << '\n';
+  out << "publisher:      " << or_none(text_of(info.publisher, info.publisher_len)) << '\n';
+  out << "publisher URL:  " << or_none(text_of(info.publisher_url, info.publisher_url_len)) << '\n';
+  ULONGLONG total = 0;
+  for (ULONG i = 0; i < info.file_count; ++i) total += info.files[i].file_size;
+  out << "files:          " << info.file_count << " (" << size_text(total) << " bytes)\n";
+  for (ULONG i = 0; i < info.file_count; ++i) {
+    const SEED_FILE_ITEM& f = info.files[i];
+    std::string size = size_text(f.file_size);
+    if (size.size() < 15) size.insert(0, 15 - size.size(), ' ');
+    out << "  " << size << "  " << text_of(f.path, f.path_len) << text_of(f.name, f.name_len) << '\n';
+  }
+  out << "trackers:       " << info.tracker_count << '\n';
+  for (ULONG i = 0; i < info.tracker_count; ++i)
+    out << "  " << text_of(info.trackers[i].url, info.trackers[i].url_len) << '\n';
+}
+
+void print_file_list(std::ostream& out, const DATA_FILE_LIST* list, const std::string& indent) {
+  const ULONG count = list ? list->count : 0;
+  if (count == 0) {
+    out << indent << "(none)\n";
+    return;
+  }
+  for (ULONG i = 0; i < count; ++i) {
+    const DATA_FILE_ITEM& item = list->items[i];
+    out << indent << text_of(item.folder, item.folder_len) << text_of(item.name, item.name_len) << '\n';
+  }
+}
+
+void print_host_events(std::ostream& out, const std::vector<host_service::reported_event>& events,
+                       std::size_t first, const std::string& indent) {
+  if (first >= events.size()) {
+    out << indent << "(none)\n";
+    return;
+  }
+  for (std::size_t i = first; i < events.size(); ++i) {
+    const host_service::reported_event& e = events[i];
+    out << indent << "ReportEvent(" << e.kind << ", " << e.event_id << ", " << e.param1 << ", " << e.param2 << ")";
+    if (const char* meaning = event_meaning(e); *meaning) out << "  " << meaning;
+    out << '\n';
+  }
+}
+
+void print_hub_notices(std::ostream& out, const std::vector<p2p_hub::notice>& notices,
+                       const std::string& indent) {
+  if (notices.empty()) {
+    out << indent << "(none)\n";
+    return;
+  }
+  for (const p2p_hub::notice& n : notices) {
+    if (n.kind == p2p_hub::notice::deleted)
+      out << indent << "deleted  " << n.path << '\n';
+    else
+      out << indent << "moved    " << n.path << '\n' << indent << "      -> " << n.new_path << '\n';
+  }
+}
+
+void print_lines(std::ostream& out, const std::vector<std::string>& lines, std::size_t first,
+                 const std::string& indent) {
+  if (first >= lines.size()) {
+    out << indent << "(none)\n";
+    return;
+  }
+  for (std::size_t i = first; i < lines.size(); ++i) out << indent << lines[i] << '\n';
+}
+
+}  // namespace btshell

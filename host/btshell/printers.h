@@ -1,0 +1,39 @@
+// Text forms of what the shell and the host runtime hand back.
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "host/download_lib/host_service.h"
+#include "host/download_lib/p2p_hub.h"
+#include "interfaces/data_file_list.h"
+#include "interfaces/seed_file_info.h"
+#include "platform/types.h"
+
+namespace btshell {
+
+// A result with its meaning: "0 (success)", "-13 (the seed file cannot be
+// read)", "0x80004001 (E_NOTIMPL)", "0x80001234" when it has no name here.
+std::string result_text(HRESULT result);
+
+// 40 upper-case hex digits, as in the names of the download's .bt.cfg and .bt.dat files.
+std::string info_hash_text(const BYTE (&hash)[20]);
+
+// A size in bytes with thousands separated: "1,048,576".
+std::string size_text(ULONGLONG size);
+
+void print_seed_info(std::ostream& out, const SEED_FILE_INFO& info);
+// `list` may be null (printed as an empty list). Each of the printers below
+// writes one item a line after `indent`, and "(none)" for no item.
+void print_file_list(std::ostream& out, const DATA_FILE_LIST* list, const std::string& indent = "  ");
+// Events from index `first` on, one a line with what it means.
+void print_host_events(std::ostream& out, const std::vector<host_service::reported_event>& events,
+                       std::size_t first = 0, const std::string& indent = "  ");
+void print_hub_notices(std::ostream& out, const std::vector<p2p_hub::notice>& notices,
+                       const std::string& indent = "  ");
+// Lines from index `first` on.
+void print_lines(std::ostream& out, const std::vector<std::string>& lines, std::size_t first = 0,
+                 const std::string& indent = "  ");
+
+}  // namespace btshell

@@ -1,0 +1,61 @@
+#include "host/btshell/staged_module.h"
+
+#include <stdlib.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+#include <vector>
+
+namespace btshell {
+
+namespace fs = std::filesystem;
+
+staged_module::~staged_module() { remove(); }
+
+void staged_module::remove() {
+  if (folder_.empty()) return;
+  std::error_code ec;
+  fs::remove_all(folder_, ec);  // a module still mapped keeps its pages
+  folder_.clear();
+  path_.clear();
+}
+
+bool staged_module::create(const std::string& module, kernel_version version, std::string& error) {
+  remove();
+  std::error_code ec;
+  if (!fs::is_regular_file(module, ec)) {
+    error = "no module at " + module;
+    return false;
+  }
+  fs::path base = fs::temp_directory_path(ec);
+  if (ec) base = "/tmp";
+  std::string pattern = (base / "btshell.XXXXXX").string();
+  std::vector<char> buffer(pattern.begin(), pattern.end());
+  buffer.push_back('\0');
+  if (!mkdtemp(buffer.data())) {
+    error = "cannot make a temporary folder from " + pattern + ": " + std::strerror(errno);
+    return false;
+  }
+  folder_ = buffer.data();
+  const fs::path copy = fs::path(folder_) / fs::path(module).filename();
+  if (!fs::copy_file(module, copy, ec)) {
+    error = "cannot copy " + module + " to " + folder_ + ": " + ec.message();
+    remove();
+    return false;
+  }
+  std::ofstream ini(fs::path(folder_) / "bt_shell.ini");
+  ini << "[bt_kernel]\nversion=" << version.major << '.' << version.minor << '\n';
+  ini.close();
+  if (!ini) {
+    error = "cannot write bt_shell.ini in " + folder_;
+    remove();
+    return false;
+  }
+  path_ = copy.string();
+  return true;
+}
+
+}  // namespace btshell

@@ -1,0 +1,65 @@
+// The private copy of the plugin module with its bt_shell.ini, and the
+// default paths of the build tree.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "host/btshell/module_location.h"
+#include "host/btshell/staged_module.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string read_all(const std::string& path) {
+  std::ifstream in(path);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+TEST(BtshellStagedModule, CopyWithIniBesideItGoesWithTheObject) {
+  bts_test::temp_dir dir;
+  const std::string module = dir.write("libbt_shell.so", "module bytes");
+  std::string folder;
+  {
+    btshell::staged_module staged;
+    std::string error;
+    ASSERT_TRUE(staged.create(module, btshell::kernel_version{3, 14}, error)) << error;
+    const fs::path copy = staged.path();
+    EXPECT_EQ(copy.filename(), "libbt_shell.so");
+    EXPECT_NE(copy.parent_path(), fs::path(dir.path()).parent_path());
+    EXPECT_EQ(read_all(copy.string()), "module bytes");
+    EXPECT_EQ(read_all((copy.parent_path() / "bt_shell.ini").string()), "[bt_kernel]\nversion=3.14\n");
+    folder = copy.parent_path().string();
+  }
+  EXPECT_FALSE(fs::exists(folder));  // removed with everything in it
+  EXPECT_TRUE(fs::exists(module));   // the original stays
+}
+
+TEST(BtshellStagedModule, MissingModuleLeavesNothingBehind) {
+  bts_test::temp_dir dir;
+  btshell::staged_module staged;
+  std::string error;
+  EXPECT_FALSE(staged.create(dir.file("none.so"), btshell::kernel_version{1, 2}, error));
+  EXPECT_NE(error.find("none.so"), std::string::npos) << error;
+  EXPECT_EQ(staged.path(), "");
+}
+
+TEST(BtshellModuleLocation, DefaultsAreAbsoluteAndNormalised) {
+  // From a test binary the paths are only checked for form: the build's
+  // relative layout applied to this binary's folder.
+  const std::string module = btshell::default_module_path();
+  const std::string modules = btshell::default_modules_dir();
+  EXPECT_TRUE(fs::path(module).is_absolute()) << module;
+  EXPECT_EQ(fs::path(module).filename(), "libbt_shell.so");
+  EXPECT_TRUE(fs::path(modules).is_absolute()) << modules;
+  EXPECT_EQ(module.find("/./"), std::string::npos) << module;
+  EXPECT_EQ(modules.find("/../"), std::string::npos) << modules;
+  EXPECT_NE(modules.back(), '/') << modules;
+}
+
+}  // namespace
