@@ -102,13 +102,13 @@ bool single(const std::string& path, const std::string& name, std::uint64_t leng
   return w.ok();
 }
 
-struct file_spec {
+struct file_plan {
   std::int64_t length;
   std::vector<std::string> path;
   std::vector<std::string> path_utf8;  // empty: no "path.utf-8"
 };
 
-bool multi(const std::string& path, const std::string& name, const std::vector<file_spec>& files, std::uint64_t piece,
+bool multi(const std::string& path, const std::string& name, const std::vector<file_plan>& files, std::uint64_t piece,
            std::uint64_t seed) {
   writer w(path);
   rng r{seed};
@@ -150,14 +150,14 @@ std::string number(unsigned value, int width) {
   return std::string(width > static_cast<int>(s.size()) ? width - s.size() : 0, '0') + s;
 }
 
-std::vector<file_spec> nested_files() {
+std::vector<file_plan> nested_files() {
   // Folder names in ASCII and in UTF-8 (CJK and accented Latin).
   const char* const folder_words[] = {"docs", "\xE8\xB5\x84\xE6\x96\x99", "media", "vid\xC3\xA9os",
                                       "\xE9\x9F\xB3\xE4\xB9\x90", "src"};
   rng r{10000};
-  std::vector<file_spec> files;
+  std::vector<file_plan> files;
   for (unsigned i = 0; i < 10000; ++i) {
-    file_spec f;
+    file_plan f;
     f.length = static_cast<std::int64_t>(1024 + r.next() % (1024 * 1024));
     const unsigned depth = 1 + i % 4;
     for (unsigned d = 0; d < depth; ++d) {
@@ -174,12 +174,12 @@ std::vector<file_spec> nested_files() {
   return files;
 }
 
-std::vector<file_spec> flat_files() {
+std::vector<file_plan> flat_files() {
   rng r{100000};
-  std::vector<file_spec> files;
+  std::vector<file_plan> files;
   files.reserve(100000);
   for (unsigned i = 0; i < 100000; ++i) {
-    file_spec f;
+    file_plan f;
     f.length = static_cast<std::int64_t>(1000 + r.next() % 100000);
     f.path = {"folder_" + number(i / 1000, 3), "file_" + number(i, 6) + ".dat"};
     files.push_back(std::move(f));

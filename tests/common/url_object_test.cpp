@@ -70,12 +70,6 @@ TEST_F(url_object_test, utf8_to_ansi_code_page_keeps_texts_that_do_not_fit) {
   EXPECT_EQ(errors(), 2);
 }
 
-TEST_F(url_object_test, code_page_of_a_text) {
-  EXPECT_EQ(get_code_page("caf\xC3\xA9"), CP_UTF8);
-  EXPECT_EQ(get_code_page("plain"), 20127u);
-  EXPECT_EQ(get_code_page(""), 0u);
-}
-
 TEST_F(url_object_test, url_check) {
   for (const char* url : {"http://a.com", "HTTP://A.COM", "ftp://x", "mms://x", "rtsp://x", "https://x", "ftps://x",
                           "mmst://x", "rtspt://x", "Peer://x"}) {
