@@ -1,5 +1,6 @@
 #include "bencode/bc_arena.h"
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 
@@ -18,10 +19,17 @@ constexpr std::uint64_t kFromArena = 0x6172656Eu;
 
 constexpr std::size_t round_up(std::size_t n) { return (n + kAlign - 1) & ~(kAlign - 1); }
 
+// Whether the cache below exists: an arena released during static
+// destruction, after the cache went, frees its chunks itself. A plain
+// atomic has no destructor of its own, so it can always be read.
+std::atomic<bool> g_cache_alive{false};
+
 // Standard-size chunks that arenas gave back, shared by all threads.
 class chunk_cache {
  public:
+  chunk_cache() { g_cache_alive.store(true); }
   ~chunk_cache() {
+    g_cache_alive.store(false);
     while (free_ != nullptr) {
       node* next = free_->next;
       ::operator delete(free_);
@@ -60,9 +68,9 @@ class chunk_cache {
   std::size_t bytes_ = 0;
 };
 
-chunk_cache& cache() {
+chunk_cache* cache() {
   static chunk_cache instance;
-  return instance;
+  return g_cache_alive.load() ? &instance : nullptr;
 }
 
 // Room for a chunk header and `usable` 16-aligned bytes.
@@ -75,7 +83,8 @@ void* bc_arena::allocate(std::size_t size) {
   if (static_cast<std::size_t>(limit_ - cursor_) < size) {
     const std::size_t standard = kArenaChunk - raw_size(0);
     const std::size_t usable = size > standard ? size : standard;
-    void* raw = usable == standard ? cache().take() : nullptr;
+    chunk_cache* shared = usable == standard ? cache() : nullptr;
+    void* raw = shared != nullptr ? shared->take() : nullptr;
     if (raw == nullptr) raw = ::operator new(raw_size(usable));
     auto* c = static_cast<chunk*>(raw);
     c->next = chunks_;
@@ -93,7 +102,8 @@ void bc_arena::release() {
   const std::size_t standard = kArenaChunk - raw_size(0);
   while (chunks_ != nullptr) {
     chunk* next = chunks_->next;
-    if (chunks_->size != standard || !cache().give(chunks_)) ::operator delete(chunks_);
+    chunk_cache* shared = chunks_->size == standard ? cache() : nullptr;
+    if (shared == nullptr || !shared->give(chunks_)) ::operator delete(chunks_);
     chunks_ = next;
   }
   cursor_ = limit_ = nullptr;
@@ -124,6 +134,9 @@ void bc_deallocate(void* p) noexcept {
   if (*reinterpret_cast<std::uint64_t*>(block) == kFromHeap) ::operator delete(block);
 }
 
-std::size_t bc_arena_cached_bytes() { return cache().bytes(); }
+std::size_t bc_arena_cached_bytes() {
+  chunk_cache* shared = cache();
+  return shared != nullptr ? shared->bytes() : 0;
+}
 
 }  // namespace bencode_detail
