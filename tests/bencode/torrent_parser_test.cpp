@@ -530,3 +530,62 @@ TEST_F(torrent_parser, files_sharing_folders) {
 }
 
 }  // namespace
+
+namespace {
+
+// Deterministic mutations of real seeds: every variant either fails to load
+// with state 2 or loads and answers every query; when it loads, the digest
+// (also the one taken at load) is that of the canonical encoding.
+TEST_F(torrent_parser, mutated_seeds_never_break_the_parser) {
+  const std::string dir = BTS_CORPUS_DIR;
+  const char* const seeds[] = {"sample.torrent", "base.torrent", "url_seed_multi.torrent", "v2_hybrid.torrent",
+                               "unordered.torrent"};
+  std::uint64_t state = 12345;
+  auto next = [&state] {
+    state = state * 6364136223846793005ull + 1442695040888963407ull;
+    return static_cast<std::size_t>(state >> 33);
+  };
+  int loaded = 0, refused = 0;
+  for (const char* seed : seeds) {
+    const std::string original = read_file(dir + "/" + seed);
+    ASSERT_FALSE(original.empty()) << seed;
+    for (int round = 0; round < 80; ++round) {
+      std::string mutated = original;
+      const std::size_t at = next() % mutated.size();
+      switch (round % 4) {
+        case 0: mutated[at] = static_cast<char>(next()); break;
+        case 1: mutated.insert(at, 1, "0123456789-:eild"[next() % 16]); break;
+        case 2: mutated.erase(at, 1 + next() % 8); break;
+        default: mutated[at] = "0123456789-:eild"[next() % 16]; break;
+      }
+      SCOPED_TRACE(std::string(seed) + " round " + std::to_string(round));
+      if (!load(mutated)) {
+        EXPECT_EQ(parser_.getState(), 2);
+        ++refused;
+        continue;
+      }
+      ++loaded;
+      std::string s, encoded, digest, cached;
+      std::vector<TorrentFileEntry> files;
+      std::vector<std::string> urls;
+      std::vector<std::pair<std::string, std::uint32_t>> nodes;
+      std::uint32_t n = 0;
+      parser_.getName(s);
+      parser_.getFiles(files);
+      parser_.getAnnounceList(urls);
+      parser_.getNodes(nodes);
+      parser_.getPieceLength(n);
+      if (parser_.getInfoEncoded(encoded)) {
+        ASSERT_TRUE(parser_.getInfoSHA1(digest));
+        EXPECT_EQ(digest, sha1(encoded));
+        parser_info_off quiet;
+        ASSERT_TRUE(parser_.getInfoSHA1(cached));
+        EXPECT_EQ(cached, digest);
+      }
+    }
+  }
+  EXPECT_GT(loaded, 50);
+  EXPECT_GT(refused, 50);
+}
+
+}  // namespace
