@@ -163,13 +163,15 @@ bool CQTorrentFileParser::loadFile(const std::string& path) {
   // A failed load must not leave the previous file's answers behind.
   m_root.clear();
   m_arena.release();
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Without blocking: a seed path that names a pipe must not hang the caller.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
     m_state = STATE_OPEN_FAILED;
     return false;
   }
+  // Only a regular file is a seed file; a folder, pipe or device is not.
   struct stat st {};
-  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     ::close(fd);
     m_state = STATE_OPEN_FAILED;
     return false;

@@ -3,6 +3,7 @@
 #include <openssl/evp.h>
 
 #include <dirent.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <fstream>
@@ -122,6 +123,10 @@ TEST_F(torrent_parser, load_states) {
   EXPECT_FALSE(parser_.loadFile(dir_.file("missing.torrent")));
   EXPECT_EQ(parser_.getState(), 1);
   EXPECT_FALSE(parser_.loadFile(dir_.make_dirs("a_folder")));
+  EXPECT_EQ(parser_.getState(), 1);
+  const std::string pipe = dir_.file("a_pipe");
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  EXPECT_FALSE(parser_.loadFile(pipe));  // and does not wait for a writer
   EXPECT_EQ(parser_.getState(), 1);
   EXPECT_FALSE(load(""));
   EXPECT_EQ(parser_.getState(), 2);
