@@ -1,5 +1,6 @@
 #include "bencode/QTorrentFileParser.h"
 
+#include <algorithm>
 #include <fcntl.h>
 #include <log4cplus/loggingmacros.h>
 #include <openssl/evp.h>
@@ -68,13 +69,22 @@ void append_hex(std::string& out, const unsigned char* data, std::size_t size) {
 // Streams an encoding into SHA-1: small pieces are gathered in a buffer,
 // large strings go to the digest directly, so no copy of the encoding is
 // ever built. With `hex` set it also keeps the hexadecimal text.
+// The INFO line of the info hash shows the encoded "info" in hexadecimal up
+// to this many bytes, then "...": a seed's "pieces" alone can be hundreds of
+// megabytes, which no log line should carry.
+constexpr std::uint64_t kLoggedInfoBytes = 64 * 1024;
+
 class sha1_sink final : public CQBCSink {
  public:
   sha1_sink(EVP_MD_CTX* ctx, std::string* hex) : ctx_(ctx), hex_(hex) {}
 
   void write(const char* data, std::size_t size) override {
+    if (hex_ != nullptr && total_ < kLoggedInfoBytes) {
+      const std::size_t logged = std::min<std::uint64_t>(size, kLoggedInfoBytes - total_);
+      append_hex(*hex_, reinterpret_cast<const unsigned char*>(data), logged);
+      if (total_ + size > kLoggedInfoBytes) hex_->append("...");
+    }
     total_ += size;
-    if (hex_ != nullptr) append_hex(*hex_, reinterpret_cast<const unsigned char*>(data), size);
     if (size >= sizeof(buffer_) / 2) {
       flush();
       update(data, size);

@@ -361,6 +361,16 @@ TEST_F(torrent_parser, info_hash_streams_large_strings) {
   ASSERT_TRUE(parser_.getInfoEncoded(encoded));
   ASSERT_TRUE(parser_.getInfoSHA1(digest));
   EXPECT_EQ(digest, sha1(encoded));
+
+  // The INFO line carries at most the first 64 KiB of the encoding.
+  bts_test::log_capture cap;
+  ASSERT_TRUE(parser_.getInfoSHA1(digest));
+  const auto lines = cap.texts("CQTorrentFileParser", log4cplus::INFO_LOG_LEVEL);
+  ASSERT_EQ(lines.size(), 2u);
+  const std::string marker = "info size:" + std::to_string(encoded.size()) + "getInfoSHA1::Info";
+  const std::size_t at = lines[0].find(marker);
+  ASSERT_NE(at, std::string::npos);
+  EXPECT_EQ(lines[0].substr(at + marker.size()), hex(encoded.substr(0, 65536)) + "...");
 }
 
 TEST_F(torrent_parser, info_hash_log_lines) {
