@@ -75,9 +75,13 @@ void print_seed_info(std::ostream& out, const SEED_FILE_INFO& info) {
   out << "title:          " << or_none(text_of(info.title, info.title_len)) << '\n';
   out << "publisher:      " << or_none(text_of(info.publisher, info.publisher_len)) << '\n';
   out << "publisher URL:  " << or_none(text_of(info.publisher_url, info.publisher_url_len)) << '\n';
+  // Hostile seeds carry sizes whose sum does not fit in 64 bits.
   ULONGLONG total = 0;
-  for (ULONG i = 0; i < info.file_count; ++i) total += info.files[i].file_size;
-  out << "files:          " << info.file_count << " (" << size_text(total) << " bytes)\n";
+  bool overflow = false;
+  for (ULONG i = 0; i < info.file_count; ++i)
+    overflow |= __builtin_add_overflow(total, info.files[i].file_size, &total);
+  out << "files:          " << info.file_count << " ("
+      << (overflow ? std::string("more than 2^64") : size_text(total)) << " bytes)\n";
   for (ULONG i = 0; i < info.file_count; ++i) {
     const SEED_FILE_ITEM& f = info.files[i];
     std::string size = size_text(f.file_size);
