@@ -6,14 +6,14 @@ namespace btshell {
 
 namespace {
 
-struct command_spec {
+struct command_entry {
   const char* name;
   const char* arguments;
   std::size_t count;
   const char* summary;
 };
 
-const command_spec kCommands[] = {
+const command_entry kCommands[] = {
     {"inspect", "SEED", 1, "what the seed file describes: info hash, title, publisher, files, trackers"},
     {"temp-files", "SEED DATA_FOLDER", 2,
      "the download's files on disk: configuration files beside the seed, data files in the folder"},
@@ -24,9 +24,9 @@ const command_spec kCommands[] = {
     {"help", "", 0, "this text"},
 };
 
-const command_spec* find_command(const std::string& name) {
-  for (const command_spec& spec : kCommands)
-    if (name == spec.name) return &spec;
+const command_entry* find_command(const std::string& name) {
+  for (const command_entry& entry : kCommands)
+    if (name == entry.name) return &entry;
   return nullptr;
 }
 
@@ -124,13 +124,13 @@ parse_result parse_command_line(const std::vector<std::string>& words) {
   if (rest.empty()) return result;
   line.command = rest.front();
   line.arguments.assign(rest.begin() + 1, rest.end());
-  const command_spec* spec = find_command(line.command);
-  if (!spec) {
+  const command_entry* entry = find_command(line.command);
+  if (!entry) {
     result.error = "unknown command " + line.command;
     return result;
   }
-  if (line.arguments.size() != spec->count) {
-    result.error = line.command + " takes " + (spec->count ? spec->arguments : std::string("no arguments")) +
+  if (line.arguments.size() != entry->count) {
+    result.error = line.command + " takes " + (entry->count ? entry->arguments : std::string("no arguments")) +
                    " (" + std::to_string(line.arguments.size()) + " given)";
     return result;
   }
@@ -146,13 +146,13 @@ std::string usage_text() {
       "initialises it and drives its shell.\n"
       "\n"
       "commands:\n";
-  for (const command_spec& spec : kCommands) {
-    std::string head = std::string("  ") + spec.name + (spec.count ? " " : "") + spec.arguments;
+  for (const command_entry& entry : kCommands) {
+    std::string head = std::string("  ") + entry.name + (entry.count ? " " : "") + entry.arguments;
     if (head.size() < 44)
       head.resize(44, ' ');
     else
       head += "\n" + std::string(44, ' ');
-    text += head + spec.summary + "\n";
+    text += head + entry.summary + "\n";
   }
   text +=
       "\n"
