@@ -135,6 +135,8 @@ class CBtShell : public CUnknownMultiThread,
                                    const SEED_TRACKER_ITEM* second_list, IBtTask** task);
 
   bt_shell_status status() const { return _bt_shell_status; }
+  // The DEBUG entry line of a kernel-dependent operation: name + status.
+  void log_status_entry(const char* operation) const;
   IBitTorrentKernel* kernel() const { return _IBitTorrentKernel.get(); }
   std::size_t loading_listener_count() const { return _loading_listenners.size(); }
 
@@ -161,7 +163,6 @@ class CBtShell : public CUnknownMultiThread,
   // The same through the kernel's IBitTorrentTest.
   HRESULT forward_test(HRESULT (STDMETHODCALLTYPE IBitTorrentTest::*method)(ULONG_PTR), ULONG_PTR value);
 
-  void log_status_entry(const char* operation) const;
   void report_host_event(ULONG kind, ULONG event_id) const;
   void replay_reimport();
 

@@ -48,11 +48,12 @@ void CBtShell::enter_shell_init_status() {
   LOG4CPLUS_DEBUG(shell_logger(), "enter_shell_init_status , RequestDownload");
   USHORT major = 0, minor = 0;
   get_bt_kernel_version(major, minor);
-  // Waiting from before the request on, so that an answer delivered from
-  // inside RequestDownload finds the shell ready for it.
+  // Waiting, and the host told so, from before the request on: an answer
+  // delivered from inside RequestDownload then finds the shell ready for it
+  // and follows the request's event.
   _bt_shell_status = kernel_loading;
-  downloader->RequestDownload(tagSTRING{kKernelModuleNameLength, kKernelModuleName}, major, minor);
   report_host_event(2, 152);
+  downloader->RequestDownload(tagSTRING{kKernelModuleNameLength, kKernelModuleName}, major, minor);
 }
 
 void CBtShell::get_bt_kernel_version(USHORT& major, USHORT& minor) {
@@ -90,8 +91,13 @@ HRESULT CBtShell::OnModuleInstallComplete(ULONG error_code, tagSTRING module_nam
     kernel = registered_kernel();
     if (!kernel) error_code = 0xFFFFFFFF;
   }
-  if (_bt_shell_status != kernel_loading && _bt_shell_status != kernel_loaded)
-    REPORT_ASSERT(shell_logger(), "_bt_shell_status == kernel_loading || _bt_shell_status == kernel_loaded", "");
+  if (_bt_shell_status != kernel_loading) {
+    // An answer the shell did not ask for, or a second one: the first
+    // answer's status is final.
+    if (_bt_shell_status != kernel_loaded)
+      REPORT_ASSERT(shell_logger(), "_bt_shell_status == kernel_loading || _bt_shell_status == kernel_loaded", "");
+    return S_OK;
+  }
 
   if (error_code == 0) {
     // Normally the registration reached the shell first; if it did not,
@@ -108,7 +114,7 @@ HRESULT CBtShell::OnModuleInstallComplete(ULONG error_code, tagSTRING module_nam
   else
     report_host_event(4, 153);
 
-  if (error_code == 0 && _reimport_state == 1) replay_reimport();
+  if (error_code == 0 && _reimport_state == 1 && _reimport_para_container_ptr) replay_reimport();
 
   // Listeners leave the list during their own call when the hand-over
   // succeeds, so walk a copy; one that left before its turn (stopped or
@@ -127,7 +133,7 @@ HRESULT CBtShell::OnRegisterInstance(REFIID riid, IUnknown* object) {
   com_ptr<IBitTorrentKernel> kernel;
   const HRESULT hr = object->QueryInterface(IID_IBitTorrentKernel, kernel.put_void());
   if (FAILED(hr) || !kernel) {
-    REPORT_ASSERT(shell_logger(), "SUCCEEDED(hr)", "");
+    REPORT_ASSERT(shell_logger(), FAILED(hr) ? "SUCCEEDED(hr)" : "_IBitTorrentKernel", "");
     return S_OK;
   }
   LOG4CPLUS_DEBUG(shell_logger(), "OnRegisterInstance IID_IBitTorrentKernel pvObject="

@@ -23,7 +23,7 @@ bool unusable(const tagSTRING& s) { return s.len == 0 || !s.ptr; }
 HRESULT create_task(CBtShell& shell, const char* name, ULONG task_type, create_method method, tagSTRING seed_path,
                     tagSTRING data_path, ULONG first_count, const ULONG* first_list, ULONG second_count,
                     const SEED_TRACKER_ITEM* second_list, IBtTask** task) {
-  LOG4CPLUS_DEBUG(shell_logger(), name << ",_bt_shell_status: " << static_cast<LONG>(shell.status()));
+  shell.log_status_entry(name);
   if (shell.status() == shell_init) shell.enter_shell_init_status();
   switch (shell.status()) {
     case kernel_loaded:

@@ -1,5 +1,7 @@
 #include "bt_shell/DownloadLibPlugin.h"
 
+#include <new>
+
 #include <log4cplus/logger.h>
 #include <log4cplus/loggingmacros.h>
 
@@ -26,13 +28,21 @@ com_ptr<IMultiLanguage2> host_mlang(IDownloadLib* host) {
   return mlang;
 }
 
+// The plugin that bound the module to its host: the host pointers and the
+// published shell are module-wide, so only one plugin binds them at a time
+// and only that one unbinds them.
+CDownloadLibPlugin* g_bound_plugin = nullptr;
+
 }  // namespace
 
 #define PLUGIN_PREFIX "[" << static_cast<const void*>(this) << "]"
 
 CDownloadLibPlugin::CDownloadLibPlugin() : CUnknownMultiThread("CDownloadLibPlugin") {}
 
-CDownloadLibPlugin::~CDownloadLibPlugin() = default;
+CDownloadLibPlugin::~CDownloadLibPlugin() {
+  // A host that releases the plugin without Uninit still unbinds the module.
+  if (g_bound_plugin == this) Uninit();
+}
 
 HRESULT CDownloadLibPlugin::QueryInterface(REFIID riid, void** ppv) {
   if (!ppv) return E_POINTER;
@@ -52,8 +62,8 @@ HRESULT CDownloadLibPlugin::QueryPluginStatus() { return S_FALSE; }
 
 HRESULT CDownloadLibPlugin::Init(IDownloadLib* host) {
   LOG4CPLUS_INFO(logger(), PLUGIN_PREFIX << "Init");
-  if (m_shell) {
-    LOG4CPLUS_ERROR(logger(), PLUGIN_PREFIX << "Init called again while initialised; ignored");
+  if (g_bound_plugin) {
+    LOG4CPLUS_ERROR(logger(), PLUGIN_PREFIX << "Init while the module is initialised; ignored");
     return S_OK;
   }
   if (!host) {
@@ -71,7 +81,16 @@ HRESULT CDownloadLibPlugin::Init(IDownloadLib* host) {
   if (FAILED(host->GetInstance(IID_IModuleDownloader, module_host::module_downloader().put_void())))
     module_host::module_downloader().reset();
 
-  m_shell = new CBtShell;
+  m_shell = new (std::nothrow) CBtShell;
+  if (!m_shell) {
+    LOG4CPLUS_ERROR(logger(), PLUGIN_PREFIX << "no memory for the shell");
+    module_host::download_lib().reset();
+    module_host::host_service().reset();
+    module_host::module_downloader().reset();
+    charset_analyser::uninit();
+    return S_OK;
+  }
+  g_bound_plugin = this;
   m_shell->init();
   host->RegisterInstance(IID_IBitTorrent, static_cast<IBitTorrent2*>(m_shell));
   LOG4CPLUS_INFO(logger(), PLUGIN_PREFIX << "Init OK");
@@ -80,10 +99,11 @@ HRESULT CDownloadLibPlugin::Init(IDownloadLib* host) {
 
 HRESULT CDownloadLibPlugin::Uninit() {
   LOG4CPLUS_INFO(logger(), PLUGIN_PREFIX << "Uninit");
-  if (!m_shell) {
+  if (g_bound_plugin != this) {
     LOG4CPLUS_ERROR(logger(), PLUGIN_PREFIX << "Uninit without Init; ignored");
     return S_OK;
   }
+  g_bound_plugin = nullptr;
   GetDownloadLib()->UnregisterInstance(IID_IBitTorrent);
   m_shell->uninit();
   static_cast<IBitTorrent2*>(m_shell)->Release();

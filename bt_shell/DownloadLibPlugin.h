@@ -21,9 +21,10 @@ class CDownloadLibPlugin : public CUnknownMultiThread, public IDownloadLibPlugin
   ULONG STDMETHODCALLTYPE Release() override { return CUnknownMultiThread::Release(); }
 
   HRESULT STDMETHODCALLTYPE GetPluginValue(ULONG* value) override;
-  // Binds the module to `host`. A second Init while bound does nothing.
+  // Binds the module to `host`. Init while the module is bound (by this or
+  // another plugin object) does nothing.
   HRESULT STDMETHODCALLTYPE Init(IDownloadLib* host) override;
-  // Unbinds; without a preceding Init it does nothing.
+  // Unbinds; a plugin that did not bind the module does nothing.
   HRESULT STDMETHODCALLTYPE Uninit() override;
   HRESULT STDMETHODCALLTYPE QueryPluginStatus() override;
 

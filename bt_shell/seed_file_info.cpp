@@ -111,6 +111,11 @@ int parse_seed_file(const std::string& path, SEED_FILE_INFO** out) {
       *out = info.release();  // the host still owns a consistent record
       return seed_bad_order;
     }
+    if (entry.length < 0) {
+      // A negative length is no size at all: the seed is malformed.
+      LOG4CPLUS_ERROR(shell_logger(), "file item : " << i << " file size is negative: " << entry.length);
+      return seed_undecodable;
+    }
     item.file_size = static_cast<ULONGLONG>(entry.length);
     LOG4CPLUS_DEBUG(shell_logger(), "file item: " << i << " file size: " << item.file_size << "\r\n path: " << folder
                                                   << "\r\n file name: " << entry.name);

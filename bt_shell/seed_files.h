@@ -3,7 +3,8 @@
 // to a download, and the P2P hub notices of deleted or moved files.
 //
 // Results: 0 on success; -11 an empty argument; -13 the seed cannot be
-// opened; -24 its content is not valid bencode; -4 a text longer than its
+// opened; -24 its content is not valid bencode (or a file's length is
+// negative); -4 a text longer than its
 // field; -17 the parser's file entries are out of order. Records handed out
 // are freed only by their release functions; a record rejected by a limit
 // is released at once and the out-parameter set to null.

@@ -31,7 +31,7 @@ class CUnknownMultiThread {
 
  private:
   std::string m_name;
-  platform::critical_section m_cs;  // kept for derived classes' use; the base never takes it
+  platform::critical_section m_cs;  // no operation of the base takes it
   std::atomic<ULONG> m_dwRef{1};
 };
 

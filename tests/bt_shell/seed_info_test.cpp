@@ -146,6 +146,15 @@ TEST(SeedFileInfo, UnreadableAndUndecodableSeeds) {
   }
 }
 
+TEST(SeedFileInfo, NegativeFileLengthRefusesTheSeed) {
+  temp_dir dir;
+  SEED_FILE_INFO* info = reinterpret_cast<SEED_FILE_INFO*>(1);
+  EXPECT_EQ(parse_seed_file(seed_builder().name("n").file({"a"}, 1).file({"b"}, -45).write(dir, "neg.torrent"), &info),
+            -24);
+  EXPECT_EQ(info, nullptr);
+  EXPECT_EQ(parse_seed_file(std::string(BTS_CORPUS_DIR) + "/negative_file_size.torrent", &info), -24);
+}
+
 TEST(SeedFileInfo, EveryCorpusSeedIsAnsweredAndReleased) {
   int parsed = 0;
   for (const auto& entry : std::filesystem::directory_iterator(BTS_CORPUS_DIR)) {

@@ -3,6 +3,7 @@
 #include <sstream>
 
 #include "bt_shell/BtShell.h"
+#include "bt_shell/module_host.h"
 #include "support/log_capture.h"
 #include "tests/bt_shell/shell_fixture.h"
 
@@ -261,6 +262,86 @@ TEST_F(ShellTest, ListenersAreToldInOrderAlthoughEachLeavesDuringItsCall) {
   EXPECT_EQ(shell_->loading_listener_count(), 0u);
 }
 
+TEST_F(ShellTest, AnswersNobodyAskedForChangeNothing) {
+  // Before any request, after a failure, and a second success after a
+  // replayed reimport: the first answer's status is final.
+  complete_kernel_download(0);
+  EXPECT_EQ(shell_->status(), shell_init);
+
+  const char a[] = "x";
+  shell_->StartReimportTask(tagSTRING{1, a}, tagSTRING{1, a}, tagSTRING{1, a});
+  kernel_probe kernel = register_kernel();
+  complete_kernel_download(0);
+  ASSERT_EQ(shell_->status(), kernel_loaded);
+  complete_kernel_download(0);
+  complete_kernel_download(7);
+  EXPECT_EQ(shell_->status(), kernel_loaded);
+  EXPECT_EQ(kernel.journal("kernel.StartReimportTask").size(), 1u);
+  EXPECT_EQ(host_events().size(), 2u);
+}
+
+TEST_F(ShellTest, LateAnswerAfterAFailureDoesNotReviveTheShell) {
+  shell_->CreateCfgFile(0, 0, 0, 0, 0, 0, 0, 0);
+  complete_kernel_download(5);
+  register_kernel();
+  complete_kernel_download(0);
+  EXPECT_EQ(shell_->status(), kernel_load_failed);
+  EXPECT_EQ(host_events().size(), 2u);
+}
+
+// A module downloader that answers from inside RequestDownload.
+class eager_downloader : public IModuleDownloader, public CUnknownMultiThread {
+ public:
+  eager_downloader() : CUnknownMultiThread("eager_downloader") {}
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** ppv) override {
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return CUnknownMultiThread::AddRef(); }
+  ULONG STDMETHODCALLTYPE Release() override { return CUnknownMultiThread::Release(); }
+  HRESULT STDMETHODCALLTYPE AttachEvents(IModuleDownloaderEvents* s) override {
+    sink = s;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE DetachEvents(IModuleDownloaderEvents*) override {
+    sink = nullptr;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE RequestDownload(tagSTRING name, USHORT major, USHORT minor) override {
+    if (sink) sink->OnModuleInstallComplete(9, name, major, minor);
+    return S_OK;
+  }
+  IModuleDownloaderEvents* sink = nullptr;
+};
+
+TEST_F(ShellTest, AnswerFromInsideTheRequestFollowsTheRequestEvent) {
+  auto* downloader = new eager_downloader;
+  module_host::module_downloader() = com_ptr<IModuleDownloader>::adopt(downloader);
+  EXPECT_EQ(shell_->CreateCfgFile(0, 0, 0, 0, 0, 0, 0, 0), E_FAIL);
+  EXPECT_EQ(shell_->status(), kernel_load_failed);
+  const auto events = host_events();
+  ASSERT_EQ(events.size(), 2u);
+  EXPECT_EQ(events[0].event_id, 152u);
+  EXPECT_EQ(events[1].event_id, 153u);
+}
+
+TEST_F(ShellTest, RegistrationsOfOtherObjectsAreIgnored) {
+  com_ptr<bt_kernel> kernel = bt_kernel::create();
+  IUnknown* object = static_cast<IBitTorrentKernel*>(kernel.get());
+  EXPECT_EQ(shell_->OnRegisterInstance(IID_IBitTorrent, object), S_OK);
+  EXPECT_EQ(shell_->OnRegisterInstance(IID_IBitTorrentKernel, nullptr), S_OK);
+  EXPECT_EQ(shell_->OnUnregisterInstance(IID_IBitTorrentKernel), S_OK);
+  EXPECT_EQ(shell_->kernel(), nullptr);
+  // An object that does not serve the kernel interface is reported, not kept.
+  com_ptr<IBitTorrent2> not_a_kernel;
+  ASSERT_EQ(host_->GetInstance(IID_IBitTorrent, not_a_kernel.put_void()), S_OK);
+  log_capture cap;
+  EXPECT_EQ(shell_->OnRegisterInstance(IID_IBitTorrentKernel, not_a_kernel.get()), S_OK);
+  EXPECT_EQ(shell_->kernel(), nullptr);
+  EXPECT_EQ(cap.count_containing("CBtShell", log4cplus::ERROR_LOG_LEVEL, "SUCCEEDED(hr) not true"), 1);
+  EXPECT_EQ(kernel_probe(object).sink_count(), 0u);
+}
+
 TEST_F(ShellTest, WithoutModuleDownloaderTheKernelCannotBeHad) {
   stop();
   download_lib_options bare;
@@ -294,6 +375,7 @@ TEST_F(ShellTest, ReimportQueriesBeforeTheKernelAreReportedAndRefused) {
   EXPECT_EQ(cap.count_containing("CBtShell", log4cplus::ERROR_LOG_LEVEL, "FALSE not true, detail: "), 2);
   BYTE progress = 99;
   EXPECT_EQ(shell_->GetReimportProgress(&progress), S_OK);  // no simulated reimport: reported
+  EXPECT_EQ(progress, 50);  // counted from a start time of 0
   EXPECT_EQ(cap.count_containing("CBtShell", log4cplus::ERROR_LOG_LEVEL, "_is_virtual_reimport not true"), 1);
   EXPECT_EQ(shell_->status(), shell_init);
 }

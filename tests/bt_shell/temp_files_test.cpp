@@ -156,7 +156,7 @@ TEST(TempFiles, FolderOfExactly256BytesIsListedOneMoreFailsTheCall) {
 
 TEST(TempFiles, UnloadableSeeds) {
   temp_dir dir;
-  DATA_FILE_LIST* list = nullptr;
+  DATA_FILE_LIST* list = reinterpret_cast<DATA_FILE_LIST*>(1);
   EXPECT_EQ(get_bt_cfg_file_list(dir.file("none.torrent"), &list), -13);
   EXPECT_EQ(get_bt_data_file_list(dir.path(), dir.write("bad.torrent", "not bencode"), &list), -24);
   EXPECT_EQ(list, nullptr);
