@@ -9,6 +9,7 @@
 #include "bt_shell/shell_log.h"
 #include "common/file_ex.h"
 #include "common/utility.h"
+#include "platform/file_system.h"
 
 namespace {
 
@@ -20,8 +21,6 @@ struct list_deleter {
   void operator()(DATA_FILE_LIST* list) const { release_data_file_list(list); }
 };
 using list_ptr = std::unique_ptr<DATA_FILE_LIST, list_deleter>;
-
-std::size_t last_separator(const std::string& path) { return path.find_last_of("\\/"); }
 
 std::string info_hash_hex(CQTorrentFileParser& parser) {
   BYTE hash[20] = {};
@@ -95,7 +94,7 @@ bool list_data_file(DATA_FILE_LIST& list, const std::string& folder, const std::
 
 std::string get_path_from_full_path(const std::string& full_path) {
   LOG4CPLUS_TRACE(shell_logger(), "get_path_from_full_path: " << full_path);
-  const std::size_t pos = last_separator(full_path);
+  const std::size_t pos = platform::last_path_separator(full_path);
   const std::string path = pos == std::string::npos ? std::string("./") : full_path.substr(0, pos + 1);
   LOG4CPLUS_TRACE(shell_logger(), "return path: " << path);
   return path;
@@ -103,7 +102,7 @@ std::string get_path_from_full_path(const std::string& full_path) {
 
 std::string get_file_name_from_full_path(const std::string& full_path) {
   LOG4CPLUS_TRACE(shell_logger(), "get_file_name_from_full_path: " << full_path);
-  const std::size_t pos = last_separator(full_path);
+  const std::size_t pos = platform::last_path_separator(full_path);
   const std::string name = pos == std::string::npos ? std::string() : full_path.substr(pos + 1);
   LOG4CPLUS_TRACE(shell_logger(), "return file name: " << name);
   return name;

@@ -3,14 +3,13 @@
 #include <cinttypes>
 #include <cstdio>
 
+#include "platform/file_system.h"
 #include "platform/module.h"
 
 namespace {
 
-std::size_t last_separator(const std::string& path) { return path.find_last_of("/\\"); }
-
 std::string file_name_of(const std::string& path) {
-  const std::size_t pos = last_separator(path);
+  const std::size_t pos = platform::last_path_separator(path);
   return pos == std::string::npos ? std::string() : path.substr(pos + 1);
 }
 
@@ -26,7 +25,7 @@ std::string get_module_path() {
 
 std::string get_module_dir() {
   const std::string path = get_module_path();
-  const std::size_t pos = last_separator(path);
+  const std::size_t pos = platform::last_path_separator(path);
   return pos == std::string::npos ? std::string() : path.substr(0, pos + 1);
 }
 

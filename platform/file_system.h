@@ -135,6 +135,8 @@ constexpr char path_separator = '/';
 
 // Splitting a path accepts both separators, whatever the platform.
 constexpr bool is_path_separator(char c) { return c == '/' || c == '\\'; }
+// Position of the last separator of either kind, or std::string::npos.
+inline std::size_t last_path_separator(const std::string& path) { return path.find_last_of("/\\"); }
 
 // A file handle is a POSIX descriptor in disguise.
 HANDLE handle_from_fd(int fd);

@@ -91,6 +91,7 @@ HRESULT download_lib::GetInstance(REFIID riid, void** ppv) {
   com_ptr<IUnknown> found;
   {
     platform::critical_section_lock lock(lock_);
+    ++lookups_[platform::guid_to_string(riid)];
     auto it = std::find_if(registry_.begin(), registry_.end(), [&](const entry& e) { return e.first == riid; });
     if (it == registry_.end()) return DL_E_NOT_REGISTERED;
     found = it->second;
@@ -109,6 +110,12 @@ p2p_hub* download_lib::register_p2p_hub() {
   if (!hub_) hub_ = com_ptr<p2p_hub>::adopt(new p2p_hub());
   RegisterInstance(IID_IP2p, static_cast<IP2p*>(hub_.get()));
   return hub_.get();
+}
+
+std::size_t download_lib::lookup_count(REFIID riid) const {
+  platform::critical_section_lock lock(lock_);
+  auto it = lookups_.find(platform::guid_to_string(riid));
+  return it == lookups_.end() ? 0 : it->second;
 }
 
 bool download_lib::is_registered(REFIID riid) const {

@@ -13,6 +13,7 @@
 // unloaded, newest first.
 #pragma once
 
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -78,6 +79,8 @@ class download_lib : public IDownloadLib, public CUnknownMultiThread {
   p2p_hub* register_p2p_hub();
 
   bool is_registered(REFIID riid) const;
+  // How often GetInstance was asked for `riid`.
+  std::size_t lookup_count(REFIID riid) const;
   std::size_t registered_count() const;
   std::size_t sink_count() const { return events_.sink_count(); }
   const download_lib_options& options() const { return options_; }
@@ -95,6 +98,7 @@ class download_lib : public IDownloadLib, public CUnknownMultiThread {
   download_lib_options options_;
   mutable platform::critical_section lock_;
   std::vector<entry> registry_;  // in registration order
+  std::map<std::string, std::size_t> lookups_;  // GetInstance calls by IID text
   CEventsRaiser<IDownloadLibEvents, 0xFFFFFFFF> events_;
   com_ptr<module_downloader> downloader_;
   com_ptr<host_service> service_;

@@ -48,6 +48,7 @@ TEST_F(HubTest, WithoutHubEveryFileIsWarnedAndTheLookupRetried) {
   bts_test::log_capture cap;
   EXPECT_EQ(notify_hub_bt_deleted("/dl/", seed), 0);
   EXPECT_EQ(cap.count("CBtShell", log4cplus::WARN_LOG_LEVEL, "notify p2p hub file deleted, p2p dll not exist"), 3);
+  EXPECT_EQ(host_->lookup_count(IID_IP2p), 3u);  // one lookup per file
   EXPECT_EQ(notify_hub_bt_moved("/a/", seed, "/b/"), 0);
   EXPECT_EQ(cap.count("CBtShell", log4cplus::WARN_LOG_LEVEL, "notify p2p hub file moved, p2p dll not exist"), 3);
   // A hub that registers later is found by the next notice.

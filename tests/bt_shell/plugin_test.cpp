@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <sstream>
 
 #include "bt_shell/ComModule.h"
@@ -13,6 +15,7 @@
 #include "platform/module.h"
 #include "platform/registry.h"
 #include "support/log_capture.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -72,6 +75,8 @@ TEST(PluginModule, PluginInterfaceAndFixedAnswers) {
 }
 
 TEST(PluginModule, RegistrationWritesAndRemovesTheClassKeys) {
+  bts_test::temp_dir home;
+  setenv("XDG_CONFIG_HOME", home.path().c_str(), 1);
   const std::string key = "CLSID\\{DD208EAA-E9AD-4BFC-A68C-5DFC57B12BAB}";
   ASSERT_EQ(module_register_server(), S_OK);
   std::string value;
@@ -79,6 +84,8 @@ TEST(PluginModule, RegistrationWritesAndRemovesTheClassKeys) {
   EXPECT_EQ(value, "DownloadLibPlugin Class");
   ASSERT_TRUE(platform::registry_get_value(key + "\\InprocServer32", "", value));
   EXPECT_EQ(value.substr(value.rfind('/') + 1), "test_bt_shell");
+  EXPECT_EQ(platform::registry_store_file(), home.path() + "download_lib/registry");
+  EXPECT_TRUE(std::filesystem::exists(home.path() + "download_lib/registry"));
   EXPECT_EQ(module_unregister_server(), S_OK);
   EXPECT_FALSE(platform::registry_get_value(key, "", value));
   EXPECT_FALSE(platform::registry_get_value(key + "\\InprocServer32", "", value));

@@ -60,9 +60,10 @@ TEST_F(BtshellRun, InspectShowsTheSeedAndNamesFailures) {
   EXPECT_TRUE(has(r.out, "files:          3 (16,404 bytes)\n               25  text_file2.txt\n")) << r.out;
   EXPECT_TRUE(has(r.out, "trackers:       2\n  udp://tracker.opentracker.com:80/announce\n")) << r.out;
   EXPECT_EQ(r.err, "");  // nothing logged at the default level
-  // A negative length reaches the record as a huge size; the total says so instead of wrapping.
+  // A negative file length makes the seed malformed.
   const run_result hostile = run({"inspect", seed("negative_file_size.torrent")});
-  EXPECT_TRUE(has(hostile.out, "files:          2 (more than 2^64 bytes)\n")) << hostile.out;
+  EXPECT_EQ(hostile.status, 1);
+  EXPECT_TRUE(has(hostile.err, "-24 (the seed file is not valid bencode)")) << hostile.err;
 
   const run_result missing = run({"inspect", dir_.file("none.torrent")});
   EXPECT_EQ(missing.status, 1);
