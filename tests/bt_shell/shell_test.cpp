@@ -5,6 +5,7 @@
 #include "bt_shell/BtShell.h"
 #include "bt_shell/module_host.h"
 #include "support/log_capture.h"
+#include "support/recording_sink.h"
 #include "tests/bt_shell/shell_fixture.h"
 
 namespace {
@@ -16,31 +17,6 @@ std::string address_of(const void* p) {
   s << p;
   return "[" + s.str() + "]";
 }
-
-// Records the events the shell relays to its subscribers.
-class shell_sink : public IBitTorrentEvents, public CUnknownMultiThread {
- public:
-  shell_sink(std::string name, std::vector<std::string>* journal)
-      : CUnknownMultiThread("shell_sink"), name_(std::move(name)), journal_(journal) {}
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** ppv) override {
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return CUnknownMultiThread::AddRef(); }
-  ULONG STDMETHODCALLTYPE Release() override { return CUnknownMultiThread::Release(); }
-  HRESULT STDMETHODCALLTYPE OnBitTorrentEvent1(ULONG_PTR v) override {
-    journal_->push_back(name_ + ".1(" + std::to_string(v) + ")");
-    return E_FAIL;
-  }
-  HRESULT STDMETHODCALLTYPE OnBitTorrentEvent2(ULONG_PTR a, ULONG_PTR b) override {
-    journal_->push_back(name_ + ".2(" + std::to_string(a) + "," + std::to_string(b) + ")");
-    return S_OK;
-  }
-
- private:
-  std::string name_;
-  std::vector<std::string>* journal_;
-};
 
 // A waiting proxy stand-in: records the code and, on success, leaves the
 // shell's list as a proxy does.
@@ -98,18 +74,17 @@ TEST_F(ShellTest, KernelEventsReachEverySubscriberInAttachOrder) {
   kernel_probe kernel = register_kernel();
   EXPECT_EQ(kernel.sink_count(), 1u);  // the shell listens to the kernel
   std::vector<std::string> journal;
-  auto* a = new shell_sink("a", &journal);
-  auto* b = new shell_sink("b", &journal);
-  ASSERT_EQ(shell_->AttachEvents(a), S_OK);
-  ASSERT_EQ(shell_->AttachEvents(b), S_OK);
-  EXPECT_EQ(shell_->AttachEvents(a), E_UNEXPECTED);
+  com_ptr<recording_sink> a = recording_sink::create("a", &journal);
+  com_ptr<recording_sink> b = recording_sink::create("b", &journal);
+  ASSERT_EQ(shell_->AttachEvents(a.get()), S_OK);
+  ASSERT_EQ(shell_->AttachEvents(b.get()), S_OK);
+  EXPECT_EQ(shell_->AttachEvents(a.get()), E_UNEXPECTED);
   kernel.raise_kernel_event1(7);
   kernel.raise_kernel_event2(3, 4);
-  EXPECT_EQ(journal, (std::vector<std::string>{"a.1(7)", "b.1(7)", "a.2(3,4)", "b.2(3,4)"}));
-  EXPECT_EQ(shell_->DetachEvents(a), S_OK);
-  EXPECT_EQ(shell_->DetachEvents(b), S_OK);
-  a->Release();
-  b->Release();
+  EXPECT_EQ(journal, (std::vector<std::string>{"a.OnBitTorrentEvent1(7)", "b.OnBitTorrentEvent1(7)",
+                                               "a.OnBitTorrentEvent2(3,4)", "b.OnBitTorrentEvent2(3,4)"}));
+  EXPECT_EQ(shell_->DetachEvents(a.get()), S_OK);
+  EXPECT_EQ(shell_->DetachEvents(b.get()), S_OK);
 }
 
 TEST_F(ShellTest, RegisteredKernelIsUsedWithoutAnyRequest) {

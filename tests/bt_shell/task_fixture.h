@@ -28,37 +28,6 @@ inline std::string prefix_of(const void* p) {
 
 inline bt_shell_task* proxy_of(IBtTask3* task) { return static_cast<bt_shell_task*>(task); }
 
-// A host sink: writes "<name>.<event>(<value>)" to a journal shared by the
-// sinks of a test, then runs `react` (if set) inside the event.
-class task_sink : public IBtTaskEvents, public CUnknownMultiThread {
- public:
-  task_sink(std::string name, std::vector<std::string>* journal)
-      : CUnknownMultiThread("task_sink"), name_(std::move(name)), journal_(journal) {}
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** ppv) override {
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return CUnknownMultiThread::AddRef(); }
-  ULONG STDMETHODCALLTYPE Release() override { return CUnknownMultiThread::Release(); }
-  HRESULT STDMETHODCALLTYPE OnBtTaskEvent1(ULONG_PTR v) override { return note(1, v); }
-  HRESULT STDMETHODCALLTYPE OnBtTaskEvent2(ULONG_PTR v) override { return note(2, v); }
-  HRESULT STDMETHODCALLTYPE OnBtTaskEvent3(ULONG_PTR v) override { return note(3, v); }
-  HRESULT STDMETHODCALLTYPE OnBtTaskEvent4(ULONG_PTR v) override { return note(4, v); }
-
-  std::function<void()> react;
-
- private:
-  HRESULT note(int event, ULONG_PTR v) {
-    journal_->push_back(name_ + "." + std::to_string(event) + "(" + std::to_string(v) + ")");
-    if (react) react();
-    return E_FAIL;  // ignored by the relay
-  }
-
-  std::string name_;
-  std::vector<std::string>* journal_;
-};
-
 // A stand-in kernel task that raises OnBtTaskEvent2(<strategy>) on its sinks
 // each time it is given a dispatch strategy, and notes whether the lists it
 // receives are null.

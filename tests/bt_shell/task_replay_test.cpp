@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "support/log_capture.h"
+#include "support/recording_sink.h"
 #include "tests/bt_shell/task_fixture.h"
 
 namespace {
@@ -14,7 +15,6 @@ using bts_test::eventful_kernel;
 using bts_test::log_capture;
 using bts_test::prefix_of;
 using bts_test::proxy_of;
-using bts_test::task_sink;
 using bts_test::text;
 using strings = std::vector<std::string>;
 
@@ -48,11 +48,11 @@ TEST_F(TaskReplayTest, KernelArrivalCreatesRealTasksAndReplaysTheirCommandsInOrd
   EXPECT_EQ(shell_->loading_listener_count(), 2u);
 
   strings events;
-  auto* sink = new task_sink("a", &events);
-  auto* other = new task_sink("b", &events);
-  ASSERT_EQ(one->AttachEvents(sink), S_OK);
-  ASSERT_EQ(one->AttachEvents(other), S_OK);
-  EXPECT_EQ(one->AttachEvents(sink), E_UNEXPECTED);
+  com_ptr<recording_sink> sink = recording_sink::create("a", &events);
+  com_ptr<recording_sink> other = recording_sink::create("b", &events);
+  ASSERT_EQ(one->AttachEvents(sink.get()), S_OK);
+  ASSERT_EQ(one->AttachEvents(other.get()), S_OK);
+  EXPECT_EQ(one->AttachEvents(sink.get()), E_UNEXPECTED);
 
   for (IBtTask3* task : {one.get(), two.get()}) {
     ULONG order[] = {3, 1, 2};
@@ -118,10 +118,9 @@ TEST_F(TaskReplayTest, KernelArrivalCreatesRealTasksAndReplaysTheirCommandsInOrd
   // The real task's events reach the host's sinks once each, in attach
   // order, until StopTask.
   for (ULONG event = 1; event <= 4; ++event) kernel.raise_task_event(1, event, 6 + event);
-  EXPECT_EQ(events, (strings{"a.1(7)", "b.1(7)", "a.2(8)", "b.2(8)", "a.3(9)", "b.3(9)", "a.4(10)", "b.4(10)"}));
-  EXPECT_EQ(one->DetachEvents(other), S_OK);
-  EXPECT_EQ(one->DetachEvents(other), E_UNEXPECTED);
-  other->Release();
+  EXPECT_EQ(events, (strings{"a.OnBtTaskEvent1(7)", "b.OnBtTaskEvent1(7)", "a.OnBtTaskEvent2(8)", "b.OnBtTaskEvent2(8)", "a.OnBtTaskEvent3(9)", "b.OnBtTaskEvent3(9)", "a.OnBtTaskEvent4(10)", "b.OnBtTaskEvent4(10)"}));
+  EXPECT_EQ(one->DetachEvents(other.get()), S_OK);
+  EXPECT_EQ(one->DetachEvents(other.get()), E_UNEXPECTED);
   events.clear();
   kernel.clear_journal();
   EXPECT_EQ(one->StopTask(), S_OK);
@@ -130,8 +129,7 @@ TEST_F(TaskReplayTest, KernelArrivalCreatesRealTasksAndReplaysTheirCommandsInOrd
                                        "task2.DetachEvents(sinks=0)", "task2.StopTask()"}));
   kernel.raise_task_event(1, 2, 8);
   EXPECT_TRUE(events.empty());
-  EXPECT_EQ(one->DetachEvents(sink), S_OK);
-  sink->Release();
+  EXPECT_EQ(one->DetachEvents(sink.get()), S_OK);
 }
 
 TEST_F(TaskReplayTest, StartTaskFromAnEventDuringTheReplayComesAfterTheOlderRecords) {
@@ -142,9 +140,9 @@ TEST_F(TaskReplayTest, StartTaskFromAnEventDuringTheReplayComesAfterTheOlderReco
   task->ResetNeedDownloadFile(0, nullptr);
 
   strings events;
-  auto* sink = new task_sink("host", &events);
-  sink->react = [&] { EXPECT_EQ(task->StartTask(), S_OK); };
-  task->AttachEvents(sink);
+  com_ptr<recording_sink> sink = recording_sink::create("host", &events);
+  sink->hook = [&] { EXPECT_EQ(task->StartTask(), S_OK); };
+  task->AttachEvents(sink.get());
 
   com_ptr<eventful_kernel> kernel = arrive_eventful();
   EXPECT_EQ(kernel->lists, "0:null 0:null");
@@ -152,13 +150,12 @@ TEST_F(TaskReplayTest, StartTaskFromAnEventDuringTheReplayComesAfterTheOlderReco
                                                "task1.SetFileDownOrder([9])", "task1.ResetNeedDownloadFile([])",
                                                "task1.StartTask()"}));
   EXPECT_EQ(kernel->made->null_lists, "ResetNeedDownloadFile:null ");
-  EXPECT_EQ(events, (strings{"host.2(5)"}));
+  EXPECT_EQ(events, (strings{"host.OnBtTaskEvent2(5)"}));
   EXPECT_EQ(proxy_of(task.get())->shell_task_status(), shell_task_started);
   EXPECT_EQ(proxy_of(task.get())->record_count(), 0u);
 
   task->StopTask();
-  task->DetachEvents(sink);
-  sink->Release();
+  task->DetachEvents(sink.get());
 }
 
 TEST_F(TaskReplayTest, StopTaskDuringTheReplayReachesTheTaskOnceAndEndsTheReplay) {
@@ -168,25 +165,24 @@ TEST_F(TaskReplayTest, StopTaskDuringTheReplayReachesTheTaskOnceAndEndsTheReplay
   task->SetDispatchStrategy(6);
 
   strings events;
-  auto* sink = new task_sink("host", &events);
-  sink->react = [&] {
+  com_ptr<recording_sink> sink = recording_sink::create("host", &events);
+  sink->hook = [&] {
     EXPECT_EQ(task->StopTask(), S_OK);
     EXPECT_EQ(task->StopTask(), S_OK);
     EXPECT_EQ(task->StartTask(), S_OK);  // stopped: no effect
   };
-  task->AttachEvents(sink);
+  task->AttachEvents(sink.get());
 
   com_ptr<eventful_kernel> kernel = arrive_eventful();
   EXPECT_EQ(kernel->state->journal(),
             (strings{"task1.AttachEvents(sinks=1)", "task1.StartTask()", "task1.SetDispatchStrategy(5)",
                      "task1.DetachEvents(sinks=0)", "task1.SetDispatchStrategy(6)", "task1.StopTask()"}));
-  EXPECT_EQ(events, (strings{"host.2(5)"}));
+  EXPECT_EQ(events, (strings{"host.OnBtTaskEvent2(5)"}));
   EXPECT_EQ(proxy_of(task.get())->shell_status(), shell_running);
   EXPECT_EQ(proxy_of(task.get())->record_count(), 0u);
   EXPECT_EQ(task->IsStopped(), S_OK);
 
-  task->DetachEvents(sink);
-  sink->Release();
+  task->DetachEvents(sink.get());
 }
 
 TEST_F(TaskReplayTest, ProxiesThatNeverGetAKernelAreDestroyedWithEverythingTheyRecorded) {

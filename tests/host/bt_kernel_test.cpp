@@ -11,7 +11,7 @@
 #include "host/download_lib/host_text.h"
 #include "host/mp/mp.h"
 #include "interfaces/IAcceleratable.h"
-#include "recording_sink.h"
+#include "support/recording_sink.h"
 #include "support/log_capture.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include "interfaces/IHostService.h"
 #include "interfaces/IModuleDownloader.h"
 #include "interfaces/IP2p.h"
-#include "recording_sink.h"
+#include "support/recording_sink.h"
 #include "support/temp_dir.h"
 
 namespace {

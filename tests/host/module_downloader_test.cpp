@@ -9,7 +9,7 @@
 #include "host/download_lib/download_lib.h"
 #include "host/download_lib/host_text.h"
 #include "interfaces/IBitTorrent.h"
-#include "recording_sink.h"
+#include "support/recording_sink.h"
 #include "support/temp_dir.h"
 
 namespace {

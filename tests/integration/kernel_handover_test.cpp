@@ -9,31 +9,11 @@
 
 #include <vector>
 
-#include "com_utility/UnknownBase.h"
 #include "platform/registry.h"
+#include "support/recording_sink.h"
 #include "tests/integration/module_fixture.h"
 
 namespace {
-
-class host_sink : public IBitTorrentEvents, public CUnknownMultiThread {
- public:
-  host_sink() : CUnknownMultiThread("host_sink") {}
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** ppv) override {
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return CUnknownMultiThread::AddRef(); }
-  ULONG STDMETHODCALLTYPE Release() override { return CUnknownMultiThread::Release(); }
-  HRESULT STDMETHODCALLTYPE OnBitTorrentEvent1(ULONG_PTR v) override {
-    seen.push_back("1:" + std::to_string(v));
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE OnBitTorrentEvent2(ULONG_PTR a, ULONG_PTR b) override {
-    seen.push_back("2:" + std::to_string(a) + "," + std::to_string(b));
-    return S_OK;
-  }
-  std::vector<std::string> seen;
-};
 
 using ModuleTest = bts_test::module_fixture;
 
@@ -56,10 +36,11 @@ TEST_F(ModuleTest, FactoryAndUnloadFollowTheModuleObjects) {
 
 TEST_F(ModuleTest, KernelIsFetchedOnFirstNeedAndTakesOver) {
   load();
-  auto* first = new host_sink;
-  auto* second = new host_sink;
-  ASSERT_EQ(shell_->AttachEvents(first), S_OK);
-  ASSERT_EQ(shell_->AttachEvents(second), S_OK);
+  std::vector<std::string> seen;
+  com_ptr<recording_sink> first = recording_sink::create("first", &seen);
+  com_ptr<recording_sink> second = recording_sink::create("second", &seen);
+  ASSERT_EQ(shell_->AttachEvents(first.get()), S_OK);
+  ASSERT_EQ(shell_->AttachEvents(second.get()), S_OK);
 
   // Nothing is asked of the kernel before it is needed.
   EXPECT_TRUE(host_->downloader()->requests().empty());
@@ -89,8 +70,8 @@ TEST_F(ModuleTest, KernelIsFetchedOnFirstNeedAndTakesOver) {
 
   kernel.raise_kernel_event1(11);
   kernel.raise_kernel_event2(12, 13);
-  EXPECT_EQ(first->seen, (std::vector<std::string>{"1:11", "2:12,13"}));
-  EXPECT_EQ(second->seen, first->seen);
+  EXPECT_EQ(seen, (std::vector<std::string>{"first.OnBitTorrentEvent1(11)", "second.OnBitTorrentEvent1(11)",
+                                            "first.OnBitTorrentEvent2(12,13)", "second.OnBitTorrentEvent2(12,13)"}));
 
   com_ptr<IBitTorrentTest> test;
   ASSERT_EQ(shell_->QueryInterface(IID_IBitTorrentTest, test.put_void()), S_OK);
@@ -98,10 +79,10 @@ TEST_F(ModuleTest, KernelIsFetchedOnFirstNeedAndTakesOver) {
   EXPECT_EQ(kernel.journal("kernel.CreateBtWriterFactory").size(), 1u);
   test.reset();
 
-  ASSERT_EQ(shell_->DetachEvents(first), S_OK);
-  ASSERT_EQ(shell_->DetachEvents(second), S_OK);
-  first->Release();
-  second->Release();
+  ASSERT_EQ(shell_->DetachEvents(first.get()), S_OK);
+  ASSERT_EQ(shell_->DetachEvents(second.get()), S_OK);
+  first.reset();
+  second.reset();
   EXPECT_EQ(loader_->unload(), S_OK);  // every object of the module is gone
   EXPECT_EQ(kernel.sink_count(), 0u);  // and the kernel no longer holds the shell
 }

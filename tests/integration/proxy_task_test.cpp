@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "com_utility/UnknownBase.h"
+#include "support/recording_sink.h"
 #include "interfaces/IAcceleratable.h"
 #include "interfaces/IVirtualTask.h"
 #include "tests/integration/module_fixture.h"
@@ -12,28 +12,6 @@
 namespace {
 
 using strings = std::vector<std::string>;
-
-class task_sink : public IBtTaskEvents, public CUnknownMultiThread {
- public:
-  task_sink() : CUnknownMultiThread("task_sink") {}
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** ppv) override {
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return CUnknownMultiThread::AddRef(); }
-  ULONG STDMETHODCALLTYPE Release() override { return CUnknownMultiThread::Release(); }
-  HRESULT STDMETHODCALLTYPE OnBtTaskEvent1(ULONG_PTR v) override { return note(1, v); }
-  HRESULT STDMETHODCALLTYPE OnBtTaskEvent2(ULONG_PTR v) override { return note(2, v); }
-  HRESULT STDMETHODCALLTYPE OnBtTaskEvent3(ULONG_PTR v) override { return note(3, v); }
-  HRESULT STDMETHODCALLTYPE OnBtTaskEvent4(ULONG_PTR v) override { return note(4, v); }
-  strings seen;
-
- private:
-  HRESULT note(int event, ULONG_PTR v) {
-    seen.push_back(std::to_string(event) + ":" + std::to_string(v));
-    return S_OK;
-  }
-};
 
 tagSTRING tag(const std::string& s) { return tagSTRING{static_cast<ULONG>(s.size()), s.data()}; }
 
@@ -72,8 +50,9 @@ TEST_F(ProxyThroughModule, CommandsGivenBeforeTheKernelReachItsTasksInOrder) {
   ASSERT_TRUE(fresh && continued);
   EXPECT_EQ(host_->downloader()->requests().size(), 1u);
 
-  auto* sink = new task_sink;
-  ASSERT_EQ(fresh->AttachEvents(sink), S_OK);
+  strings seen;
+  com_ptr<recording_sink> sink = recording_sink::create("host", &seen);
+  ASSERT_EQ(fresh->AttachEvents(sink.get()), S_OK);
   for (IBtTask3* task : {fresh.get(), continued.get()}) {
     ULONG order[] = {3, 1, 2};
     char key[] = "key";
@@ -104,11 +83,11 @@ TEST_F(ProxyThroughModule, CommandsGivenBeforeTheKernelReachItsTasksInOrder) {
                      "kernel.CreateContinuedTask" + created + "[4,5],[2:\"t1\"]) -> task2"}));
 
   kernel.raise_task_event(1, 2, 7);
-  EXPECT_EQ(sink->seen, (strings{"2:7"}));
+  EXPECT_EQ(seen, (strings{"host.OnBtTaskEvent2(7)"}));
   EXPECT_EQ(fresh->StopTask(), S_OK);
   EXPECT_EQ(continued->StopTask(), S_OK);
   kernel.raise_task_event(1, 2, 8);
-  EXPECT_EQ(sink->seen, (strings{"2:7"}));  // no longer relayed
+  EXPECT_EQ(seen, (strings{"host.OnBtTaskEvent2(7)"}));  // no longer relayed
 
   // Later tasks come straight from the kernel.
   com_ptr<IBtTask3> direct = create(&IBitTorrent::CreateUploadTask);
@@ -117,8 +96,7 @@ TEST_F(ProxyThroughModule, CommandsGivenBeforeTheKernelReachItsTasksInOrder) {
   EXPECT_EQ(direct->QueryInterface(IID_IVirtualTask, virtual_face.put_void()), E_NOINTERFACE);
   EXPECT_EQ(direct->StopTask(), S_OK);
 
-  EXPECT_EQ(fresh->DetachEvents(sink), S_OK);
-  sink->Release();
+  EXPECT_EQ(fresh->DetachEvents(sink.get()), S_OK);
 }
 
 TEST_F(ProxyThroughModule, MissingKernelModuleLeavesProxiesReportingTheFailure) {
