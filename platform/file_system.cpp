@@ -468,17 +468,29 @@ HANDLE CreateFileA(const char* path, DWORD access, DWORD share, const void* secu
   return platform::handle_from_fd(fd);
 }
 
-BOOL ReadFile(HANDLE file, void* buffer, DWORD size, DWORD* read_count, void* overlapped) {
-  if (read_count) *read_count = 0;
+namespace {
+
+// The descriptor of a read or write; -1 (last error set) when the handle or
+// the arguments are unusable.
+int transfer_fd(HANDLE file, const void* buffer, DWORD size, void* overlapped) {
   const int fd = platform::fd_from_handle(file);
   if (fd < 0) {
     fail_with(ERROR_INVALID_HANDLE);
-    return FALSE;
+    return -1;
   }
   if (overlapped || (!buffer && size)) {
     fail_with(ERROR_INVALID_PARAMETER);
-    return FALSE;
+    return -1;
   }
+  return fd;
+}
+
+}  // namespace
+
+BOOL ReadFile(HANDLE file, void* buffer, DWORD size, DWORD* read_count, void* overlapped) {
+  if (read_count) *read_count = 0;
+  const int fd = transfer_fd(file, buffer, size, overlapped);
+  if (fd < 0) return FALSE;
   DWORD done = 0;
   while (done < size) {
     const ssize_t n = ::read(fd, static_cast<char*>(buffer) + done, size - done);
@@ -496,15 +508,8 @@ BOOL ReadFile(HANDLE file, void* buffer, DWORD size, DWORD* read_count, void* ov
 
 BOOL WriteFile(HANDLE file, const void* buffer, DWORD size, DWORD* written_count, void* overlapped) {
   if (written_count) *written_count = 0;
-  const int fd = platform::fd_from_handle(file);
-  if (fd < 0) {
-    fail_with(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  if (overlapped || (!buffer && size)) {
-    fail_with(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
+  const int fd = transfer_fd(file, buffer, size, overlapped);
+  if (fd < 0) return FALSE;
   std::size_t written = 0;
   const bool ok = write_all(fd, static_cast<const char*>(buffer), size, written);
   if (written_count) *written_count = static_cast<DWORD>(written);

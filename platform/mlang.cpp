@@ -46,7 +46,7 @@ bool is_well_formed_utf8(const char* text, std::size_t size, bool* has_multibyte
 
 namespace {
 
-class builtin_mlang final : public IMultiLanguage2 {
+class builtin_mlang final : public mlang_detector {
  public:
   builtin_mlang() { module_lock(); }
   builtin_mlang(const builtin_mlang&) = delete;
@@ -69,25 +69,6 @@ class builtin_mlang final : public IMultiLanguage2 {
     return left;
   }
 
-  HRESULT STDMETHODCALLTYPE Reserved3() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Reserved4() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Reserved5() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Reserved6() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Reserved7() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Reserved8() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Reserved9() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Reserved10() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Reserved11() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Reserved12() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Reserved13() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Reserved14() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Reserved15() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Reserved16() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Reserved17() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Reserved18() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Reserved19() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Reserved20() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Reserved21() override { return E_NOTIMPL; }
 
   HRESULT STDMETHODCALLTYPE DetectInputCodepage(DWORD, DWORD, char* text, INT* size, DetectEncodingInfo* results,
                                                 INT* count) override {

@@ -48,6 +48,30 @@ struct IMultiLanguage2 : IUnknown {
 
 namespace platform {
 
+// An MLang object serving only detection: the slots before
+// DetectInputCodepage answer E_NOTIMPL.
+struct mlang_detector : IMultiLanguage2 {
+  HRESULT STDMETHODCALLTYPE Reserved3() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Reserved4() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Reserved5() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Reserved6() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Reserved7() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Reserved8() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Reserved9() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Reserved10() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Reserved11() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Reserved12() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Reserved13() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Reserved14() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Reserved15() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Reserved16() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Reserved17() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Reserved18() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Reserved19() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Reserved20() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Reserved21() override { return E_NOTIMPL; }
+};
+
 // Slot of DetectInputCodepage in the interface's table.
 constexpr int kDetectInputCodepageSlot = 22;
 

@@ -12,7 +12,7 @@ namespace {
 
 // An MLang object that answers DetectInputCodepage from a script and records
 // how it was called.
-struct scripted_mlang final : IMultiLanguage2 {
+struct scripted_mlang final : platform::mlang_detector {
   HRESULT result = S_OK;
   std::vector<DetectEncodingInfo> answer;
   int refs = 1;
@@ -24,25 +24,6 @@ struct scripted_mlang final : IMultiLanguage2 {
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
   ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++refs); }
   ULONG STDMETHODCALLTYPE Release() override { return static_cast<ULONG>(--refs); }
-  HRESULT STDMETHODCALLTYPE Reserved3() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Reserved4() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Reserved5() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Reserved6() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Reserved7() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Reserved8() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Reserved9() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Reserved10() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Reserved11() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Reserved12() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Reserved13() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Reserved14() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Reserved15() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Reserved16() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Reserved17() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Reserved18() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Reserved19() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Reserved20() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Reserved21() override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE DetectInputCodepage(DWORD f, DWORD p, char* src, INT* size, DetectEncodingInfo* out,
                                                 INT* count) override {
     ++calls;
