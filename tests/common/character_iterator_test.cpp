@@ -33,11 +33,7 @@ class character_iterators : public ::testing::Test {
 };
 
 TEST_F(character_iterators, utf8_walk) {
-  struct {
-    std::string text;
-    int count;
-    std::vector<int> lengths;
-  } cases[] = {
+  struct { std::string text; int count; std::vector<int> lengths; } cases[] = {
       {"A\xC3\xA9" "B", 3, {1, 2, 1}},
       {"\xE4\xB8\xAD\xF0\x9F\x98\x80x", 3, {3, 4, 1}},
       {std::string("a\0b", 3), 1, {1}},

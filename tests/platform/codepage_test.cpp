@@ -30,17 +30,16 @@ std::string to_narrow(UINT cp, const std::u16string& in, const char* def = nullp
   return out;
 }
 
-TEST(CodePage, AnsiCodePageIsUtf8UnlessSet) {
-  EXPECT_EQ(GetACP(), CP_UTF8);
-  acp_guard g(1252);
-  EXPECT_EQ(GetACP(), 1252u);
-}
-
-TEST(CodePage, Utf8RoundTripsThroughUtf16) {
-  const std::string text = "a\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80";  // a, e-acute, a CJK ideograph, an emoji
-  const std::u16string wide = to_wide(CP_UTF8, text);
-  EXPECT_EQ(wide, (std::u16string{u'a', 0x00E9, 0x4E2D, 0xD83D, 0xDE00}));
-  EXPECT_EQ(to_narrow(CP_UTF8, wide), text);
+TEST(CodePage, BothWaysThroughUtf16) {
+  const struct { UINT cp; std::string narrow; std::u16string wide; } cases[] = {
+      // a, e-acute, a CJK ideograph, an emoji
+      {CP_UTF8, "a\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80", {u'a', 0x00E9, 0x4E2D, 0xD83D, 0xDE00}},
+      {936, "\xD6\xD0\xCE\xC4", {0x4E2D, 0x6587}},  // two ideographs in GBK
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(to_wide(c.cp, c.narrow), c.wide) << c.cp;
+    EXPECT_EQ(to_narrow(c.cp, c.wide), c.narrow) << c.cp;
+  }
 }
 
 TEST(CodePage, InvalidUtf8FailsWhenAskedAndIsReplacedOtherwise) {
@@ -55,7 +54,9 @@ TEST(CodePage, InvalidUtf8FailsWhenAskedAndIsReplacedOtherwise) {
 }
 
 TEST(CodePage, Utf8ToAnsi1252AndUnmappableReplacedOneByOne) {
+  EXPECT_EQ(GetACP(), CP_UTF8);  // unless set
   acp_guard g(1252);
+  EXPECT_EQ(GetACP(), 1252u);
   EXPECT_EQ(to_narrow(CP_ACP, to_wide(CP_UTF8, "\xC3\xA9")), "\xE9");
   BOOL used = FALSE;
   // Two CJK ideographs and an emoji between ASCII: one "_" per character.
@@ -64,13 +65,6 @@ TEST(CodePage, Utf8ToAnsi1252AndUnmappableReplacedOneByOne) {
   used = TRUE;
   EXPECT_EQ(to_narrow(CP_ACP, u"plain", "_", &used), "plain");
   EXPECT_FALSE(used);
-}
-
-TEST(CodePage, Gbk936BothWays) {
-  const std::string gbk = "\xD6\xD0\xCE\xC4";  // two ideographs in GBK
-  const std::u16string wide = to_wide(936, gbk);
-  EXPECT_EQ(wide, (std::u16string{0x4E2D, 0x6587}));
-  EXPECT_EQ(to_narrow(936, wide), gbk);
 }
 
 TEST(CodePage, BufferSizesAndArguments) {

@@ -10,16 +10,12 @@
 
 namespace {
 
-TEST(mlang, identifier) {
-  EXPECT_EQ(platform::guid_to_string(IID_IMultiLanguage2), "{DCCFC164-2B38-11D2-B7EC-00C04F8F5D9A}");
-}
-
 TEST(mlang, builtin_detector_is_a_counted_com_object) {
+  EXPECT_EQ(platform::guid_to_string(IID_IMultiLanguage2), "{DCCFC164-2B38-11D2-B7EC-00C04F8F5D9A}");
   const LONG locks = platform::module_lock_count();
   IMultiLanguage2* mlang = platform::create_builtin_mlang();
   EXPECT_EQ(platform::module_lock_count(), locks + 1);
-  void* unknown = nullptr;
-  void* same = nullptr;
+  void *unknown = nullptr, *same = nullptr;
   ASSERT_EQ(mlang->QueryInterface(IID_IUnknown, &unknown), S_OK);
   ASSERT_EQ(mlang->QueryInterface(IID_IMultiLanguage2, &same), S_OK);
   EXPECT_EQ(unknown, static_cast<void*>(mlang));
@@ -45,28 +41,15 @@ HRESULT detect_through_slot(IMultiLanguage2* mlang, const std::string& text, Det
 
 TEST(mlang, builtin_detection) {
   auto mlang = com_ptr<IMultiLanguage2>::adopt(platform::create_builtin_mlang());
-  struct {
-    UINT acp;
-    std::string text;
-    HRESULT result;
-    INT count;
-    UINT code_page;
-    INT confidence;
-  } cases[] = {
-      {CP_UTF8, "", S_FALSE, 0, 0, 0},
-      {CP_UTF8, "plain ascii", S_OK, 1, 20127, 100},
-      {CP_UTF8, "caf\xC3\xA9", S_OK, 1, 65001, 100},
-      {CP_UTF8, "\xE4\xB8\xAD\xF0\x9F\x98\x80", S_OK, 1, 65001, 100},
-      {CP_UTF8, "caf\xE9", S_FALSE, 0, 0, 0},
-      {1252, "caf\xE9", S_OK, 1, 1252, 25},
+  struct { UINT acp; std::string text; HRESULT result; INT count; UINT code_page; INT confidence; } cases[] = {
+      {CP_UTF8, "", S_FALSE, 0, 0, 0}, {CP_UTF8, "plain ascii", S_OK, 1, 20127, 100},
+      {CP_UTF8, "caf\xC3\xA9", S_OK, 1, 65001, 100}, {CP_UTF8, "\xE4\xB8\xAD\xF0\x9F\x98\x80", S_OK, 1, 65001, 100},
+      {CP_UTF8, "caf\xE9", S_FALSE, 0, 0, 0}, {1252, "caf\xE9", S_OK, 1, 1252, 25},
       {936, "\xD6\xD0\xCE\xC4", S_OK, 1, 936, 25},
       // Ill-formed UTF-8: overlong, surrogate, beyond U+10FFFF, truncated, stray continuation.
-      {1252, "\xC0\xAF", S_OK, 1, 1252, 25},
-      {1252, "\xE0\x80\xAF", S_OK, 1, 1252, 25},
-      {1252, "\xED\xA0\x80", S_OK, 1, 1252, 25},
-      {1252, "\xF4\x90\x80\x80", S_OK, 1, 1252, 25},
-      {1252, "\xE4\xB8", S_OK, 1, 1252, 25},
-      {1252, "a\x80", S_OK, 1, 1252, 25},
+      {1252, "\xC0\xAF", S_OK, 1, 1252, 25}, {1252, "\xE0\x80\xAF", S_OK, 1, 1252, 25},
+      {1252, "\xED\xA0\x80", S_OK, 1, 1252, 25}, {1252, "\xF4\x90\x80\x80", S_OK, 1, 1252, 25},
+      {1252, "\xE4\xB8", S_OK, 1, 1252, 25}, {1252, "a\x80", S_OK, 1, 1252, 25},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);

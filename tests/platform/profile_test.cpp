@@ -37,11 +37,7 @@ const std::string k_profile =
 TEST(GetPrivateProfileString, ReadsValuesWithWindowsRules) {
   bts_test::temp_dir dir;
   const std::string file = dir.write("bt_shell.ini", k_profile);
-  struct {
-    const char* section;
-    const char* key;
-    std::string expected;
-  } cases[] = {
+  struct { const char* section; const char* key; std::string expected; } cases[] = {
       {"bt_kernel", "version", "1.0"},  // case-insensitive names, first match wins, value kept exactly
       {"BT_KERNEL", "VERSION", "1.0"},
       {"other", "version", "9.9"},
