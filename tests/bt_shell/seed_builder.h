@@ -29,15 +29,10 @@ class seed_builder {
   }
   // One more file of a multi-file torrent.
   seed_builder& file(const std::vector<std::string>& path, std::int64_t length) {
-    if (!files_) {
-      files_ = new CQBCList;
-      info_->set("files", files_);
-    }
+    if (!files_) info_->set("files", files_ = new CQBCList);
     auto* entry = new CQBCDict;
     entry->set("length", new CQBCInt(length));
-    auto* components = new CQBCList;
-    for (const auto& c : path) components->push_back(new CQBCString(c));
-    entry->set("path", components);
+    entry->set("path", texts(path));
     files_->push_back(entry);
     return *this;
   }
@@ -52,22 +47,25 @@ class seed_builder {
   seed_builder& announce(const std::string& url) { return root_text("announce", url); }
   seed_builder& announce_list(const std::vector<std::vector<std::string>>& tiers) {
     auto* list = new CQBCList;
-    for (const auto& tier : tiers) {
-      auto* t = new CQBCList;
-      for (const auto& url : tier) t->push_back(new CQBCString(url));
-      list->push_back(t);
-    }
+    for (const auto& tier : tiers) list->push_back(texts(tier));
     root_->set("announce-list", list);
     return *this;
   }
 
-  std::string encode() const { return root_->encode(); }
   // The info dictionary's canonical encoding.
   std::string info_encoding() const { return info_->encode(); }
   // Writes the seed as `relative` under `dir` and gives its full path.
-  std::string write(const temp_dir& dir, const std::string& relative) const { return dir.write(relative, encode()); }
+  std::string write(const temp_dir& dir, const std::string& relative) const {
+    return dir.write(relative, root_->encode());
+  }
 
  private:
+  static CQBCList* texts(const std::vector<std::string>& items) {
+    auto* list = new CQBCList;
+    for (const auto& item : items) list->push_back(new CQBCString(item));
+    return list;
+  }
+
   std::unique_ptr<CQBCDict> root_;
   CQBCDict* info_;             // owned by root_
   CQBCList* files_ = nullptr;  // owned by info_

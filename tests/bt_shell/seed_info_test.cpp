@@ -29,21 +29,22 @@ struct seed_info_holder {
   ~seed_info_holder() { release_seed_file_info(info); }
 };
 
-TEST(SeedFileInfo, SingleFileTorrent) {
+TEST(SeedFileInfo, SingleFileTorrentWithoutTrackersAndTheInfoPublisherFirst) {
   temp_dir dir;
   seed_builder seed;
-  seed.name("a.txt").single(5).announce("http://t/announce");
-  const std::string path = seed.write(dir, "one.torrent");
+  seed.name("a.txt").single(5).root_text("publisher", "root").info_text("publisher", "info");
   seed_info_holder h;
-  ASSERT_EQ(parse_seed_file(path, &h.info), 0);
+  ASSERT_EQ(parse_seed_file(seed.write(dir, "one.torrent"), &h.info), 0);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(h.info->info_hash), 20), sha1(seed.info_encoding()));
   EXPECT_EQ(h.info->title_len, 0u);  // reported for multi-file torrents only
   ASSERT_EQ(h.info->file_count, 1u);
   EXPECT_EQ(h.info->files[0].file_size, 5u);
   EXPECT_EQ(h.info->files[0].path_len, 0u);
   EXPECT_EQ(field(h.info->files[0].name, h.info->files[0].name_len), "a.txt");
-  ASSERT_EQ(h.info->tracker_count, 1u);  // "announce" without "announce-list"
-  EXPECT_EQ(field(h.info->trackers[0].url, h.info->trackers[0].url_len), "http://t/announce");
+  EXPECT_EQ(field(h.info->publisher, h.info->publisher_len), "info");
+  EXPECT_EQ(h.info->publisher_url_len, 0u);
+  EXPECT_EQ(h.info->tracker_count, 0u);
+  EXPECT_EQ(h.info->trackers, nullptr);
 }
 
 TEST(SeedFileInfo, MultiFileTorrentWithNestedFolders) {
@@ -71,88 +72,61 @@ TEST(SeedFileInfo, MultiFileTorrentWithNestedFolders) {
   EXPECT_EQ(field(h.info->trackers[2].url, h.info->trackers[2].url_len), "u3");
 }
 
-TEST(SeedFileInfo, InfoPublisherWinsAndMissingTextsStayEmpty) {
-  temp_dir dir;
-  seed_builder seed;
-  seed.name("x").single(1).root_text("publisher", "root").info_text("publisher", "info");
-  seed_info_holder h;
-  ASSERT_EQ(parse_seed_file(seed.write(dir, "p.torrent"), &h.info), 0);
-  EXPECT_EQ(field(h.info->publisher, h.info->publisher_len), "info");
-  EXPECT_EQ(h.info->publisher_url_len, 0u);
-  EXPECT_EQ(h.info->tracker_count, 0u);
-  EXPECT_EQ(h.info->trackers, nullptr);
-}
-
 // Each limit accepts a text of exactly its capacity and refuses one byte more.
 TEST(SeedFileInfo, CapacityLimits) {
-  struct limit {
-    const char* what;
-    std::size_t capacity;
-    void (*apply)(seed_builder&, std::size_t);
+  using B = seed_builder&;
+  using T = const std::string&;
+  const struct {
     const char* error;
+    std::size_t capacity;
+    void (*apply)(B, T text);
   } limits[] = {
-      {"publisher", 8192, [](seed_builder& s, std::size_t n) { s.name("t").single(1).info_text("publisher", std::string(n, 'p')); },
-       "publisher is too long len: "},
-      {"publisher url", 1024,
-       [](seed_builder& s, std::size_t n) { s.name("t").single(1).root_text("publisher-url", std::string(n, 'u')); },
-       "publisher url is too long len: "},
-      {"title", 1024, [](seed_builder& s, std::size_t n) { s.name(std::string(n, 't')).file({"a"}, 1).file({"b"}, 1); },
-       "title is too long len: "},
+      {"publisher is too long len: ", 8192, [](B s, T t) { s.name("t").single(1).info_text("publisher", t); }},
+      {"publisher url is too long len: ", 1024, [](B s, T t) { s.name("t").single(1).root_text("publisher-url", t); }},
+      {"title is too long len: ", 1024, [](B s, T t) { s.name(t).file({"a"}, 1).file({"b"}, 1); }},
       // A folder component of n - 1 bytes plus its separator: a path of n bytes.
-      {"file path", 256, [](seed_builder& s, std::size_t n) { s.name("t").file({std::string(n - 1, 'f'), "x"}, 1); },
-       "file item : 0 path :"},
-      {"file name", 1024, [](seed_builder& s, std::size_t n) { s.name("t").file({"d", std::string(n, 'n')}, 1); },
-       "file item : 0 file name :"},
-      {"tracker url", 1024, [](seed_builder& s, std::size_t n) { s.name("t").single(1).announce(std::string(n, 'h')); },
-       "tracker item: 0 too long "},
+      {"file item : 0 path :", 256, [](B s, T t) { s.name("t").file({t.substr(1), "x"}, 1); }},
+      {"file item : 0 file name :", 1024, [](B s, T t) { s.name("t").file({"d", t}, 1); }},
+      {"tracker item: 0 too long ", 1024, [](B s, T t) { s.name("t").single(1).announce(t); }},
   };
   for (const auto& l : limits) {
     for (std::size_t size : {l.capacity, l.capacity + 1}) {
       temp_dir dir;
       seed_builder seed;
-      l.apply(seed, size);
+      l.apply(seed, std::string(size, 'x'));
       bts_test::log_capture cap;
       SEED_FILE_INFO* info = reinterpret_cast<SEED_FILE_INFO*>(1);
-      const int result = parse_seed_file(seed.write(dir, "limit.torrent"), &info);
-      if (size == l.capacity) {
-        EXPECT_EQ(result, 0) << l.what;
-        release_seed_file_info(info);
-      } else {
-        EXPECT_EQ(result, -4) << l.what;
-        EXPECT_EQ(info, nullptr) << l.what;
-        EXPECT_EQ(cap.count_containing("CBtShell", log4cplus::ERROR_LOG_LEVEL, l.error), 1) << l.what;
-      }
+      const bool over = size > l.capacity;
+      EXPECT_EQ(parse_seed_file(seed.write(dir, "limit.torrent"), &info), over ? -4 : 0) << l.error;
+      EXPECT_EQ(info == nullptr, over) << l.error;
+      EXPECT_EQ(cap.count_containing("CBtShell", log4cplus::ERROR_LOG_LEVEL, l.error), over ? 1 : 0) << l.error;
+      release_seed_file_info(info);
     }
   }
 }
 
-TEST(SeedFileInfo, UnreadableAndUndecodableSeeds) {
+TEST(SeedFileInfo, UnreadableUndecodableAndNegativeLengthSeedsAreRefused) {
   temp_dir dir;
-  struct {
+  const std::string negative = seed_builder().name("n").file({"a"}, 1).file({"b"}, -45).write(dir, "neg.torrent");
+  const struct {
     std::string path;
     int result;
+    std::string error;
   } cases[] = {
-      {dir.file("missing.torrent"), -13},
-      {dir.write("empty.torrent", ""), -24},
-      {dir.write("random.torrent", std::string("\x13\x9f\x00garbage", 10)), -24},
-      {dir.write("list.torrent", "li1ee"), -24},
+      {dir.file("missing.torrent"), -13, ""},
+      {dir.write("empty.torrent", ""), -24, ""},
+      {dir.write("random.torrent", std::string("\x13\x9f\x00garbage", 10)), -24, ""},
+      {dir.write("list.torrent", "li1ee"), -24, ""},
+      {negative, -24, "file item : 1 file size is negative: -45"},
   };
   for (const auto& c : cases) {
     bts_test::log_capture cap;
     SEED_FILE_INFO* info = reinterpret_cast<SEED_FILE_INFO*>(1);
     EXPECT_EQ(parse_seed_file(c.path, &info), c.result) << c.path;
     EXPECT_EQ(info, nullptr);
-    EXPECT_EQ(cap.count("CBtShell", log4cplus::ERROR_LOG_LEVEL, "seed file: " + c.path + " parse error"), 1);
+    const std::string error = c.error.empty() ? "seed file: " + c.path + " parse error" : c.error;
+    EXPECT_EQ(cap.count("CBtShell", log4cplus::ERROR_LOG_LEVEL, error), 1) << c.path;
   }
-}
-
-TEST(SeedFileInfo, NegativeFileLengthRefusesTheSeed) {
-  temp_dir dir;
-  SEED_FILE_INFO* info = reinterpret_cast<SEED_FILE_INFO*>(1);
-  EXPECT_EQ(parse_seed_file(seed_builder().name("n").file({"a"}, 1).file({"b"}, -45).write(dir, "neg.torrent"), &info),
-            -24);
-  EXPECT_EQ(info, nullptr);
-  EXPECT_EQ(parse_seed_file(std::string(BTS_CORPUS_DIR) + "/negative_file_size.torrent", &info), -24);
 }
 
 TEST(SeedFileInfo, EveryCorpusSeedIsAnsweredAndReleased) {

@@ -1,11 +1,10 @@
-// Proxy tasks on a shell that waits for the kernel: helpers to make them, to
-// let the stand-in kernel arrive, host event sinks that record what reaches
-// them, and a kernel whose tasks call back into the test while they work.
+// Proxy tasks on a shell that waits for the kernel: helpers to make them and
+// to let a kernel arrive, and a kernel whose tasks call back into the test
+// while they work.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -46,13 +45,11 @@ class eventful_task : public bt_kernel_task {
   std::string null_lists;
 };
 
-// A kernel that makes eventful_task objects (or none, or ones refusing
-// IID_IBtTask2); every other operation is refused. The tasks journal into
-// `state`; the kernel notes whether the creation lists were null.
+// A kernel that makes eventful_task objects; every other operation is
+// refused. The tasks journal into `state`; the kernel notes whether the
+// creation lists were null.
 class eventful_kernel : public IBitTorrentKernel, public CUnknownMultiThread {
  public:
-  enum class mode { tasks, no_task };
-
   eventful_kernel() : CUnknownMultiThread("eventful_kernel"), state(std::make_shared<kernel_state>()) {}
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
@@ -70,7 +67,6 @@ class eventful_kernel : public IBitTorrentKernel, public CUnknownMultiThread {
                                           IBtTask** task) override {
     lists = std::to_string(first_count) + (first_list ? ":list " : ":null ") + std::to_string(second_count) +
             (second_list ? ":list" : ":null");
-    if (creation == mode::no_task) return E_FAIL;
     made = new eventful_task(state);
     *task = static_cast<IBtTask3*>(made);
     return S_OK;
@@ -80,33 +76,25 @@ class eventful_kernel : public IBitTorrentKernel, public CUnknownMultiThread {
   HRESULT STDMETHODCALLTYPE signature override { return E_NOTIMPL; }
   using list_args = const SEED_TRACKER_ITEM*;
   using U = ULONG_PTR;
-  EVENTFUL_KERNEL_REFUSES(AttachEvents(IBitTorrentEvents*))
-  EVENTFUL_KERNEL_REFUSES(DetachEvents(IBitTorrentEvents*))
+  EVENTFUL_KERNEL_REFUSES(AttachEvents(IBitTorrentEvents*)) EVENTFUL_KERNEL_REFUSES(DetachEvents(IBitTorrentEvents*))
   EVENTFUL_KERNEL_REFUSES(CreateContinuedTask(tagSTRING, tagSTRING, ULONG, const ULONG*, ULONG, list_args, IBtTask**))
   EVENTFUL_KERNEL_REFUSES(CreateUploadTask(tagSTRING, tagSTRING, ULONG, const ULONG*, ULONG, list_args, IBtTask**))
   EVENTFUL_KERNEL_REFUSES(CreateSubTask(U, U, U, U, U, U, U, U, U, U, U, U))
-  EVENTFUL_KERNEL_REFUSES(ParseSeedFile(tagSTRING, SEED_FILE_INFO**))
-  EVENTFUL_KERNEL_REFUSES(IsTempFileExist(tagSTRING, tagSTRING))
+  EVENTFUL_KERNEL_REFUSES(ParseSeedFile(tagSTRING, SEED_FILE_INFO**)) EVENTFUL_KERNEL_REFUSES(ReservedOperation(U))
+  EVENTFUL_KERNEL_REFUSES(IsTempFileExist(tagSTRING, tagSTRING)) EVENTFUL_KERNEL_REFUSES(CloseReimportTask())
   EVENTFUL_KERNEL_REFUSES(GetDataFileList(tagSTRING, tagSTRING, DATA_FILE_LIST**))
   EVENTFUL_KERNEL_REFUSES(GetCfgFileList(tagSTRING, DATA_FILE_LIST**))
-  EVENTFUL_KERNEL_REFUSES(ReleaseSeedFileInfo(SEED_FILE_INFO*))
-  EVENTFUL_KERNEL_REFUSES(ReleaseDataFileList(DATA_FILE_LIST*))
-  EVENTFUL_KERNEL_REFUSES(ReleasePeerInfoList(PEER_INFO_LIST*))
-  EVENTFUL_KERNEL_REFUSES(NotifyHubBtDeleted(tagSTRING, tagSTRING))
+  EVENTFUL_KERNEL_REFUSES(ReleaseSeedFileInfo(SEED_FILE_INFO*)) EVENTFUL_KERNEL_REFUSES(GetReimportRootPath(U))
+  EVENTFUL_KERNEL_REFUSES(ReleaseDataFileList(DATA_FILE_LIST*)) EVENTFUL_KERNEL_REFUSES(GetReimportProgress(BYTE*))
+  EVENTFUL_KERNEL_REFUSES(ReleasePeerInfoList(PEER_INFO_LIST*)) EVENTFUL_KERNEL_REFUSES(DebugP2pPipeReleaseInfo(U))
+  EVENTFUL_KERNEL_REFUSES(NotifyHubBtDeleted(tagSTRING, tagSTRING)) EVENTFUL_KERNEL_REFUSES(DebugP2pPipeQueryInfo(U, U))
   EVENTFUL_KERNEL_REFUSES(NotifyHubBtMoved(tagSTRING, tagSTRING, tagSTRING))
-  EVENTFUL_KERNEL_REFUSES(ReservedOperation(U))
   EVENTFUL_KERNEL_REFUSES(StartReimportTask(tagSTRING, tagSTRING, tagSTRING))
   EVENTFUL_KERNEL_REFUSES(GetReimportTaskTorrentFileName(U))
-  EVENTFUL_KERNEL_REFUSES(CloseReimportTask())
-  EVENTFUL_KERNEL_REFUSES(GetReimportProgress(BYTE*))
-  EVENTFUL_KERNEL_REFUSES(GetReimportRootPath(U))
-  EVENTFUL_KERNEL_REFUSES(DebugP2pPipeQueryInfo(U, U))
-  EVENTFUL_KERNEL_REFUSES(DebugP2pPipeReleaseInfo(U))
   EVENTFUL_KERNEL_REFUSES(CreateCfgFile(U, U, U, U, U, U, U, U))
 #undef EVENTFUL_KERNEL_REFUSES
 
   std::shared_ptr<kernel_state> state;
-  mode creation = mode::tasks;
   eventful_task* made = nullptr;  // the last task made (not counted)
   std::string lists;
 
@@ -119,12 +107,6 @@ class task_fixture : public shell_fixture {
   using creator = HRESULT (STDMETHODCALLTYPE IBitTorrent::*)(tagSTRING, tagSTRING, ULONG, const ULONG*, ULONG,
                                                              const SEED_TRACKER_ITEM*, IBtTask**);
 
-  // A fresh host, plugin and shell.
-  void start_over() {
-    stop();
-    start();
-  }
-
   std::string data_folder() const { return dir_.file("data"); }
 
   // A proxy made while the kernel is on its way (the first call requests it).
@@ -133,7 +115,8 @@ class task_fixture : public shell_fixture {
                                const SEED_TRACKER_ITEM* second = nullptr) {
     IBtTask* raw = nullptr;
     const std::string folder = data_folder();
-    EXPECT_EQ((shell_->*create)(text(seed_), text(folder), first_count, first, second_count, second, &raw), S_OK);
+    EXPECT_EQ((shell_->*create)(text("/seeds/a.torrent"), text(folder), first_count, first, second_count, second, &raw),
+              S_OK);
     EXPECT_EQ(shell_->status(), kernel_loading);
     return com_ptr<IBtTask3>::adopt(static_cast<IBtTask3*>(raw));
   }
@@ -146,15 +129,12 @@ class task_fixture : public shell_fixture {
   }
 
   // The same with a kernel whose tasks call back into the test.
-  com_ptr<eventful_kernel> arrive_eventful(eventful_kernel::mode creation = eventful_kernel::mode::tasks) {
+  com_ptr<eventful_kernel> arrive_eventful() {
     auto kernel = com_ptr<eventful_kernel>::adopt(new eventful_kernel);
-    kernel->creation = creation;
     host_->RegisterInstance(IID_IBitTorrentKernel, static_cast<IBitTorrentKernel*>(kernel.get()));
     complete_kernel_download(0);
     return kernel;
   }
-
-  std::string seed_ = "/seeds/a.torrent";
 };
 
 }  // namespace bts_test

