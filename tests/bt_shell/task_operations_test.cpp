@@ -58,9 +58,13 @@ TEST_F(TaskOperationsTest, BeforeTheHandOverTheProxyAnswersQueriesAndKeepsTheCer
   CStringSetter setter1(&id1), setter2(&id2);
   EXPECT_EQ(task->GetFileIdInfo(4, &setter1, &setter2), S_OK);
   EXPECT_EQ(id1 + id2, "");
+  EXPECT_EQ(task->GetSpeed(&value, &value), S_OK);  // the values: with the hand-over
   EXPECT_EQ(task->IsStopped(), S_FALSE);
   EXPECT_EQ(task->IsSupportDispatchStrategy(1), S_OK);
   EXPECT_EQ(task->IsSupportDispatchStrategy(2), S_FALSE);
+  EXPECT_EQ(task->SetTaskType(7), S_OK);
+  EXPECT_EQ(task->SetRetryStrategy(1, 2, 3), S_OK);
+  EXPECT_EQ(task->GetRecommendInfo(1), S_OK);
   // The stop flag cannot be known yet: reported, the flag left alone.
   EXPECT_EQ(task->GetStopFlag(&flag), S_OK);
   EXPECT_EQ(flag, 5);
@@ -68,8 +72,9 @@ TEST_F(TaskOperationsTest, BeforeTheHandOverTheProxyAnswersQueriesAndKeepsTheCer
   EXPECT_EQ(cap.texts("bt_shell_task", log4cplus::DEBUG_LOG_LEVEL),
             (strings{"GetConnectInfo ", "GetDataInput ", "GetDataOutput ", "GetResourceCount ", "GetResourceInfo ",
                      "GetResourceStatistic ", "GetTaskInfo:task_status0", "GetTaskInfo", "GetFileInfo: file_index:3",
-                     "GetFileIdInfo: file_index:4", "IsStopped ", "IsSupportDispatchStrategy ",
-                     "IsSupportDispatchStrategy ", "GetStopFlag "}));
+                     "GetFileIdInfo: file_index:4", "GetSpeed ", "IsStopped ", "IsSupportDispatchStrategy ",
+                     "IsSupportDispatchStrategy ", "SetTaskType ", "SetRetryStrategy ", "GetRecommendInfo ",
+                     "GetStopFlag "}));
   const strings errors = cap.texts("bt_shell_task", log4cplus::ERROR_LOG_LEVEL);
   ASSERT_EQ(errors.size(), 1u);
   EXPECT_EQ(errors[0].rfind("FALSE not true, detail: ", 0), 0u) << errors[0];
@@ -198,7 +203,6 @@ TEST_F(TaskOperationsTest, ProxiesWithoutARealTaskDropForwardedCallsAndAnswerNeu
 
     bt_shell_task* proxy = proxy_of(task.get());
     EXPECT_EQ(proxy->shell_status(), shell_reload_func);
-    EXPECT_EQ(proxy->real_task(), nullptr);
     EXPECT_EQ(proxy->listener_registered(), why == cause::signalled);
     EXPECT_EQ(cap.count_containing("bt_shell_task", log4cplus::ERROR_LOG_LEVEL, " not true, detail: "),
               why == cause::signalled ? 0 : 1);
