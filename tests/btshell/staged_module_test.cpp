@@ -21,13 +21,12 @@ std::string read_all(const std::string& path) {
   return text.str();
 }
 
-TEST(BtshellStagedModule, CopyWithIniBesideItGoesWithTheObject) {
+TEST(BtshellStagedModule, CopyWithIniBesideItGoesWithTheObjectAndAMissingModuleLeavesNothing) {
   bts_test::temp_dir dir;
   const std::string module = dir.write("libbt_shell.so", "module bytes");
-  std::string folder;
+  std::string folder, error;
   {
     btshell::staged_module staged;
-    std::string error;
     ASSERT_TRUE(staged.create(module, btshell::kernel_version{3, 14}, error)) << error;
     const fs::path copy = staged.path();
     EXPECT_EQ(copy.filename(), "libbt_shell.so");
@@ -38,28 +37,23 @@ TEST(BtshellStagedModule, CopyWithIniBesideItGoesWithTheObject) {
   }
   EXPECT_FALSE(fs::exists(folder));  // removed with everything in it
   EXPECT_TRUE(fs::exists(module));   // the original stays
-}
 
-TEST(BtshellStagedModule, MissingModuleLeavesNothingBehind) {
-  bts_test::temp_dir dir;
-  btshell::staged_module staged;
-  std::string error;
-  EXPECT_FALSE(staged.create(dir.file("none.so"), btshell::kernel_version{1, 2}, error));
+  btshell::staged_module missing;
+  EXPECT_FALSE(missing.create(dir.file("none.so"), btshell::kernel_version{1, 2}, error));
   EXPECT_NE(error.find("none.so"), std::string::npos) << error;
-  EXPECT_EQ(staged.path(), "");
+  EXPECT_EQ(missing.path(), "");
 }
 
 TEST(BtshellModuleLocation, DefaultsAreAbsoluteAndNormalised) {
-  // From a test binary the paths are only checked for form: the build's
-  // relative layout applied to this binary's folder.
-  const std::string module = btshell::default_module_path();
-  const std::string modules = btshell::default_modules_dir();
-  EXPECT_TRUE(fs::path(module).is_absolute()) << module;
+  // From a test binary only their form: the build's layout applied to this binary's folder.
+  const std::string module = btshell::default_module_path(), modules = btshell::default_modules_dir();
   EXPECT_EQ(fs::path(module).filename(), "libbt_shell.so");
-  EXPECT_TRUE(fs::path(modules).is_absolute()) << modules;
-  EXPECT_EQ(module.find("/./"), std::string::npos) << module;
-  EXPECT_EQ(modules.find("/../"), std::string::npos) << modules;
-  EXPECT_NE(modules.back(), '/') << modules;
+  for (const std::string& path : {module, modules}) {
+    EXPECT_TRUE(fs::path(path).is_absolute()) << path;
+    EXPECT_EQ(path.find("/./"), std::string::npos) << path;
+    EXPECT_EQ(path.find("/../"), std::string::npos) << path;
+    EXPECT_NE(path.back(), '/') << path;
+  }
 }
 
 }  // namespace

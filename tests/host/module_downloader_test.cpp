@@ -5,7 +5,6 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
-#include "host/bt_kernel/kernel_probe.h"
 #include "host/download_lib/download_lib.h"
 #include "host/download_lib/host_text.h"
 #include "interfaces/IBitTorrent.h"
@@ -58,23 +57,12 @@ TEST_F(downloader_fixture, KernelIsRegisteredBeforeTheCompletionThatTheHostPumps
   EXPECT_TRUE(downloader->is_loaded("bt_kernel"));
   EXPECT_EQ(0u, downloader->complete_pending());
 
-  // The kernel in the module answers its probe across the module boundary.
-  com_ptr<IBitTorrentKernel> kernel;
-  ASSERT_EQ(S_OK, host->GetInstance(IID_IBitTorrentKernel, kernel.put_void()));
-  kernel->CreateCfgFile(1, 2, 3, 4, 5, 6, 7, 8);
-  {
-    kernel_probe probe(kernel.get());
-    ASSERT_TRUE(probe.valid());
-    EXPECT_EQ(std::vector<std::string>{"kernel.CreateCfgFile(1,2,3,4,5,6,7,8)"}, probe.journal());
-  }
-
   // A second request for a module already installed ends at once with 0.
   journal.clear();
   sink->hook = nullptr;
   request("bt_kernel", 1, 3);
   downloader->complete_pending();
   EXPECT_EQ(std::vector<std::string>{"S.OnModuleInstallComplete(0,bt_kernel,1.3)"}, journal);
-  kernel.reset();
 
   // The runtime's end: the module withdraws its kernel, then it is closed.
   journal.clear();
@@ -87,56 +75,29 @@ TEST_F(downloader_fixture, KernelIsRegisteredBeforeTheCompletionThatTheHostPumps
   EXPECT_EQ(E_UNEXPECTED, request("bt_kernel"));
 }
 
-TEST_F(downloader_fixture, ModuleWhoseObjectsAreStillHeldStaysMapped) {
+TEST_F(downloader_fixture, RuntimeEndBreaksTheKernelsSinkCycleAndClosesTheModuleOnceUnused) {
   request("bt_kernel");
   downloader->complete_pending();
   com_ptr<IBitTorrentKernel> kernel;
   ASSERT_EQ(S_OK, host->GetInstance(IID_IBitTorrentKernel, kernel.put_void()));
+  {
+    // A subscriber that keeps the kernel, as the shell does, and is kept by it.
+    std::vector<std::string> events;
+    auto holder = recording_sink::create("H", &events);
+    ASSERT_EQ(S_OK, kernel->AttachEvents(holder.get()));
+    holder->hook = [k = kernel] {};
+  }
   downloader->DetachEvents(sink.get());
   host->shutdown();
   void* still = dlopen(kModule.c_str(), RTLD_NOW | RTLD_NOLOAD);
-  EXPECT_NE(nullptr, still);
-  // The kernel's code is still there to run its last Release.
-  EXPECT_EQ(0u, kernel.detach()->Release());
+  EXPECT_NE(nullptr, still);  // the kernel is still held here
+  EXPECT_EQ(0u, kernel.detach()->Release());  // the cycle was broken; the code is there to run it
   if (still) dlclose(still);
-  // Unused now: asked again, the module lets itself be closed.
   EXPECT_EQ(0u, downloader->close_lingering_modules());
   EXPECT_EQ(nullptr, dlopen(kModule.c_str(), RTLD_NOW | RTLD_NOLOAD));
 }
 
-TEST_F(downloader_fixture, RuntimeEndBreaksAReferenceCycleThroughTheKernelAndClosesTheModule) {
-  request("bt_kernel");
-  downloader->complete_pending();
-  {
-    // A subscriber that keeps the kernel, as the shell does, and is kept by it.
-    com_ptr<IBitTorrentKernel> kernel;
-    ASSERT_EQ(S_OK, host->GetInstance(IID_IBitTorrentKernel, kernel.put_void()));
-    std::vector<std::string> events;
-    auto holder = recording_sink::create("H", &events);
-    ASSERT_EQ(S_OK, kernel->AttachEvents(holder.get()));
-    holder->hook = [kernel] {};
-  }
-  downloader->DetachEvents(sink.get());
-  host->shutdown();
-  EXPECT_EQ(nullptr, dlopen(kModule.c_str(), RTLD_NOW | RTLD_NOLOAD));
-}
-
-TEST_F(downloader_fixture, RequestsMadeDuringACompletionWaitForTheNextPump) {
-  sink->hook = [&] {
-    if (journal.size() == 1) request("again", 3, 4);
-  };
-  downloader->fail_module("first", 5);
-  downloader->fail_module("again", 6);
-  request("first");
-  EXPECT_EQ(1u, downloader->complete_pending());
-  EXPECT_EQ(std::vector<std::string>{"S.OnModuleInstallComplete(5,first,1.2)"}, journal);
-  EXPECT_EQ(1u, downloader->complete_pending());
-  EXPECT_EQ("S.OnModuleInstallComplete(6,again,3.4)", journal.back());
-  ASSERT_EQ(2u, downloader->requests().size());
-  EXPECT_EQ("again", downloader->requests()[1].name);
-}
-
-TEST_F(downloader_fixture, FailuresEndWithTheirCodesAndRegisterNothing) {
+TEST_F(downloader_fixture, FailuresEndWithTheirCodesAndRegisterNothingAndLateRequestsWaitForTheNextPump) {
   bts_test::temp_dir dir;
   com_ptr<download_lib> other = download_lib::create({dir.path()});
   dir.write("libjunk.so", "not a module");
@@ -154,11 +115,18 @@ TEST_F(downloader_fixture, FailuresEndWithTheirCodesAndRegisterNothing) {
   EXPECT_FALSE(other->is_registered(IID_IBitTorrentKernel));
   other->downloader()->DetachEvents(s.get());
 
-  // A forced failure wins over a module that is there.
+  // A forced failure wins over a module that is there; a request made
+  // during a completion waits for the next pump.
   downloader->fail_module("bt_kernel", 1460);
+  downloader->fail_module("again", 6);
+  sink->hook = [&] {
+    if (journal.size() == 1) request("again", 3, 4);
+  };
   request("bt_kernel");
-  downloader->complete_pending();
+  EXPECT_EQ(1u, downloader->complete_pending());
   EXPECT_EQ(std::vector<std::string>{"S.OnModuleInstallComplete(1460,bt_kernel,1.2)"}, journal);
+  EXPECT_EQ(1u, downloader->complete_pending());
+  EXPECT_EQ("S.OnModuleInstallComplete(6,again,3.4)", journal.back());
   EXPECT_FALSE(host->is_registered(IID_IBitTorrentKernel));
 
   // A runtime without a modules folder.
