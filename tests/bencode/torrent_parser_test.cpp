@@ -136,13 +136,14 @@ std::string multi_file(const std::vector<std::string>& files) {
   return s + "e4:name3:top12:piece lengthi16384e6:pieces" + kPieces + "ee";
 }
 
-void expect_entry(const TorrentFileEntry& e, std::uint32_t index, const std::string& folder, const std::string& name,
-                  std::int64_t offset, std::int64_t length) {
-  EXPECT_EQ(e.index, index);
-  EXPECT_EQ(e.folder, folder);
-  EXPECT_EQ(e.name, name);
-  EXPECT_EQ(e.offset, offset);
-  EXPECT_EQ(e.length, length);
+// "index folder|name offset+length" of each entry.
+std::vector<std::string> entries(const std::vector<TorrentFileEntry>& files) {
+  std::vector<std::string> out;
+  for (const auto& f : files) {
+    out.push_back(std::to_string(f.index) + " " + f.folder + "|" + f.name + " " + std::to_string(f.offset) + "+" +
+                  std::to_string(f.length));
+  }
+  return out;
 }
 
 // Each failed load also drops the answers of the file loaded before it.
@@ -179,7 +180,6 @@ TEST_F(torrent_parser, file_entries) {
   std::vector<TorrentFileEntry> files;
   ASSERT_TRUE(parser_.getFiles(files));
   ASSERT_EQ(files.size(), 1u);
-  expect_entry(files[0], 0, "", "a.txt", 0, 5);
   EXPECT_EQ(files[0].md5sum, "0123456789abcdef0123456789abcdef");
   // Entries are appended. Elements that are not dictionaries, and entries
   // without a list path, still count; a "path.utf-8" list is preferred.
@@ -187,29 +187,24 @@ TEST_F(torrent_parser, file_entries) {
                                "i7e", "d6:lengthi2ee", "d6:lengthi1e4:pathl1:ae10:path.utf-8l1:bee",
                                "d6:lengthi1e4:path1:ae", "d6:lengthi1e10:path.utf-81:x4:pathl1:aee"})));
   ASSERT_TRUE(parser_.getFiles(files));
-  ASSERT_EQ(files.size(), 9u);
-  expect_entry(files[1], 0, "x\\", "y.txt", 0, 3);
-  expect_entry(files[2], 1, "", "z.txt", 3, 4);
-  expect_entry(files[3], 2, "p\\q\\", "r.bin", 7, 6);
-  expect_entry(files[4], 3, "", "", 13, 0);
-  expect_entry(files[5], 4, "", "", 13, 2);
-  expect_entry(files[6], 5, "", "b", 15, 1);
-  expect_entry(files[7], 6, "", "", 16, 1);
-  expect_entry(files[8], 7, "", "", 17, 1);
+  EXPECT_EQ(entries(files), (std::vector<std::string>{"0 |a.txt 0+5", "0 x\\|y.txt 0+3", "1 |z.txt 3+4",
+                                                      "2 p\\q\\|r.bin 7+6", "3 | 13+0", "4 | 13+2", "5 |b 15+1",
+                                                      "6 | 16+1", "7 | 17+1"}));
   // Hostile lengths wrap instead of overflowing.
   ASSERT_TRUE(load(multi_file({file_dict(INT64_MAX, {"a"}), file_dict(INT64_MAX, {"b"}), file_dict(1, {"c"})})));
   files.clear();
   ASSERT_TRUE(parser_.getFiles(files));
-  EXPECT_EQ(files[1].offset, INT64_MAX);
-  EXPECT_EQ(files[2].offset, -2);
+  EXPECT_EQ(entries(files), (std::vector<std::string>{"0 |a 0+9223372036854775807",
+                                                      "1 |b 9223372036854775807+9223372036854775807", "2 |c -2+1"}));
 }
 
 TEST_F(torrent_parser, path_components_are_made_safe_and_folders_kept_apart) {
   platform::set_ansi_code_page(1252);
   ASSERT_TRUE(load(multi_file({file_dict(1, {"a:b", "c?d\\e/f*g<h>i|j\"k"}), file_dict(1, {"..", ".", "..."}),
                                file_dict(1, {"C:", "x"}), file_dict(1, {"a", "b", "1"}), file_dict(1, {"a", "2"}),
-                               file_dict(1, {"a", "b", "3"}), file_dict(1, {"ab", "4"}), file_dict(1, {"a\xC3\xA9", "5"}),
-                               file_dict(1, {"a\xE9", "6"}), file_dict(1, {"a", "b:", "7"})})));
+                               file_dict(1, {"a", "b", "3"}), file_dict(1, {"ab", "4"}),
+                               file_dict(1, {"a\xC3\xA9", "5"}), file_dict(1, {"a\xE9", "6"}),
+                               file_dict(1, {"a", "b:", "7"})})));
   EXPECT_EQ(paths(), (std::vector<std::string>{"aAb\\cAdAeAfAgAhAiAjAk", "AA\\A\\...", "CA\\x", "a\\b\\1", "a\\2",
                                                "a\\b\\3", "ab\\4", "a\xE9\\5", "a\xE9\\6", "a\\bA\\7"}));
   // A single-file torrent's name is a file name as well.
@@ -240,33 +235,21 @@ TEST_F(torrent_parser, get_files_failures) {
   }
 }
 
-TEST_F(torrent_parser, names_in_utf8_follow_the_ansi_code_page) {
+// Names and path components in UTF-8 follow the ANSI code page; "name.utf-8"
+// is used only when it is UTF-8.
+TEST_F(torrent_parser, names_follow_the_ansi_code_page) {
   const std::string utf8 = "caf\xC3\xA9 \xE4\xB8\xAD";  // "café 中"
-  struct {
-    UINT acp;
-    std::string expected;
-  } cases[] = {{1252, "caf\xE9 _"}, {936, "caf\xA8\xA6 \xD6\xD0"}, {CP_UTF8, utf8}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.acp);
-    platform::set_ansi_code_page(c.acp);
-    ASSERT_TRUE(load(multi_file({file_dict(1, {utf8, utf8 + ".txt"})})));
-    EXPECT_EQ(paths(), std::vector<std::string>{c.expected + "\\" + c.expected + ".txt"});
-    ASSERT_TRUE(load(single_file(utf8)));
-    std::string name;
-    ASSERT_TRUE(parser_.getName(name));
-    EXPECT_EQ(name, c.expected);
-  }
-}
-
-TEST_F(torrent_parser, name_utf8_is_used_only_when_it_is_utf8) {
-  platform::set_ansi_code_page(1252);
-  struct { std::string name, extra; bool utf8; std::string expected; } cases[] = {
-      {"caf\xE9", "", false, "caf\xE9"},  // not UTF-8: kept byte for byte
-      {"plain", "10:name.utf-85:\xC3\xA9t\xC3\xA9", true, "\xE9t\xE9"},
-      {"plain", "10:name.utf-85:ascii", false, "plain"},  // ASCII is not reported as UTF-8
+  struct { UINT acp; std::string name, extra; bool utf8; std::string expected; } cases[] = {
+      {1252, utf8, "", false, "caf\xE9 _"},
+      {936, utf8, "", false, "caf\xA8\xA6 \xD6\xD0"},
+      {CP_UTF8, utf8, "", false, utf8},
+      {1252, "caf\xE9", "", false, "caf\xE9"},  // not UTF-8: kept byte for byte
+      {1252, "plain", "10:name.utf-85:\xC3\xA9t\xC3\xA9", true, "\xE9t\xE9"},
+      {1252, "plain", "10:name.utf-85:ascii", false, "plain"},  // ASCII is not reported as UTF-8
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.expected);
+    platform::set_ansi_code_page(c.acp);
     ASSERT_TRUE(load(single_file(c.name, c.extra)));
     std::string name;
     EXPECT_EQ(parser_.getNameUtf8(name), c.utf8);
@@ -275,6 +258,10 @@ TEST_F(torrent_parser, name_utf8_is_used_only_when_it_is_utf8) {
     }
     ASSERT_TRUE(parser_.getName(name));
     EXPECT_EQ(name, c.expected);
+    if (c.extra.empty()) {
+      ASSERT_TRUE(load(multi_file({file_dict(1, {c.name, c.name + ".txt"})})));
+      EXPECT_EQ(paths(), std::vector<std::string>{c.expected + "\\" + c.expected + ".txt"});
+    }
   }
 }
 
@@ -322,16 +309,12 @@ TEST_F(torrent_parser, info_hash_is_over_the_canonical_encoding) {
   const std::string canonical = with_length("5");
   const auto with_x = [&](const std::string& x) { return canonical.substr(0, canonical.size() - 1) + "1:x" + x + "e"; };
   const struct { std::string info, canonical; } cases[] = {
-      {canonical, canonical},
-      {with_length("05"), canonical},
-      {with_length("-0"), with_length("0")},
-      {with_length("-"), with_length("0")},
+      {canonical, canonical}, {with_length("05"), canonical}, {with_length("-0"), with_length("0")},
+      {with_length("-"), with_length("0")}, {with_length("18446744073709551621"), canonical},
       {with_length("9223372036854775808"), with_length("-9223372036854775808")},
       {with_length("-9223372036854775808"), with_length("-9223372036854775808")},
       {with_length("-9223372036854775809"), with_length("9223372036854775807")},
-      {with_length("18446744073709551621"), canonical},
-      {"d06:lengthi5e" + tail, canonical},
-      {"d6 :lengthi5e" + tail, canonical},
+      {"d06:lengthi5e" + tail, canonical}, {"d6 :lengthi5e" + tail, canonical},
       {"d6:lengthi5e4:name01:a12:piece lengthi16384e6:pieces" + kPieces + "e", canonical},
       {"d4:name1:a6:lengthi5e12:piece lengthi16384e6:pieces" + kPieces + "e", canonical},
       {"d6:lengthi5e6:lengthi5e" + tail, canonical},

@@ -53,7 +53,8 @@ TEST(Utility, HexText) {
 
 TEST(Utility, Base64RoundTrips) {
   const struct { std::string raw, encoded; } cases[] = {
-      {"", ""}, {"f", "Zg=="}, {"fo", "Zm8="}, {"foo", "Zm9v"}, {"foobar", "Zm9vYmFy"}, {std::string("\x00\xff\xfe", 3), "AP/+"},
+      {"", ""}, {"f", "Zg=="}, {"fo", "Zm8="}, {"foo", "Zm9v"}, {"foobar", "Zm9vYmFy"},
+      {std::string("\x00\xff\xfe", 3), "AP/+"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(c.encoded, base64_encode(c.raw.data(), c.raw.size()));

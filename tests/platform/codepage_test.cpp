@@ -42,7 +42,7 @@ TEST(CodePage, BothWaysThroughUtf16) {
   }
 }
 
-TEST(CodePage, InvalidUtf8FailsWhenAskedAndIsReplacedOtherwise) {
+TEST(CodePage, InvalidUtf8BufferSizesAndArguments) {
   const std::string bad[] = {"\xC3", "\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "a\x80"};
   for (const auto& b : bad) {
     SetLastError(0);
@@ -51,6 +51,18 @@ TEST(CodePage, InvalidUtf8FailsWhenAskedAndIsReplacedOtherwise) {
     EXPECT_EQ(GetLastError(), ERROR_NO_UNICODE_TRANSLATION);
   }
   EXPECT_EQ(to_wide(CP_UTF8, "a\x80"), (std::u16string{u'a', 0xFFFD}));
+  WCHAR small[2];
+  SetLastError(0);
+  EXPECT_EQ(0, MultiByteToWideChar(CP_UTF8, 0, "abc", 3, small, 2));
+  EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
+  // -1 counts the terminating NUL.
+  EXPECT_EQ(4, MultiByteToWideChar(CP_UTF8, 0, "abc", -1, nullptr, 0));
+  EXPECT_EQ(0, MultiByteToWideChar(CP_UTF8, 0, "abc", 0, nullptr, 0));
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(0, MultiByteToWideChar(99999, 0, "abc", 3, nullptr, 0));
+  // UTF-8 takes no replacement character.
+  EXPECT_EQ(0, WideCharToMultiByte(CP_UTF8, 0, u"a", 1, nullptr, 0, "_", nullptr));
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
 }
 
 TEST(CodePage, Utf8ToAnsi1252AndUnmappableReplacedOneByOne) {
@@ -65,21 +77,6 @@ TEST(CodePage, Utf8ToAnsi1252AndUnmappableReplacedOneByOne) {
   used = TRUE;
   EXPECT_EQ(to_narrow(CP_ACP, u"plain", "_", &used), "plain");
   EXPECT_FALSE(used);
-}
-
-TEST(CodePage, BufferSizesAndArguments) {
-  WCHAR small[2];
-  SetLastError(0);
-  EXPECT_EQ(0, MultiByteToWideChar(CP_UTF8, 0, "abc", 3, small, 2));
-  EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
-  // -1 counts the terminating NUL.
-  EXPECT_EQ(4, MultiByteToWideChar(CP_UTF8, 0, "abc", -1, nullptr, 0));
-  EXPECT_EQ(0, MultiByteToWideChar(CP_UTF8, 0, "abc", 0, nullptr, 0));
-  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
-  EXPECT_EQ(0, MultiByteToWideChar(99999, 0, "abc", 3, nullptr, 0));
-  // UTF-8 takes no replacement character.
-  EXPECT_EQ(0, WideCharToMultiByte(CP_UTF8, 0, u"a", 1, nullptr, 0, "_", nullptr));
-  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
 }
 
 }  // namespace

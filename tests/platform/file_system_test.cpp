@@ -73,9 +73,9 @@ TEST(FindFirstFile, PatternsMatchTheLastComponentOnly) {
   EXPECT_EQ(ERROR_INVALID_HANDLE, GetLastError());
 }
 
-TEST(GetFileAttributes, MapsModeAndName) {
+TEST(FileCalls, AttributesDirectoriesHandlesAndCopies) {
   bts_test::temp_dir dir;
-  const std::string ro = dir.write("ro", "");
+  const std::string ro = dir.write("ro", ""), a = dir.write("a", "AAA");
   ::chmod(ro.c_str(), 0444);
   dir.write(".dot", "");
   EXPECT_EQ(FILE_ATTRIBUTE_READONLY, GetFileAttributesA(ro.c_str()));
@@ -83,19 +83,21 @@ TEST(GetFileAttributes, MapsModeAndName) {
   EXPECT_EQ(FILE_ATTRIBUTE_DIRECTORY, GetFileAttributesA(dir.path().c_str()));
   EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(dir.file("missing").c_str()));
   EXPECT_EQ(ERROR_FILE_NOT_FOUND, GetLastError());
-}
 
-TEST(CreateDirectory, OneLevelWithWin32Errors) {
-  bts_test::temp_dir dir;
-  EXPECT_TRUE(CreateDirectoryA(dir.file("a").c_str(), nullptr));
-  EXPECT_FALSE(CreateDirectoryA(dir.file("a").c_str(), nullptr));
+  // Copying a file onto itself keeps the data.
+  EXPECT_FALSE(CopyFileA(a.c_str(), a.c_str(), FALSE));
+  struct stat st {};
+  ASSERT_EQ(0, ::stat(a.c_str(), &st));
+  EXPECT_EQ(3, st.st_size);
+
+  // One level at a time.
+  EXPECT_TRUE(CreateDirectoryA(dir.file("d").c_str(), nullptr));
+  EXPECT_FALSE(CreateDirectoryA(dir.file("d").c_str(), nullptr));
   EXPECT_EQ(ERROR_ALREADY_EXISTS, GetLastError());
   EXPECT_FALSE(CreateDirectoryA(dir.file("x/y").c_str(), nullptr));
   EXPECT_EQ(ERROR_PATH_NOT_FOUND, GetLastError());
-}
 
-TEST(FileHandle, DirectoriesNullAndInvalidHandles) {
-  bts_test::temp_dir dir;
+  // Folders are not opened; null and invalid handles are no descriptors.
   EXPECT_EQ(INVALID_HANDLE_VALUE, CreateFileA(dir.path().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
   EXPECT_EQ(ERROR_ACCESS_DENIED, GetLastError());
   EXPECT_EQ(-1, platform::fd_from_handle(nullptr));
@@ -106,15 +108,6 @@ TEST(FileHandle, DirectoriesNullAndInvalidHandles) {
   EXPECT_EQ(ERROR_INVALID_HANDLE, GetLastError());
   EXPECT_EQ(0u, n);
   EXPECT_FALSE(CloseHandle(INVALID_HANDLE_VALUE));
-}
-
-TEST(CopyFile, OntoItselfKeepsTheData) {
-  bts_test::temp_dir dir;
-  const std::string a = dir.write("a", "AAA");
-  EXPECT_FALSE(CopyFileA(a.c_str(), a.c_str(), FALSE));
-  struct stat st {};
-  ASSERT_EQ(0, ::stat(a.c_str(), &st));
-  EXPECT_EQ(3, st.st_size);
 }
 
 }  // namespace

@@ -52,20 +52,22 @@ TEST(GetPrivateProfileString, ReadsValuesWithWindowsRules) {
       {"bt_kernel", "late", "1"},  // a section that appears twice
       {"bt_kernel", "missing", "<default>"},
       {"missing", "version", "<default>"},
+      {nullptr, nullptr, std::string("BT_Kernel\0other\0", 16)},  // the sections, each once
+      {"OTHER", nullptr, std::string("version\0", 8)},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(c.expected, read(c.section, c.key, file)) << c.section << "/" << c.key;
+    EXPECT_EQ(c.expected, read(c.section, c.key, file)) << (c.section ? c.section : "") << "/" << (c.key ? c.key : "");
   }
+  // A list too small: the last name is cut and the list still ends in two NULs.
+  char buffer[8];
+  EXPECT_EQ(6u, GetPrivateProfileStringA(nullptr, nullptr, "", buffer, sizeof buffer, file.c_str()));
+  EXPECT_EQ(std::string("BT_Ker\0\0", 8), std::string(buffer, 8));
 }
 
-TEST(GetPrivateProfileString, MissingFileGivesTheDefault) {
+TEST(GetPrivateProfileString, DefaultsAndTruncationToTheBuffer) {
   bts_test::temp_dir dir;
-  EXPECT_EQ("1.2", read("bt_kernel", "version", dir.file("none.ini"), "1.2  "));
+  EXPECT_EQ("1.2", read("bt_kernel", "version", dir.file("none.ini"), "1.2  "));  // a missing file
   EXPECT_EQ("", read("bt_kernel", "version", dir.file("none.ini"), nullptr));
-}
-
-TEST(GetPrivateProfileString, TruncatesToTheBuffer) {
-  bts_test::temp_dir dir;
   const std::string file = dir.write("t.ini", "[s]\nk=abcdef\n");
   char buffer[8] = {'#', '#', '#', '#', '#', '#', '#', '#'};
   EXPECT_EQ(3u, GetPrivateProfileStringA("s", "k", "", buffer, 4, file.c_str()));
@@ -73,18 +75,6 @@ TEST(GetPrivateProfileString, TruncatesToTheBuffer) {
   EXPECT_EQ('#', buffer[4]);
   EXPECT_EQ(0u, GetPrivateProfileStringA("s", "k", "", buffer, 1, file.c_str()));
   EXPECT_EQ('\0', buffer[0]);
-}
-
-TEST(GetPrivateProfileString, ListsKeysAndSections) {
-  bts_test::temp_dir dir;
-  const std::string file = dir.write("bt_shell.ini", k_profile);
-  EXPECT_EQ(std::string("BT_Kernel\0other\0", 16), read(nullptr, nullptr, file));
-  EXPECT_EQ(std::string("version\0", 8), read("OTHER", nullptr, file));
-
-  // Too small: the last name is cut and the list still ends in two NULs.
-  char buffer[8];
-  EXPECT_EQ(6u, GetPrivateProfileStringA(nullptr, nullptr, "", buffer, sizeof buffer, file.c_str()));
-  EXPECT_EQ(std::string("BT_Ker\0\0", 8), std::string(buffer, 8));
 }
 
 }  // namespace
