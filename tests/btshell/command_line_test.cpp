@@ -9,7 +9,7 @@ namespace {
 
 using btshell::parse_command_line;
 
-TEST(BtshellCommandLine, OptionsAnywhereWithBothValueForms) {
+TEST(BtshellCommandLine, OptionsAnywhereWithBothValueFormsAndKernelVersions) {
   const auto parsed = parse_command_line(
       {"--module=/m/libbt_shell.so", "notify-moved", "old", "-v", "--modules-dir", "/mods", "s.torrent", "new"});
   ASSERT_EQ(parsed.error, "");
@@ -25,10 +25,8 @@ TEST(BtshellCommandLine, OptionsAnywhereWithBothValueForms) {
   EXPECT_EQ(dashed.line.arguments, (std::vector<std::string>{"-odd.torrent"}));
   // A lone "-" is an argument too.
   EXPECT_EQ(parse_command_line({"inspect", "-"}).line.arguments, (std::vector<std::string>{"-"}));
-}
 
-TEST(BtshellCommandLine, KernelVersion) {
-  // The two-word form reaches the request in btshell's run test.
+  // Kernel versions; the two-word option reaches the request in btshell's run test.
   const auto widest = btshell::parse_kernel_version("65535.0");
   ASSERT_TRUE(widest.has_value());
   EXPECT_EQ(widest->major, 65535);

@@ -98,22 +98,27 @@ TEST_F(downloader_fixture, RuntimeEndBreaksTheKernelsSinkCycleAndClosesTheModule
 }
 
 TEST_F(downloader_fixture, FailuresEndWithTheirCodesAndRegisterNothingAndLateRequestsWaitForTheNextPump) {
+  // A folder holding only junk, and no folder at all.
   bts_test::temp_dir dir;
-  com_ptr<download_lib> other = download_lib::create({dir.path()});
   dir.write("libjunk.so", "not a module");
+  const std::pair<std::string, std::vector<const char*>> runtimes[] = {
+      {dir.path(), {"bt_kernel", "junk", "", "../x", "a/b"}}, {"", {"bt_kernel"}}};
   std::vector<std::string> codes;
   auto s = recording_sink::create("T", &codes);
-  other->downloader()->AttachEvents(s.get());
-  for (const char* name : {"bt_kernel", "junk", "", "../x", "a/b"})
-    other->downloader()->RequestDownload(host_text::view(name), 1, 0);
-  other->downloader()->complete_pending();
+  for (const auto& [folder, names] : runtimes) {
+    com_ptr<download_lib> other = download_lib::create({folder});
+    other->downloader()->AttachEvents(s.get());
+    for (const char* name : names) other->downloader()->RequestDownload(host_text::view(name), 1, 0);
+    other->downloader()->complete_pending();
+    EXPECT_FALSE(other->is_registered(IID_IBitTorrentKernel));
+    other->downloader()->DetachEvents(s.get());
+  }
   EXPECT_EQ((std::vector<std::string>{"T.OnModuleInstallComplete(2,bt_kernel,1.0)",
                                       "T.OnModuleInstallComplete(193,junk,1.0)", "T.OnModuleInstallComplete(123,,1.0)",
                                       "T.OnModuleInstallComplete(123,../x,1.0)",
-                                      "T.OnModuleInstallComplete(123,a/b,1.0)"}),
+                                      "T.OnModuleInstallComplete(123,a/b,1.0)",
+                                      "T.OnModuleInstallComplete(3,bt_kernel,1.0)"}),
             codes);
-  EXPECT_FALSE(other->is_registered(IID_IBitTorrentKernel));
-  other->downloader()->DetachEvents(s.get());
 
   // A forced failure wins over a module that is there; a request made
   // during a completion waits for the next pump.
@@ -128,15 +133,6 @@ TEST_F(downloader_fixture, FailuresEndWithTheirCodesAndRegisterNothingAndLateReq
   EXPECT_EQ(1u, downloader->complete_pending());
   EXPECT_EQ("S.OnModuleInstallComplete(6,again,3.4)", journal.back());
   EXPECT_FALSE(host->is_registered(IID_IBitTorrentKernel));
-
-  // A runtime without a modules folder.
-  com_ptr<download_lib> nowhere = download_lib::create({});
-  codes.clear();
-  nowhere->downloader()->AttachEvents(s.get());
-  nowhere->downloader()->RequestDownload(host_text::view("bt_kernel"), 1, 0);
-  nowhere->downloader()->complete_pending();
-  EXPECT_EQ(std::vector<std::string>{"T.OnModuleInstallComplete(3,bt_kernel,1.0)"}, codes);
-  nowhere->downloader()->DetachEvents(s.get());
 }
 
 }  // namespace
