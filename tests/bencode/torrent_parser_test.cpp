@@ -170,9 +170,10 @@ TEST_F(torrent_parser, load_states) {
     EXPECT_EQ(parser_.getName(name), c.state == 0);
     EXPECT_EQ(parser_.getInfoSHA1(digest), c.state == 0);
   }
-  std::string name;
+  std::string name, digest;
   EXPECT_TRUE(load("de"));
   EXPECT_FALSE(parser_.getName(name));
+  EXPECT_FALSE(parser_.getInfoSHA1(digest));
 }
 
 TEST_F(torrent_parser, file_entries) {

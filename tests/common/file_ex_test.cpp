@@ -22,11 +22,12 @@ std::string raised(F action) {
   return "";
 }
 
-TEST(PathHelpers, ExistsSizeAndDirectories) {
+TEST(PathHelpers, ExistsSizeDirectoriesCopyRenameRemove) {
   bts_test::temp_dir dir;
   EXPECT_FALSE(create_directory(dir.file("seeds/sub")));  // one level only
   ASSERT_TRUE(create_directory(dir.file("seeds")));
   EXPECT_FALSE(create_directory(dir.file("seeds")));
+  EXPECT_TRUE(create_directory(dir.file("seeds/sub")));
   EXPECT_FALSE(file_exists(dir.file("seeds/*.cfg")));
   dir.write("seeds/0123.bt.cfg", "");
   EXPECT_TRUE(file_exists(dir.file("seeds/*.cfg")));
@@ -46,6 +47,26 @@ TEST(PathHelpers, ExistsSizeAndDirectories) {
   EXPECT_EQ(0, file_size(dir.file("seeds/0123.bt.cfg")));
   EXPECT_EQ(-1, file_size(dir.file("missing")));
   EXPECT_EQ(0, file_size(dir.file("seeds")));
+
+  // Copy, rename and remove raise with their messages and never overwrite unasked.
+  const std::string a = dir.write("a", "AAA");
+  const std::string b = dir.write("b", "B");
+
+  copy_file(a, b, false);
+  EXPECT_EQ(1, file_size(b));
+  copy_file(a, b, true);
+  EXPECT_EQ(3, file_size(b));
+  EXPECT_EQ("copy file error, source name is: " + dir.file("x") + " dest name is: " + b + ", error code: 2",
+            raised([&] { copy_file(dir.file("x"), b, true); }));
+
+  EXPECT_EQ("rename file error, old name is: " + a + " new name is: " + b + ", error code: 183",
+            raised([&] { rename_file(a, b); }));
+  rename_file(a, dir.file("c"));
+  EXPECT_FALSE(file_exists(a));
+
+  remove_file(b);
+  EXPECT_FALSE(file_exists(b));
+  EXPECT_EQ("remove file error, error code: 2", raised([&] { remove_file(b); }));
 }
 
 TEST(FileException, TextAndDiskFull) {
@@ -113,28 +134,6 @@ TEST(FileEx, AttachClosesTheOldHandleAndDetachKeepsItOpen) {
   EXPECT_FALSE(a.is_open());
   EXPECT_EQ("read file error, error code: 6", raised([&] { a.read(&c, 1); }));
   EXPECT_TRUE(CloseHandle(kept));
-}
-
-TEST(FileHelpers, RaiseWithTheirMessagesAndNeverOverwriteUnasked) {
-  bts_test::temp_dir dir;
-  const std::string a = dir.write("a", "AAA");
-  const std::string b = dir.write("b", "B");
-
-  copy_file(a, b, false);
-  EXPECT_EQ(1, file_size(b));
-  copy_file(a, b, true);
-  EXPECT_EQ(3, file_size(b));
-  EXPECT_EQ("copy file error, source name is: " + dir.file("x") + " dest name is: " + b + ", error code: 2",
-            raised([&] { copy_file(dir.file("x"), b, true); }));
-
-  EXPECT_EQ("rename file error, old name is: " + a + " new name is: " + b + ", error code: 183",
-            raised([&] { rename_file(a, b); }));
-  rename_file(a, dir.file("c"));
-  EXPECT_FALSE(file_exists(a));
-
-  remove_file(b);
-  EXPECT_FALSE(file_exists(b));
-  EXPECT_EQ("remove file error, error code: 2", raised([&] { remove_file(b); }));
 }
 
 }  // namespace
