@@ -20,12 +20,7 @@ const char kProgId[] = "bt_shell.DownloadLibPlugin.1";
 class plugin_factory final : public IClassFactory {
  public:
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-    if (!ppv) return E_POINTER;
-    *ppv = nullptr;
-    if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IClassFactory)) return E_NOINTERFACE;
-    *ppv = static_cast<IClassFactory*>(this);
-    AddRef();
-    return S_OK;
+    return query_single_interface<IClassFactory>(this, IID_IClassFactory, riid, ppv);
   }
   ULONG STDMETHODCALLTYPE AddRef() override { return ++m_ref; }
   ULONG STDMETHODCALLTYPE Release() override {

@@ -45,12 +45,7 @@ CDownloadLibPlugin::~CDownloadLibPlugin() {
 }
 
 HRESULT CDownloadLibPlugin::QueryInterface(REFIID riid, void** ppv) {
-  if (!ppv) return E_POINTER;
-  *ppv = nullptr;
-  if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IDownloadLibPlugin)) return E_NOINTERFACE;
-  *ppv = static_cast<IDownloadLibPlugin*>(this);
-  AddRef();
-  return S_OK;
+  return query_single_interface<IDownloadLibPlugin>(this, IID_IDownloadLibPlugin, riid, ppv);
 }
 
 HRESULT CDownloadLibPlugin::GetPluginValue(ULONG* value) {

@@ -1,24 +1,9 @@
 #include "com_utility/StringSetter.h"
 
-namespace {
-
-// The QueryInterface of both setters: their own interface or IUnknown.
-template <class I>
-HRESULT query_setter(I* self, REFIID own, REFIID riid, void** ppv) {
-  if (!ppv) return E_POINTER;
-  *ppv = nullptr;
-  if (!IsEqualIID(riid, own) && !IsEqualIID(riid, IID_IUnknown)) return E_NOINTERFACE;
-  *ppv = self;
-  self->AddRef();
-  return S_OK;
-}
-
-}  // namespace
-
 CStringSetter::CStringSetter(std::string* target) : CUnknownSingleThread("CStringSetter"), m_target(target) {}
 
 HRESULT CStringSetter::QueryInterface(REFIID riid, void** ppv) {
-  return query_setter<IStringSetter>(this, IID_IStringSetter, riid, ppv);
+  return query_single_interface<IStringSetter>(this, IID_IStringSetter, riid, ppv);
 }
 
 HRESULT CStringSetter::SetString(ULONG len, const char* data) {
@@ -30,7 +15,7 @@ CStringArraySetter::CStringArraySetter(std::vector<std::string>* target)
     : CUnknownSingleThread("CStringArraySetter"), m_target(target) {}
 
 HRESULT CStringArraySetter::QueryInterface(REFIID riid, void** ppv) {
-  return query_setter<IStringArraySetter>(this, IID_IStringArraySetter, riid, ppv);
+  return query_single_interface<IStringArraySetter>(this, IID_IStringArraySetter, riid, ppv);
 }
 
 HRESULT CStringArraySetter::SetStringArray(tagSTRING_ARRAY array) {

@@ -53,14 +53,7 @@ class builtin_mlang final : public mlang_detector {
   builtin_mlang& operator=(const builtin_mlang&) = delete;
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-    if (ppv == nullptr) return E_POINTER;
-    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IMultiLanguage2)) {
-      *ppv = static_cast<IMultiLanguage2*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
+    return query_single_interface<IMultiLanguage2>(this, IID_IMultiLanguage2, riid, ppv);
   }
   ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
   ULONG STDMETHODCALLTYPE Release() override {

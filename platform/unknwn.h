@@ -21,3 +21,15 @@ struct IClassFactory : IUnknown {
   virtual HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** ppv) = 0;
   virtual HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) = 0;
 };
+
+// QueryInterface of an object that serves one interface: `self` (AddRef'd)
+// for IID_IUnknown or `own`, E_NOINTERFACE otherwise.
+template <class I>
+HRESULT query_single_interface(I* self, REFIID own, REFIID riid, void** ppv) {
+  if (!ppv) return E_POINTER;
+  *ppv = nullptr;
+  if (!IsEqualIID(riid, own) && !IsEqualIID(riid, IID_IUnknown)) return E_NOINTERFACE;
+  *ppv = self;
+  self->AddRef();
+  return S_OK;
+}

@@ -4,7 +4,7 @@
 
 #include "host/btshell/module_location.h"
 #include "host/btshell/printers.h"
-#include "host/download_lib/host_text.h"
+#include "interfaces/string_types.h"
 #include "host/download_lib/p2p_hub.h"
 
 namespace btshell {
@@ -68,7 +68,7 @@ int inspect_seed(const session_settings& settings, const std::string& seed, std:
   IBitTorrent2* shell = session.shell();
 
   SEED_FILE_INFO* raw = nullptr;
-  const HRESULT hr = shell->ParseSeedFile(host_text::view(seed), &raw);
+  const HRESULT hr = shell->ParseSeedFile(to_tag_string(seed), &raw);
   seed_info_ptr info(raw, seed_info_release{shell});
   if (hr != S_OK || !info) return report_failure(err, "ParseSeedFile", seed, hr);
   out << "seed:           " << seed << '\n';
@@ -84,15 +84,15 @@ int list_temp_files(const session_settings& settings, const std::string& seed, c
   const std::string folder = folder_argument(data_folder);
 
   DATA_FILE_LIST* raw = nullptr;
-  HRESULT hr = shell->GetCfgFileList(host_text::view(seed), &raw);
+  HRESULT hr = shell->GetCfgFileList(to_tag_string(seed), &raw);
   file_list_ptr cfg_files(raw, file_list_release{shell});
   if (hr != S_OK) return report_failure(err, "GetCfgFileList", seed, hr);
   raw = nullptr;
-  hr = shell->GetDataFileList(host_text::view(folder), host_text::view(seed), &raw);
+  hr = shell->GetDataFileList(to_tag_string(folder), to_tag_string(seed), &raw);
   file_list_ptr data_files(raw, file_list_release{shell});
   if (hr != S_OK) return report_failure(err, "GetDataFileList", folder, hr);
   // The first text is not looked at by the shell.
-  const HRESULT exists = shell->IsTempFileExist(host_text::view(""), host_text::view(seed));
+  const HRESULT exists = shell->IsTempFileExist(to_tag_string(""), to_tag_string(seed));
 
   out << "seed:           " << seed << '\n';
   out << "data folder:    " << folder << '\n';
@@ -114,7 +114,7 @@ int notify_deleted(const session_settings& settings, const std::string& data_fol
   host_session session(with_hub);
   if (!open_session(session, err)) return exit_failed;
   const std::string folder = folder_argument(data_folder);
-  const HRESULT hr = session.shell()->NotifyHubBtDeleted(host_text::view(folder), host_text::view(seed));
+  const HRESULT hr = session.shell()->NotifyHubBtDeleted(to_tag_string(folder), to_tag_string(seed));
   if (hr != S_OK) return report_failure(err, "NotifyHubBtDeleted", seed, hr);
   out << "NotifyHubBtDeleted(" << folder << ", " << seed << "): " << result_text(hr) << '\n';
   out << "the P2P hub was told:\n";
@@ -131,7 +131,7 @@ int notify_moved(const session_settings& settings, const std::string& old_folder
   const std::string from = folder_argument(old_folder);
   const std::string to = folder_argument(new_folder);
   const HRESULT hr =
-      session.shell()->NotifyHubBtMoved(host_text::view(from), host_text::view(seed), host_text::view(to));
+      session.shell()->NotifyHubBtMoved(to_tag_string(from), to_tag_string(seed), to_tag_string(to));
   if (hr != S_OK) return report_failure(err, "NotifyHubBtMoved", seed, hr);
   out << "NotifyHubBtMoved(" << from << ", " << seed << ", " << to << "): " << result_text(hr) << '\n';
   out << "the P2P hub was told:\n";

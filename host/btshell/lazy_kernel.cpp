@@ -10,7 +10,7 @@
 #include "host/btshell/commands.h"
 #include "host/btshell/printers.h"
 #include "host/download_lib/host_service.h"
-#include "host/download_lib/host_text.h"
+#include "interfaces/string_types.h"
 #include "host/download_lib/module_downloader.h"
 #include "interfaces/IVirtualTask.h"
 
@@ -97,7 +97,7 @@ int play_lazy_kernel(const session_settings& settings, const std::string& seed, 
 
   heading(out, 1, "The host creates a task; the kernel module is not there yet");
   com_ptr<IBtTask> created;
-  const HRESULT created_hr = shell->CreateNewTask(host_text::view(seed), host_text::view(folder), 0, nullptr, 0,
+  const HRESULT created_hr = shell->CreateNewTask(to_tag_string(seed), to_tag_string(folder), 0, nullptr, 0,
                                                   nullptr, created.put());
   call(out, "CreateNewTask(" + seed + ", " + folder + ")", created_hr);
   if (created_hr != S_OK || !created) {
@@ -129,7 +129,7 @@ int play_lazy_kernel(const session_settings& settings, const std::string& seed, 
   call(out, "AttachEvents(host sink)", attached);
   call(out, "SetDispatchStrategy(2)", task->SetDispatchStrategy(2));
   call(out, "SetStatParam(\"source\", \"btshell\", \"demo\", 7)",
-       task->SetStatParam(host_text::view("source"), host_text::view("btshell"), host_text::view("demo"), 7));
+       task->SetStatParam(to_tag_string("source"), to_tag_string("btshell"), to_tag_string("demo"), 7));
   const ULONG wanted[] = {0};
   call(out, "ResetNeedDownloadFile([0])", task->ResetNeedDownloadFile(1, wanted));
   const ULONG order[] = {1, 0};

@@ -38,12 +38,7 @@ download_lib::download_lib(download_lib_options options)
 download_lib::~download_lib() { shutdown(); }
 
 HRESULT download_lib::QueryInterface(REFIID riid, void** ppv) {
-  if (!ppv) return E_POINTER;
-  *ppv = nullptr;
-  if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IDownloadLib)) return E_NOINTERFACE;
-  *ppv = static_cast<IDownloadLib*>(this);
-  AddRef();
-  return S_OK;
+  return query_single_interface<IDownloadLib>(this, IID_IDownloadLib, riid, ppv);
 }
 
 HRESULT download_lib::AttachEvents(IDownloadLibEvents* sink) { return events_.AttachEvents(sink); }

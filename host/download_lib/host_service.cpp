@@ -3,12 +3,7 @@
 host_service::host_service() : CUnknownMultiThread("host_service") {}
 
 HRESULT host_service::QueryInterface(REFIID riid, void** ppv) {
-  if (!ppv) return E_POINTER;
-  *ppv = nullptr;
-  if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IHostService)) return E_NOINTERFACE;
-  *ppv = static_cast<IHostService*>(this);
-  AddRef();
-  return S_OK;
+  return query_single_interface<IHostService>(this, IID_IHostService, riid, ppv);
 }
 
 HRESULT host_service::ReportEvent(ULONG kind, ULONG event_id, LONG param1, LONG param2) {

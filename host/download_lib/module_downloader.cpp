@@ -8,7 +8,7 @@
 
 #include <algorithm>
 
-#include "host/download_lib/host_text.h"
+#include "interfaces/string_types.h"
 #include "host/download_lib/module_entry.h"
 
 namespace {
@@ -44,12 +44,7 @@ module_downloader::~module_downloader() {
 }
 
 HRESULT module_downloader::QueryInterface(REFIID riid, void** ppv) {
-  if (!ppv) return E_POINTER;
-  *ppv = nullptr;
-  if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IModuleDownloader)) return E_NOINTERFACE;
-  *ppv = static_cast<IModuleDownloader*>(this);
-  AddRef();
-  return S_OK;
+  return query_single_interface<IModuleDownloader>(this, IID_IModuleDownloader, riid, ppv);
 }
 
 HRESULT module_downloader::AttachEvents(IModuleDownloaderEvents* sink) { return events_.AttachEvents(sink); }
@@ -57,7 +52,7 @@ HRESULT module_downloader::AttachEvents(IModuleDownloaderEvents* sink) { return 
 HRESULT module_downloader::DetachEvents(IModuleDownloaderEvents* sink) { return events_.DetachEvents(sink); }
 
 HRESULT module_downloader::RequestDownload(tagSTRING module_name, USHORT major_version, USHORT minor_version) {
-  request r{host_text::from(module_name), major_version, minor_version};
+  request r{to_std_string(module_name), major_version, minor_version};
   platform::critical_section_lock lock(lock_);
   if (shut_down_) return E_UNEXPECTED;
   LOG4CPLUS_INFO(logger(), "RequestDownload " << r.name << " " << major_version << "." << minor_version);
@@ -75,7 +70,7 @@ std::size_t module_downloader::complete_pending() {
   for (const request& r : batch) {
     const ULONG code = install(r.name);
     LOG4CPLUS_INFO(logger(), "install " << r.name << " " << r.major << "." << r.minor << ": " << code);
-    events_.broadcast(&IModuleDownloaderEvents::OnModuleInstallComplete, code, host_text::view(r.name), r.major,
+    events_.broadcast(&IModuleDownloaderEvents::OnModuleInstallComplete, code, to_tag_string(r.name), r.major,
                       r.minor);
   }
   return batch.size();

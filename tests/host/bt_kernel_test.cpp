@@ -8,7 +8,7 @@
 
 #include "com_utility/StringSetter.h"
 #include "host/bt_kernel/kernel_probe.h"
-#include "host/download_lib/host_text.h"
+#include "interfaces/string_types.h"
 #include "host/mp/mp.h"
 #include "interfaces/IAcceleratable.h"
 #include "support/recording_sink.h"
@@ -16,7 +16,6 @@
 
 namespace {
 
-using host_text::view;
 
 struct kernel_fixture : ::testing::Test {
   com_ptr<bt_kernel> kernel = bt_kernel::create();
@@ -24,7 +23,7 @@ struct kernel_fixture : ::testing::Test {
 
   com_ptr<IBtTask> new_task() {
     com_ptr<IBtTask> task;
-    kernel->CreateNewTask(view("s.torrent"), view("/d/"), 0, nullptr, 0, nullptr, task.put());
+    kernel->CreateNewTask(to_tag_string("s.torrent"), to_tag_string("/d/"), 0, nullptr, 0, nullptr, task.put());
     return task;
   }
 };
@@ -40,12 +39,12 @@ TEST_F(kernel_fixture, JournalNamesEveryArgumentInCallOrderAcrossKernelAndTasks)
 
   // SetStatParam keeps the bytes as they were during the call.
   std::string p1 = "one", p2 = "two";
-  task->SetStatParam(view(p1), view(p2), tagSTRING{0, nullptr}, -3);
+  task->SetStatParam(to_tag_string(p1), to_tag_string(p2), tagSTRING{0, nullptr}, -3);
   p1[0] = 'X';
   const ULONG order[] = {2, 0, 1};
   task->SetFileDownOrder(3, order);
   task->ResetNeedDownloadFile(2, nullptr);
-  kernel->StartReimportTask(view("r1"), tagSTRING{4, nullptr}, view(""));
+  kernel->StartReimportTask(to_tag_string("r1"), tagSTRING{4, nullptr}, to_tag_string(""));
   com_ptr<IBtTask2> task2;
   ASSERT_EQ(S_OK, task.query(IID_IBtTask2, task2));
   task2->SetDapPriorityList(0, nullptr);
@@ -66,7 +65,7 @@ TEST_F(kernel_fixture, JournalNamesEveryArgumentInCallOrderAcrossKernelAndTasks)
 TEST_F(kernel_fixture, ConfiguredResultsWinAndAFailureSkipsTheEffect) {
   probe.set_result("kernel.CreateNewTask", E_OUTOFMEMORY);
   com_ptr<IBtTask> none;
-  EXPECT_EQ(E_OUTOFMEMORY, kernel->CreateNewTask(view("s"), view("d"), 0, nullptr, 0, nullptr, none.put()));
+  EXPECT_EQ(E_OUTOFMEMORY, kernel->CreateNewTask(to_tag_string("s"), to_tag_string("d"), 0, nullptr, 0, nullptr, none.put()));
   EXPECT_FALSE(none);
   EXPECT_EQ(0u, probe.tasks_created());
   EXPECT_EQ("kernel.CreateNewTask(1:\"s\",1:\"d\",[],[])", probe.journal().back());
@@ -90,7 +89,7 @@ TEST_F(kernel_fixture, ConfiguredResultsWinAndAFailureSkipsTheEffect) {
 
   // The kernel's own seed operations are not served by the stand-in.
   SEED_FILE_INFO* info = reinterpret_cast<SEED_FILE_INFO*>(1);
-  EXPECT_EQ(E_NOTIMPL, kernel->ParseSeedFile(view("x"), &info));
+  EXPECT_EQ(E_NOTIMPL, kernel->ParseSeedFile(to_tag_string("x"), &info));
   EXPECT_EQ(nullptr, info);
 }
 
@@ -134,7 +133,7 @@ TEST_F(kernel_fixture, TasksKeepTheirOwnStateAndAnswersAndOutliveTheirKernel) {
   std::string text = "unchanged", id1, id2;
   CStringSetter setter(&text), set1(&id1), set2(&id2);
   EXPECT_EQ(S_FALSE, acc->IsAccelerated(&setter));
-  EXPECT_EQ(S_OK, acc->Accelerate(view("abc")));
+  EXPECT_EQ(S_OK, acc->Accelerate(to_tag_string("abc")));
   EXPECT_EQ(S_OK, acc->IsAccelerated(nullptr));
   EXPECT_EQ(S_OK, acc->IsAccelerated(&setter));
   EXPECT_EQ("abc", text);

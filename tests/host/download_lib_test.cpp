@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "host/download_lib/host_service.h"
-#include "host/download_lib/host_text.h"
+#include "interfaces/string_types.h"
 #include "host/download_lib/module_downloader.h"
 #include "host/download_lib/p2p_hub.h"
 #include "host/download_lib/plugin_host.h"
@@ -112,7 +112,7 @@ TEST(P2pHub, KeepsMovedAndDeletedFilesInOrderWithExactBytes) {
   com_ptr<IP2p> hub;
   ASSERT_EQ(S_OK, host->GetInstance(IID_IP2p, hub.put_void()));
   const std::string with_zero("a\0b", 3);
-  hub->NotifyFileMoved(tagSTRING{3, "/o/xyz"}, host_text::view(with_zero));
+  hub->NotifyFileMoved(tagSTRING{3, "/o/xyz"}, to_tag_string(with_zero));
   hub->NotifyFileDeleted(tagSTRING{0, nullptr});
   EXPECT_EQ(E_NOTIMPL, hub->Reserved3());
 

@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "host/download_lib/download_lib.h"
-#include "host/download_lib/host_text.h"
+#include "interfaces/string_types.h"
 #include "interfaces/IBitTorrent.h"
 #include "support/recording_sink.h"
 #include "support/temp_dir.h"
@@ -32,7 +32,7 @@ struct downloader_fixture : ::testing::Test {
     host->shutdown();
   }
   HRESULT request(const std::string& name, USHORT major = 1, USHORT minor = 2) {
-    return downloader->RequestDownload(host_text::view(name), major, minor);
+    return downloader->RequestDownload(to_tag_string(name), major, minor);
   }
 };
 
@@ -108,7 +108,7 @@ TEST_F(downloader_fixture, FailuresEndWithTheirCodesAndRegisterNothingAndLateReq
   for (const auto& [folder, names] : runtimes) {
     com_ptr<download_lib> other = download_lib::create({folder});
     other->downloader()->AttachEvents(s.get());
-    for (const char* name : names) other->downloader()->RequestDownload(host_text::view(name), 1, 0);
+    for (const char* name : names) other->downloader()->RequestDownload(to_tag_string(name), 1, 0);
     other->downloader()->complete_pending();
     EXPECT_FALSE(other->is_registered(IID_IBitTorrentKernel));
     other->downloader()->DetachEvents(s.get());
