@@ -7,15 +7,20 @@ CMAKE ?= cmake
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 
-.PHONY: all build test test-plain test-asan demo bench clean
+.PHONY: all deps build test test-plain test-asan demo bench clean
 
 all: build
+
+# Installs the Debian packages that are missing; a no-op when all are there.
+deps:
+	bash scripts/install-deps.sh
 
 build:
 	$(CMAKE) -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	$(CMAKE) --build $(BUILD) -j $(JOBS)
 
-test: test-plain test-asan
+test: deps
+	$(MAKE) test-plain test-asan
 
 test-plain: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
@@ -27,7 +32,8 @@ test-asan:
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --output-on-failure -j $(JOBS)
 
-demo: build
+demo: deps
+	$(MAKE) build
 	@if [ -x scripts/demo.sh ]; then scripts/demo.sh $(BUILD); else echo "the demo comes with the command-line host"; fi
 
 bench:

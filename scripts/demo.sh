@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # demo.sh BUILD_DIR: plays the command-line host btshell of BUILD_DIR on seeds
-# of the corpus (../shared/corpus/torrents beside the repository, or
+# of the corpus (tests/data/corpus of the repository, or
 # $BTS_CORPUS_DIR) in a scratch folder it prepares and removes afterwards.
 # Exits non-zero as soon as a command does not end as expected.
 set -Eeuo pipefail
@@ -16,7 +16,7 @@ fi
 build=$(cd "$1" && pwd)
 repo=$(cd "$(dirname "$0")/.." && pwd)
 btshell=$build/host/btshell
-corpus=${BTS_CORPUS_DIR:-$repo/../shared/corpus/torrents}
+corpus=${BTS_CORPUS_DIR:-$repo/tests/data/corpus}
 
 if [ ! -x "$btshell" ]; then
   echo "demo: no btshell in $build (build it first: make build)" >&2

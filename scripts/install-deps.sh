@@ -1,9 +1,17 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build and the tests need; does nothing
-# when all of them are already there.
+# Installs the Debian packages that the build, the demo and the tests need;
+# does nothing when all of them are already there. Runs as root or through sudo.
 set -euo pipefail
 
-packages=(cmake make g++ pkg-config liblog4cplus-dev libssl-dev libinih-dev libgtest-dev libgmock-dev)
+packages=(
+  cmake make g++ pkg-config                      # the build
+  liblog4cplus-dev libssl-dev libinih-dev        # the module
+  nlohmann-json3-dev libcli11-dev                # btshell
+  libtorrent-rasterbar-dev                       # the kernel module
+  libgtest-dev libgmock-dev                      # the unit and integration tests
+  opentracker aria2                              # interoperability tests: a tracker and an independent client
+  clang libclang-rt-14-dev                       # fuzz targets (libFuzzer)
+)
 if [ "${BTS_WITH_BENCH:-0}" = 1 ]; then
   packages+=(libbenchmark-dev)
 fi
