@@ -12,6 +12,8 @@
 #include <optional>
 #include <system_error>
 
+#include "platform/posix_fd.h"
+
 namespace platform {
 
 namespace {
@@ -33,41 +35,9 @@ std::string failure(const char* what, const std::string& path) {
   return std::string(what) + " " + path + ": " + std::generic_category().message(errno);
 }
 
-// A descriptor closed when it goes.
-class fd_holder {
- public:
-  explicit fd_holder(int fd) : fd_(fd) {}
-  ~fd_holder() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  fd_holder(const fd_holder&) = delete;
-  fd_holder& operator=(const fd_holder&) = delete;
-  int get() const { return fd_; }
-  // Closes now; false when the close reports an error.
-  bool close() {
-    const int fd = fd_;
-    fd_ = -1;
-    return ::close(fd) == 0;
-  }
-
- private:
-  int fd_;
-};
-
-bool write_all(int fd, const std::string& text) {
-  std::size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
 // Reads the store; a store that does not exist yet is empty.
 bool load(const std::string& file, registry_keys& keys, std::string& error) {
-  fd_holder fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
+  fd_guard fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC));
   if (fd.get() < 0) {
     if (errno == ENOENT) return true;
     error = failure("cannot open", file);
@@ -122,12 +92,13 @@ bool format(const registry_keys& keys, std::string& text, std::string& error) {
 // `file`; the temporary file goes again on failure.
 bool replace(const std::string& file, const std::string& text, std::string& error) {
   std::string temporary = file + ".XXXXXX";
-  fd_holder fd(::mkostemp(&temporary[0], O_CLOEXEC));
+  fd_guard fd(::mkostemp(&temporary[0], O_CLOEXEC));
   if (fd.get() < 0) {
     error = failure("cannot create", temporary);
     return false;
   }
-  bool ok = write_all(fd.get(), text) && ::fsync(fd.get()) == 0;
+  std::size_t written = 0;
+  bool ok = write_all(fd.get(), text.data(), text.size(), written) && ::fsync(fd.get()) == 0;
   if (!ok) error = failure("cannot write", temporary);
   if (!fd.close() && ok) {
     ok = false;
@@ -142,7 +113,7 @@ bool replace(const std::string& file, const std::string& text, std::string& erro
     return false;
   }
   // The rename itself reaches the disk with its folder.
-  fd_holder folder(::open(std::filesystem::path(file).parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  fd_guard folder(::open(std::filesystem::path(file).parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (folder.get() >= 0) ::fsync(folder.get());
   return true;
 }
@@ -150,14 +121,14 @@ bool replace(const std::string& file, const std::string& text, std::string& erro
 bool update(const std::string& file, const std::function<void(registry_keys&)>& change, std::string& error) {
   std::error_code ec;
   const std::filesystem::path folder = std::filesystem::path(file).parent_path();
-  std::filesystem::create_directories(folder, ec);
+  if (!folder.empty()) std::filesystem::create_directories(folder, ec);
   if (ec) {
     error = "cannot create " + folder.string() + ": " + ec.message();
     return false;
   }
   // The lock file is never replaced, so every writer locks the same file.
   const std::string lock_file = file + ".lock";
-  fd_holder lock(::open(lock_file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+  fd_guard lock(::open(lock_file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
   if (lock.get() < 0) {
     error = failure("cannot open", lock_file);
     return false;
