@@ -80,6 +80,12 @@ TEST(TempFiles, ConfigurationFileTestAndList) {
 
   dir.write(hex + ".bt.cfg", "cfg");
   EXPECT_EQ(is_bt_tempfile_exist("", seed), 0);
+
+  DATA_FILE_LIST* none = reinterpret_cast<DATA_FILE_LIST*>(1);
+  EXPECT_EQ(get_bt_cfg_file_list(dir.file("none.torrent"), &none), -13);
+  EXPECT_EQ(none, nullptr);
+  EXPECT_EQ(get_bt_cfg_file_list(dir.write("bad.torrent", "not bencode"), &none), -24);
+  EXPECT_EQ(is_bt_tempfile_exist("", dir.file("none.torrent")), 1);
 }
 
 TEST(TempFiles, SeedWithoutFolderIsLookedForInTheCurrentDirectory) {
@@ -135,15 +141,6 @@ TEST(TempFiles, FolderOfExactly256BytesIsListedOneMoreFailsTheCall) {
     EXPECT_EQ(list ? list->count : 1u, 1u);
     release_data_file_list(list);
   }
-}
-
-TEST(TempFiles, UnloadableSeeds) {
-  temp_dir dir;
-  DATA_FILE_LIST* list = reinterpret_cast<DATA_FILE_LIST*>(1);
-  EXPECT_EQ(get_bt_cfg_file_list(dir.file("none.torrent"), &list), -13);
-  EXPECT_EQ(list, nullptr);
-  EXPECT_EQ(get_bt_cfg_file_list(dir.write("bad.torrent", "not bencode"), &list), -24);
-  EXPECT_EQ(is_bt_tempfile_exist("", dir.file("none.torrent")), 1);
 }
 
 }  // namespace
