@@ -104,8 +104,9 @@ int CQBCDict::parse_entries(const char* buf, int len, bool& sorted) {
     const char* key = nullptr;
     int key_size = 0;
     const unsigned first = static_cast<unsigned char>(buf[position]) - static_cast<unsigned>('0');
-    const int key_consumed =
-        first <= 9 ? CQBCString::scan(buf + position, len - position, key, key_size) : -1;
+    const int key_consumed = first <= 9 && bencode_detail::count_items(2)
+                                 ? CQBCString::scan(buf + position, len - position, key, key_size)
+                                 : -1;
     if (key_consumed < 1) {
       clear();
       return -1;

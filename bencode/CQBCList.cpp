@@ -31,7 +31,8 @@ int CQBCList::parse(const char* buf, int len) {
   int position = 1;
   do {
     CQBCObj* item = nullptr;
-    const int consumed = bc_create_object(buf + position, len - position, &item);
+    const int consumed =
+        bencode_detail::count_items(1) ? bc_create_object(buf + position, len - position, &item) : -1;
     if (consumed < 1 || consumed >= len - position) {
       delete item;
       clear();

@@ -4,6 +4,7 @@ namespace {
 
 thread_local int t_nesting_depth = 0;
 thread_local const char* t_parse_origin = nullptr;
+thread_local int t_items = 0;
 thread_local bool t_canonical = true;
 
 class string_sink final : public CQBCSink {
@@ -32,7 +33,15 @@ std::string CQBCObj::encode() const {
 namespace bencode_detail {
 
 nesting_guard::nesting_guard(const char* buf) : ok_(++t_nesting_depth <= kBencodeMaxNestingDepth) {
-  if (t_nesting_depth == 1) t_parse_origin = buf;
+  if (t_nesting_depth == 1) {
+    t_parse_origin = buf;
+    t_items = 0;
+  }
+}
+
+bool count_items(int n) {
+  t_items += n;
+  return t_items <= kBencodeMaxItems;
 }
 
 std::int64_t offset_in_parse(const char* p) { return p - t_parse_origin; }

@@ -127,6 +127,9 @@ struct md_ctx_deleter {
 bool is_unsafe_char(char c) {
   switch (c) {
     case ':': case '?': case '\\': case '/': case '*': case '<': case '>': case '|': case '"':
+    // No file system takes a zero byte in a name, and a reader of C strings
+    // would end the path there: "..\0x" would name the parent folder.
+    case '\0':
       return true;
     default:
       return false;
@@ -134,9 +137,9 @@ bool is_unsafe_char(char c) {
 }
 
 // Makes one path component usable as a single file-system name: the nine
-// characters that a name may not hold become 'A', and the two names that
-// mean "this folder" and "the parent folder" are spelt with 'A' too, so that
-// no component can lead out of the download's folder.
+// characters that a name may not hold and the zero byte become 'A', and the
+// two names that mean "this folder" and "the parent folder" are spelt with
+// 'A' too, so that no component can lead out of the download's folder.
 void make_safe(std::string& component) {
   for (char& c : component) {
     if (is_unsafe_char(c)) c = 'A';
@@ -306,6 +309,19 @@ bool CQTorrentFileParser::getInfoValue(const std::string& key, std::string& out)
 
 bool CQTorrentFileParser::getRootValue(const std::string& key, std::string& out) {
   return copy_string(find_string(&m_root, key), out);
+}
+
+bool CQTorrentFileParser::getFileCount(std::size_t& out) {
+  const CQBCDict* dict = info();
+  if (dict == nullptr) return false;
+  if (dict->lookup("length") != nullptr) {
+    out = 1;
+    return true;
+  }
+  const CQBCList* files = find_list(dict, "files");
+  if (files == nullptr) return false;
+  out = files->size();
+  return true;
 }
 
 bool CQTorrentFileParser::getFiles(std::vector<TorrentFileEntry>& out) {

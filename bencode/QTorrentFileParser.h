@@ -53,6 +53,10 @@ class CQTorrentFileParser {
   bool getRootValue(const std::string& key, std::string& out);
   // Appends one entry per file.
   bool getFiles(std::vector<TorrentFileEntry>& out);
+  // How many entries getFiles would give, without making them: 1 for a
+  // single-file torrent, else the size of "files". False when getFiles
+  // would find neither.
+  bool getFileCount(std::size_t& out);
   bool getAnnounce(std::string& out);
   // Appends the tracker URLs.
   bool getAnnounceList(std::vector<std::string>& out);

@@ -1,5 +1,8 @@
 #include "bt_shell/ComModule.h"
 
+#include <log4cplus/logger.h>
+#include <log4cplus/loggingmacros.h>
+
 #include <atomic>
 #include <mutex>
 #include <new>
@@ -11,6 +14,11 @@
 #include "platform/registry.h"
 
 namespace {
+
+log4cplus::Logger& logger() {
+  static log4cplus::Logger instance = log4cplus::Logger::getInstance("CDownloadLibPlugin(bt_shell)");
+  return instance;
+}
 
 const char kClassDescription[] = "DownloadLibPlugin Class";
 const char kProgId[] = "bt_shell.DownloadLibPlugin.1";
@@ -57,6 +65,20 @@ plugin_factory* g_factory = nullptr;  // the module's own reference
 
 std::string class_key() { return "CLSID\\" + platform::guid_to_string(CLSID_DownloadLibPlugin); }
 
+// Runs one change of the class keys, which the store takes whole or not at
+// all: S_OK, or SELFREG_E_CLASS with an ERROR line naming the cause.
+template <class Change>
+HRESULT change_class_keys(const char* entry_point, Change change) {
+  std::string error;
+  try {
+    if (change(error)) return S_OK;
+  } catch (const std::exception& e) {
+    error = e.what();
+  }
+  LOG4CPLUS_ERROR(logger(), entry_point << ": the class keys were not written: " << error);
+  return SELFREG_E_CLASS;
+}
+
 }  // namespace
 
 HRESULT module_get_class_object(REFCLSID clsid, REFIID riid, void** ppv) {
@@ -74,22 +96,36 @@ HRESULT module_get_class_object(REFCLSID clsid, REFIID riid, void** ppv) {
 HRESULT module_can_unload_now() { return platform::module_lock_count() == 0 ? S_OK : S_FALSE; }
 
 HRESULT module_register_server() {
-  const std::string path = get_module_path();
-  if (path.empty()) return SELFREG_E_CLASS;
-  const std::string key = class_key();
-  platform::registry_set_value(key, "", kClassDescription);
-  platform::registry_set_value(key + "\\InprocServer32", "", path);
-  platform::registry_set_value(key + "\\InprocServer32", "ThreadingModel", "Both");
-  platform::registry_set_value(key + "\\ProgID", "", kProgId);
-  platform::registry_set_value(kProgId, "", kClassDescription);
-  platform::registry_set_value(std::string(kProgId) + "\\CLSID", "", platform::guid_to_string(CLSID_DownloadLibPlugin));
-  return S_OK;
+  return change_class_keys("DllRegisterServer", [](std::string& error) {
+    const std::string path = get_module_path();
+    if (path.empty()) {
+      error = "the module's own path is unknown";
+      return false;
+    }
+    const std::string key = class_key();
+    return platform::registry_update(
+        [&](platform::registry_keys& keys) {
+          keys[key][""] = kClassDescription;
+          keys[key + "\\InprocServer32"][""] = path;
+          keys[key + "\\InprocServer32"]["ThreadingModel"] = "Both";
+          keys[key + "\\ProgID"][""] = kProgId;
+          keys[kProgId][""] = kClassDescription;
+          keys[std::string(kProgId) + "\\CLSID"][""] = platform::guid_to_string(CLSID_DownloadLibPlugin);
+        },
+        error);
+  });
 }
 
 HRESULT module_unregister_server() {
-  platform::registry_delete_tree(class_key());
-  platform::registry_delete_tree(kProgId);
-  return S_OK;
+  return change_class_keys("DllUnregisterServer", [](std::string& error) {
+    const std::string key = class_key();
+    return platform::registry_update(
+        [&](platform::registry_keys& keys) {
+          platform::registry_delete_tree(keys, key);
+          platform::registry_delete_tree(keys, kProgId);
+        },
+        error);
+  });
 }
 
 void module_terminate() {

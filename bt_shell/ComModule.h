@@ -11,7 +11,9 @@ HRESULT module_get_class_object(REFCLSID clsid, REFIID riid, void** ppv);
 // DllCanUnloadNow: S_OK when no object of the module is alive and no
 // LockServer(TRUE) is pending.
 HRESULT module_can_unload_now();
-// DllRegisterServer / DllUnregisterServer: the class keys in the registry store.
+// DllRegisterServer / DllUnregisterServer: the class keys in the registry
+// store, written whole or not at all. SELFREG_E_CLASS, with an ERROR line,
+// when the store cannot be written.
 HRESULT module_register_server();
 HRESULT module_unregister_server();
 // Process detach: releases the cached class factory.

@@ -28,20 +28,28 @@ std::string info_hash_hex(CQTorrentFileParser& parser) {
   return hash_to_hex(hash);
 }
 
-// A list with room for `capacity` entries and none filled.
-list_ptr new_list(std::size_t capacity) {
+// The entries of a list being gathered (folder, name), each within its
+// field's limits. The list handed out is made once they are all known, so
+// that its array holds room only for the files found.
+using found_files = std::vector<std::pair<std::string, std::string>>;
+
+list_ptr make_list(const found_files& found) {
   list_ptr list(new DATA_FILE_LIST());
-  if (capacity) list->items = new DATA_FILE_ITEM[capacity]();
+  // Never a null array, even for an empty list.
+  list->items = new DATA_FILE_ITEM[found.empty() ? 1 : found.size()]();
+  for (const auto& [folder, name] : found) {
+    DATA_FILE_ITEM& item = list->items[list->count++];
+    item.folder_len = static_cast<ULONG>(folder.size());
+    folder.copy(item.folder, folder.size());
+    item.name_len = static_cast<ULONG>(name.size());
+    name.copy(item.name, name.size());
+  }
   return list;
 }
 
-void append(DATA_FILE_LIST& list, const std::string& folder, const std::string& name) {
-  DATA_FILE_ITEM& item = list.items[list.count++];
-  item.folder_len = static_cast<ULONG>(folder.size());
-  folder.copy(item.folder, folder.size());
-  item.name_len = static_cast<ULONG>(name.size());
-  name.copy(item.name, name.size());
-}
+// Whether `path` is an existing entry that is not a folder: a folder is
+// never listed as one of a download's files.
+bool file_found(const std::string& path) { return file_exists(path) && !is_directory(path); }
 
 // The folder limit shared by every entry; logs and answers false when over.
 bool folder_fits(const std::string& folder) {
@@ -50,30 +58,30 @@ bool folder_fits(const std::string& folder) {
   return false;
 }
 
-// Lists folder + name when it exists; false when a limit refuses it.
-bool list_if_exists(DATA_FILE_LIST& list, const std::string& folder, const std::string& name,
-                    const char* exists_text, const char* too_long_text) {
-  if (!file_exists(folder + name)) return true;
+// Adds folder + name when it is found; false when a limit refuses it.
+bool add_if_found(found_files& found, const std::string& folder, const std::string& name, const char* exists_text,
+                  const char* too_long_text) {
+  if (!file_found(folder + name)) return true;
   LOG4CPLUS_DEBUG(shell_logger(), exists_text << name);
   if (!folder_fits(folder)) return false;
   if (name.size() > DATA_FILE_NAME_MAX) {
     LOG4CPLUS_ERROR(shell_logger(), too_long_text << name.size());
     return false;
   }
-  append(list, folder, name);
+  found.emplace_back(folder, name);
   return true;
 }
 
 // One torrent file's entry: its .bt.td file when there is one, else the
 // finished file, else nothing. False when a limit refuses it.
-bool list_data_file(DATA_FILE_LIST& list, const std::string& folder, const std::string& name) {
+bool add_data_file(found_files& found, const std::string& folder, const std::string& name) {
   const std::string td_name = name + kTdSuffix;
   const std::string* listed = nullptr;
   const char* too_long = nullptr;
-  if (file_exists(folder + td_name)) {
+  if (file_found(folder + td_name)) {
     listed = &td_name;
     too_long = "filename : ";
-  } else if (file_exists(folder + name)) {
+  } else if (file_found(folder + name)) {
     listed = &name;
     too_long = "filename: ";
   } else {
@@ -86,7 +94,7 @@ bool list_data_file(DATA_FILE_LIST& list, const std::string& folder, const std::
     LOG4CPLUS_ERROR(shell_logger(), too_long << *listed << " too big, len: " << listed->size());
     return false;
   }
-  append(list, folder, *listed);
+  found.emplace_back(folder, *listed);
   return true;
 }
 
@@ -116,9 +124,10 @@ void release_data_file_list(DATA_FILE_LIST* list) {
 
 int is_bt_tempfile_exist(const std::string&, const std::string& seed_path) {
   LOG4CPLUS_DEBUG(shell_logger(), "is_bt_tempfile_exist ");
+  begin_seed_load(seed_path);
   const std::string folder = get_path_from_full_path(seed_path);
   CQTorrentFileParser parser;
-  if (load_seed(parser, seed_path) != seed_ok) return 1;
+  if (finish_seed_load(parser, seed_path) != seed_ok) return 1;
   const std::string cfg = folder + info_hash_hex(parser) + kCfgSuffix;
   if (file_exists(cfg) && file_size(cfg) != 0) {
     LOG4CPLUS_DEBUG(shell_logger(), "bt cfg file: " << cfg << "exist and file size is not 0");
@@ -139,11 +148,11 @@ int get_bt_cfg_file_list(const std::string& seed_path, DATA_FILE_LIST** out) {
   const std::string dat_name = hex + kDatSuffix;
   LOG4CPLUS_DEBUG(shell_logger(), "bt cfg file: " << folder << cfg_name << "\r\nbt temp data file: " << folder
                                                   << dat_name);
-  list_ptr list = new_list(2);
-  if (!list_if_exists(*list, folder, cfg_name, "cfg file exist: ", "cfg file name len is too big, len: ") ||
-      !list_if_exists(*list, folder, dat_name, "dat file exist: ", "dat file name len is too big, len: "))
+  found_files found;
+  if (!add_if_found(found, folder, cfg_name, "cfg file exist: ", "cfg file name len is too big, len: ") ||
+      !add_if_found(found, folder, dat_name, "dat file exist: ", "dat file name len is too big, len: "))
     return seed_text_too_long;
-  *out = list.release();
+  *out = make_list(found).release();
   return seed_ok;
 }
 
@@ -153,25 +162,22 @@ int get_bt_data_file_list(const std::string& data_folder, const std::string& see
   CQTorrentFileParser parser;
   if (const int result = load_seed(parser, seed_path); result != seed_ok) return result;
   std::vector<TorrentFileEntry> files;
-  parser.getFiles(files);
-  list_ptr list = new_list(files.size() + 1);
-  for (const TorrentFileEntry& entry : files)
-    if (!list_data_file(*list, data_folder + platform_folder(entry.folder), entry.name)) return seed_text_too_long;
+  if (const int result = seed_file_entries(parser, files); result != seed_ok) return result;
+  found_files found;
+  for (const TorrentFileEntry& entry : files) {
+    if (names_a_file(entry) && !add_data_file(found, data_folder + platform_folder(entry.folder), entry.name))
+      return seed_text_too_long;
+  }
 
   // The seed's copy in the data folder. A seed path without a folder has no
   // file name to look for: the data folder itself is never listed.
   const std::string seed_name = get_file_name_from_full_path(seed_path);
-  if (seed_name.empty() || !file_exists(data_folder + seed_name)) {
+  if (seed_name.empty() || !file_found(data_folder + seed_name)) {
     LOG4CPLUS_DEBUG(shell_logger(), "temp seed file not exist: " << seed_name);
-  } else {
-    LOG4CPLUS_DEBUG(shell_logger(), "temp seed file exist: " << seed_name);
-    if (!folder_fits(data_folder)) return seed_text_too_long;
-    if (seed_name.size() > DATA_FILE_NAME_MAX) {
-      LOG4CPLUS_ERROR(shell_logger(), "temp seed file name len is too big, len: " << seed_name.size());
-      return seed_text_too_long;
-    }
-    append(*list, data_folder, seed_name);
+  } else if (!add_if_found(found, data_folder, seed_name, "temp seed file exist: ",
+                           "temp seed file name len is too big, len: ")) {
+    return seed_text_too_long;
   }
-  *out = list.release();
+  *out = make_list(found).release();
   return seed_ok;
 }

@@ -10,12 +10,15 @@
 namespace {
 
 // The torrent's files, each as its path inside the download (folder + name).
+// An entry without a name is left out: its path would be the folder.
 int torrent_file_paths(const std::string& seed_path, std::vector<std::string>& paths) {
   CQTorrentFileParser parser;
   if (const int result = load_seed(parser, seed_path); result != seed_ok) return result;
   std::vector<TorrentFileEntry> files;
-  parser.getFiles(files);
-  for (const TorrentFileEntry& entry : files) paths.push_back(platform_folder(entry.folder) + entry.name);
+  if (const int result = seed_file_entries(parser, files); result != seed_ok) return result;
+  for (const TorrentFileEntry& entry : files) {
+    if (names_a_file(entry)) paths.push_back(platform_folder(entry.folder) + entry.name);
+  }
   return seed_ok;
 }
 

@@ -35,12 +35,32 @@ std::string info_or_root_value(CQTorrentFileParser& parser, const char* key) {
 
 }  // namespace
 
-int load_seed(CQTorrentFileParser& parser, const std::string& seed_path) {
+void begin_seed_load(const std::string& seed_path) {
   LOG4CPLUS_DEBUG(shell_logger(), "begin parse seed file: " << seed_path);
+}
+
+int finish_seed_load(CQTorrentFileParser& parser, const std::string& seed_path) {
   if (parser.loadFile(seed_path)) return seed_ok;
   LOG4CPLUS_ERROR(shell_logger(), "seed file: " << seed_path << " parse error");
   return parser.getState() == CQTorrentFileParser::STATE_DECODE_FAILED ? seed_undecodable : seed_unreadable;
 }
+
+int load_seed(CQTorrentFileParser& parser, const std::string& seed_path) {
+  begin_seed_load(seed_path);
+  return finish_seed_load(parser, seed_path);
+}
+
+int seed_file_entries(CQTorrentFileParser& parser, std::vector<TorrentFileEntry>& files) {
+  std::size_t count = 0;
+  if (parser.getFileCount(count) && count > kSeedMaxFiles) {
+    LOG4CPLUS_ERROR(shell_logger(), "file count: " << count << " is over the limit of " << kSeedMaxFiles);
+    return seed_undecodable;
+  }
+  parser.getFiles(files);
+  return seed_ok;
+}
+
+bool names_a_file(const TorrentFileEntry& entry) { return !entry.name.empty(); }
 
 std::string platform_folder(const std::string& torrent_folder) {
   std::string folder = torrent_folder;
@@ -86,7 +106,20 @@ int parse_seed_file(const std::string& path, SEED_FILE_INFO** out) {
   LOG4CPLUS_TRACE(shell_logger(), "publisher:" << publisher << "publisher-url:" << publisher_url);
 
   std::vector<TorrentFileEntry> files;
-  parser.getFiles(files);
+  if (const int result = seed_file_entries(parser, files); result != seed_ok) return result;
+  // Entries that cannot be a file refuse the seed before any record is made
+  // for it: a nameless entry keeps its place (the items stand for the
+  // torrent's file indexes), so each would cost a record for nothing.
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    if (!names_a_file(files[i])) {
+      LOG4CPLUS_ERROR(shell_logger(), "file item : " << i << " has no file name");
+      return seed_undecodable;
+    }
+    if (files[i].length < 0) {
+      LOG4CPLUS_ERROR(shell_logger(), "file item : " << i << " file size is negative: " << files[i].length);
+      return seed_undecodable;
+    }
+  }
   info->file_count = static_cast<ULONG>(files.size());
   // The title is reported for multi-file torrents only.
   if (info->file_count < 2) info->title_len = 0;
@@ -110,11 +143,6 @@ int parse_seed_file(const std::string& path, SEED_FILE_INFO** out) {
       LOG4CPLUS_ERROR(shell_logger(), "file item : " << i << " n_index : " << entry.index << " logic error ");
       *out = info.release();  // the host still owns a consistent record
       return seed_bad_order;
-    }
-    if (entry.length < 0) {
-      // A negative length is no size at all: the seed is malformed.
-      LOG4CPLUS_ERROR(shell_logger(), "file item : " << i << " file size is negative: " << entry.length);
-      return seed_undecodable;
     }
     item.file_size = static_cast<ULONGLONG>(entry.length);
     LOG4CPLUS_DEBUG(shell_logger(), "file item: " << i << " file size: " << item.file_size << "\r\n path: " << folder

@@ -229,7 +229,10 @@ void utf8_to_gb2312(std::string& text) {
     if (text.size() > static_cast<std::size_t>(INT_MAX)) {
       SetLastError(ERROR_INSUFFICIENT_BUFFER);
     } else {
-      units = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide, kWideCapacity);
+      // Text that is not UTF-8 after all is left as it is, not patched up
+      // with replacement characters.
+      units = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), wide,
+                                  kWideCapacity);
     }
     if (units == 0) {
       LOG4CPLUS_ERROR(logger(), "MultiByteTowide error:" << GetLastError());

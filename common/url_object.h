@@ -41,7 +41,7 @@ UINT get_code_page(const std::string& text);
 
 // Converts `text` in place from UTF-8 to the ANSI code page, through fixed
 // buffers of 1024 UTF-16 units and 1024 bytes; characters the code page lacks
-// become '_'. Longer texts stay unchanged.
+// become '_'. Longer texts and texts that are not valid UTF-8 stay unchanged.
 void utf8_to_gb2312(std::string& text);
 
 // Percent-encodes `text`, a text of `code_page`, character by character:

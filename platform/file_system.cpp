@@ -14,6 +14,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "platform/posix_fd.h"
 #include "platform/winerror.h"
 
 namespace platform {
@@ -279,54 +280,12 @@ BOOL DeleteFileA(const char* path) {
   return fail_from_errno();
 }
 
-namespace {
-
-class fd_guard {
- public:
-  explicit fd_guard(int fd) : fd_(fd) {}
-  ~fd_guard() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  fd_guard(const fd_guard&) = delete;
-  fd_guard& operator=(const fd_guard&) = delete;
-  int get() const { return fd_; }
-  // Closes now and reports whether the close succeeded.
-  bool close() {
-    const int fd = fd_;
-    fd_ = -1;
-    return ::close(fd) == 0;
-  }
-
- private:
-  int fd_;
-};
-
-// Writes everything, retrying after interruptions. False with errno set.
-bool write_all(int fd, const char* data, std::size_t size, std::size_t& written) {
-  written = 0;
-  while (written < size) {
-    const ssize_t n = ::write(fd, data + written, size - written);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (n == 0) {
-      errno = EIO;
-      return false;
-    }
-    written += static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
-}  // namespace
-
 BOOL CopyFileA(const char* existing, const char* destination, BOOL fail_if_exists) {
   if (!existing || !destination) {
     fail_with(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  fd_guard in(::open(existing, O_RDONLY | O_CLOEXEC));
+  platform::fd_guard in(::open(existing, O_RDONLY | O_CLOEXEC));
   if (in.get() < 0) return fail_from_errno();
   struct stat src {};
   if (::fstat(in.get(), &src) != 0) return fail_from_errno();
@@ -347,7 +306,7 @@ BOOL CopyFileA(const char* existing, const char* destination, BOOL fail_if_exist
     }
   }
   const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (fail_if_exists ? O_EXCL : O_TRUNC);
-  fd_guard out(::open(destination, flags, src.st_mode & 0777));
+  platform::fd_guard out(::open(destination, flags, src.st_mode & 0777));
   if (out.get() < 0) {
     if (errno == EEXIST) {
       fail_with(ERROR_FILE_EXISTS);
@@ -365,7 +324,7 @@ BOOL CopyFileA(const char* existing, const char* destination, BOOL fail_if_exist
       break;
     }
     std::size_t written = 0;
-    if (!write_all(out.get(), buffer.data(), static_cast<std::size_t>(n), written)) {
+    if (!platform::write_all(out.get(), buffer.data(), static_cast<std::size_t>(n), written)) {
       ok = false;
       break;
     }
@@ -511,7 +470,7 @@ BOOL WriteFile(HANDLE file, const void* buffer, DWORD size, DWORD* written_count
   const int fd = transfer_fd(file, buffer, size, overlapped);
   if (fd < 0) return FALSE;
   std::size_t written = 0;
-  const bool ok = write_all(fd, static_cast<const char*>(buffer), size, written);
+  const bool ok = platform::write_all(fd, static_cast<const char*>(buffer), size, written);
   if (written_count) *written_count = static_cast<DWORD>(written);
   return ok ? TRUE : fail_io(fd);
 }

@@ -157,7 +157,6 @@ TEST_F(torrent_parser, load_states) {
       {dir_.write("empty", ""), 2},
       {dir_.write("list", "l4:infoe"), 2},
       {dir_.write("cut", "d4:info"), 2},
-      {dir_.write("deep", "d4:info" + std::string(100000, 'l') + std::string(100000, 'e') + "e"), 2},
       {dir_.write("trailing", single_file("a.txt") + "trailing bytes are ignored"), 0},
   };
   for (const auto& c : cases) {
@@ -420,43 +419,6 @@ TEST_F(torrent_parser, corpus_seeds_load_or_fail_cleanly) {
   ASSERT_TRUE(unsorted.getInfoSHA1(b));
   EXPECT_EQ(a, b);
   EXPECT_EQ(a, sha1(raw_info(read_file(dir + "/base.torrent"))));
-}
-
-// Deterministic mutations of real seeds: every variant either fails to load
-// with state 2 or loads and answers every query.
-TEST_F(torrent_parser, mutated_seeds_never_break_the_parser) {
-  const char* const seeds[] = {"sample.torrent", "base.torrent", "url_seed_multi.torrent", "v2_hybrid.torrent",
-                               "unordered.torrent"};
-  std::uint64_t state = 12345;
-  auto next = [&state] {
-    state = state * 6364136223846793005ull + 1442695040888963407ull;
-    return static_cast<std::size_t>(state >> 33);
-  };
-  int loaded = 0, refused = 0;
-  for (const char* seed : seeds) {
-    const std::string original = read_file(std::string(BTS_CORPUS_DIR) + "/" + seed);
-    ASSERT_FALSE(original.empty()) << seed;
-    for (int round = 0; round < 80; ++round) {
-      std::string mutated = original;
-      const std::size_t at = next() % mutated.size();
-      switch (round % 4) {
-        case 0: mutated[at] = static_cast<char>(next()); break;
-        case 1: mutated.insert(at, 1, "0123456789-:eild"[next() % 16]); break;
-        case 2: mutated.erase(at, 1 + next() % 8); break;
-        default: mutated[at] = "0123456789-:eild"[next() % 16]; break;
-      }
-      SCOPED_TRACE(std::string(seed) + " round " + std::to_string(round));
-      if (load(mutated)) {
-        ++loaded;
-        query_all(parser_);
-      } else {
-        EXPECT_EQ(parser_.getState(), 2);
-        ++refused;
-      }
-    }
-  }
-  EXPECT_GT(loaded, 50);
-  EXPECT_GT(refused, 50);
 }
 
 }  // namespace

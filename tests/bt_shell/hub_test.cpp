@@ -45,7 +45,6 @@ TEST_F(HubTest, BadArgumentsAndSeedsReportNothingAndUninitDropsTheHub) {
   EXPECT_EQ(notify_hub_bt_deleted("", seed_), -11);
   EXPECT_EQ(cap.count("CBtShell", log4cplus::ERROR_LOG_LEVEL, "notify_hub_bt_deleted parameter not legal"), 1);
   EXPECT_EQ(notify_hub_bt_moved("/a/", seed_, ""), -11);
-  EXPECT_EQ(notify_hub_bt_deleted("/dl/", dir_.file("none.torrent")), -13);
   EXPECT_EQ(notify_hub_bt_moved("/a/", dir_.write("bad.torrent", "x"), "/b/"), -24);
   EXPECT_TRUE(hub->notices().empty());
 

@@ -89,6 +89,18 @@ TEST(PluginModule, RegistrationWritesAndRemovesTheClassKeys) {
   EXPECT_EQ(module_unregister_server(), S_OK);
   EXPECT_FALSE(platform::registry_get_value(key, "", value));
   EXPECT_FALSE(platform::registry_get_value(key + "\\InprocServer32", "", value));
+
+  // A store that cannot be written is a failure, not a silent loss.
+  platform::registry_set_store_file(home.write("a_file", "") + "/registry");
+  log_capture cap;
+  EXPECT_EQ(module_register_server(), SELFREG_E_CLASS);
+  EXPECT_EQ(module_unregister_server(), SELFREG_E_CLASS);
+  const auto errors = cap.texts("CDownloadLibPlugin(bt_shell)", log4cplus::ERROR_LOG_LEVEL);
+  ASSERT_EQ(errors.size(), 2u);
+  EXPECT_EQ(errors[0].rfind("DllRegisterServer: the class keys were not written: cannot create " + home.path(), 0), 0u)
+      << errors[0];
+  EXPECT_EQ(errors[1].rfind("DllUnregisterServer: the class keys were not written: ", 0), 0u) << errors[1];
+  platform::registry_set_store_file("");
 }
 
 class PluginInit : public ::testing::Test {

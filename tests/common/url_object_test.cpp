@@ -38,6 +38,9 @@ TEST_F(url_object_test, utf8_to_ansi_code_page) {
       {1252, "", "", ""},
       {1252, std::string(1024, 'x'), std::string(1024, 'x'), ""},
       {1252, std::string(1025, 'x'), std::string(1025, 'x'), "MultiByteTowide error:122"},
+      // Not UTF-8 after all: kept, whatever the ANSI code page.
+      {1252, "a\xC3" "b\xE9", "a\xC3" "b\xE9", "MultiByteTowide error:1113"},
+      {CP_UTF8, "\xE4\xB8", "\xE4\xB8", "MultiByteTowide error:1113"},
       {936, wide, wide, "widechartomu error:122"},
   };
   for (const auto& c : cases) {

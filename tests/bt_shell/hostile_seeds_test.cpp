@@ -1,0 +1,280 @@
+// Hostile seeds through the shell's seed services (ParseSeedFile,
+// GetDataFileList, NotifyHubBtDeleted): the exact answer of each, no record
+// left half made, nothing leaked (the sanitizer build checks that) and, in
+// the plain build, peak memory within the bound documented in
+// docs/robustness.md. Big seeds are generated at test time.
+#include <gtest/gtest.h>
+#include <malloc.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "bencode/CQBCObj.h"
+#include "bt_shell/seed_files.h"
+#include "host/download_lib/p2p_hub.h"
+#include "support/log_capture.h"
+#include "tests/bt_shell/shell_fixture.h"
+
+namespace {
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kMeasureMemory = false;  // the sanitizers' own memory would count
+#else
+constexpr bool kMeasureMemory = true;
+#endif
+
+constexpr double kMiB = 1024.0 * 1024.0;
+
+std::string bstr(const std::string& s) { return std::to_string(s.size()) + ":" + s; }
+
+std::string repeat(const std::string& s, std::size_t n) {
+  std::string out;
+  out.reserve(s.size() * n);
+  for (std::size_t i = 0; i < n; ++i) out += s;
+  return out;
+}
+
+// The keys of "info" after "files" or "length" and "name", and its end.
+const std::string kInfoEnd = "12:piece lengthi16384e6:pieces20:" + std::string(20, 'p') + "e";
+
+// A multi-file seed whose "files" list holds `entries` as they are.
+std::string with_files(const std::string& entries) {
+  return "d4:infod5:filesl" + entries + "e4:name4:seed" + kInfoEnd + "e";
+}
+
+std::string file_entry(const std::vector<std::string>& path, long long length = 1) {
+  std::string s = "d6:lengthi" + std::to_string(length) + "e4:pathl";
+  for (const auto& component : path) s += bstr(component);
+  return s + "ee";
+}
+
+// The documented bound of one call's peak: twice the seed's size, 110 bytes
+// per decoded item and 1.5 KiB per file listed, with 16 MiB for the rest.
+double documented_peak_mib(double seed_bytes, double items, double files) {
+  return (2 * seed_bytes + 110 * items + 1.5 * 1024 * files) / kMiB + 16;
+}
+
+long status_kib(const char* field) {
+  std::ifstream in("/proc/self/status");
+  std::string line;
+  const std::string prefix = std::string(field) + ":";
+  while (std::getline(in, line)) {
+    if (line.compare(0, prefix.size(), prefix) == 0) return std::stol(line.substr(prefix.size()));
+  }
+  return -1;
+}
+
+// Growth of the resident set over `call`, at its peak, in MiB. The peak is
+// reset first, so that earlier work does not count; 0 where the system
+// cannot reset it.
+double peak_growth_mib(const std::function<void()>& call) {
+  malloc_trim(0);
+  std::ofstream("/proc/self/clear_refs") << "5";
+  const long before = status_kib("VmRSS");
+  const bool reset = status_kib("VmHWM") <= before + 1024;
+  call();
+  return reset ? static_cast<double>(status_kib("VmHWM") - before) / 1024.0 : 0;
+}
+
+// What the three services answer. Paths are given after the data folder;
+// one anywhere else is marked "elsewhere: ".
+struct answers {
+  int info = 0;                 // ParseSeedFile's result,
+  ULONG files = 0;              // its file count,
+  std::string error;            // and its ERROR lines (expected: a part of the one line)
+  int data = 0;                 // GetDataFileList's result
+  std::vector<std::string> listed;
+  int hub = 0;                  // NotifyHubBtDeleted's result
+  std::vector<std::string> notices;
+};
+
+struct hostile_seed {
+  std::string what;
+  std::function<void(std::ostream&)> write;  // none: there is no seed file
+  answers expected;
+  double peak_mib = 0;  // the bound when measured
+};
+
+tagSTRING tag(const std::string& s) { return tagSTRING{static_cast<ULONG>(s.size()), s.data()}; }
+
+class HostileSeeds : public bts_test::shell_fixture {
+ protected:
+  void SetUp() override {
+    shell_fixture::SetUp();
+    hub_ = host_->register_p2p_hub();
+    // What a made-safe path names, a folder that a file entry may be named
+    // after, and a file outside the data folder that ".." would reach.
+    data_ = dir_.make_dirs("data/");
+    dir_.make_dirs("data/AA");
+    dir_.make_dirs("data/sub");
+    dir_.write("data/a.txt", "a");
+    dir_.write("data/AA/outside.txt", "inside after all");
+    dir_.write("outside.txt", "outside");
+  }
+
+  std::string inside(const std::string& path) const {
+    return path.compare(0, data_.size(), data_) == 0 ? path.substr(data_.size()) : "elsewhere: " + path;
+  }
+
+  // Runs the three services on `seed`; `peak` receives the largest peak
+  // growth of the three calls. A failed call hands out nothing.
+  answers run(const std::string& seed, double& peak) {
+    answers got;
+    bts_test::log_capture cap;
+    SEED_FILE_INFO* info = reinterpret_cast<SEED_FILE_INFO*>(1);
+    peak = peak_growth_mib([&] { got.info = shell_->ParseSeedFile(tag(seed), &info); });
+    EXPECT_EQ(info == nullptr, got.info != 0);
+    if (got.info == 0 && info != nullptr) {
+      got.files = info->file_count;
+      EXPECT_EQ(info->files == nullptr, info->file_count == 0);
+      EXPECT_EQ(info->trackers == nullptr, info->tracker_count == 0);
+      shell_->ReleaseSeedFileInfo(info);
+    }
+    for (const auto& line : cap.texts("CBtShell", log4cplus::ERROR_LOG_LEVEL))
+      got.error += (got.error.empty() ? "" : "\n") + line;
+
+    DATA_FILE_LIST* list = reinterpret_cast<DATA_FILE_LIST*>(1);
+    peak = std::max(peak, peak_growth_mib([&] { got.data = shell_->GetDataFileList(tag(data_), tag(seed), &list); }));
+    EXPECT_EQ(list == nullptr, got.data != 0);
+    EXPECT_TRUE(list == nullptr || list->items != nullptr);
+    for (ULONG i = 0; list != nullptr && i < list->count; ++i) {
+      const DATA_FILE_ITEM& item = list->items[i];
+      got.listed.push_back(inside(std::string(item.folder, item.folder_len) + std::string(item.name, item.name_len)));
+    }
+    shell_->ReleaseDataFileList(list);
+
+    hub_->clear();
+    peak = std::max(peak, peak_growth_mib([&] { got.hub = shell_->NotifyHubBtDeleted(tag(data_), tag(seed)); }));
+    for (const auto& notice : hub_->notices()) got.notices.push_back(inside(notice.path));
+    return got;
+  }
+
+  void check(const hostile_seed& row) {
+    SCOPED_TRACE(row.what);
+    const std::string seed = dir_.file("hostile.torrent");
+    if (row.write) {
+      std::ofstream out(seed, std::ios::binary | std::ios::trunc);
+      row.write(out);
+      ASSERT_TRUE(out.good());
+    }
+    double peak = 0;
+    const answers got = run(seed, peak);
+    const answers& want = row.expected;
+    EXPECT_EQ(got.info, want.info);
+    EXPECT_EQ(got.files, want.files);
+    EXPECT_EQ(got.error.empty(), want.error.empty());
+    EXPECT_TRUE(got.error.find(want.error) != std::string::npos && got.error.find('\n') == std::string::npos)
+        << got.error;
+    EXPECT_EQ(got.data, want.data);
+    EXPECT_EQ(got.listed, want.listed);
+    EXPECT_EQ(got.hub, want.hub);
+    EXPECT_EQ(got.notices, want.notices);
+    if (kMeasureMemory && row.peak_mib > 0) {
+      EXPECT_LE(peak, row.peak_mib);
+    }
+    std::filesystem::remove(seed);
+  }
+
+  std::string data_;
+  p2p_hub* hub_ = nullptr;
+};
+
+const answers kUndecodable{-24, 0, "parse error", -24, {}, -24, {}};
+
+std::function<void(std::ostream&)> text(const std::string& content) {
+  return [content](std::ostream& out) { out << content; };
+}
+
+TEST_F(HostileSeeds, EachHasItsExactAnswer) {
+  const std::string nameless =
+      with_files("i7e" "le" "4:spam" "d6:lengthi3ee" + file_entry({"sub", ""}) + file_entry({"a.txt"}));
+  const std::vector<hostile_seed> rows = {
+      {"no such file", nullptr, {-13, 0, "parse error", -13, {}, -13, {}}},
+      {"empty file", text(""), kUndecodable},
+      {"one byte", text("d"), kUndecodable},
+      {"100,000 nested lists", text("d4:info" + repeat("l", 100000) + repeat("e", 100000) + "e"), kUndecodable},
+      {"string length 4294967300", text("d4:infod4:name4294967300:aee"), kUndecodable},
+      {"string length 99999999999", text("d4:infod4:name99999999999:aee"), kUndecodable},
+      {"negative string length", text("d4:infod4:name-1:aee"), kUndecodable},
+      {"a list at the top", text("l4:infod6:lengthi1e4:name1:aee"), kUndecodable},
+      // Two items to an entry: 2,000,000 entries "0:i0e" beside "info".
+      {"more items than a parse takes", text("d1:xd" + repeat("0:i0e", kBencodeMaxItems / 2) + "e" + "4:info" +
+                                             with_files(file_entry({"a.txt"})).substr(7)),
+       kUndecodable, documented_peak_mib(2.5 * kBencodeMaxItems, kBencodeMaxItems, 0)},
+      {"negative file length", text(with_files(file_entry({"a.txt"}) + file_entry({"b"}, -45))),
+       {-24, 0, "file item : 1 file size is negative: -45", 0, {"a.txt"}, 0, {"a.txt", "b"}}},
+      {"info that is a list", text("d4:infoli1eee"), {0, 0, "", 0, {}, 0, {}}},
+      // An entry without a name is never listed or reported; the data folder
+      // it would name, like the folder sub, is never taken for a file.
+      {"files that name no file", text(nameless),
+       {-24, 0, "file item : 0 has no file name", 0, {"a.txt"}, 0, {"a.txt"}}},
+      {"a file named after a folder", text(with_files(file_entry({"sub"}))), {0, 1, "", 0, {}, 0, {"sub"}}},
+      {"path components that lead elsewhere",
+       text(with_files(file_entry({"..", "outside.txt"}) + file_entry({".", "a.txt"}) + file_entry({"/", "b"}) +
+                       file_entry({"\\", "c"}) + file_entry({"", "a.txt"}) + file_entry({"x", ".."}) +
+                       file_entry({"/etc/passwd"}) + file_entry({std::string("..\0", 3), "d"}))),
+       {0, 8, "", 0, {"AA/outside.txt", "/a.txt"}, 0,
+        {"AA/outside.txt", "A/a.txt", "A/b", "A/c", "/a.txt", "x/AA", "AetcApasswd", "..A/d"}}},
+      {"a 10 MB name",
+       [](std::ostream& out) {
+         out << "d4:infod6:lengthi1e4:name10485760:" << std::string(10485760, 'n') << kInfoEnd << "e";
+       },
+       {-4, 0, "title is too long len: 10485760", 0, {}, 0, {std::string(10485760, 'n')}}},
+      // At the file limit the nameless entries refuse the record; one more
+      // refuses the seed everywhere, before a single entry is made.
+      {"250,000 empty file entries", text(with_files(repeat("le", kSeedMaxFiles))),
+       {-24, 0, "file item : 0 has no file name", 0, {}, 0, {}},
+       documented_peak_mib(2.0 * kSeedMaxFiles, kSeedMaxFiles, kSeedMaxFiles)},
+      {"250,001 empty file entries", text(with_files(repeat("le", kSeedMaxFiles + 1))),
+       {-24, 0, "file count: 250001 is over the limit of 250000", -24, {}, -24, {}}},
+      {"1,000,000 empty file entries", text(with_files(repeat("le", 1000000))),
+       {-24, 0, "file count: 1000000 is over the limit of 250000", -24, {}, -24, {}},
+       documented_peak_mib(2e6, 1e6, 0)},
+      {"a 300 MB seed",
+       [](std::ostream& out) {
+         const std::size_t pieces = 15000000;
+         out << "d4:infod6:lengthi245760000000e4:name5:a.txt12:piece lengthi16384e6:pieces" << pieces * 20 << ":";
+         const std::string chunk(20 * 50000, '\x5A');
+         for (std::size_t i = 0; i < pieces / 50000; ++i) out << chunk;
+         out << "ee";
+       },
+       {0, 1, "", 0, {"a.txt"}, 0, {"a.txt"}}, documented_peak_mib(300e6, 10, 1)},
+  };
+  for (const auto& row : rows) check(row);
+}
+
+// Every truncation of a real seed is refused by each service.
+TEST_F(HostileSeeds, EveryTruncationOfARealSeedIsUndecodable) {
+  std::ifstream in(std::string(BTS_CORPUS_DIR) + "/sample.torrent", std::ios::binary);
+  const std::string seed((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  ASSERT_GT(seed.size(), 400u);
+  for (std::size_t n = 1; n < seed.size(); ++n) check({std::to_string(n) + " bytes", text(seed.substr(0, n)), kUndecodable});
+}
+
+// Whatever a corpus seed holds, every service answers it, and no listed file
+// or hub notice names the data folder itself or anything outside it.
+TEST_F(HostileSeeds, CorpusSeedsStayInsideTheDataFolder) {
+  int parsed = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(BTS_CORPUS_DIR)) {
+    if (entry.path().extension() != ".torrent") continue;
+    SCOPED_TRACE(entry.path().filename().string());
+    double peak = 0;
+    answers got = run(entry.path().string(), peak);
+    EXPECT_TRUE(got.info == 0 || got.info == -4 || got.info == -24) << got.info;
+    parsed += got.info == 0;
+    got.listed.insert(got.listed.end(), got.notices.begin(), got.notices.end());
+    for (const auto& path : got.listed) {
+      const std::string components = "/" + path + "/";
+      EXPECT_TRUE(!path.empty() && path.find("elsewhere: ") != 0 && components.find("/../") == std::string::npos &&
+                  components.find("/./") == std::string::npos && path.find('\0') == std::string::npos)
+          << path;
+    }
+  }
+  EXPECT_GT(parsed, 10);
+}
+
+}  // namespace
