@@ -156,33 +156,4 @@ TEST_F(PluginInit, HostWithoutServicesStillGetsTheShell) {
   plugin_->Uninit();
 }
 
-TEST_F(PluginInit, OnlyThePluginThatBoundTheModuleUnbindsIt) {
-  make();
-  auto* other = new CDownloadLibPlugin;
-  ASSERT_EQ(plugin_->Init(host_.get()), S_OK);
-  EXPECT_EQ(other->Init(host_.get()), S_OK);  // the module is bound already: ignored
-  EXPECT_EQ(other->shell(), nullptr);
-  EXPECT_EQ(other->Uninit(), S_OK);  // not its binding: ignored
-  EXPECT_EQ(GetDownloadLib(), host_.get());
-  EXPECT_TRUE(host_->is_registered(IID_IBitTorrent));
-  other->Release();
-  // Released without Uninit, the binding plugin still unbinds the module.
-  plugin_->Release();
-  plugin_ = nullptr;
-  EXPECT_EQ(GetDownloadLib(), nullptr);
-  EXPECT_FALSE(host_->is_registered(IID_IBitTorrent));
-}
-
-TEST_F(PluginInit, SecondInitAndUnmatchedUninitAreHarmless) {
-  make();
-  EXPECT_EQ(plugin_->Uninit(), S_OK);  // before any Init
-  ASSERT_EQ(plugin_->Init(host_.get()), S_OK);
-  CBtShell* first = plugin_->shell();
-  EXPECT_EQ(plugin_->Init(host_.get()), S_OK);
-  EXPECT_EQ(plugin_->shell(), first);
-  EXPECT_EQ(plugin_->Uninit(), S_OK);
-  EXPECT_EQ(plugin_->Uninit(), S_OK);
-  EXPECT_EQ(GetDownloadLib(), nullptr);
-}
-
 }  // namespace
