@@ -91,7 +91,8 @@ HRESULT CDownloadLibPlugin::Init(IDownloadLib* host) {
 HRESULT CDownloadLibPlugin::Uninit() {
   return module_boundary(this, "Uninit", [&] {
     LOG4CPLUS_INFO(module_logger(), PLUGIN_PREFIX << "Uninit");
-    if (g_bound_plugin != this) return answer_host_misuse(module_logger(), this, "Uninit", host_misuse::uninit_without_init);
+    if (g_bound_plugin != this)
+      return answer_host_misuse(module_logger(), this, "Uninit", host_misuse::uninit_without_init);
     g_bound_plugin = nullptr;
     GetDownloadLib()->UnregisterInstance(IID_IBitTorrent);
     m_shell->uninit();

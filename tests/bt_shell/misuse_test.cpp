@@ -88,15 +88,14 @@ class MisuseTest : public bts_test::task_fixture {
            return hr;
          },
          E_POINTER, null_out},
-        {"ParseSeedFile without a record", plugin_started,
-         [&](IBtTask3*) { return shell_->ParseSeedFile(text("s.torrent"), nullptr); }, E_POINTER, null_out},
-        {"GetDataFileList without a list", plugin_started,
-         [&](IBtTask3*) { return shell_->GetDataFileList(text("d"), text("s.torrent"), nullptr); }, E_POINTER,
-         null_out},
-        {"GetCfgFileList without a list", plugin_started,
-         [&](IBtTask3*) { return shell_->GetCfgFileList(text("s.torrent"), nullptr); }, E_POINTER, null_out},
-        {"GetReimportProgress without a value", plugin_started,
-         [&](IBtTask3*) { return shell_->GetReimportProgress(nullptr); }, E_POINTER, null_out},
+        {"ParseSeedFile(NULL)", plugin_started, [&](IBtTask3*) { return shell_->ParseSeedFile(text("s"), nullptr); },
+         E_POINTER, null_out},
+        {"GetDataFileList(NULL)", plugin_started,
+         [&](IBtTask3*) { return shell_->GetDataFileList(text("d"), text("s"), nullptr); }, E_POINTER, null_out},
+        {"GetCfgFileList(NULL)", plugin_started, [&](IBtTask3*) { return shell_->GetCfgFileList(text("s"), nullptr); },
+         E_POINTER, null_out},
+        {"GetReimportProgress(NULL)", plugin_started, [&](IBtTask3*) { return shell_->GetReimportProgress(nullptr); },
+         E_POINTER, null_out},
         {"GetReimportTaskTorrentFileName before the kernel", plugin_started,
          [&](IBtTask3*) { return shell_->GetReimportTaskTorrentFileName(1); }, E_FAIL, "FALSE not true"},
         {"GetReimportRootPath before the kernel", plugin_started,
@@ -126,69 +125,58 @@ class MisuseTest : public bts_test::task_fixture {
         {"a kernel registration delivered after Uninit", after_uninit,
          [&](IBtTask3*) {
            auto kernel = bt_kernel::create();
-           const HRESULT hr = shell_->OnRegisterInstance(IID_IBitTorrentKernel, static_cast<IBitTorrentKernel*>(kernel.get()));
-           EXPECT_EQ(kernel_probe(static_cast<IBitTorrentKernel*>(kernel.get())).sink_count(), 0u);
+           IBitTorrentKernel* object = kernel.get();
+           const HRESULT hr = shell_->OnRegisterInstance(IID_IBitTorrentKernel, object);
+           EXPECT_EQ(kernel_probe(object).sink_count(), 0u);
            return hr;
          },
          E_UNEXPECTED, after},
         // A waiting proxy.
         {"SetFileDownOrder with a count and no list", proxy_waiting,
-         [&](IBtTask3* task) { return task->SetFileDownOrder(3, nullptr); }, E_POINTER, no_list},
+         [&](IBtTask3* t) { return t->SetFileDownOrder(3, nullptr); }, E_POINTER, no_list},
         {"ResetNeedDownloadFile with a count and no list", proxy_waiting,
-         [&](IBtTask3* task) { return task->ResetNeedDownloadFile(2, nullptr); }, E_POINTER, no_list},
+         [&](IBtTask3* t) { return t->ResetNeedDownloadFile(2, nullptr); }, E_POINTER, no_list},
         {"SetDapPriorityList with a count and no list", proxy_waiting,
-         [&](IBtTask3* task) { return task->SetDapPriorityList(1, nullptr); }, E_POINTER, no_list},
+         [&](IBtTask3* t) { return t->SetDapPriorityList(1, nullptr); }, E_POINTER, no_list},
         {"GetStopFlag before the hand-over", proxy_waiting,
-         [&](IBtTask3* task) {
+         [&](IBtTask3* t) {
            BOOL flag = 5;
-           const HRESULT hr = task->GetStopFlag(&flag);
+           const HRESULT hr = t->GetStopFlag(&flag);
            EXPECT_EQ(flag, 5);
            return hr;
          },
          S_OK, "FALSE not true"},
-        {"GetFailureDetail without a code", proxy_waiting,
-         [&](IBtTask3* task) { return task->GetFailureDetail(nullptr); }, E_POINTER, "pFailureCode not true"},
-        {"GetStopFlag without a flag", proxy_waiting, [&](IBtTask3* task) { return task->GetStopFlag(nullptr); },
-         E_POINTER, null_out},
-        {"GetResourceCount without a count", proxy_waiting,
-         [&](IBtTask3* task) { return task->GetResourceCount(nullptr); }, E_POINTER, null_out},
-        {"GetResourceInfo without a record", proxy_waiting,
-         [&](IBtTask3* task) { return task->GetResourceInfo(0, nullptr); }, E_POINTER, null_out},
-        {"GetResourceStatistic without a record", proxy_waiting,
-         [&](IBtTask3* task) { return task->GetResourceStatistic(nullptr); }, E_POINTER, null_out},
-        {"GetFileInfo without its records", proxy_waiting,
-         [&](IBtTask3* task) {
-           ULONG value = 0;
-           return task->GetFileInfo(0, nullptr, nullptr, &value);
-         },
-         E_POINTER, null_out},
-        {"GetTaskInfo without a record", proxy_waiting,
-         [&](IBtTask3* task) { return task->GetTaskInfo(static_cast<tagTASK_INFO*>(nullptr)); }, E_POINTER,
+        {"GetFailureDetail(NULL)", proxy_waiting, [&](IBtTask3* t) { return t->GetFailureDetail(nullptr); },
+         E_POINTER, "pFailureCode not true"},
+        {"GetStopFlag(NULL)", proxy_waiting, [&](IBtTask3* t) { return t->GetStopFlag(nullptr); }, E_POINTER, null_out},
+        {"GetResourceCount(NULL)", proxy_waiting, [&](IBtTask3* t) { return t->GetResourceCount(nullptr); }, E_POINTER,
          null_out},
-        {"GetTaskInfo without a block pointer", proxy_waiting,
-         [&](IBtTask3* task) { return task->GetTaskInfo(static_cast<tagTASK_INFO2**>(nullptr)); }, E_POINTER,
+        {"GetResourceInfo(NULL)", proxy_waiting, [&](IBtTask3* t) { return t->GetResourceInfo(0, nullptr); },
+         E_POINTER, null_out},
+        {"GetResourceStatistic(NULL)", proxy_waiting, [&](IBtTask3* t) { return t->GetResourceStatistic(nullptr); },
+         E_POINTER, null_out},
+        {"GetFileInfo(NULL)", proxy_waiting, [&](IBtTask3* t) { return t->GetFileInfo(0, nullptr, nullptr, nullptr); },
+         E_POINTER, null_out},
+        {"GetTaskInfo(NULL record)", proxy_waiting,
+         [&](IBtTask3* t) { return t->GetTaskInfo(static_cast<tagTASK_INFO*>(nullptr)); }, E_POINTER, null_out},
+        {"GetTaskInfo(NULL block)", proxy_waiting,
+         [&](IBtTask3* t) { return t->GetTaskInfo(static_cast<tagTASK_INFO2**>(nullptr)); }, E_POINTER, null_out},
+        {"GetTaskType(NULL)", proxy_waiting, [&](IBtTask3* t) { return t->GetTaskType(nullptr); }, E_POINTER, null_out},
+        {"GetSpeed(NULL)", proxy_waiting, [&](IBtTask3* t) { return t->GetSpeed(nullptr, nullptr); }, E_POINTER,
          null_out},
-        {"GetTaskType without a type", proxy_waiting, [&](IBtTask3* task) { return task->GetTaskType(nullptr); },
-         E_POINTER, null_out},
-        {"GetSpeed without its values", proxy_waiting,
-         [&](IBtTask3* task) {
-           ULONG speed = 0;
-           return task->GetSpeed(&speed, nullptr);
-         },
-         E_POINTER, null_out},
-        {"GetNewConnectInfo without its values", proxy_waiting,
-         [&](IBtTask3* task) { return task->GetNewConnectInfo(1, 2, nullptr, nullptr); }, E_POINTER, null_out},
-        {"GetRealTask without a task", proxy_waiting,
-         [&](IBtTask3* task) { return proxy_of(task)->GetRealTask(nullptr); }, E_POINTER, null_out},
+        {"GetNewConnectInfo(NULL)", proxy_waiting,
+         [&](IBtTask3* t) { return t->GetNewConnectInfo(1, 2, nullptr, nullptr); }, E_POINTER, null_out},
+        {"GetRealTask(NULL)", proxy_waiting, [&](IBtTask3* t) { return proxy_of(t)->GetRealTask(nullptr); }, E_POINTER,
+         null_out},
         // A running proxy: nothing reaches the real task.
         {"SetFileDownOrder with a count and no list, after the hand-over", proxy_running,
-         [&](IBtTask3* task) { return task->SetFileDownOrder(3, nullptr); }, E_POINTER, no_list},
-        {"GetResourceCount without a count, after the hand-over", proxy_running,
-         [&](IBtTask3* task) { return task->GetResourceCount(nullptr); }, E_POINTER, null_out},
+         [&](IBtTask3* t) { return t->SetFileDownOrder(3, nullptr); }, E_POINTER, no_list},
+        {"GetResourceCount(NULL) after the hand-over", proxy_running,
+         [&](IBtTask3* t) { return t->GetResourceCount(nullptr); }, E_POINTER, null_out},
         {"GetNewConnectInfo without a host service", no_host_service,
-         [&](IBtTask3* task) {
+         [&](IBtTask3* t) {
            ULONG size = 7, result = 7;
-           const HRESULT hr = task->GetNewConnectInfo(1, 2, &size, &result);
+           const HRESULT hr = t->GetNewConnectInfo(1, 2, &size, &result);
            EXPECT_EQ(size, 0u);
            return hr;
          },

@@ -209,18 +209,4 @@ TEST_F(PluginInit, InitBindsTheHostAndPublishesTheShellUninitUndoesIt) {
   EXPECT_EQ(shell->ReservedOperation(5), S_OK);
 }
 
-TEST_F(PluginInit, HostWithoutServicesStillGetsTheShell) {
-  download_lib_options bare;
-  bare.module_downloader = false;
-  bare.host_service = false;
-  make(bare);
-  log_capture cap;
-  ASSERT_EQ(plugin_->Init(host_.get()), S_OK);
-  EXPECT_EQ(GetHostService(), nullptr);
-  EXPECT_EQ(GetModuleDownloader(), nullptr);
-  EXPECT_TRUE(host_->is_registered(IID_IBitTorrent));
-  EXPECT_EQ(cap.count_containing("CDownloadLibPlugin(bt_shell)", log4cplus::INFO_LOG_LEVEL, "]Init OK"), 1);
-  plugin_->Uninit();
-}
-
 }  // namespace
