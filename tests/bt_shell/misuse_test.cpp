@@ -73,10 +73,13 @@ class MisuseTest : public bts_test::task_fixture {
          "Uninit: the plugin does not hold the module"},
         {"GetPluginValue without a value", plugin_started, [&](IBtTask3*) { return plugin_->GetPluginValue(nullptr); },
          E_POINTER, null_out},
-        {"plugin released without Uninit", plugin_started,
+        {"plugin released without Uninit while its shell holds the kernel", plugin_started,
          [&](IBtTask3*) {
+           kernel_probe kernel = register_kernel();
+           EXPECT_EQ(kernel.sink_count(), 1u);
            std::exchange(plugin_, nullptr)->Release();
            EXPECT_FALSE(host_->is_registered(IID_IBitTorrent));
+           EXPECT_EQ(kernel.sink_count(), 0u);  // the shell let go of the kernel
            return S_OK;
          },
          S_OK, "~CDownloadLibPlugin: released without Uninit"},
