@@ -42,26 +42,38 @@ HRESULT CBtShell::QueryInterface(REFIID riid, void** ppv) {
 }
 
 HRESULT CBtShell::AttachEvents(IBitTorrentEvents* sink) {
-  return CEventsRaiser<IBitTorrentEvents, 0xFFFFFFFF>::AttachEvents(sink);
+  return guarded("AttachEvents", [&] { return CEventsRaiser<IBitTorrentEvents, 0xFFFFFFFF>::AttachEvents(sink); });
 }
 
 HRESULT CBtShell::DetachEvents(IBitTorrentEvents* sink) {
-  return CEventsRaiser<IBitTorrentEvents, 0xFFFFFFFF>::DetachEvents(sink);
+  return guarded("DetachEvents", [&] { return CEventsRaiser<IBitTorrentEvents, 0xFFFFFFFF>::DetachEvents(sink); });
 }
 
 HRESULT CBtShell::OnBitTorrentEvent1(ULONG_PTR value) {
-  broadcast(&IBitTorrentEvents::OnBitTorrentEvent1, value);
-  return S_OK;
+  return guarded("OnBitTorrentEvent1", [&] {
+    broadcast(&IBitTorrentEvents::OnBitTorrentEvent1, value);
+    return S_OK;
+  });
 }
 
 HRESULT CBtShell::OnBitTorrentEvent2(ULONG_PTR value1, ULONG_PTR value2) {
-  broadcast(&IBitTorrentEvents::OnBitTorrentEvent2, value1, value2);
-  return S_OK;
+  return guarded("OnBitTorrentEvent2", [&] {
+    broadcast(&IBitTorrentEvents::OnBitTorrentEvent2, value1, value2);
+    return S_OK;
+  });
 }
 
-HRESULT CBtShell::OnReserved1() { return S_OK; }
-HRESULT CBtShell::OnReserved2() { return S_OK; }
-HRESULT CBtShell::ReservedOperation(ULONG_PTR) { return S_OK; }
+HRESULT CBtShell::OnReserved1() {
+  return guarded("OnReserved1", [] { return S_OK; });
+}
+
+HRESULT CBtShell::OnReserved2() {
+  return guarded("OnReserved2", [] { return S_OK; });
+}
+
+HRESULT CBtShell::ReservedOperation(ULONG_PTR) {
+  return guarded("ReservedOperation", [] { return S_OK; });
+}
 
 void CBtShell::init() {
   LOG4CPLUS_INFO(shell_logger(), "init ");
@@ -82,20 +94,58 @@ void CBtShell::uninit() {
   // away, so let go of it now: the kernel holds a reference on the shell's
   // sink, and keeping both would keep both alive past the module's end.
   drop_kernel();
+  _uninitialised = true;
 }
 
 bool CBtShell::add_loading_listenner(bt_kernel_loading_listenner* listener) {
+  platform::critical_section_lock guard(_listeners_lock);
   if (std::find(_loading_listenners.begin(), _loading_listenners.end(), listener) != _loading_listenners.end())
     return false;
+  _listeners_to_tell.reserve(_loading_listenners.size() + 1);
   _loading_listenners.push_back(listener);
   return true;
 }
 
 bool CBtShell::remove_loading_listenner(bt_kernel_loading_listenner* listener) {
+  platform::critical_section_lock guard(_listeners_lock);
   auto it = std::find(_loading_listenners.begin(), _loading_listenners.end(), listener);
   if (it == _loading_listenners.end()) return false;
   _loading_listenners.erase(it);
   return true;
+}
+
+std::size_t CBtShell::loading_listener_count() const {
+  platform::critical_section_lock guard(_listeners_lock);
+  return _loading_listenners.size();
+}
+
+void CBtShell::tell_listeners(ULONG error_code) {
+  // Each listener is held by a reference for its call: another thread may
+  // release the host's last one meanwhile. One that is being destroyed
+  // already is passed over; its destructor takes it off the list.
+  std::vector<bt_kernel_loading_listenner*> held;
+  {
+    platform::critical_section_lock guard(_listeners_lock);
+    held.swap(_listeners_to_tell);  // reserved for as many as are listed
+    for (bt_kernel_loading_listenner* listener : _loading_listenners)
+      if (listener->hold_for_call()) held.push_back(listener);
+  }
+  for (bt_kernel_loading_listenner* listener : held) {
+    // Listeners leave the list during their own call when the hand-over
+    // succeeds; one that left before its turn (stopped meanwhile) is not
+    // called.
+    bool listed = false;
+    {
+      platform::critical_section_lock guard(_listeners_lock);
+      listed = std::find(_loading_listenners.begin(), _loading_listenners.end(), listener) !=
+               _loading_listenners.end();
+    }
+    if (listed) listener->loading_complete(error_code);
+    listener->release_after_call();
+  }
+  held.clear();
+  platform::critical_section_lock guard(_listeners_lock);
+  if (held.capacity() > _listeners_to_tell.capacity()) _listeners_to_tell.swap(held);
 }
 
 void CBtShell::log_status_entry(const char* operation) const {

@@ -8,9 +8,16 @@
 // to the module downloader and to the kernel, whose events it relays to its
 // own subscribers.
 //
-// The shell takes no lock of its own: the host does not overlap calls on it,
-// nor with the kernel's arrival. Only the subscriber list is guarded (by the
-// event raiser).
+// The host does not overlap calls on the shell, nor with the kernel's
+// arrival; the shell's state is unguarded. Two lists are guarded because
+// other threads reach them: the subscriber list (by the event raiser) and the
+// list of waiting proxies, whose entries leave it from the thread that
+// releases a proxy's last reference.
+//
+// Every interface operation runs inside the module's boundary
+// (com_boundary.h): it answers E_OUTOFMEMORY, never throws, when memory runs
+// out. After the plugin's Uninit the operations that need the host or the
+// kernel are refused (host_misuse.h).
 #pragma once
 
 #include <ctime>
@@ -19,13 +26,17 @@
 #include <vector>
 
 #include "bt_shell/bt_kernel_loading_listenner.h"
+#include "bt_shell/host_misuse.h"
 #include "bt_shell/para_container.h"
+#include "bt_shell/shell_log.h"
 #include "com_utility/EventsRaiser.h"
 #include "com_utility/UnknownBase.h"
+#include "com_utility/com_boundary.h"
 #include "interfaces/IBitTorrent.h"
 #include "interfaces/IDownloadLib.h"
 #include "interfaces/IModuleDownloader.h"
 #include "platform/com_ptr.h"
+#include "platform/critical_section.h"
 
 enum bt_shell_status : LONG {
   shell_init = 0,          // nothing has been asked of the kernel yet
@@ -113,7 +124,8 @@ class CBtShell : public CUnknownMultiThread,
   HRESULT STDMETHODCALLTYPE OnBitTorrentEvent1(ULONG_PTR value) override;
   HRESULT STDMETHODCALLTYPE OnBitTorrentEvent2(ULONG_PTR value1, ULONG_PTR value2) override;
 
-  // Called by the plugin.
+  // Called by the plugin. After uninit the shell no longer reaches the host
+  // or the kernel: the operations that need them are refused.
   void init();
   void uninit();
 
@@ -122,14 +134,16 @@ class CBtShell : public CUnknownMultiThread,
   // The wanted kernel version from bt_shell.ini beside the module.
   void get_bt_kernel_version(USHORT& major, USHORT& minor);
 
-  // Proxy tasks waiting for the kernel. The list holds no references.
+  // Proxy tasks waiting for the kernel. The list holds no references and is
+  // guarded: both may be called from any thread. std::bad_alloc from add
+  // leaves the list as it was.
   bool add_loading_listenner(bt_kernel_loading_listenner* listener);
   bool remove_loading_listenner(bt_kernel_loading_listenner* listener);
 
   // Makes a proxy task of `task_type` (0 new, 1 continued, 2 upload) that
   // waits for the kernel, and hands out its IBtTask in *task: 0, or -11 for
-  // bad arguments or a data folder that cannot be made, E_OUTOFMEMORY when
-  // the proxy cannot be allocated. *task is left alone on failure.
+  // bad arguments or a data folder that cannot be made. *task is left alone
+  // on failure. Throws std::bad_alloc when memory runs out (no proxy is left).
   HRESULT create_bt_shell_task_imp(ULONG task_type, const tagSTRING* seed_path, const tagSTRING* data_path,
                                    ULONG first_count, const ULONG* first_list, ULONG second_count,
                                    const SEED_TRACKER_ITEM* second_list, IBtTask** task);
@@ -138,7 +152,26 @@ class CBtShell : public CUnknownMultiThread,
   // The DEBUG entry line of a kernel-dependent operation: name + status.
   void log_status_entry(const char* operation) const;
   IBitTorrentKernel* kernel() const { return _IBitTorrentKernel.get(); }
-  std::size_t loading_listener_count() const { return _loading_listenners.size(); }
+  std::size_t loading_listener_count() const;
+
+  // Runs `body` as the whole of interface operation `name`.
+  template <class Body>
+  HRESULT guarded(const char* name, Body&& body) {
+    return com_boundary(shell_logger(), this, name, body);
+  }
+  // The same for an operation that needs the host or the kernel: its DEBUG
+  // entry line (name + status) first; refused after uninit.
+  template <class Body>
+  HRESULT kernel_operation(const char* name, Body&& body) {
+    return guarded(name, [&] {
+      log_status_entry(name);
+      if (_uninitialised) return misuse(name, host_misuse::after_uninit);
+      return body();
+    });
+  }
+  HRESULT misuse(const char* name, host_misuse what) const {
+    return answer_host_misuse(shell_logger(), this, name, what);
+  }
 
   // For tests: where bt_shell.ini is looked for (default: the module's
   // directory) and the clock of the simulated reimport progress.
@@ -164,7 +197,13 @@ class CBtShell : public CUnknownMultiThread,
   HRESULT forward_test(HRESULT (STDMETHODCALLTYPE IBitTorrentTest::*method)(ULONG_PTR), ULONG_PTR value);
 
   void report_host_event(ULONG kind, ULONG event_id) const;
+  // The module downloader's answer for the kernel: the status it leads to,
+  // the recorded reimport and the waiting listeners.
+  void hand_over(ULONG error_code);
   void replay_reimport();
+  // Tells every waiting listener `error_code`, each held by a reference for
+  // the length of its call. Allocates nothing.
+  void tell_listeners(ULONG error_code);
 
   com_ptr<IBitTorrentKernel> _IBitTorrentKernel;
   bt_shell_status _bt_shell_status = shell_init;
@@ -176,8 +215,14 @@ class CBtShell : public CUnknownMultiThread,
   bool _is_virtual_reimport = false;
   std::vector<bt_kernel_loading_listenner*> _loading_listenners;
 
+  // Guards _loading_listenners and _listeners_to_tell.
+  mutable platform::critical_section _listeners_lock;
+  // Room for the listeners of one hand-over, reserved as they come, so that
+  // telling them never needs memory.
+  std::vector<bt_kernel_loading_listenner*> _listeners_to_tell;
   // Whether the shell's IBitTorrentEvents sink is attached to _IBitTorrentKernel.
   bool _kernel_events_attached = false;
+  bool _uninitialised = false;
   std::string _config_dir;
   time_source _clock;
 };

@@ -43,11 +43,13 @@ void CBtShell::enter_shell_init_status() {
     _bt_shell_status = kernel_load_failed;
     return;
   }
+  // The version is read (which takes memory) before the downloader is
+  // touched, so that running out of memory leaves nothing attached.
+  USHORT major = 0, minor = 0;
+  get_bt_kernel_version(major, minor);
   downloader->AttachEvents(static_cast<IModuleDownloaderEvents*>(this));
   _module_events_attached = 1;
   LOG4CPLUS_DEBUG(shell_logger(), "enter_shell_init_status , RequestDownload");
-  USHORT major = 0, minor = 0;
-  get_bt_kernel_version(major, minor);
   // Waiting, and the host told so, from before the request on: an answer
   // delivered from inside RequestDownload then finds the shell ready for it
   // and follows the request's event.
@@ -76,11 +78,19 @@ void CBtShell::get_bt_kernel_version(USHORT& major, USHORT& minor) {
 
 HRESULT CBtShell::OnModuleInstallComplete(ULONG error_code, tagSTRING module_name, USHORT major_version,
                                           USHORT minor_version) {
-  if (!is_kernel_module(module_name)) return S_OK;
-  LOG4CPLUS_INFO(shell_logger(), SHELL_PREFIX << "OnModuleInstallComplete  error_code=" << error_code
-                                              << ", moduleName=" << std::string(module_name.ptr, module_name.len)
-                                              << ", MajorVersion=" << major_version
-                                              << ", MinorVersion=" << minor_version);
+  return guarded("OnModuleInstallComplete", [&] {
+    if (!is_kernel_module(module_name)) return S_OK;
+    if (_uninitialised) return misuse("OnModuleInstallComplete", host_misuse::after_uninit);
+    LOG4CPLUS_INFO(shell_logger(), SHELL_PREFIX << "OnModuleInstallComplete  error_code=" << error_code
+                                                << ", moduleName=" << std::string(module_name.ptr, module_name.len)
+                                                << ", MajorVersion=" << major_version
+                                                << ", MinorVersion=" << minor_version);
+    hand_over(error_code);
+    return S_OK;
+  });
+}
+
+void CBtShell::hand_over(ULONG error_code) {
   if (IModuleDownloader* downloader = GetModuleDownloader())
     downloader->DetachEvents(static_cast<IModuleDownloaderEvents*>(this));
   else
@@ -96,7 +106,7 @@ HRESULT CBtShell::OnModuleInstallComplete(ULONG error_code, tagSTRING module_nam
     // answer's status is final.
     if (_bt_shell_status != kernel_loaded)
       REPORT_ASSERT(shell_logger(), "_bt_shell_status == kernel_loading || _bt_shell_status == kernel_loaded", "");
-    return S_OK;
+    return;
   }
 
   if (error_code == 0) {
@@ -115,39 +125,34 @@ HRESULT CBtShell::OnModuleInstallComplete(ULONG error_code, tagSTRING module_nam
     report_host_event(4, 153);
 
   if (error_code == 0 && _reimport_state == 1 && _reimport_para_container_ptr) replay_reimport();
-
-  // Listeners leave the list during their own call when the hand-over
-  // succeeds, so walk a copy; one that left before its turn (stopped or
-  // destroyed meanwhile) is not called.
-  const std::vector<bt_kernel_loading_listenner*> listeners = _loading_listenners;
-  for (bt_kernel_loading_listenner* listener : listeners) {
-    if (std::find(_loading_listenners.begin(), _loading_listenners.end(), listener) == _loading_listenners.end())
-      continue;
-    listener->loading_complete(error_code);
-  }
-  return S_OK;
+  tell_listeners(error_code);
 }
 
 HRESULT CBtShell::OnRegisterInstance(REFIID riid, IUnknown* object) {
-  if (!IsEqualIID(riid, IID_IBitTorrentKernel) || !object) return S_OK;
-  com_ptr<IBitTorrentKernel> kernel;
-  const HRESULT hr = object->QueryInterface(IID_IBitTorrentKernel, kernel.put_void());
-  if (FAILED(hr) || !kernel) {
-    REPORT_ASSERT(shell_logger(), FAILED(hr) ? "SUCCEEDED(hr)" : "_IBitTorrentKernel", "");
+  return guarded("OnRegisterInstance", [&] {
+    if (!IsEqualIID(riid, IID_IBitTorrentKernel) || !object) return S_OK;
+    if (_uninitialised) return misuse("OnRegisterInstance", host_misuse::after_uninit);
+    com_ptr<IBitTorrentKernel> kernel;
+    const HRESULT hr = object->QueryInterface(IID_IBitTorrentKernel, kernel.put_void());
+    if (FAILED(hr) || !kernel) {
+      REPORT_ASSERT(shell_logger(), FAILED(hr) ? "SUCCEEDED(hr)" : "_IBitTorrentKernel", "");
+      return S_OK;
+    }
+    LOG4CPLUS_DEBUG(shell_logger(), "OnRegisterInstance IID_IBitTorrentKernel pvObject="
+                                        << static_cast<const void*>(object)
+                                        << ", _IBitTorrentKernel=" << static_cast<const void*>(kernel.get()));
+    hold_kernel(std::move(kernel));
     return S_OK;
-  }
-  LOG4CPLUS_DEBUG(shell_logger(), "OnRegisterInstance IID_IBitTorrentKernel pvObject="
-                                      << static_cast<const void*>(object)
-                                      << ", _IBitTorrentKernel=" << static_cast<const void*>(kernel.get()));
-  hold_kernel(std::move(kernel));
-  return S_OK;
+  });
 }
 
 HRESULT CBtShell::OnUnregisterInstance(REFIID riid) {
-  if (!IsEqualIID(riid, IID_IBitTorrentKernel) || !_IBitTorrentKernel) return S_OK;
-  LOG4CPLUS_DEBUG(shell_logger(), "OnUnregisterInstance IID_IBitTorrentKernel");
-  drop_kernel();
-  return S_OK;
+  return guarded("OnUnregisterInstance", [&] {
+    if (!IsEqualIID(riid, IID_IBitTorrentKernel) || !_IBitTorrentKernel) return S_OK;
+    LOG4CPLUS_DEBUG(shell_logger(), "OnUnregisterInstance IID_IBitTorrentKernel");
+    drop_kernel();
+    return S_OK;
+  });
 }
 
 bool CBtShell::query_registered_kernel() {

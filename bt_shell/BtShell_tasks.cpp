@@ -1,7 +1,5 @@
 // CBtShell: task creation. With the kernel loaded the creation operations go
 // straight to it; while it is on its way they hand out proxy tasks.
-#include <new>
-
 #include "bt_shell/BtShell.h"
 #include "bt_shell/bt_shell_task.h"
 #include "bt_shell/shell_log.h"
@@ -23,24 +21,26 @@ bool unusable(const tagSTRING& s) { return s.len == 0 || !s.ptr; }
 HRESULT create_task(CBtShell& shell, const char* name, ULONG task_type, create_method method, tagSTRING seed_path,
                     tagSTRING data_path, ULONG first_count, const ULONG* first_list, ULONG second_count,
                     const SEED_TRACKER_ITEM* second_list, IBtTask** task) {
-  shell.log_status_entry(name);
-  if (shell.status() == shell_init) shell.enter_shell_init_status();
-  switch (shell.status()) {
-    case kernel_loaded:
-      if (!shell.kernel()) {
-        // The host withdrew the kernel while the status stays kernel_loaded.
-        REPORT_ASSERT(shell_logger(), "_IBitTorrentKernel != NULL", name);
+  return shell.kernel_operation(name, [&] {
+    if (!task) return shell.misuse(name, host_misuse::null_pointer);
+    if (shell.status() == shell_init) shell.enter_shell_init_status();
+    switch (shell.status()) {
+      case kernel_loaded:
+        if (!shell.kernel()) {
+          // The host withdrew the kernel while the status stays kernel_loaded.
+          REPORT_ASSERT(shell_logger(), "_IBitTorrentKernel != NULL", name);
+          return E_FAIL;
+        }
+        return (shell.kernel()->*method)(seed_path, data_path, first_count, first_list, second_count, second_list,
+                                         task);
+      case kernel_loading:
+        LOG4CPLUS_INFO(shell_logger(), name << " ");
+        return shell.create_bt_shell_task_imp(task_type, &seed_path, &data_path, first_count, first_list,
+                                              second_count, second_list, task);
+      default:
         return E_FAIL;
-      }
-      return (shell.kernel()->*method)(seed_path, data_path, first_count, first_list, second_count, second_list,
-                                       task);
-    case kernel_loading:
-      LOG4CPLUS_INFO(shell_logger(), name << " ");
-      return shell.create_bt_shell_task_imp(task_type, &seed_path, &data_path, first_count, first_list,
-                                            second_count, second_list, task);
-    default:
-      return E_FAIL;
-  }
+    }
+  });
 }
 
 }  // namespace
@@ -72,7 +72,6 @@ HRESULT CBtShell::create_bt_shell_task_imp(ULONG task_type, const tagSTRING* see
   if (!data_path || unusable(*data_path)) return kBadArgument;
   if (first_count != 0 && !first_list) return kBadArgument;
   if (second_count != 0 && !second_list) return kBadArgument;
-  if (!task) return kBadArgument;
 
   const std::string data_folder(data_path->ptr, data_path->len);
   if (!is_directory(data_folder) && !create_directory(data_folder)) {
@@ -87,19 +86,11 @@ HRESULT CBtShell::create_bt_shell_task_imp(ULONG task_type, const tagSTRING* see
     return kBadArgument;
   }
 
-  auto* proxy = new (std::nothrow) bt_shell_task(*seed_path, *data_path, first_count, first_list, second_count,
-                                                 second_list, task_type, this);
-  if (!proxy) {
-    REPORT_ASSERT(shell_logger(), "p_bt_shell_task != NULL", "");
-    return E_OUTOFMEMORY;
-  }
-  if (!proxy->copies_complete()) {
-    REPORT_ASSERT(shell_logger(), "p_bt_shell_task != NULL", "the creation lists could not be copied");
-    proxy->Release();
-    return E_OUTOFMEMORY;
-  }
+  // The construction reference goes on every path; a proxy that could not
+  // register goes with it.
+  const auto proxy = com_ptr<bt_shell_task>::adopt(new bt_shell_task(
+      *seed_path, *data_path, first_count, first_list, second_count, second_list, task_type, this));
   proxy->init();
   proxy->QueryInterface(IID_IBtTask, reinterpret_cast<void**>(task));
-  proxy->Release();
   return S_OK;
 }

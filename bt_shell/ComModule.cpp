@@ -5,9 +5,9 @@
 
 #include <atomic>
 #include <mutex>
-#include <new>
 
 #include "bt_shell/DownloadLibPlugin.h"
+#include "bt_shell/module_boundary.h"
 #include "com_utility/module_location.h"
 #include "interfaces/IDownloadLibPlugin.h"
 #include "platform/module.h"
@@ -38,22 +38,24 @@ class plugin_factory final : public IClassFactory {
   }
 
   HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override {
-    if (!ppv) return E_POINTER;
-    *ppv = nullptr;
-    if (outer) return CLASS_E_NOAGGREGATION;
-    auto* plugin = new (std::nothrow) CDownloadLibPlugin;
-    if (!plugin) return E_OUTOFMEMORY;
-    const HRESULT hr = plugin->QueryInterface(riid, ppv);
-    plugin->Release();  // the creation reference: the query's reference remains, if any
-    return hr;
+    return module_boundary(this, "CreateInstance", [&] {
+      if (!ppv) return E_POINTER;
+      *ppv = nullptr;
+      if (outer) return CLASS_E_NOAGGREGATION;
+      // The creation reference goes on every path: the query's remains, if any.
+      const auto plugin = com_ptr<CDownloadLibPlugin>::adopt(new CDownloadLibPlugin);
+      return plugin->QueryInterface(riid, ppv);
+    });
   }
 
   HRESULT STDMETHODCALLTYPE LockServer(BOOL lock) override {
-    if (lock)
-      platform::module_lock();
-    else
-      platform::module_unlock();
-    return S_OK;
+    return module_boundary(this, "LockServer", [&] {
+      if (lock)
+        platform::module_lock();
+      else
+        platform::module_unlock();
+      return S_OK;
+    });
   }
 
  private:
@@ -86,10 +88,7 @@ HRESULT module_get_class_object(REFCLSID clsid, REFIID riid, void** ppv) {
   *ppv = nullptr;
   if (!IsEqualGUID(clsid, CLSID_DownloadLibPlugin)) return CLASS_E_CLASSNOTAVAILABLE;
   std::lock_guard<std::mutex> lock(g_module_mutex);
-  if (!g_factory) {
-    g_factory = new (std::nothrow) plugin_factory;
-    if (!g_factory) return E_OUTOFMEMORY;
-  }
+  if (!g_factory) g_factory = new plugin_factory;
   return g_factory->QueryInterface(riid, ppv);
 }
 

@@ -1,10 +1,10 @@
 #include "bt_shell/DownloadLibPlugin.h"
 
-#include <new>
-
 #include <log4cplus/logger.h>
 #include <log4cplus/loggingmacros.h>
 
+#include "bt_shell/host_misuse.h"
+#include "bt_shell/module_boundary.h"
 #include "bt_shell/module_host.h"
 #include "bt_shell/p2phub_notify.h"
 #include "common/charset_analyser.h"
@@ -12,21 +12,12 @@
 #include "interfaces/IModuleDownloader.h"
 #include "platform/mlang.h"
 
-namespace {
-
-log4cplus::Logger& logger() {
+log4cplus::Logger& module_logger() {
   static log4cplus::Logger instance = log4cplus::Logger::getInstance("CDownloadLibPlugin(bt_shell)");
   return instance;
 }
 
-// The host's MLang object, or the platform's built-in detector when the
-// host registers none.
-com_ptr<IMultiLanguage2> host_mlang(IDownloadLib* host) {
-  com_ptr<IMultiLanguage2> mlang;
-  if (FAILED(host->GetInstance(IID_IMultiLanguage2, mlang.put_void()))) mlang.reset();
-  if (!mlang) mlang = com_ptr<IMultiLanguage2>::adopt(platform::create_builtin_mlang());
-  return mlang;
-}
+namespace {
 
 // The plugin that bound the module to its host: the host pointers and the
 // published shell are module-wide, so only one plugin binds them at a time
@@ -40,8 +31,9 @@ CDownloadLibPlugin* g_bound_plugin = nullptr;
 CDownloadLibPlugin::CDownloadLibPlugin() : CUnknownMultiThread("CDownloadLibPlugin") {}
 
 CDownloadLibPlugin::~CDownloadLibPlugin() {
-  // A host that releases the plugin without Uninit still unbinds the module.
-  if (g_bound_plugin == this) Uninit();
+  if (g_bound_plugin != this) return;
+  answer_host_misuse(module_logger(), this, "~CDownloadLibPlugin", host_misuse::released_without_uninit);
+  Uninit();
 }
 
 HRESULT CDownloadLibPlugin::QueryInterface(REFIID riid, void** ppv) {
@@ -49,68 +41,72 @@ HRESULT CDownloadLibPlugin::QueryInterface(REFIID riid, void** ppv) {
 }
 
 HRESULT CDownloadLibPlugin::GetPluginValue(ULONG* value) {
-  if (value) *value = 0;
-  return S_OK;
+  return module_boundary(this, "GetPluginValue", [&] {
+    if (!value) return answer_host_misuse(module_logger(), this, "GetPluginValue", host_misuse::null_pointer);
+    *value = 0;
+    return S_OK;
+  });
 }
 
-HRESULT CDownloadLibPlugin::QueryPluginStatus() { return S_FALSE; }
+HRESULT CDownloadLibPlugin::QueryPluginStatus() {
+  return module_boundary(this, "QueryPluginStatus", [] { return S_FALSE; });
+}
 
 HRESULT CDownloadLibPlugin::Init(IDownloadLib* host) {
-  LOG4CPLUS_INFO(logger(), PLUGIN_PREFIX << "Init");
-  if (g_bound_plugin) {
-    LOG4CPLUS_ERROR(logger(), PLUGIN_PREFIX << "Init while the module is initialised; ignored");
-    return S_OK;
-  }
-  if (!host) {
-    LOG4CPLUS_ERROR(logger(), PLUGIN_PREFIX << "Init without a host; ignored");
-    return S_OK;
-  }
-  module_host::download_lib() = com_ptr<IDownloadLib>(host);
+  return module_boundary(this, "Init", [&] {
+    LOG4CPLUS_INFO(module_logger(), PLUGIN_PREFIX << "Init");
+    if (!host) return answer_host_misuse(module_logger(), this, "Init", host_misuse::init_without_host);
+    if (g_bound_plugin == this) return answer_host_misuse(module_logger(), this, "Init", host_misuse::init_twice);
+    if (g_bound_plugin)
+      return answer_host_misuse(module_logger(), this, "Init", host_misuse::init_while_held_by_another);
 
-  com_ptr<IMultiLanguage2> mlang = host_mlang(host);
-  charset_analyser::init(mlang.get());
-  LOG4CPLUS_DEBUG(logger(), PLUGIN_PREFIX << "init charset_analyser success");
+    // Everything that takes memory is made before the host is called, so that
+    // a plugin that runs out of it binds nothing and calls nobody.
+    auto shell = com_ptr<CBtShell>::adopt(new CBtShell);
+    auto builtin_mlang = com_ptr<IMultiLanguage2>::adopt(platform::create_builtin_mlang());
+    charset_analyser::instance();
 
-  if (FAILED(host->CreateInstance(CLSID_HostService, IID_IHostService, module_host::host_service().put_void())))
-    module_host::host_service().reset();
-  if (FAILED(host->GetInstance(IID_IModuleDownloader, module_host::module_downloader().put_void())))
-    module_host::module_downloader().reset();
+    module_host::download_lib() = com_ptr<IDownloadLib>(host);
+    // The host's MLang object, or the platform's built-in detector when the
+    // host registers none.
+    com_ptr<IMultiLanguage2> mlang;
+    if (FAILED(host->GetInstance(IID_IMultiLanguage2, mlang.put_void())) || !mlang) mlang = builtin_mlang;
+    charset_analyser::init(mlang.get());
+    LOG4CPLUS_DEBUG(module_logger(), PLUGIN_PREFIX << "init charset_analyser success");
 
-  m_shell = new (std::nothrow) CBtShell;
-  if (!m_shell) {
-    LOG4CPLUS_ERROR(logger(), PLUGIN_PREFIX << "no memory for the shell");
-    module_host::download_lib().reset();
-    module_host::host_service().reset();
-    module_host::module_downloader().reset();
-    charset_analyser::uninit();
+    if (FAILED(host->CreateInstance(CLSID_HostService, IID_IHostService, module_host::host_service().put_void())))
+      module_host::host_service().reset();
+    if (FAILED(host->GetInstance(IID_IModuleDownloader, module_host::module_downloader().put_void())))
+      module_host::module_downloader().reset();
+
+    m_shell = shell.detach();
+    g_bound_plugin = this;
+    m_shell->init();
+    host->RegisterInstance(IID_IBitTorrent, static_cast<IBitTorrent2*>(m_shell));
+    LOG4CPLUS_INFO(module_logger(), PLUGIN_PREFIX << "Init OK");
     return S_OK;
-  }
-  g_bound_plugin = this;
-  m_shell->init();
-  host->RegisterInstance(IID_IBitTorrent, static_cast<IBitTorrent2*>(m_shell));
-  LOG4CPLUS_INFO(logger(), PLUGIN_PREFIX << "Init OK");
-  return S_OK;
+  });
 }
 
 HRESULT CDownloadLibPlugin::Uninit() {
-  LOG4CPLUS_INFO(logger(), PLUGIN_PREFIX << "Uninit");
-  if (g_bound_plugin != this) {
-    LOG4CPLUS_ERROR(logger(), PLUGIN_PREFIX << "Uninit without Init; ignored");
+  return module_boundary(this, "Uninit", [&] {
+    LOG4CPLUS_INFO(module_logger(), PLUGIN_PREFIX << "Uninit");
+    if (g_bound_plugin != this)
+      return answer_host_misuse(module_logger(), this, "Uninit", host_misuse::uninit_without_init);
+    g_bound_plugin = nullptr;
+    GetDownloadLib()->UnregisterInstance(IID_IBitTorrent);
+    m_shell->uninit();
+    static_cast<IBitTorrent2*>(m_shell)->Release();
+    m_shell = nullptr;
+    module_host::download_lib().reset();
+    module_host::host_service().reset();
+    // Let go of the module downloader as well: released later, at the
+    // module's unload, it could be a call into a host that is gone.
+    module_host::module_downloader().reset();
+    p2phub_notify::destroy_instance();
+    charset_analyser::uninit();
+    LOG4CPLUS_INFO(module_logger(), PLUGIN_PREFIX << "charset_analyser::uninit()");
+    LOG4CPLUS_INFO(module_logger(), PLUGIN_PREFIX << "Uninit OK");
     return S_OK;
-  }
-  g_bound_plugin = nullptr;
-  GetDownloadLib()->UnregisterInstance(IID_IBitTorrent);
-  m_shell->uninit();
-  static_cast<IBitTorrent2*>(m_shell)->Release();
-  m_shell = nullptr;
-  module_host::download_lib().reset();
-  module_host::host_service().reset();
-  // Let go of the module downloader as well: released later, at the
-  // module's unload, it could be a call into a host that is gone.
-  module_host::module_downloader().reset();
-  p2phub_notify::destroy_instance();
-  charset_analyser::uninit();
-  LOG4CPLUS_INFO(logger(), PLUGIN_PREFIX << "charset_analyser::uninit()");
-  LOG4CPLUS_INFO(logger(), PLUGIN_PREFIX << "Uninit OK");
-  return S_OK;
+  });
 }

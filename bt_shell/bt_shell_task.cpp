@@ -55,14 +55,6 @@ const replay_entry kReplayTable[] = {
 using create_method = HRESULT (STDMETHODCALLTYPE IBitTorrent::*)(tagSTRING, tagSTRING, ULONG, const ULONG*, ULONG,
                                                                  const SEED_TRACKER_ITEM*, IBtTask**);
 
-template <class T>
-std::unique_ptr<T[]> copy_list(ULONG count, const T* list) {
-  if (count == 0 || !list) return nullptr;
-  std::unique_ptr<T[]> copy(new (std::nothrow) T[count]);
-  if (copy) std::memcpy(copy.get(), list, std::size_t{count} * sizeof(T));
-  return copy;
-}
-
 }  // namespace
 
 bt_shell_task::bt_shell_task(tagSTRING seed_file, tagSTRING data_file_path, ULONG first_count,
@@ -74,16 +66,13 @@ bt_shell_task::bt_shell_task(tagSTRING seed_file, tagSTRING data_file_path, ULON
       m_str_seed_file(to_std_string(seed_file)),
       m_str_data_file_path(to_std_string(data_file_path)),
       m_first_count(first_count),
+      m_first_list(copy_array(first_count, first_list)),
       m_second_count(second_count),
+      m_second_list(copy_array(second_count, second_list)),
+      m_task_events(com_ptr<task_event_relay>::adopt(new task_event_relay(this))),
       m_bt_shell(shell) {
   LOG4CPLUS_INFO(task_logger(), TASK_PREFIX << "bt_shell_task::bt_shell_task, m_str_seed_file " << m_str_seed_file
                                             << " m_str_data_file_path:" << m_str_data_file_path);
-  m_first_list = copy_list(first_count, first_list);
-  m_second_list = copy_list(second_count, second_list);
-}
-
-bool bt_shell_task::copies_complete() const {
-  return (m_first_count == 0 || m_first_list) && (m_second_count == 0 || m_second_list);
 }
 
 bt_shell_task::~bt_shell_task() {
@@ -91,8 +80,11 @@ bt_shell_task::~bt_shell_task() {
   m_shell_status = shell_destroying;
   if (!m_para_containers.empty()) shell_reload_function();
   // A proxy released while still waiting for the kernel leaves the shell's
-  // list, so that the shell never calls a destroyed listener.
-  withdraw_registration();
+  // list, so that the shell never calls a destroyed listener; one released
+  // while its real task runs detaches its sink, so that the real task (let
+  // go of with the proxy) no longer holds it.
+  uninit();
+  m_task_events->disconnect();
 }
 
 HRESULT bt_shell_task::QueryInterface(REFIID riid, void** ppv) {
@@ -123,7 +115,7 @@ void bt_shell_task::uninit() {
   withdraw_registration();
   if (m_task_events_attached) {
     m_task_events_attached = false;
-    m_IBtTask->DetachEvents(static_cast<IBtTaskEvents*>(this));
+    m_IBtTask->DetachEvents(m_task_events.get());
   }
 }
 
@@ -148,9 +140,8 @@ void bt_shell_task::loading_complete(ULONG error_code) {
     REPORT_ASSERT(task_logger(), "m_shell_status == shell_idle", "");
     return;
   }
-  // A host sink may release the host's last reference during the replay.
-  const com_ptr<IBtTask3> keep_alive(static_cast<IBtTask3*>(this));
-
+  // The shell holds a reference for the length of the call: a host sink may
+  // release the host's last one during the replay.
   m_shell_status = shell_reload_func;
   if (m_shell_task_status == shell_task_stopped) return;
 
@@ -160,7 +151,7 @@ void bt_shell_task::loading_complete(ULONG error_code) {
     withdraw_registration();
     return;
   }
-  m_task_events_attached = SUCCEEDED(m_IBtTask->AttachEvents(static_cast<IBtTaskEvents*>(this)));
+  m_task_events_attached = SUCCEEDED(m_IBtTask->AttachEvents(m_task_events.get()));
   hand_over_acceleration();
   withdraw_registration();
   if (m_shell_task_status != shell_task_stopped) shell_reload_function();
@@ -233,7 +224,7 @@ void bt_shell_task::shell_reload_function() {
 }
 
 void bt_shell_task::replay_record(const para_container& record) {
-  const std::string name = record.function_name();
+  const std::string& name = record.function_name();
   LOG4CPLUS_DEBUG(task_logger(), "shell_reload_function, funcion_name:" << name);
   for (const replay_entry& entry : kReplayTable) {
     if (name != entry.name) continue;

@@ -11,7 +11,18 @@
 //
 // No lock of its own: the host does not overlap calls on one proxy, nor with
 // the kernel's arrival. Calls made from inside the hand-over (a host sink
-// reacting to a relayed event) run on the hand-over's thread.
+// reacting to a relayed event) run on the hand-over's thread. Reference
+// counting works from any thread, also while the kernel arrives: the shell
+// holds a waiting proxy by a reference while it tells it, and a proxy whose
+// last reference goes leaves the shell's list (under the list's guard).
+//
+// The real task holds the proxy's event sink, a task_event_relay of its own
+// lifetime, not the proxy: the host's last Release frees the proxy, which
+// detaches the sink and lets go of the real task.
+//
+// Every interface operation runs inside the module's boundary
+// (com_boundary.h); calls a host is not supposed to make (a null out-pointer,
+// a count without its list) are answered as host_misuse.h says.
 //
 // Without a real task after the kernel's arrival (stopped before it, no task
 // from the kernel, or a task without IID_IBtTask2) the proxy stays in
@@ -22,12 +33,17 @@
 #include <list>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <type_traits>
 
 #include "bt_shell/bt_kernel_loading_listenner.h"
+#include "bt_shell/bt_shell_task_log.h"
+#include "bt_shell/host_misuse.h"
 #include "bt_shell/para_container.h"
+#include "bt_shell/task_event_relay.h"
 #include "com_utility/EventsRaiser.h"
 #include "com_utility/UnknownBase.h"
+#include "com_utility/com_boundary.h"
 #include "interfaces/IAcceleratable.h"
 #include "interfaces/IBitTorrent.h"
 #include "interfaces/IBtTask.h"
@@ -59,7 +75,6 @@ enum bt_shell_task_create_type : ULONG {
 class bt_shell_task : public CUnknownMultiThread,
                       public IBtTask3,
                       public bt_kernel_loading_listenner,
-                      public IBtTaskEvents,
                       public IVirtualTask,
                       public IAcceleratable,
                       public CEventsRaiser<IBtTaskEvents, 0xFFFFFFFF> {
@@ -70,22 +85,22 @@ class bt_shell_task : public CUnknownMultiThread,
 
   // Copies both texts and both lists; `shell` is kept with a reference. The
   // arguments have been checked by the shell (non-empty texts, a list for
-  // every non-zero count, a known creation type).
+  // every non-zero count, a known creation type). Throws std::bad_alloc.
   bt_shell_task(tagSTRING seed_file, tagSTRING data_file_path, ULONG first_count, const ULONG* first_list,
                 ULONG second_count, const SEED_TRACKER_ITEM* second_list, ULONG create_type, CBtShell* shell);
   ~bt_shell_task() override;
 
-  // False when a list copy could not be allocated; such a proxy is not to be
-  // handed out.
-  bool copies_complete() const;
-
-  // Enters the shell's list of kernel-loading listeners.
+  // Enters the shell's list of kernel-loading listeners. Throws
+  // std::bad_alloc, leaving the proxy unregistered.
   void init();
-  // Leaves that list and detaches from the real task's events.
+  // Leaves that list and detaches the event sink from the real task (once,
+  // and only if it was attached).
   void uninit();
 
   // bt_kernel_loading_listenner
   void loading_complete(ULONG error_code) override;
+  bool hold_for_call() override { return add_ref_unless_destroyed(); }
+  void release_after_call() override { Release(); }
 
   // State, for the shell's diagnostics and for tests.
   bt_shell_task_status shell_status() const { return m_shell_status; }
@@ -144,12 +159,6 @@ class bt_shell_task : public CUnknownMultiThread,
   // IBtTask3
   HRESULT STDMETHODCALLTYPE GetFailureDetail(LONG* failure_code) override;
 
-  // IBtTaskEvents: the real task's events, relayed to the host's sinks.
-  HRESULT STDMETHODCALLTYPE OnBtTaskEvent1(ULONG_PTR value) override;
-  HRESULT STDMETHODCALLTYPE OnBtTaskEvent2(ULONG_PTR value) override;
-  HRESULT STDMETHODCALLTYPE OnBtTaskEvent3(ULONG_PTR value) override;
-  HRESULT STDMETHODCALLTYPE OnBtTaskEvent4(ULONG_PTR value) override;
-
   // IVirtualTask
   HRESULT STDMETHODCALLTYPE GetRealTask(ITask** task) override;
   HRESULT STDMETHODCALLTYPE IsModuleDownloadFailed() override;
@@ -172,21 +181,40 @@ class bt_shell_task : public CUnknownMultiThread,
 
   // Replays the recorded calls, oldest first, through the proxy's own
   // operations; records appended meanwhile are replayed by the same loop.
+  // Allocates nothing.
   void shell_reload_function();
   void replay_record(const para_container& record);
 
+  // The record of a call, allocated apart from the list so that a command
+  // can allocate it before it changes anything and list it afterwards.
+  using prepared_record = std::list<std::unique_ptr<para_container>>;
+  template <class... Params>
+  static prepared_record prepare_record(const char* name, typename as_is<Params>::type... args);
+  void commit(prepared_record&& entry) noexcept { m_para_containers.splice(m_para_containers.end(), entry); }
   // Appends the record of a call.
   template <class... Params>
-  HRESULT record(const char* name, typename as_is<Params>::type... args);
+  void record(const char* name, typename as_is<Params>::type... args) {
+    commit(prepare_record<Params...>(name, args...));
+  }
+
+  // Runs `body` as the whole of interface operation `name`.
+  template <class Body>
+  HRESULT guarded(const char* name, Body&& body) {
+    return com_boundary(task_logger(), this, name, body);
+  }
+  HRESULT misuse(const char* name, host_misuse what) const {
+    return answer_host_misuse(task_logger(), this, name, what);
+  }
 
   // Calls `method` of the real task with `args`; without a real task the call
   // is dropped with one ERROR line and E_FAIL.
   template <class I, class... Params, class... Args>
   HRESULT forward(const char* name, HRESULT (STDMETHODCALLTYPE I::*method)(Params...), Args&&... args);
 
-  // A recorded command: recorded in shell_idle, forwarded in
-  // shell_reload_func and shell_running, dropped in shell_destroying; S_OK
-  // unless it cannot be recorded.
+  // A recorded command, the whole of interface operation `name`: recorded in
+  // shell_idle, forwarded in shell_reload_func and shell_running, dropped in
+  // shell_destroying; S_OK. A (count, list) command with a count and no list
+  // is refused in every status.
   template <class I, class... Params>
   HRESULT command(const char* name, HRESULT (STDMETHODCALLTYPE I::*method)(Params...),
                   typename as_is<Params>::type... args);
@@ -212,6 +240,9 @@ class bt_shell_task : public CUnknownMultiThread,
   ULONG m_second_count;
   std::unique_ptr<SEED_TRACKER_ITEM[]> m_second_list;
   com_ptr<IBtTask2> m_IBtTask;
+  // The sink attached to m_IBtTask; made with the proxy, so that the
+  // hand-over needs no memory.
+  com_ptr<task_event_relay> m_task_events;
   ULONG m_task_type = 0;
   // Counted: the proxy reads the shell's status and withdraws its
   // registration for as long as it lives, which may be longer than the
@@ -232,11 +263,11 @@ class bt_shell_task : public CUnknownMultiThread,
 // ---------------------------------------------------------------------------
 
 template <class... Params>
-HRESULT bt_shell_task::record(const char* name, typename as_is<Params>::type... args) {
-  std::unique_ptr<para_container> entry = call_record<Params...>::make(name, args...);
-  if (!entry) return E_OUTOFMEMORY;
-  m_para_containers.push_back(std::move(entry));
-  return S_OK;
+bt_shell_task::prepared_record bt_shell_task::prepare_record(const char* name,
+                                                             typename as_is<Params>::type... args) {
+  prepared_record entry;
+  entry.push_back(call_record<Params...>::make(name, args...));
+  return entry;
 }
 
 template <class I, class... Params, class... Args>
@@ -254,17 +285,24 @@ HRESULT bt_shell_task::forward(const char* name, HRESULT (STDMETHODCALLTYPE I::*
 template <class I, class... Params>
 HRESULT bt_shell_task::command(const char* name, HRESULT (STDMETHODCALLTYPE I::*method)(Params...),
                                typename as_is<Params>::type... args) {
-  log_status_entry(name);
-  switch (m_shell_status) {
-    case shell_idle:
-      return record<Params...>(name, args...);
-    case shell_reload_func:
-    case shell_running:
-      forward(name, method, args...);
-      return S_OK;
-    default:
-      return S_OK;
-  }
+  return guarded(name, [&] {
+    log_status_entry(name);
+    if constexpr (std::is_same_v<std::tuple<Params...>, std::tuple<ULONG, const ULONG*>>) {
+      const auto [count, list] = std::make_tuple(args...);
+      if (count != 0 && !list) return misuse(name, host_misuse::count_without_list);
+    }
+    switch (m_shell_status) {
+      case shell_idle:
+        record<Params...>(name, args...);
+        return S_OK;
+      case shell_reload_func:
+      case shell_running:
+        forward(name, method, args...);
+        return S_OK;
+      default:
+        return S_OK;
+    }
+  });
 }
 
 template <class Local, class I, class... Params>

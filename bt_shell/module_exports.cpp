@@ -7,20 +7,27 @@
 #include <new>
 
 #include "bt_shell/ComModule.h"
+#include "bt_shell/module_boundary.h"
 #include "common/qvnew.h"
 #include "platform/guid.h"
 
 #define BT_SHELL_EXPORT extern "C" __attribute__((visibility("default")))
 
 BT_SHELL_EXPORT HRESULT DllGetClassObject(REFCLSID clsid, REFIID riid, void** ppv) {
-  return module_get_class_object(clsid, riid, ppv);
+  return module_boundary(nullptr, "DllGetClassObject", [&] { return module_get_class_object(clsid, riid, ppv); });
 }
 
-BT_SHELL_EXPORT HRESULT DllCanUnloadNow() { return module_can_unload_now(); }
+BT_SHELL_EXPORT HRESULT DllCanUnloadNow() {
+  return module_boundary(nullptr, "DllCanUnloadNow", [] { return module_can_unload_now(); });
+}
 
-BT_SHELL_EXPORT HRESULT DllRegisterServer() { return module_register_server(); }
+BT_SHELL_EXPORT HRESULT DllRegisterServer() {
+  return module_boundary(nullptr, "DllRegisterServer", [] { return module_register_server(); });
+}
 
-BT_SHELL_EXPORT HRESULT DllUnregisterServer() { return module_unregister_server(); }
+BT_SHELL_EXPORT HRESULT DllUnregisterServer() {
+  return module_boundary(nullptr, "DllUnregisterServer", [] { return module_unregister_server(); });
+}
 
 BT_SHELL_EXPORT std::size_t _msize(void* p) { return qv_msize(p); }
 

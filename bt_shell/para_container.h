@@ -8,7 +8,6 @@
 
 #include <cstring>
 #include <memory>
-#include <new>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -67,6 +66,16 @@ using para_container4 = para_container_n<A, B, C, D>;
 //     (count x 4 bytes, allocated as an array; null for count 0), freed with
 //     the record.
 
+// Own copy of `count` items at `list`; null for count 0. Throws
+// std::bad_alloc. REQUIRES: a list for a non-zero count.
+template <class T>
+std::unique_ptr<T[]> copy_array(ULONG count, const T* list) {
+  if (count == 0) return nullptr;
+  std::unique_ptr<T[]> copy(new T[count]);
+  std::memcpy(copy.get(), list, std::size_t{count} * sizeof(T));
+  return copy;
+}
+
 // A record's own copy of a 32-bit list.
 using ulong_array_copy = std::unique_ptr<ULONG[]>;
 
@@ -88,9 +97,9 @@ template <class... Params>
 struct call_record {
   using type = para_container_n<typename recorded_arg<Params>::type...>;
 
-  // Null when the record cannot be allocated.
+  // Throws std::bad_alloc when the record cannot be allocated.
   static std::unique_ptr<para_container> make(const char* name, Params... args) {
-    return std::unique_ptr<para_container>(new (std::nothrow) type(name, recorded_arg<Params>::keep(args)...));
+    return std::make_unique<type>(name, recorded_arg<Params>::keep(args)...);
   }
 
   template <class Call>
@@ -104,15 +113,10 @@ template <>
 struct call_record<ULONG, const ULONG*> {
   using type = para_container2<ULONG, ulong_array_copy>;
 
-  // Null when the record or the list copy cannot be allocated.
+  // Throws std::bad_alloc when the record or the list copy cannot be
+  // allocated. REQUIRES: a list for a non-zero count.
   static std::unique_ptr<para_container> make(const char* name, ULONG count, const ULONG* list) {
-    ulong_array_copy copy;
-    if (count != 0) {
-      copy.reset(new (std::nothrow) ULONG[count]);
-      if (!copy) return nullptr;
-      std::memcpy(copy.get(), list, std::size_t{count} * sizeof(ULONG));
-    }
-    return std::unique_ptr<para_container>(new (std::nothrow) type(name, count, std::move(copy)));
+    return std::make_unique<type>(name, count, copy_array(count, list));
   }
 
   template <class Call>

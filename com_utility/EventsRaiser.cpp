@@ -3,6 +3,7 @@
 #include <log4cplus/logger.h>
 #include <log4cplus/loggingmacros.h>
 
+#include "com_utility/com_boundary.h"
 #include "com_utility/module_location.h"
 #include "platform/codepage.h"
 
@@ -35,21 +36,27 @@ constexpr int kFirstOwnSlot = 3;
 
 namespace events_raiser_log {
 
-void attached(REFIID iid, IUnknown* sink, const void* raiser) {
-  LOG4CPLUS_DEBUG(logger(), "AttachEvents. Event [" << iid_text(iid) << "] at ["
-                                                    << get_interface_location(sink, kFirstOwnSlot)
-                                                    << "] attach to [" << raiser);
+void attached(REFIID iid, IUnknown* sink, const void* raiser) noexcept {
+  log_quietly([&] {
+    LOG4CPLUS_DEBUG(logger(), "AttachEvents. Event [" << iid_text(iid) << "] at ["
+                                                      << get_interface_location(sink, kFirstOwnSlot)
+                                                      << "] attach to [" << raiser);
+  });
 }
 
-void detached(REFIID iid, IUnknown* sink, const void* raiser) {
-  LOG4CPLUS_DEBUG(logger(), "DetachEvents. Event [" << iid_text(iid) << "] at ["
-                                                    << get_interface_location(sink, kFirstOwnSlot)
-                                                    << "] detach to [" << raiser);
+void detached(REFIID iid, IUnknown* sink, const void* raiser) noexcept {
+  log_quietly([&] {
+    LOG4CPLUS_DEBUG(logger(), "DetachEvents. Event [" << iid_text(iid) << "] at ["
+                                                      << get_interface_location(sink, kFirstOwnSlot)
+                                                      << "] detach to [" << raiser);
+  });
 }
 
-void left_attached(REFIID iid, IUnknown* sink) {
-  LOG4CPLUS_FATAL(logger(), "Event [" << iid_text(iid) << "] at [" << get_interface_location(sink, kFirstOwnSlot)
-                                      << "] didn't DetachEvents!!");
+void left_attached(REFIID iid, IUnknown* sink) noexcept {
+  log_quietly([&] {
+    LOG4CPLUS_FATAL(logger(), "Event [" << iid_text(iid) << "] at [" << get_interface_location(sink, kFirstOwnSlot)
+                                        << "] didn't DetachEvents!!");
+  });
 }
 
 }  // namespace events_raiser_log

@@ -18,10 +18,11 @@
 #include "platform/unknwn.h"
 
 namespace events_raiser_log {
-// Log lines of the "CEventsRaiser" logger.
-void attached(REFIID iid, IUnknown* sink, const void* raiser);
-void detached(REFIID iid, IUnknown* sink, const void* raiser);
-void left_attached(REFIID iid, IUnknown* sink);
+// Log lines of the "CEventsRaiser" logger. A line that cannot be made (memory
+// short) is left out: it never changes what the raiser does.
+void attached(REFIID iid, IUnknown* sink, const void* raiser) noexcept;
+void detached(REFIID iid, IUnknown* sink, const void* raiser) noexcept;
+void left_attached(REFIID iid, IUnknown* sink) noexcept;
 }  // namespace events_raiser_log
 
 template <class I, ULONG MaxSinks>
@@ -42,14 +43,15 @@ class CEventsRaiser {
     m_sinks.clear();
   }
 
-  // E_FAIL when the list is full, E_UNEXPECTED when the sink is already attached.
+  // E_FAIL when the list is full, E_UNEXPECTED when the sink is already
+  // attached. std::bad_alloc when the list cannot grow; nothing is attached then.
   HRESULT AttachEvents(I* sink) {
     if (!sink) return E_POINTER;
     platform::critical_section_lock lock(m_lock);
     if (m_sinks.size() >= MaxSinks) return E_FAIL;
     if (std::find(m_sinks.begin(), m_sinks.end(), sink) != m_sinks.end()) return E_UNEXPECTED;
-    sink->AddRef();
     m_sinks.push_back(sink);
+    sink->AddRef();
     events_raiser_log::attached(m_sink_iid, sink, this);
     return S_OK;
   }
@@ -67,7 +69,8 @@ class CEventsRaiser {
   }
 
   // Calls `method` with `args` on every sink attached when the broadcast
-  // starts, in attach order.
+  // starts, in attach order. std::bad_alloc when the snapshot cannot be
+  // made; no sink is called then.
   template <class... Params, class... Args>
   void broadcast(HRESULT (STDMETHODCALLTYPE I::*method)(Params...), const Args&... args) {
     for (const com_ptr<I>& sink : snapshot()) (sink.get()->*method)(args...);

@@ -1,5 +1,18 @@
 #include "com_utility/StringSetter.h"
 
+#include <log4cplus/logger.h>
+
+#include "com_utility/com_boundary.h"
+
+namespace {
+
+log4cplus::Logger& logger() {
+  static log4cplus::Logger instance = log4cplus::Logger::getInstance("CStringSetter");
+  return instance;
+}
+
+}  // namespace
+
 CStringSetter::CStringSetter(std::string* target) : CUnknownSingleThread("CStringSetter"), m_target(target) {}
 
 HRESULT CStringSetter::QueryInterface(REFIID riid, void** ppv) {
@@ -7,8 +20,10 @@ HRESULT CStringSetter::QueryInterface(REFIID riid, void** ppv) {
 }
 
 HRESULT CStringSetter::SetString(ULONG len, const char* data) {
-  *m_target = to_std_string(tagSTRING{len, data});
-  return S_OK;
+  return com_boundary(logger(), this, "SetString", [&] {
+    *m_target = to_std_string(tagSTRING{len, data});
+    return S_OK;
+  });
 }
 
 CStringArraySetter::CStringArraySetter(std::vector<std::string>* target)
@@ -19,9 +34,14 @@ HRESULT CStringArraySetter::QueryInterface(REFIID riid, void** ppv) {
 }
 
 HRESULT CStringArraySetter::SetStringArray(tagSTRING_ARRAY array) {
-  m_target->clear();
-  if (!array.items) return S_OK;
-  m_target->reserve(array.count);
-  for (ULONG i = 0; i < array.count; ++i) m_target->push_back(to_std_string(array.items[i]));
-  return S_OK;
+  return com_boundary(logger(), this, "SetStringArray", [&] {
+    // Built aside, so that the target is either replaced or left as it was.
+    std::vector<std::string> strings;
+    if (array.items) {
+      strings.reserve(array.count);
+      for (ULONG i = 0; i < array.count; ++i) strings.push_back(to_std_string(array.items[i]));
+    }
+    m_target->swap(strings);
+    return S_OK;
+  });
 }

@@ -26,6 +26,13 @@ class CUnknownMultiThread {
   ULONG AddRef();
   ULONG Release();
 
+  // Adds a reference unless the last one is already gone, and says whether
+  // it did. For a holder of an uncounted pointer to the object, which the
+  // object withdraws while it is destroyed: REQUIRES the holder's lock, the
+  // one under which the destructor withdraws the pointer, so that the object
+  // cannot be freed meanwhile.
+  bool add_ref_unless_destroyed();
+
  protected:
   ULONG ref_count() const { return m_dwRef.load(); }
 
@@ -33,6 +40,8 @@ class CUnknownMultiThread {
   std::string m_name;
   platform::critical_section m_cs;  // no operation of the base takes it
   std::atomic<ULONG> m_dwRef{1};
+  // Set by the Release that reached 0, before the count is set back to 1.
+  std::atomic<bool> m_destroyed{false};
 };
 
 // Plain count: for objects used on one thread only.

@@ -10,6 +10,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <unordered_set>
 #include <vector>
@@ -162,10 +163,11 @@ bool next_entry(search_state& state, WIN32_FIND_DATAA* data) {
   return false;
 }
 
-HANDLE register_search(search_state* state) {
+// The search becomes the caller's handle; nothing is lost if memory runs out.
+HANDLE register_search(std::unique_ptr<search_state> state) {
   std::lock_guard<std::mutex> lock(g_search_mutex);
-  g_searches.insert(state);
-  return state;
+  g_searches.insert(state.get());
+  return state.release();
 }
 
 }  // namespace
@@ -179,16 +181,15 @@ HANDLE FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* data) {
   const std::size_t slash = text.rfind('/');
   const std::string last = slash == std::string::npos ? text : text.substr(slash + 1);
 
-  auto* state = new search_state;
+  auto state = std::make_unique<search_state>();
   if (last.find_first_of("*?") == std::string::npos) {
     struct stat st {};
     if (text.empty() || !stat_entry(text, st)) {
-      delete state;
       fail_with(errno == ENOENT || text.empty() ? ERROR_FILE_NOT_FOUND : platform::win32_error_from_errno(errno));
       return INVALID_HANDLE_VALUE;
     }
     fill_find_data(st, last_component(text), data);
-    return register_search(state);
+    return register_search(std::move(state));
   }
 
   std::string folder_path = ".";
@@ -196,25 +197,22 @@ HANDLE FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* data) {
     state->folder = text.substr(0, slash + 1);
     folder_path = slash == 0 ? "/" : text.substr(0, slash);
   }
-  DIR* dir = ::opendir(folder_path.c_str());
+  const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder_path.c_str()), &::closedir);
   if (!dir) {
-    delete state;
     fail_with(ERROR_PATH_NOT_FOUND);
     return INVALID_HANDLE_VALUE;
   }
-  while (const dirent* entry = ::readdir(dir)) {
+  while (const dirent* entry = ::readdir(dir.get())) {
     const std::string name(entry->d_name);
     if (name == "." || name == "..") continue;
     if (platform::wildcard_match(last, name)) state->names.push_back(name);
   }
-  ::closedir(dir);
   std::sort(state->names.begin(), state->names.end());
   if (!next_entry(*state, data)) {
-    delete state;
     fail_with(ERROR_FILE_NOT_FOUND);
     return INVALID_HANDLE_VALUE;
   }
-  return register_search(state);
+  return register_search(std::move(state));
 }
 
 BOOL FindNextFileA(HANDLE search, WIN32_FIND_DATAA* data) {

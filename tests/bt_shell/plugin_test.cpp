@@ -12,6 +12,9 @@
 #include "host/download_lib/download_lib.h"
 #include "host/download_lib/host_service.h"
 #include "interfaces/IBitTorrent.h"
+#include "interfaces/IHostService.h"
+#include "interfaces/IModuleDownloader.h"
+#include "platform/mlang.h"
 #include "platform/module.h"
 #include "platform/registry.h"
 #include "support/log_capture.h"
@@ -103,6 +106,63 @@ TEST(PluginModule, RegistrationWritesAndRemovesTheClassKeys) {
   platform::registry_set_store_file("");
 }
 
+// A host that notes the module's calls on it, in order, and has the host
+// runtime serve them.
+class journaling_host : public IDownloadLib, public CUnknownMultiThread {
+ public:
+  explicit journaling_host(IDownloadLib* inner) : CUnknownMultiThread("journaling_host"), inner_(inner) {}
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+    return query_single_interface<IDownloadLib>(this, IID_IDownloadLib, riid, ppv);
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return CUnknownMultiThread::AddRef(); }
+  ULONG STDMETHODCALLTYPE Release() override { return CUnknownMultiThread::Release(); }
+  HRESULT STDMETHODCALLTYPE AttachEvents(IDownloadLibEvents* sink) override {
+    calls.push_back("AttachEvents");
+    return inner_->AttachEvents(sink);
+  }
+  HRESULT STDMETHODCALLTYPE DetachEvents(IDownloadLibEvents* sink) override {
+    calls.push_back("DetachEvents");
+    return inner_->DetachEvents(sink);
+  }
+  HRESULT STDMETHODCALLTYPE Reserved5() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Reserved6() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Reserved7() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE RegisterInstance(REFIID riid, IUnknown* object) override {
+    calls.push_back("RegisterInstance " + name(riid));
+    return inner_->RegisterInstance(riid, object);
+  }
+  HRESULT STDMETHODCALLTYPE UnregisterInstance(REFIID riid) override {
+    calls.push_back("UnregisterInstance " + name(riid));
+    return inner_->UnregisterInstance(riid);
+  }
+  HRESULT STDMETHODCALLTYPE GetInstance(REFIID riid, void** ppv) override {
+    calls.push_back("GetInstance " + name(riid));
+    return inner_->GetInstance(riid, ppv);
+  }
+  HRESULT STDMETHODCALLTYPE Reserved11() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE CreateInstance(REFCLSID clsid, REFIID riid, void** ppv) override {
+    calls.push_back("CreateInstance " + name(clsid) + " " + name(riid));
+    return inner_->CreateInstance(clsid, riid, ppv);
+  }
+
+  std::vector<std::string> calls;
+
+ private:
+  static std::string name(REFIID id) {
+    const std::pair<IID, const char*> known[] = {
+        {IID_IMultiLanguage2, "IMultiLanguage2"}, {IID_IModuleDownloader, "IModuleDownloader"},
+        {IID_IBitTorrent, "IBitTorrent"},         {CLSID_HostService, "HostService"},
+        {IID_IHostService, "IHostService"},
+    };
+    for (const auto& [iid, text] : known)
+      if (IsEqualIID(id, iid)) return text;
+    return platform::guid_to_string(id);
+  }
+
+  IDownloadLib* inner_;
+};
+
 class PluginInit : public ::testing::Test {
  protected:
   void TearDown() override {
@@ -121,8 +181,14 @@ class PluginInit : public ::testing::Test {
 TEST_F(PluginInit, InitBindsTheHostAndPublishesTheShellUninitUndoesIt) {
   make();
   log_capture cap;
-  ASSERT_EQ(plugin_->Init(host_.get()), S_OK);
-  EXPECT_EQ(GetDownloadLib(), host_.get());
+  auto journal = com_ptr<journaling_host>::adopt(new journaling_host(host_.get()));
+  ASSERT_EQ(plugin_->Init(journal.get()), S_OK);
+  EXPECT_EQ(journal->calls, (std::vector<std::string>{"GetInstance IMultiLanguage2",
+                                                       "CreateInstance HostService IHostService",
+                                                       "GetInstance IModuleDownloader", "AttachEvents",
+                                                       "RegisterInstance IBitTorrent"}));
+  journal->calls.clear();
+  EXPECT_EQ(GetDownloadLib(), journal.get());
   EXPECT_NE(GetHostService(), nullptr);
   EXPECT_NE(GetModuleDownloader(), nullptr);
   ASSERT_NE(charset_analyser::existing(), nullptr);
@@ -133,6 +199,7 @@ TEST_F(PluginInit, InitBindsTheHostAndPublishesTheShellUninitUndoesIt) {
   EXPECT_EQ(host_->sink_count(), 1u);  // the shell listens to the registry
 
   ASSERT_EQ(plugin_->Uninit(), S_OK);
+  EXPECT_EQ(journal->calls, (std::vector<std::string>{"UnregisterInstance IBitTorrent", "DetachEvents"}));
   EXPECT_EQ(GetDownloadLib(), nullptr);
   EXPECT_EQ(GetHostService(), nullptr);
   EXPECT_FALSE(host_->is_registered(IID_IBitTorrent));
@@ -152,49 +219,6 @@ TEST_F(PluginInit, InitBindsTheHostAndPublishesTheShellUninitUndoesIt) {
             1);
   // The shell the host still holds lives on after Uninit.
   EXPECT_EQ(shell->ReservedOperation(5), S_OK);
-}
-
-TEST_F(PluginInit, HostWithoutServicesStillGetsTheShell) {
-  download_lib_options bare;
-  bare.module_downloader = false;
-  bare.host_service = false;
-  make(bare);
-  log_capture cap;
-  ASSERT_EQ(plugin_->Init(host_.get()), S_OK);
-  EXPECT_EQ(GetHostService(), nullptr);
-  EXPECT_EQ(GetModuleDownloader(), nullptr);
-  EXPECT_TRUE(host_->is_registered(IID_IBitTorrent));
-  EXPECT_EQ(cap.count_containing("CDownloadLibPlugin(bt_shell)", log4cplus::INFO_LOG_LEVEL, "]Init OK"), 1);
-  plugin_->Uninit();
-}
-
-TEST_F(PluginInit, OnlyThePluginThatBoundTheModuleUnbindsIt) {
-  make();
-  auto* other = new CDownloadLibPlugin;
-  ASSERT_EQ(plugin_->Init(host_.get()), S_OK);
-  EXPECT_EQ(other->Init(host_.get()), S_OK);  // the module is bound already: ignored
-  EXPECT_EQ(other->shell(), nullptr);
-  EXPECT_EQ(other->Uninit(), S_OK);  // not its binding: ignored
-  EXPECT_EQ(GetDownloadLib(), host_.get());
-  EXPECT_TRUE(host_->is_registered(IID_IBitTorrent));
-  other->Release();
-  // Released without Uninit, the binding plugin still unbinds the module.
-  plugin_->Release();
-  plugin_ = nullptr;
-  EXPECT_EQ(GetDownloadLib(), nullptr);
-  EXPECT_FALSE(host_->is_registered(IID_IBitTorrent));
-}
-
-TEST_F(PluginInit, SecondInitAndUnmatchedUninitAreHarmless) {
-  make();
-  EXPECT_EQ(plugin_->Uninit(), S_OK);  // before any Init
-  ASSERT_EQ(plugin_->Init(host_.get()), S_OK);
-  CBtShell* first = plugin_->shell();
-  EXPECT_EQ(plugin_->Init(host_.get()), S_OK);
-  EXPECT_EQ(plugin_->shell(), first);
-  EXPECT_EQ(plugin_->Uninit(), S_OK);
-  EXPECT_EQ(plugin_->Uninit(), S_OK);
-  EXPECT_EQ(GetDownloadLib(), nullptr);
 }
 
 }  // namespace

@@ -30,14 +30,16 @@ class shell_fixture : public ::testing::Test {
     shell_->set_config_dir(dir_.path());
   }
 
+  // Whatever a test left of the plugin, the shell and the host goes.
   void stop() {
-    if (!plugin_) return;
-    plugin_->Uninit();
-    plugin_->Release();
-    plugin_ = nullptr;
-    shell_->Release();
+    if (plugin_) {
+      plugin_->Uninit();
+      plugin_->Release();
+      plugin_ = nullptr;
+    }
+    if (shell_) shell_->Release();
     shell_ = nullptr;
-    host_->shutdown();
+    if (host_) host_->shutdown();
     host_.reset();
     kernel_.reset();
   }

@@ -33,13 +33,7 @@ struct untouchable_speed_limit : ISpeedLimit {
 // The commands' order and the copies of the caller's buffers are checked end
 // to end through the module as well.
 TEST_F(TaskReplayTest, KernelArrivalCreatesRealTasksAndReplaysTheirCommandsInOrder) {
-  const ULONG first[] = {5, 6};
-  SEED_TRACKER_ITEM tracker{};
-  tracker.url_len = 3;
-  std::memcpy(tracker.url, "t:1", 3);
   com_ptr<IBtTask3> one = make_proxy(&IBitTorrent::CreateNewTask);
-  com_ptr<IBtTask3> two = make_proxy(&IBitTorrent::CreateContinuedTask, 2, first, 1, &tracker);
-  tracker.url[0] = 'X';  // the proxy kept its own copy
 
   strings events;
   com_ptr<recording_sink> sink = recording_sink::create("a", &events);
@@ -71,12 +65,10 @@ TEST_F(TaskReplayTest, KernelArrivalCreatesRealTasksAndReplaysTheirCommandsInOrd
             (strings{"kernel.AttachEvents(sinks=1)",  // the shell's own sink
                      "kernel.CreateNewTask" + data + "[],[]) -> task1", "task1.AttachEvents(sinks=1)",
                      "task1.Accelerate(3:\"abc\")", "task1.SetDispatchStrategy(2)", "task1.StartTask()",
-                     "task1.SetFileDownOrder([3,1,2])", "task1.SetStatParam(2:\"k1\",4:\"key2\",0:\"\",-4)",
-                     "kernel.CreateContinuedTask" + data + "[5,6],[3:\"t:1\"]) -> task2",
-                     "task2.AttachEvents(sinks=1)"}));
+                     "task1.SetFileDownOrder([3,1,2])", "task1.SetStatParam(2:\"k1\",4:\"key2\",0:\"\",-4)"}));
   EXPECT_EQ(proxy_of(one.get())->record_count(), 0u);
-  EXPECT_EQ(proxy_of(two.get())->shell_status(), shell_running);
-  EXPECT_EQ(shell_->loading_listener_count(), 0u);  // both withdrew
+  EXPECT_EQ(proxy_of(one.get())->shell_status(), shell_running);
+  EXPECT_EQ(shell_->loading_listener_count(), 0u);  // withdrew
   EXPECT_EQ(virtual_task->IsModuleDownloadFailed(), S_FALSE);  // loaded
   EXPECT_EQ(virtual_task->GetRealTask(&real), S_OK);
   EXPECT_EQ(real, static_cast<ITask*>(kernel.task(1).get()));
@@ -96,8 +88,7 @@ TEST_F(TaskReplayTest, KernelArrivalCreatesRealTasksAndReplaysTheirCommandsInOrd
                                   "StartTask, m_shell_status: 1"};
   ASSERT_GE(debug.size(), expected_debug.size());
   EXPECT_EQ(strings(debug.begin(), debug.begin() + expected_debug.size()), expected_debug);
-  for (const char* line : {"OnRegisterInstance CreateContinuedTask", "OnRegisterInstance GetRealTask",
-                           "IsModuleDownloadFailed FALSE"})
+  for (const char* line : {"OnRegisterInstance GetRealTask", "IsModuleDownloadFailed FALSE"})
     EXPECT_EQ(cap.count("bt_shell_task", log4cplus::DEBUG_LOG_LEVEL, line), 1) << line;
 
   // The real task's events reach the host's sinks once each, in attach
@@ -111,9 +102,7 @@ TEST_F(TaskReplayTest, KernelArrivalCreatesRealTasksAndReplaysTheirCommandsInOrd
   events.clear();
   kernel.clear_journal();
   EXPECT_EQ(one->StopTask(), S_OK);
-  EXPECT_EQ(two->StopTask(), S_OK);
-  EXPECT_EQ(kernel.journal(), (strings{"task1.DetachEvents(sinks=0)", "task1.StopTask()",
-                                       "task2.DetachEvents(sinks=0)", "task2.StopTask()"}));
+  EXPECT_EQ(kernel.journal(), (strings{"task1.DetachEvents(sinks=0)", "task1.StopTask()"}));
   kernel.raise_task_event(1, 2, 8);
   EXPECT_TRUE(events.empty());
   EXPECT_EQ(one->DetachEvents(sink.get()), S_OK);

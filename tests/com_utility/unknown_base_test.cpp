@@ -22,6 +22,16 @@ class counted : public CUnknownMultiThread {
   bool* destroyed_;
 };
 
+// Asks for a reference while its last one is being released.
+class late_holder : public CUnknownMultiThread {
+ public:
+  explicit late_holder(bool* refused) : CUnknownMultiThread("late_holder"), refused_(refused) {}
+  ~late_holder() override { *refused_ = !add_ref_unless_destroyed(); }
+
+ private:
+  bool* refused_;
+};
+
 class single : public CUnknownSingleThread {
  public:
   single() : CUnknownSingleThread("single_object") {}
@@ -42,6 +52,15 @@ TEST(UnknownBase, ReleaseToZeroDeletesAndHoldsTheModuleLockMeanwhile) {
   EXPECT_EQ(other->Release(), 1u);
   EXPECT_EQ(other->Release(), 0u);
   EXPECT_EQ(platform::module_lock_count(), locks);
+}
+
+TEST(UnknownBase, NoReferenceIsAddedOnceTheLastOneIsGone) {
+  bool refused = false;
+  auto* object = new late_holder(&refused);
+  EXPECT_TRUE(object->add_ref_unless_destroyed());
+  EXPECT_EQ(object->Release(), 1u);
+  EXPECT_EQ(object->Release(), 0u);  // the destructor's own check still sees 1
+  EXPECT_TRUE(refused);
 }
 
 TEST(UnknownBase, DeletingWithAnExtraReferenceRaisesTheReleaseAssertion) {

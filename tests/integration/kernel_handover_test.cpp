@@ -20,12 +20,6 @@ using ModuleTest = bts_test::module_fixture;
 TEST_F(ModuleTest, FactoryAndUnloadFollowTheModuleObjects) {
   load();
   EXPECT_EQ(loader_->can_unload_now(), S_FALSE);  // the plugin lives
-  com_ptr<IClassFactory> factory;
-  ASSERT_EQ(loader_->get_class_object(CLSID_DownloadLibPlugin, IID_IClassFactory, factory.put_void()), S_OK);
-  void* out = reinterpret_cast<void*>(1);
-  EXPECT_EQ(factory->CreateInstance(factory.get(), IID_IDownloadLibPlugin, &out), CLASS_E_NOAGGREGATION);
-  EXPECT_EQ(out, nullptr);
-  factory.reset();
   EXPECT_TRUE(host_->is_registered(IID_IBitTorrent));
   EXPECT_EQ(host_->sink_count(), 1u);  // the shell listens to the registry
   EXPECT_EQ(loader_->unload(), S_OK);  // Uninit, release: nothing of the module is left
@@ -51,8 +45,6 @@ TEST_F(ModuleTest, KernelIsFetchedOnFirstNeedAndTakesOver) {
   EXPECT_EQ(host_->downloader()->requests()[0].minor, 2);
   ASSERT_EQ(host_->service()->events().size(), 1u);
   EXPECT_EQ(host_->service()->events()[0].event_id, 152u);
-  const char a[] = "reimport";
-  EXPECT_EQ(shell_->StartReimportTask(tagSTRING{8, a}, tagSTRING{8, a}, tagSTRING{8, a}), S_OK);
 
   EXPECT_EQ(host_->downloader()->complete_pending(), 1u);
   const auto events = host_->service()->events();
@@ -64,8 +56,6 @@ TEST_F(ModuleTest, KernelIsFetchedOnFirstNeedAndTakesOver) {
   ASSERT_TRUE(kernel.valid());
   EXPECT_EQ(kernel.sink_count(), 1u);  // the shell relays the kernel's events
   EXPECT_EQ(shell_->CreateCfgFile(1, 2, 3, 4, 5, 6, 7, 8), S_OK);
-  EXPECT_EQ(kernel.journal("kernel.StartReimportTask"),
-            (std::vector<std::string>{"kernel.StartReimportTask(8:\"reimport\",8:\"reimport\",8:\"reimport\")"}));
   EXPECT_EQ(kernel.journal("kernel.CreateCfgFile"), (std::vector<std::string>{"kernel.CreateCfgFile(1,2,3,4,5,6,7,8)"}));
 
   kernel.raise_kernel_event1(11);
@@ -73,40 +63,12 @@ TEST_F(ModuleTest, KernelIsFetchedOnFirstNeedAndTakesOver) {
   EXPECT_EQ(seen, (std::vector<std::string>{"first.OnBitTorrentEvent1(11)", "second.OnBitTorrentEvent1(11)",
                                             "first.OnBitTorrentEvent2(12,13)", "second.OnBitTorrentEvent2(12,13)"}));
 
-  com_ptr<IBitTorrentTest> test;
-  ASSERT_EQ(shell_->QueryInterface(IID_IBitTorrentTest, test.put_void()), S_OK);
-  EXPECT_EQ(test->CreateBtWriterFactory(4), S_OK);
-  EXPECT_EQ(kernel.journal("kernel.CreateBtWriterFactory").size(), 1u);
-  test.reset();
-
   ASSERT_EQ(shell_->DetachEvents(first.get()), S_OK);
   ASSERT_EQ(shell_->DetachEvents(second.get()), S_OK);
   first.reset();
   second.reset();
   EXPECT_EQ(loader_->unload(), S_OK);  // every object of the module is gone
   EXPECT_EQ(kernel.sink_count(), 0u);  // and the kernel no longer holds the shell
-}
-
-TEST_F(ModuleTest, MissingKernelModuleFailsForGood) {
-  load(false);
-  EXPECT_EQ(shell_->CreateCfgFile(1, 2, 3, 4, 5, 6, 7, 8), E_FAIL);
-  host_->downloader()->complete_pending();
-  const auto events = host_->service()->events();
-  ASSERT_EQ(events.size(), 2u);
-  EXPECT_EQ(events[1].kind, 4u);
-  EXPECT_EQ(events[1].event_id, 153u);
-  EXPECT_EQ(shell_->CreateCfgFile(1, 2, 3, 4, 5, 6, 7, 8), E_FAIL);
-  EXPECT_EQ(shell_->DebugP2pPipeQueryInfo(1, 2), E_FAIL);
-  EXPECT_EQ(host_->downloader()->requests().size(), 1u);  // never retried
-}
-
-TEST_F(ModuleTest, HostWithoutDownloaderOrServiceStillServesTheShell) {
-  download_lib_options bare;
-  bare.module_downloader = false;
-  bare.host_service = false;
-  load(true, bare);
-  EXPECT_EQ(shell_->CreateCfgFile(1, 2, 3, 4, 5, 6, 7, 8), E_FAIL);
-  EXPECT_EQ(shell_->ReservedOperation(3), S_OK);
 }
 
 TEST_F(ModuleTest, RegistrationThroughTheExportedEntryPointsReachesTheUsersStore) {

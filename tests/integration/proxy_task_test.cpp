@@ -7,6 +7,7 @@
 #include "support/recording_sink.h"
 #include "interfaces/IAcceleratable.h"
 #include "interfaces/IVirtualTask.h"
+#include "host/bt_kernel/kernel_state.h"
 #include "tests/integration/module_fixture.h"
 
 namespace {
@@ -53,50 +54,59 @@ TEST_F(ProxyThroughModule, CommandsGivenBeforeTheKernelReachItsTasksInOrder) {
   strings seen;
   com_ptr<recording_sink> sink = recording_sink::create("host", &seen);
   ASSERT_EQ(fresh->AttachEvents(sink.get()), S_OK);
+  ISpeedLimit* const limit = reinterpret_cast<ISpeedLimit*>(0x5150);  // kept, never called
   for (IBtTask3* task : {fresh.get(), continued.get()}) {
     ULONG order[] = {3, 1, 2};
+    ULONG priorities[] = {7, 8};
     char key[] = "key";
     EXPECT_EQ(task->SetDispatchStrategy(2), S_OK);
     EXPECT_EQ(task->StartTask(), S_OK);
     EXPECT_EQ(task->SetFileDownOrder(3, order), S_OK);
     EXPECT_EQ(task->SetStatParam(tag(key), tag("v"), tag(""), 7), S_OK);
+    EXPECT_EQ(task->SetDownloadSpeedLimit(static_cast<tagQV_NAT_TYPE>(2), limit), S_OK);
+    EXPECT_EQ(task->EnableSubTask(static_cast<tagQV_SUB_TASK_TYPE>(1), -5), S_OK);
+    EXPECT_EQ(task->SetDapPriorityList(2, priorities), S_OK);
     com_ptr<IAcceleratable> accelerate;
     ASSERT_EQ(task->QueryInterface(IID_IAcceleratable, accelerate.put_void()), S_OK);
     EXPECT_EQ(accelerate->Accelerate(tag("abc")), S_OK);
-    order[0] = 99;  // the caller's buffers change after the calls
+    order[0] = priorities[0] = 99;  // the caller's buffers change after the calls
     std::memcpy(key, "zzz", 3);
   }
 
   host_->downloader()->complete_pending();
   kernel_probe kernel = kernel_of_host();
   const std::string created = "(16:\"/seeds/s.torrent\"," + std::to_string(data_.size()) + ":\"" + data_ + "\",";
-  EXPECT_EQ(kernel.journal("task"), (strings{"task1.AttachEvents(sinks=1)", "task1.Accelerate(3:\"abc\")",
-                                             "task1.SetDispatchStrategy(2)", "task1.StartTask()",
-                                             "task1.SetFileDownOrder([3,1,2])",
-                                             "task1.SetStatParam(3:\"key\",1:\"v\",0:\"\",7)",
-                                             "task2.AttachEvents(sinks=1)", "task2.Accelerate(3:\"abc\")",
-                                             "task2.SetDispatchStrategy(2)", "task2.StartTask()",
-                                             "task2.SetFileDownOrder([3,1,2])",
-                                             "task2.SetStatParam(3:\"key\",1:\"v\",0:\"\",7)"}));
+  strings replayed;
+  for (const char* task : {"task1.", "task2."}) {
+    for (const std::string& call :
+         strings{"AttachEvents(sinks=1)", "Accelerate(3:\"abc\")", "SetDispatchStrategy(2)", "StartTask()",
+          "SetFileDownOrder([3,1,2])", "SetStatParam(3:\"key\",1:\"v\",0:\"\",7)",
+          "SetDownloadSpeedLimit(2," + kernel_state::pointer(limit) + ")", "EnableSubTask(1,-5)",
+          "SetDapPriorityList([7,8])"})
+      replayed.push_back(task + call);
+  }
+  EXPECT_EQ(kernel.journal("task"), replayed);
   EXPECT_EQ(kernel.journal("kernel.Create"),
             (strings{"kernel.CreateNewTask" + created + "[],[]) -> task1",
                      "kernel.CreateContinuedTask" + created + "[4,5],[2:\"t1\"]) -> task2"}));
-
   kernel.raise_task_event(1, 2, 7);
   EXPECT_EQ(seen, (strings{"host.OnBtTaskEvent2(7)"}));
-  EXPECT_EQ(fresh->StopTask(), S_OK);
-  EXPECT_EQ(continued->StopTask(), S_OK);
-  kernel.raise_task_event(1, 2, 8);
-  EXPECT_EQ(seen, (strings{"host.OnBtTaskEvent2(7)"}));  // no longer relayed
 
   // Later tasks come straight from the kernel.
   com_ptr<IBtTask3> direct = create(&IBitTorrent::CreateUploadTask);
   ASSERT_TRUE(direct);
   com_ptr<IVirtualTask> virtual_face;
   EXPECT_EQ(direct->QueryInterface(IID_IVirtualTask, virtual_face.put_void()), E_NOINTERFACE);
-  EXPECT_EQ(direct->StopTask(), S_OK);
 
+  // Released by the host, stopped or not, the tasks go with every reference
+  // the module held: nothing of the module is left.
+  EXPECT_EQ(continued->StopTask(), S_OK);
   EXPECT_EQ(fresh->DetachEvents(sink.get()), S_OK);
+  fresh.reset();
+  continued.reset();
+  direct.reset();
+  EXPECT_EQ(kernel.tasks_alive(), 0u);
+  EXPECT_EQ(loader_->unload(), S_OK);
 }
 
 TEST_F(ProxyThroughModule, MissingKernelModuleLeavesProxiesReportingTheFailure) {
