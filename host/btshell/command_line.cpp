@@ -49,6 +49,8 @@ class grammar {
     app_.fallthrough();  // the options of every command may follow the command
     app_.require_subcommand(0, 1);
     app_.get_formatter()->column_width(32);
+    app_.get_formatter()->label("SUBCOMMAND", "COMMAND");
+    app_.get_formatter()->label("Positionals", "Arguments");
     app_.add_option("--module", line.module, "the plugin module (default: btshell's tree's)")
         ->type_name("PATH")
         ->check(kNotEmpty);
@@ -65,7 +67,7 @@ class grammar {
 
     const std::vector<command_entry>& table = command_table();
     for (std::size_t i = 0; i < table.size(); ++i) add_command(table[i], words_[i], line);
-    CLI::App* help = app_.add_subcommand("help", "this text, or a command's help");
+    CLI::App* help = app_.add_subcommand("help", "this text, or a command's help")->group("Commands");
     help->add_option("COMMAND", help_topic_, "the command")->type_name("");
   }
 
@@ -83,7 +85,7 @@ class grammar {
 
  private:
   void add_command(const command_entry& entry, std::vector<std::vector<std::string>>& slots, command_line& line) {
-    CLI::App* command = app_.add_subcommand(entry.name, entry.summary);
+    CLI::App* command = app_.add_subcommand(entry.name, entry.summary)->group("Commands");
     command->footer(std::string(kCommandFooter) + "\n" + kExitText);
     slots.resize(entry.arguments.size());  // bound below: never resized again
     for (std::size_t i = 0; i < entry.arguments.size(); ++i) {
