@@ -3,7 +3,7 @@
 #include <CLI/CLI.hpp>
 
 #include <cstdlib>
-#include <memory>
+#include <deque>
 
 #include "host/btshell/command_table.h"
 
@@ -39,12 +39,12 @@ const char kJsonFooter[] =
 // An option value may not be empty.
 const CLI::Validator kNotEmpty([](std::string& value) { return value.empty() ? "needs a value" : ""; }, "");
 
-// The grammar bound to `line`; positional words land in `words`, one list
-// per argument of each table entry, and are moved into line.arguments once
-// the command is known.
+// The grammar bound to `line`. The positional words of the one command
+// given land in `words_`, one list per argument, and are moved into
+// line.arguments once the command is known.
 class grammar {
  public:
-  explicit grammar(command_line& line) : words_(command_table().size()) {
+  explicit grammar(command_line& line) {
     app_.footer(std::string(kFooter) + "\n" + kExitText);
     app_.fallthrough();  // the options of every command may follow the command
     app_.require_subcommand(0, 1);
@@ -65,34 +65,32 @@ class grammar {
         ->check(kNotEmpty);
     app_.add_flag("--version", line.show_version, "print the versions of btshell and of the plugin module");
 
-    const std::vector<command_entry>& table = command_table();
-    for (std::size_t i = 0; i < table.size(); ++i) add_command(table[i], words_[i], line);
+    for (const command_entry& entry : command_table()) add_command(entry, line);
     CLI::App* help = app_.add_subcommand("help", "this text, or a command's help")->group("Commands");
     help->add_option("COMMAND", help_topic_, "the command")->type_name("");
   }
 
   CLI::App& app() { return app_; }
-  CLI::App* help_command() { return app_.get_subcommand("help"); }
   const std::string& help_topic() const { return help_topic_; }
   const std::string& kernel_version() const { return kernel_version_; }
 
-  // The positional words of table entry `index`, in order.
-  std::vector<std::string> arguments(std::size_t index) const {
+  // The positional words given, in order.
+  std::vector<std::string> arguments() const {
     std::vector<std::string> all;
-    for (const std::vector<std::string>& slot : words_[index]) all.insert(all.end(), slot.begin(), slot.end());
+    for (const std::vector<std::string>& slot : words_) all.insert(all.end(), slot.begin(), slot.end());
     return all;
   }
 
  private:
-  void add_command(const command_entry& entry, std::vector<std::vector<std::string>>& slots, command_line& line) {
+  void add_command(const command_entry& entry, command_line& line) {
     CLI::App* command = app_.add_subcommand(entry.name, entry.summary)->group("Commands");
     command->footer(std::string(kCommandFooter) + "\n" + kExitText);
-    slots.resize(entry.arguments.size());  // bound below: never resized again
     for (std::size_t i = 0; i < entry.arguments.size(); ++i) {
       std::string name = entry.arguments[i].name;
       const bool many = name.size() > 3 && name.compare(name.size() - 3, 3, "...") == 0;
       if (many) name.resize(name.size() - 3);
-      std::vector<std::string>& slot = slots[i];
+      if (words_.size() <= i) words_.emplace_back();  // a deque: the lists bound earlier stay put
+      std::vector<std::string>& slot = words_[i];
       CLI::Option* option =
           many ? command->add_option(name, slot, entry.arguments[i].text)
                : command->add_option_function<std::string>(
@@ -103,7 +101,7 @@ class grammar {
   }
 
   CLI::App app_{kDescription, "btshell"};
-  std::vector<std::vector<std::vector<std::string>>> words_;
+  std::deque<std::vector<std::string>> words_;
   std::string kernel_version_;
   std::string help_topic_;
 };
@@ -123,8 +121,7 @@ std::string error_text(CLI::App& app, const CLI::ParseError& error) {
   const std::vector<CLI::App*> chosen = app.get_subcommands();
   const std::string command = chosen.empty() ? std::string() : chosen.front()->get_name();
   if (dynamic_cast<const CLI::ExtrasError*>(&error)) {
-    std::vector<std::string> extras = chosen.empty() ? app.remaining() : chosen.front()->remaining();
-    if (extras.empty()) extras = app.remaining();
+    const std::vector<std::string> extras = app.remaining();
     const std::string word = extras.empty() ? std::string() : extras.front();
     if (!word.empty() && word[0] == '-') return "unknown option " + word;
     if (command.empty()) return "unknown command " + word;
@@ -176,18 +173,17 @@ parse_result parse_command_line(const std::vector<std::string>& words) {
       return result;
     }
   }
-  if (g.help_command()->parsed()) {
+  if (g.app().got_subcommand("help")) {
     if (!g.help_topic().empty() && !find_command(g.help_topic()) && g.help_topic() != "help")
       result.error = "unknown command " + g.help_topic();
     else
       result.output = usage_text(g.help_topic());
     return result;
   }
-  const std::vector<command_entry>& table = command_table();
-  for (std::size_t i = 0; i < table.size(); ++i) {
-    if (!g.app().got_subcommand(table[i].name)) continue;
-    line.command = table[i].name;
-    line.arguments = g.arguments(i);
+  const std::vector<CLI::App*> chosen = g.app().get_subcommands();
+  if (!chosen.empty()) {
+    line.command = chosen.front()->get_name();
+    line.arguments = g.arguments();
   }
   return result;
 }

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "host/btshell/printers.h"
+#include "platform/mlang.h"
 
 namespace btshell {
 
@@ -10,30 +11,11 @@ namespace {
 
 using json = nlohmann::ordered_json;
 
-// Length of the well-formed UTF-8 sequence at `at` (RFC 3629: no overlong
-// forms, no surrogates, nothing above U+10FFFF); 0 when there is none.
+// Length of the well-formed UTF-8 sequence at `at`; 0 when there is none.
 std::size_t utf8_sequence(const std::string& s, std::size_t at) {
-  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(s[i]); };
-  const unsigned char lead = byte(at);
-  if (lead < 0x80) return 1;
-  std::size_t length;
-  unsigned char low = 0x80, high = 0xBF;  // range of the second byte
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    if (lead == 0xE0) low = 0xA0;
-    if (lead == 0xED) high = 0x9F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    if (lead == 0xF0) low = 0x90;
-    if (lead == 0xF4) high = 0x8F;
-  } else {
-    return 0;
-  }
-  if (at + length > s.size() || byte(at + 1) < low || byte(at + 1) > high) return 0;
-  for (std::size_t i = 2; i < length; ++i)
-    if ((byte(at + i) & 0xC0) != 0x80) return 0;
+  const auto lead = static_cast<unsigned char>(s[at]);
+  const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+  if (at + length > s.size() || !platform::is_well_formed_utf8(s.data() + at, length, nullptr)) return 0;
   return length;
 }
 
