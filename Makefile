@@ -1,13 +1,14 @@
 # The two commands of the README:
 #   make test   build everything and run the whole suite twice: a plain build,
 #               then one with AddressSanitizer + UndefinedBehaviorSanitizer
-#   make demo   build the command-line host and play its scenarios
+#   make demo   build what the demo needs (the module, the stand-in kernel
+#               module, btshell) and play btshell on the sample seeds
 JOBS ?= $(shell nproc)
 CMAKE ?= cmake
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 
-.PHONY: all deps build test test-plain test-asan demo bench clean
+.PHONY: all deps configure build test test-plain test-asan demo bench clean
 
 all: build
 
@@ -18,6 +19,11 @@ deps:
 build:
 	$(CMAKE) -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	$(CMAKE) --build $(BUILD) -j $(JOBS)
+
+# Configures $(BUILD) when it is not yet; after that the build itself runs
+# CMake again when a CMake file changed.
+configure:
+	@test -f $(BUILD)/CMakeCache.txt || $(CMAKE) -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
 test: deps
 	$(MAKE) test-plain test-asan
@@ -32,9 +38,12 @@ test-asan:
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --output-on-failure -j $(JOBS)
 
+# btshell depends on the module and the stand-in kernel module: building it
+# builds the three, and nothing of the test suites.
 demo: deps
-	$(MAKE) build
-	@if [ -x scripts/demo.sh ]; then scripts/demo.sh $(BUILD); else echo "the demo comes with the command-line host"; fi
+	@$(MAKE) --no-print-directory configure
+	$(CMAKE) --build $(BUILD) -j $(JOBS) --target btshell
+	scripts/demo.sh $(BUILD)
 
 bench:
 	$(CMAKE) -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DBTS_BUILD_BENCH=ON -DBTS_BUILD_TESTS=OFF

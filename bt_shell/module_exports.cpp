@@ -1,14 +1,17 @@
-// The module's exported entry points and its global allocation operators.
+// The module's exported entry points, its version note and its global
+// allocation operators.
 //
 // Only the five entry points leave the module (see bt_shell.map); the
 // operators are local to it, so the module's own allocations go to the
 // memory pool while the host's never do.
 #include <cstdlib>
 #include <new>
+#include <string_view>
 
 #include "bt_shell/ComModule.h"
 #include "bt_shell/module_boundary.h"
 #include "common/qvnew.h"
+#include "interfaces/module_version.h"
 #include "platform/guid.h"
 
 #define BT_SHELL_EXPORT extern "C" __attribute__((visibility("default")))
@@ -30,6 +33,11 @@ BT_SHELL_EXPORT HRESULT DllUnregisterServer() {
 }
 
 BT_SHELL_EXPORT std::size_t _msize(void* p) { return qv_msize(p); }
+
+// The version a host reads from the loaded module (interfaces/module_version.h).
+[[gnu::section(".note.bt_shell"), gnu::used, gnu::aligned(4)]] static constexpr module_version_note<sizeof BT_SHELL_VERSION>
+    k_version_note = {sizeof MODULE_NOTE_OWNER, sizeof BT_SHELL_VERSION, MODULE_NOTE_VERSION, "bt_shell", BT_SHELL_VERSION};
+static_assert(std::string_view(k_version_note.owner) == MODULE_NOTE_OWNER);
 
 // Process detach: the cached class factory goes with the module.
 __attribute__((destructor)) static void on_module_unload() { module_terminate(); }

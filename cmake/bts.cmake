@@ -35,3 +35,17 @@ function(bts_test name)
   target_link_libraries(${name} PRIVATE ${T_LIBS} bts_test_support GTest::gtest GTest::gmock)
   gtest_discover_tests(${name} PROPERTIES LABELS ${T_LABEL} DISCOVERY_TIMEOUT 60)
 endfunction()
+
+# Where the host SDK goes under the install prefix (cmake/install.cmake): the
+# module with its bt_shell.ini and libmp.so in one folder, each kernel module
+# in a folder of its own below it (a host's module downloader takes
+# lib<name>.so from one folder, and every kernel is libbt_kernel.so).
+set(BTS_INSTALL_MODULE_DIR ${CMAKE_INSTALL_LIBDIR}/bt_shell)
+set(BTS_INSTALL_KERNELS_DIR ${BTS_INSTALL_MODULE_DIR}/kernels)
+
+# bts_install_kernel(<target> <folder>): installs the kernel module <target>
+# into kernels/<folder>/, finding libmp.so two folders up.
+function(bts_install_kernel target folder)
+  set_target_properties(${target} PROPERTIES INSTALL_RPATH "$ORIGIN/../..")
+  install(TARGETS ${target} LIBRARY DESTINATION ${BTS_INSTALL_KERNELS_DIR}/${folder})
+endfunction()

@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
-# demo.sh BUILD_DIR: plays the command-line host btshell of BUILD_DIR on seeds
-# of the corpus (tests/data/corpus of the repository, or
-# $BTS_CORPUS_DIR) in a scratch folder it prepares and removes afterwards.
-# Exits non-zero as soon as a command does not end as expected.
+# demo.sh BUILD_DIR: plays the command-line host btshell of BUILD_DIR on the
+# sample seeds of examples/, in a scratch folder it prepares and removes
+# afterwards. Exits non-zero as soon as a command does not end as expected.
 set -Eeuo pipefail
 
 if [ $# -ne 1 ]; then
@@ -10,34 +9,26 @@ if [ $# -ne 1 ]; then
   exit 2
 fi
 if [ ! -d "$1" ]; then
-  echo "demo: no build folder $1 (build first: make build)" >&2
+  echo "demo: no build folder $1 (make demo builds it)" >&2
   exit 1
 fi
 build=$(cd "$1" && pwd)
 repo=$(cd "$(dirname "$0")/.." && pwd)
 btshell=$build/host/btshell
-corpus=${BTS_CORPUS_DIR:-$repo/tests/data/corpus}
-
 if [ ! -x "$btshell" ]; then
-  echo "demo: no btshell in $build (build it first: make build)" >&2
+  echo "demo: no btshell in $build (make demo builds it)" >&2
   exit 1
 fi
-for seed in sample.torrent many_pieces.torrent string.torrent; do
-  if [ ! -f "$corpus/$seed" ]; then
-    echo "demo: $corpus/$seed is missing (set BTS_CORPUS_DIR to the folder of the corpus seeds)" >&2
-    exit 1
-  fi
-done
-
-corpus=$(cd "$corpus" && pwd)
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/btshell-demo.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 trap 'echo "demo: the last command failed (exit status $?)" >&2' ERR
 cd "$work"
-mkdir seeds data
-cp "$corpus/sample.torrent" "$corpus/many_pieces.torrent" "$corpus/string.torrent" seeds/
+mkdir examples data
+cp "$repo"/examples/*.torrent examples/
 
+# The content of a sample seed's file: its name and a newline, repeated up to LENGTH.
+content() { (set +o pipefail; yes "$1" | head -c "$2"); }
 heading() { printf '\n=== %s\n' "$*"; }
 # Runs btshell; a non-zero exit ends the demo (set -e).
 run() {
@@ -58,30 +49,36 @@ run_failing() {
 }
 
 echo "btshell: $btshell"
-echo "seeds:   $corpus"
-echo "scratch: $work"
+"$btshell" --version
+echo "scratch: $work (the sample seeds of $repo/examples copied to examples/)"
 
-heading "inspect: what a seed file describes"
-run inspect seeds/sample.torrent
-run inspect seeds/many_pieces.torrent
-run_failing 1 inspect seeds/string.torrent
+heading "inspect: what the sample seeds describe"
+run inspect examples/single_file.torrent examples/nested_utf8.torrent examples/with_padding.torrent
+run inspect --json examples/legacy_codepage.torrent
+
+heading "refused: a missing seed and random bytes (status 1), an unknown command (status 2)"
+printf '\x93\x0e\xd4\x00\x7f\xb1\x52\xc6\x0b\x9a' > random.bin
+run_failing 1 inspect missing.torrent
+run_failing 1 inspect random.bin
+run_failing 2 frobnicate
 
 heading "temp-files: the download's files on disk"
-hash=$("$btshell" inspect seeds/sample.torrent | awk '/^info hash:/ { print $3 }')
-echo "preparing: seeds/$hash.bt.cfg and .bt.dat beside the seed;"
-echo "           data/: text_file2.txt unfinished (.bt.td), text_file.txt finished, a copy of the seed"
-printf 'configuration' > "seeds/$hash.bt.cfg"
-printf 'pieces' > "seeds/$hash.bt.dat"
-printf 'partial' > data/text_file2.txt.bt.td
-printf 'finished text' > data/text_file.txt
-cp seeds/sample.torrent data/
-run temp-files seeds/sample.torrent data
+seed=examples/with_padding.torrent
+hash=$("$btshell" inspect "$seed" | awk '/^info hash:/ { print $3 }')
+echo "preparing: examples/$hash.bt.cfg and .bt.dat beside the seed;"
+echo "           data/: first.txt finished, second.txt unfinished (.bt.td), a copy of the seed"
+printf 'configuration' > "examples/$hash.bt.cfg"
+printf 'pieces' > "examples/$hash.bt.dat"
+content first.txt 10000 > data/first.txt
+content second.txt 5000 > data/second.txt.bt.td
+cp "$seed" data/
+run temp-files "$seed" data
 
 heading "notify-deleted / notify-moved: what the P2P hub is told"
-run notify-deleted data seeds/sample.torrent
-run notify-moved data seeds/sample.torrent moved
+run notify-deleted data "$seed"
+run notify-moved --json data "$seed" moved
 
 heading "lazy-kernel: a task created before the kernel module exists"
-run --kernel-version 1.2 lazy-kernel seeds/sample.torrent task-data
+run --kernel-version 1.2 lazy-kernel examples/nested_utf8.torrent task-data
 
 heading "done: every command ended as expected"

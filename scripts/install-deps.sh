@@ -16,9 +16,12 @@ if [ "${BTS_WITH_BENCH:-0}" = 1 ]; then
   packages+=(libbenchmark-dev)
 fi
 
+# One query for all of them: a no-op run stays quick.
+installed=" $(dpkg-query -W -f='${Package} ${db:Status-Abbrev}\n' "${packages[@]}" 2>/dev/null |
+  awk '$2 == "ii" { printf "%s ", $1 }' || true) "
 missing=()
 for p in "${packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+  if [[ "$installed" != *" $p "* ]]; then
     missing+=("$p")
   fi
 done

@@ -1,34 +1,110 @@
 #include "host/btshell/command_line.h"
 
+#include <CLI/CLI.hpp>
+
 #include <cstdlib>
+#include <deque>
+
+#include "host/btshell/command_table.h"
 
 namespace btshell {
 
 namespace {
 
-struct command_entry {
-  const char* name;
-  const char* arguments;
-  std::size_t count;
-  const char* summary;
-};
+const char kDescription[] =
+    "Loads the BitTorrent plugin module (libbt_shell.so) into the host runtime,\n"
+    "initialises it and drives its shell.";
 
-const command_entry kCommands[] = {
-    {"inspect", "SEED", 1, "what the seed file describes: info hash, title, publisher, files, trackers"},
-    {"temp-files", "SEED DATA_FOLDER", 2,
-     "the download's files on disk: configuration files beside the seed, data files in the folder"},
-    {"notify-deleted", "DATA_FOLDER SEED", 2, "tell the P2P hub that the download's files were deleted"},
-    {"notify-moved", "OLD_FOLDER SEED NEW_FOLDER", 3, "tell the P2P hub that the download's files were moved"},
-    {"lazy-kernel", "SEED DATA_FOLDER", 2,
-     "create a task before the kernel module exists, install the kernel, show the hand-over"},
-    {"help", "", 0, "this text"},
-};
+const char kExitText[] =
+    "Exit status: 0 success; 1 the module refused the input or an operation failed\n"
+    "(its result code and meaning are printed); 2 the command line was not understood.";
 
-const command_entry* find_command(const std::string& name) {
-  for (const command_entry& entry : kCommands)
-    if (name == entry.name) return &entry;
-  return nullptr;
-}
+const char kFooter[] =
+    "Defaults: the plugin module and the stand-in kernel module of btshell's own tree;\n"
+    "the kernel version of the bt_shell.ini beside the module (--kernel-version loads a\n"
+    "private copy of the module with one saying X.Y); warnings and errors to stderr.\n"
+    "Folders are passed to the shell with a trailing '/'.\n"
+    "btshell COMMAND --help shows a command's arguments and options.";
+
+const char kCommandFooter[] =
+    "Folders are passed to the shell with a trailing '/'. The options of every\n"
+    "command (--module, -v ...) are listed by btshell --help.";
+
+const char kJsonFooter[] =
+    "--json: snake_case keys, sizes as integers, the info hash as 40 upper-case hex\n"
+    "digits, null for what a seed lacks. Texts keep their bytes: a byte that is not\n"
+    "part of valid UTF-8 is written \\xHH (two upper-case hex digits) and a backslash\n"
+    "as \\\\; reading \\\\ as a backslash and \\xHH as the byte HH gives the bytes back.";
+
+// An option value may not be empty.
+const CLI::Validator kNotEmpty([](std::string& value) { return value.empty() ? "needs a value" : ""; }, "");
+
+// The grammar bound to `line`. The positional words of the one command
+// given land in `words_`, one list per argument, and are moved into
+// line.arguments once the command is known.
+class grammar {
+ public:
+  explicit grammar(command_line& line) {
+    app_.footer(std::string(kFooter) + "\n" + kExitText);
+    app_.fallthrough();  // the options of every command may follow the command
+    app_.require_subcommand(0, 1);
+    app_.get_formatter()->column_width(32);
+    app_.get_formatter()->label("SUBCOMMAND", "COMMAND");
+    app_.get_formatter()->label("Positionals", "Arguments");
+    app_.add_option("--module", line.module, "the plugin module (default: btshell's tree's)")
+        ->type_name("PATH")
+        ->check(kNotEmpty);
+    app_.add_option("--modules-dir", line.modules_dir, "where the host installs modules from, lib<name>.so")
+        ->type_name("DIR")
+        ->check(kNotEmpty);
+    app_.add_option("--kernel-version", kernel_version_, "the kernel version the shell asks the host for")
+        ->type_name("X.Y");
+    app_.add_flag("-v,--verbose", line.verbose, "log everything, from DEBUG up, to stderr");
+    app_.add_option("--log-config", line.log_config, "configure logging from a log4cplus properties file")
+        ->type_name("FILE")
+        ->check(kNotEmpty);
+    app_.add_flag("--version", line.show_version, "print the versions of btshell and of the plugin module");
+
+    for (const command_entry& entry : command_table()) add_command(entry, line);
+    CLI::App* help = app_.add_subcommand("help", "this text, or a command's help")->group("Commands");
+    help->add_option("COMMAND", help_topic_, "the command")->type_name("");
+  }
+
+  CLI::App& app() { return app_; }
+  const std::string& help_topic() const { return help_topic_; }
+  const std::string& kernel_version() const { return kernel_version_; }
+
+  // The positional words given, in order.
+  std::vector<std::string> arguments() const {
+    std::vector<std::string> all;
+    for (const std::vector<std::string>& slot : words_) all.insert(all.end(), slot.begin(), slot.end());
+    return all;
+  }
+
+ private:
+  void add_command(const command_entry& entry, command_line& line) {
+    CLI::App* command = app_.add_subcommand(entry.name, entry.summary)->group("Commands");
+    command->footer(std::string(kCommandFooter) + "\n" + kExitText);
+    for (std::size_t i = 0; i < entry.arguments.size(); ++i) {
+      std::string name = entry.arguments[i].name;
+      const bool many = name.size() > 3 && name.compare(name.size() - 3, 3, "...") == 0;
+      if (many) name.resize(name.size() - 3);
+      if (words_.size() <= i) words_.emplace_back();  // a deque: the lists bound earlier stay put
+      std::vector<std::string>& slot = words_[i];
+      CLI::Option* option =
+          many ? command->add_option(name, slot, entry.arguments[i].text)
+               : command->add_option_function<std::string>(
+                     name, [&slot](const std::string& word) { slot = {word}; }, entry.arguments[i].text);
+      option->required()->type_name("");
+    }
+    if (entry.options) entry.options(*command, line);
+  }
+
+  CLI::App app_{kDescription, "btshell"};
+  std::deque<std::vector<std::string>> words_;
+  std::string kernel_version_;
+  std::string help_topic_;
+};
 
 bool parse_number(const std::string& text, USHORT& value) {
   if (text.empty() || text.size() > 5) return false;
@@ -38,6 +114,20 @@ bool parse_number(const std::string& text, USHORT& value) {
   if (n > 0xFFFF) return false;
   value = static_cast<USHORT>(n);
   return true;
+}
+
+// What CLI11 reports, in btshell's words.
+std::string error_text(CLI::App& app, const CLI::ParseError& error) {
+  const std::vector<CLI::App*> chosen = app.get_subcommands();
+  const std::string command = chosen.empty() ? std::string() : chosen.front()->get_name();
+  if (dynamic_cast<const CLI::ExtrasError*>(&error)) {
+    const std::vector<std::string> extras = app.remaining();
+    const std::string word = extras.empty() ? std::string() : extras.front();
+    if (!word.empty() && word[0] == '-') return "unknown option " + word;
+    if (command.empty()) return "unknown command " + word;
+    return command + " takes no further argument " + word;
+  }
+  return command.empty() ? error.what() : command + ": " + error.what();
 }
 
 }  // namespace
@@ -51,126 +141,58 @@ std::optional<kernel_version> parse_kernel_version(const std::string& text) {
   return version;
 }
 
+void add_json_option(CLI::App& command, command_line& line) {
+  command.add_flag("--json", line.json, "print JSON (see below)");
+  command.footer(kJsonFooter + std::string("\n\n") + command.get_footer());
+}
+
 parse_result parse_command_line(const std::vector<std::string>& words) {
   parse_result result;
-  command_line& line = result.line;
-  std::vector<std::string> rest;
-  bool options_done = false;
-
-  for (std::size_t i = 0; i < words.size(); ++i) {
-    const std::string& word = words[i];
-    if (options_done || word.size() < 2 || word[0] != '-') {
-      rest.push_back(word);
-      continue;
-    }
-    if (word == "--") {
-      options_done = true;
-      continue;
-    }
-    if (word == "-h" || word == "--help") {
-      line.help = true;
-      continue;
-    }
-    if (word == "-v" || word == "--verbose") {
-      line.verbose = true;
-      continue;
-    }
-    // Options with a value: "--name value" or "--name=value".
-    std::string name = word;
-    std::string value;
-    bool has_value = false;
-    if (const std::size_t eq = word.find('='); word.rfind("--", 0) == 0 && eq != std::string::npos) {
-      name = word.substr(0, eq);
-      value = word.substr(eq + 1);
-      has_value = true;
-    }
-    std::string* target = nullptr;
-    if (name == "--module")
-      target = &line.module;
-    else if (name == "--modules-dir")
-      target = &line.modules_dir;
-    else if (name == "--log-config")
-      target = &line.log_config;
-    else if (name != "--kernel-version") {
-      result.error = "unknown option " + word;
-      return result;
-    }
-    if (!has_value) {
-      if (i + 1 == words.size()) {
-        result.error = name + " needs a value";
-        return result;
-      }
-      value = words[++i];
-    }
-    if (value.empty()) {
-      result.error = name + " needs a value";
-      return result;
-    }
-    if (target) {
-      *target = value;
-    } else {
-      line.version = parse_kernel_version(value);
-      if (!line.version) {
-        result.error = "--kernel-version takes MAJOR.MINOR (e.g. 1.2), not " + value;
-        return result;
-      }
-    }
+  grammar g(result.line);
+  std::vector<std::string> reversed(words.rbegin(), words.rend());  // CLI11 takes them last first
+  try {
+    g.app().parse(reversed);
+  } catch (const CLI::CallForHelp&) {
+    const std::vector<CLI::App*> chosen = g.app().get_subcommands();
+    result.output = usage_text(chosen.empty() ? std::string() : chosen.front()->get_name());
+    return result;
+  } catch (const CLI::ParseError& error) {
+    result.error = error_text(g.app(), error);
+    return result;
   }
 
+  command_line& line = result.line;
   if (line.verbose && !line.log_config.empty()) {
     result.error = "-v and --log-config exclude each other";
     return result;
   }
-  if (rest.empty()) return result;
-  line.command = rest.front();
-  line.arguments.assign(rest.begin() + 1, rest.end());
-  const command_entry* entry = find_command(line.command);
-  if (!entry) {
-    result.error = "unknown command " + line.command;
+  if (g.app().count("--kernel-version")) {
+    line.version = parse_kernel_version(g.kernel_version());
+    if (!line.version) {
+      result.error = "--kernel-version takes MAJOR.MINOR (e.g. 1.2), not " + g.kernel_version();
+      return result;
+    }
+  }
+  if (g.app().got_subcommand("help")) {
+    if (!g.help_topic().empty() && !find_command(g.help_topic()) && g.help_topic() != "help")
+      result.error = "unknown command " + g.help_topic();
+    else
+      result.output = usage_text(g.help_topic());
     return result;
   }
-  if (line.arguments.size() != entry->count) {
-    result.error = line.command + " takes " + (entry->count ? entry->arguments : std::string("no arguments")) +
-                   " (" + std::to_string(line.arguments.size()) + " given)";
-    return result;
+  const std::vector<CLI::App*> chosen = g.app().get_subcommands();
+  if (!chosen.empty()) {
+    line.command = chosen.front()->get_name();
+    line.arguments = g.arguments();
   }
-  if (line.command == "help") line.help = true;
   return result;
 }
 
-std::string usage_text() {
-  std::string text =
-      "usage: btshell [OPTIONS] COMMAND [ARGUMENTS]\n"
-      "\n"
-      "Loads the BitTorrent plugin module (libbt_shell.so) into the host runtime,\n"
-      "initialises it and drives its shell.\n"
-      "\n"
-      "commands:\n";
-  for (const command_entry& entry : kCommands) {
-    std::string head = std::string("  ") + entry.name + (entry.count ? " " : "") + entry.arguments;
-    if (head.size() < 44)
-      head.resize(44, ' ');
-    else
-      head += "\n" + std::string(44, ' ');
-    text += head + entry.summary + "\n";
-  }
-  text +=
-      "\n"
-      "options:\n"
-      "  --module PATH          the plugin module (default: libbt_shell.so of btshell's build tree)\n"
-      "  --modules-dir DIR      the folder the host installs modules from, lib<name>.so\n"
-      "                         (default: the folder of libbt_kernel.so in btshell's build tree)\n"
-      "  --kernel-version X.Y   the kernel version the shell asks the host for: the module is loaded\n"
-      "                         from a private copy with a bt_shell.ini saying so. Without it the\n"
-      "                         module reads the bt_shell.ini beside itself, if there is one.\n"
-      "  -v, --verbose          log everything, from DEBUG up, to stderr\n"
-      "  --log-config FILE      configure logging from a log4cplus properties file\n"
-      "                         (default: warnings and errors to stderr)\n"
-      "  -h, --help             this text\n"
-      "\n"
-      "Folders are passed to the shell with a trailing '/'. Exit status: 0 success,\n"
-      "1 an operation failed, 2 the command line was not understood.\n";
-  return text;
+std::string usage_text(const std::string& command) {
+  command_line unused;
+  grammar g(unused);
+  if (command.empty()) return g.app().help();
+  return g.app().get_subcommand(command)->help("btshell");
 }
 
 }  // namespace btshell

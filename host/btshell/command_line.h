@@ -1,4 +1,5 @@
-// btshell's command line: options, the command and its arguments.
+// btshell's command line: the options of every command, the command, and its
+// own arguments and options.
 #pragma once
 
 #include <optional>
@@ -7,11 +8,15 @@
 
 #include "platform/types.h"
 
+namespace CLI {
+class App;
+}
+
 namespace btshell {
 
 // Exit statuses.
 inline constexpr int exit_ok = 0;
-inline constexpr int exit_failed = 1;  // an operation failed
+inline constexpr int exit_failed = 1;  // the module refused the input, or an operation failed
 inline constexpr int exit_usage = 2;   // the command line was not understood
 
 struct kernel_version {
@@ -20,30 +25,38 @@ struct kernel_version {
 };
 
 struct command_line {
-  bool help = false;
+  // Options of every command.
   bool verbose = false;
-  std::string log_config;  // empty: none
-  std::string module;      // empty: the default module
+  std::string log_config;   // empty: none
+  std::string module;       // empty: the default module
   std::string modules_dir;  // empty: the default folder
   std::optional<kernel_version> version;
-  std::string command;  // empty when none was given
+  bool show_version = false;  // --version: btshell's and the module's versions
+  // The command (empty when none was given) and its positional arguments,
+  // in the order of its table entry.
+  std::string command;
   std::vector<std::string> arguments;
+  // Options of some commands (see their table entries).
+  bool json = false;
 };
 
 struct parse_result {
   command_line line;
-  std::string error;  // empty when the line was understood
+  std::string error;   // not empty: the line was not understood
+  std::string output;  // not empty: help was asked for; print it, run nothing
 };
 
-// Options may come anywhere; the first other word is the command, the rest
-// its arguments ("--" ends the options). The command's name and argument
-// count are checked here.
+// Options may come before or after the command; "--" ends them. The
+// command's name and its arguments are checked against the command table.
 parse_result parse_command_line(const std::vector<std::string>& words);
 
 // "1.2" -> {1, 2}; nothing for anything else.
 std::optional<kernel_version> parse_kernel_version(const std::string& text);
 
-// The usage text, ending with a newline.
-std::string usage_text();
+// The help text of btshell, or of one command; ends with a newline.
+std::string usage_text(const std::string& command = std::string());
+
+// Adds --json to a command; for the command table.
+void add_json_option(CLI::App& command, command_line& line);
 
 }  // namespace btshell

@@ -1,11 +1,20 @@
 #include "host/btshell/commands.h"
 
+#include <dlfcn.h>
+
 #include <memory>
 
+#include "host/btshell/command_table.h"
+#include "host/btshell/json_printers.h"
 #include "host/btshell/module_location.h"
 #include "host/btshell/printers.h"
-#include "interfaces/string_types.h"
 #include "host/download_lib/p2p_hub.h"
+#include "interfaces/module_version.h"
+#include "interfaces/string_types.h"
+
+#ifndef BTSHELL_VERSION
+#define BTSHELL_VERSION "unknown"
+#endif
 
 namespace btshell {
 
@@ -35,7 +44,45 @@ int report_failure(std::ostream& err, const std::string& operation, const std::s
   return exit_failed;
 }
 
+void print_json(std::ostream& out, const nlohmann::ordered_json& value) { out << value.dump(2) << '\n'; }
+
+const std::vector<command_entry> kCommands = {
+    {"inspect",
+     "what seed files describe: info hash, title, publisher, files, trackers",
+     {{"SEED...", "seed files (.torrent); each is printed, with --json as one element of an array"}},
+     add_json_option,
+     run_inspect},
+    {"temp-files",
+     "the download's files on disk: configuration files beside the seed, data files in the folder",
+     {{"SEED", "the seed file"}, {"DATA_FOLDER", "the download's folder"}},
+     add_json_option,
+     run_temp_files},
+    {"notify-deleted",
+     "tell the P2P hub that the download's files were deleted",
+     {{"DATA_FOLDER", "the download's folder"}, {"SEED", "the seed file"}},
+     add_json_option,
+     run_notify_deleted},
+    {"notify-moved",
+     "tell the P2P hub that the download's files were moved",
+     {{"OLD_FOLDER", "the download's folder before"}, {"SEED", "the seed file"}, {"NEW_FOLDER", "and after"}},
+     add_json_option,
+     run_notify_moved},
+    {"lazy-kernel",
+     "create a task before the kernel module exists, install the kernel, show the hand-over",
+     {{"SEED", "the seed file"}, {"DATA_FOLDER", "the task's folder (made one level deep)"}},
+     nullptr,
+     run_lazy_kernel},
+};
+
 }  // namespace
+
+const std::vector<command_entry>& command_table() { return kCommands; }
+
+const command_entry* find_command(const std::string& name) {
+  for (const command_entry& entry : kCommands)
+    if (name == entry.name) return &entry;
+  return nullptr;
+}
 
 std::string folder_argument(const std::string& folder) {
   if (folder.empty() || folder.back() == '/') return folder;
@@ -52,36 +99,60 @@ session_settings settings_from(const command_line& line) {
 
 int run_command(const command_line& line, std::ostream& out, std::ostream& err) {
   const session_settings settings = settings_from(line);
-  const std::vector<std::string>& a = line.arguments;
-  if (line.command == "inspect") return inspect_seed(settings, a[0], out, err);
-  if (line.command == "temp-files") return list_temp_files(settings, a[0], a[1], out, err);
-  if (line.command == "notify-deleted") return notify_deleted(settings, a[0], a[1], out, err);
-  if (line.command == "notify-moved") return notify_moved(settings, a[0], a[1], a[2], out, err);
-  if (line.command == "lazy-kernel") return play_lazy_kernel(settings, a[0], a[1], out, err);
+  if (line.show_version) return print_versions(settings, out, err);
+  if (const command_entry* entry = find_command(line.command)) return entry->run(settings, line, out, err);
   err << "btshell: unknown command " << line.command << '\n';
   return exit_usage;
 }
 
-int inspect_seed(const session_settings& settings, const std::string& seed, std::ostream& out, std::ostream& err) {
-  host_session session(settings);
-  if (!open_session(session, err)) return exit_failed;
-  IBitTorrent2* shell = session.shell();
-
-  SEED_FILE_INFO* raw = nullptr;
-  const HRESULT hr = shell->ParseSeedFile(to_tag_string(seed), &raw);
-  seed_info_ptr info(raw, seed_info_release{shell});
-  if (hr != S_OK || !info) return report_failure(err, "ParseSeedFile", seed, hr);
-  out << "seed:           " << seed << '\n';
-  print_seed_info(out, *info);
+int print_versions(const session_settings& settings, std::ostream& out, std::ostream& err) {
+  out << "btshell " << BTSHELL_VERSION << '\n';
+  void* module = dlopen(settings.module.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (!module) {
+    err << "btshell: cannot open the plugin module: " << dlerror() << '\n';
+    return exit_failed;
+  }
+  const std::string version = read_module_version(module);
+  dlclose(module);
+  out << "plugin module " << (version.empty() ? "(no version)" : version) << "  " << settings.module << '\n';
   return exit_ok;
 }
 
-int list_temp_files(const session_settings& settings, const std::string& seed, const std::string& data_folder,
-                    std::ostream& out, std::ostream& err) {
+int run_inspect(const session_settings& settings, const command_line& line, std::ostream& out, std::ostream& err) {
   host_session session(settings);
   if (!open_session(session, err)) return exit_failed;
   IBitTorrent2* shell = session.shell();
-  const std::string folder = folder_argument(data_folder);
+
+  int status = exit_ok;
+  nlohmann::ordered_json all = nlohmann::ordered_json::array();
+  for (const std::string& seed : line.arguments) {
+    SEED_FILE_INFO* raw = nullptr;
+    const HRESULT hr = shell->ParseSeedFile(to_tag_string(seed), &raw);
+    seed_info_ptr info(raw, seed_info_release{shell});
+    if (hr != S_OK || !info) {
+      status = report_failure(err, "ParseSeedFile", seed, hr);
+      if (line.json) all.push_back(seed_failure_json(seed, hr));
+      continue;
+    }
+    if (line.json) {
+      all.push_back(seed_info_json(seed, *info));
+      continue;
+    }
+    if (&seed != &line.arguments.front()) out << '\n';
+    out << "seed:           " << seed << '\n';
+    print_seed_info(out, *info);
+  }
+  if (line.json) print_json(out, all);
+  return status;
+}
+
+int run_temp_files(const session_settings& settings, const command_line& line, std::ostream& out,
+                   std::ostream& err) {
+  host_session session(settings);
+  if (!open_session(session, err)) return exit_failed;
+  IBitTorrent2* shell = session.shell();
+  const std::string& seed = line.arguments[0];
+  const std::string folder = folder_argument(line.arguments[1]);
 
   DATA_FILE_LIST* raw = nullptr;
   HRESULT hr = shell->GetCfgFileList(to_tag_string(seed), &raw);
@@ -94,6 +165,14 @@ int list_temp_files(const session_settings& settings, const std::string& seed, c
   // The first text is not looked at by the shell.
   const HRESULT exists = shell->IsTempFileExist(to_tag_string(""), to_tag_string(seed));
 
+  if (line.json) {
+    print_json(out, {{"seed", json_text(seed)},
+                     {"data_folder", json_text(folder)},
+                     {"temp_file_exists", exists == S_OK},
+                     {"cfg_files", file_list_json(cfg_files.get())},
+                     {"data_files", file_list_json(data_files.get())}});
+    return exit_ok;
+  }
   out << "seed:           " << seed << '\n';
   out << "data folder:    " << folder << '\n';
   out << "IsTempFileExist: " << result_text(exists) << " - "
@@ -107,36 +186,58 @@ int list_temp_files(const session_settings& settings, const std::string& seed, c
   return exit_ok;
 }
 
-int notify_deleted(const session_settings& settings, const std::string& data_folder, const std::string& seed,
-                   std::ostream& out, std::ostream& err) {
+namespace {
+
+// Runs one hub notice with the host's stand-in P2P hub registered, and
+// reports what the hub was told. `call` makes the shell's call; `echo` is
+// the call as printed, `fields` the same for --json.
+template <class Call>
+int notify_hub(const session_settings& settings, const command_line& line, const char* operation,
+               const std::string& echo, nlohmann::ordered_json fields, Call call, std::ostream& out, std::ostream& err) {
   session_settings with_hub = settings;
   with_hub.p2p_hub = true;
   host_session session(with_hub);
   if (!open_session(session, err)) return exit_failed;
-  const std::string folder = folder_argument(data_folder);
-  const HRESULT hr = session.shell()->NotifyHubBtDeleted(to_tag_string(folder), to_tag_string(seed));
-  if (hr != S_OK) return report_failure(err, "NotifyHubBtDeleted", seed, hr);
-  out << "NotifyHubBtDeleted(" << folder << ", " << seed << "): " << result_text(hr) << '\n';
+  const std::string& seed = line.arguments[1];  // both notices take it second
+  const HRESULT hr = call(session.shell());
+  if (hr != S_OK) return report_failure(err, operation, seed, hr);
+  const std::vector<p2p_hub::notice> notices = session.host().hub()->notices();
+  if (line.json) {
+    fields["hub_notices"] = hub_notices_json(notices);
+    print_json(out, fields);
+    return exit_ok;
+  }
+  out << operation << "(" << echo << "): " << result_text(hr) << '\n';
   out << "the P2P hub was told:\n";
-  print_hub_notices(out, session.host().hub()->notices());
+  print_hub_notices(out, notices);
   return exit_ok;
 }
 
-int notify_moved(const session_settings& settings, const std::string& old_folder, const std::string& seed,
-                 const std::string& new_folder, std::ostream& out, std::ostream& err) {
-  session_settings with_hub = settings;
-  with_hub.p2p_hub = true;
-  host_session session(with_hub);
-  if (!open_session(session, err)) return exit_failed;
-  const std::string from = folder_argument(old_folder);
-  const std::string to = folder_argument(new_folder);
-  const HRESULT hr =
-      session.shell()->NotifyHubBtMoved(to_tag_string(from), to_tag_string(seed), to_tag_string(to));
-  if (hr != S_OK) return report_failure(err, "NotifyHubBtMoved", seed, hr);
-  out << "NotifyHubBtMoved(" << from << ", " << seed << ", " << to << "): " << result_text(hr) << '\n';
-  out << "the P2P hub was told:\n";
-  print_hub_notices(out, session.host().hub()->notices());
-  return exit_ok;
+}  // namespace
+
+int run_notify_deleted(const session_settings& settings, const command_line& line, std::ostream& out,
+                       std::ostream& err) {
+  const std::string folder = folder_argument(line.arguments[0]);
+  const std::string& seed = line.arguments[1];
+  return notify_hub(
+      settings, line, "NotifyHubBtDeleted", folder + ", " + seed,
+      {{"data_folder", json_text(folder)}, {"seed", json_text(seed)}},
+      [&](IBitTorrent2* shell) { return shell->NotifyHubBtDeleted(to_tag_string(folder), to_tag_string(seed)); },
+      out, err);
+}
+
+int run_notify_moved(const session_settings& settings, const command_line& line, std::ostream& out,
+                     std::ostream& err) {
+  const std::string from = folder_argument(line.arguments[0]);
+  const std::string& seed = line.arguments[1];
+  const std::string to = folder_argument(line.arguments[2]);
+  return notify_hub(
+      settings, line, "NotifyHubBtMoved", from + ", " + seed + ", " + to,
+      {{"old_folder", json_text(from)}, {"seed", json_text(seed)}, {"new_folder", json_text(to)}},
+      [&](IBitTorrent2* shell) {
+        return shell->NotifyHubBtMoved(to_tag_string(from), to_tag_string(seed), to_tag_string(to));
+      },
+      out, err);
 }
 
 }  // namespace btshell

@@ -75,8 +75,10 @@ std::string requests_text(const module_downloader& downloader) {
 
 }  // namespace
 
-int play_lazy_kernel(const session_settings& settings, const std::string& seed, const std::string& data_folder,
-                     std::ostream& out, std::ostream& err) {
+int run_lazy_kernel(const session_settings& settings, const command_line& line, std::ostream& out,
+                    std::ostream& err) {
+  const std::string& seed = line.arguments[0];
+  const std::string& data_folder = line.arguments[1];
   host_session session(settings);
   {
     std::string error;

@@ -17,15 +17,15 @@ int main(int argc, char** argv) {
   const std::vector<std::string> words(argv + 1, argv + argc);
   const parse_result parsed = parse_command_line(words);
   if (!parsed.error.empty()) {
-    std::cerr << "btshell: " << parsed.error << "\n(btshell help shows the commands)\n";
+    std::cerr << "btshell: " << parsed.error << "\n(btshell --help shows the commands)\n";
     return exit_usage;
   }
-  const command_line& line = parsed.line;
-  if (line.help) {
-    std::cout << usage_text();
+  if (!parsed.output.empty()) {
+    std::cout << parsed.output;
     return exit_ok;
   }
-  if (line.command.empty()) {
+  const command_line& line = parsed.line;
+  if (line.command.empty() && !line.show_version) {
     std::cerr << usage_text();
     return exit_usage;
   }

@@ -1,6 +1,6 @@
-// Where btshell finds the modules of its own build tree: paths relative to
-// the folder of the running executable (/proc/self/exe), so that a build
-// tree keeps working wherever it is moved.
+// Where btshell finds the modules of its own build tree, or of the installed
+// tree it runs from: paths relative to the folder of the running executable
+// (/proc/self/exe), so that either tree keeps working wherever it is moved.
 #pragma once
 
 #include <string>
@@ -10,9 +10,11 @@ namespace btshell {
 // The folder of the running executable; empty when it cannot be read.
 std::string executable_dir();
 
-// <executable dir>/<relative path of libbt_shell.so>, normalised.
+// <executable dir>/<relative path of libbt_shell.so>, normalised: the build
+// tree's when its module is there or the installed tree's is not.
 std::string default_module_path();
-// <executable dir>/<relative folder of libbt_kernel.so>, normalised.
+// <executable dir>/<relative folder of libbt_kernel.so>, normalised, in the
+// same tree.
 std::string default_modules_dir();
 
 }  // namespace btshell

@@ -44,13 +44,21 @@ const char* event_meaning(const host_service::reported_event& e) {
 
 }  // namespace
 
+std::string result_meaning(HRESULT result) {
+  if (const char* meaning = shell_result_meaning(result)) return meaning;
+  if (const char* name = status_name(result)) return name;
+  return std::string();
+}
+
 std::string result_text(HRESULT result) {
-  if (const char* meaning = shell_result_meaning(result))
-    return std::to_string(result) + " (" + meaning + ")";
-  char hex[16];
-  std::snprintf(hex, sizeof hex, "0x%08X", static_cast<ULONG>(result));
-  if (const char* name = status_name(result)) return std::string(hex) + " (" + name + ")";
-  return hex;
+  const std::string meaning = result_meaning(result);
+  std::string number = std::to_string(result);
+  if (!shell_result_meaning(result)) {
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "0x%08X", static_cast<ULONG>(result));
+    number = hex;
+  }
+  return meaning.empty() ? number : number + " (" + meaning + ")";
 }
 
 std::string info_hash_text(const BYTE (&hash)[20]) {

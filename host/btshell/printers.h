@@ -16,6 +16,9 @@ namespace btshell {
 // A result with its meaning: "0 (success)", "-13 (the seed file cannot be
 // read)", "0x80004001 (E_NOTIMPL)", "0x80001234" when it has no name here.
 std::string result_text(HRESULT result);
+// The meaning alone: "the seed file cannot be read", "E_NOTIMPL"; empty
+// when it has none here.
+std::string result_meaning(HRESULT result);
 
 // 40 upper-case hex digits, as in the names of the download's .bt.cfg and .bt.dat files.
 std::string info_hash_text(const BYTE (&hash)[20]);

@@ -1,7 +1,9 @@
 // The built btshell, run as a user runs it: the real plugin module and the
-// real kernel module of the build tree, seeds of the corpus.
+// real kernel module of the build tree, seeds of the corpus and the samples.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+
+#include <nlohmann/json.hpp>
 
 #include <cstdlib>
 #include <filesystem>
@@ -10,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "json_unescape.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -28,6 +31,21 @@ std::string read_all(const std::string& path) {
 }
 
 std::string seed(const char* name) { return std::string(BTS_CORPUS_DIR) + "/" + name; }
+std::string example(const char* name) { return std::string(BTS_EXAMPLES_DIR) + "/" + name; }
+
+struct finished_run {
+  int status;
+  std::string out, err;
+};
+
+// Runs btshell in `dir` with `args`.
+finished_run run_btshell(const bts_test::temp_dir& dir, const std::vector<std::string>& args) {
+  std::string line = "cd " + quoted(dir.path()) + " && " + quoted(BTSHELL_EXE);
+  for (const std::string& a : args) line += " " + quoted(a);
+  line += " >" + quoted(dir.file("out.txt")) + " 2>" + quoted(dir.file("err.txt"));
+  const int raw = std::system(line.c_str());
+  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, read_all(dir.file("out.txt")), read_all(dir.file("err.txt"))};
+}
 
 // One run of btshell: its exit status, the lines its output must hold, and
 // a text its error output must hold (for a success: nothing at all).
@@ -47,6 +65,7 @@ TEST(BtshellRun, EachCommandEndsWithItsStatusAndPrintsItsKeyLines) {
   dir.make_dirs("no_modules");
   dir.write("data/text_file2.txt.bt.td", "part");
   dir.write("data/text_file.txt", "done");
+  dir.write("random.bin", std::string("\x93\x0e\xd4\x00\x7f\xb1\x52\xc6\x0b\x9a", 10));
   const std::string bencode = "-24 (the seed file is not valid bencode)";
 
   const expected_run runs[] = {
@@ -54,12 +73,24 @@ TEST(BtshellRun, EachCommandEndsWithItsStatusAndPrintsItsKeyLines) {
        {"info hash:      " + hex + "\n", "title:          sample\n",
         "files:          3 (16,404 bytes)\n               25  text_file2.txt\n",
         "trackers:       2\n  udp://tracker.opentracker.com:80/announce\n"}, ""},
-      {{"help"}, 0, {"usage: btshell"}, ""},
+      // Several seeds: each that can be read is printed; one that cannot makes the status 1.
+      {{"inspect", example("single_file.torrent"), "none.torrent", example("with_padding.torrent")}, 1,
+       {"single_file.torrent\ninfo hash:      6DB97605E9A1C978F6B6305F02C38FA4B32C1676\n",
+        "trackers:       1\n  http://127.0.0.1:6969/announce\n\nseed:           " + example("with_padding.torrent")},
+       "none.torrent: -13 (the seed file cannot be read)\n"},
+      {{"help"}, 0, {"Usage: btshell [OPTIONS]"}, ""},
+      {{"--version"}, 0, {"plugin module 1.0.1.9  "}, ""},
       {{"temp-files", "sample.torrent", "data"}, 0,
        {"IsTempFileExist: 0 (success)", "(GetCfgFileList):\n  ./" + hex + ".bt.cfg\nfiles",
         "(GetDataFileList):\n  data/text_file2.txt.bt.td\n  data/text_file.txt\n"}, ""},
+      {{"temp-files", "--json", "sample.torrent", "data"}, 0,
+       {"\"temp_file_exists\": true", "\"cfg_files\": [\n    \"./" + hex + ".bt.cfg\"\n  ]",
+        "\"data_files\": [\n    \"data/text_file2.txt.bt.td\",\n    \"data/text_file.txt\"\n  ]"}, ""},
       {{"notify-moved", "/old", "sample.torrent", "/new/"}, 0,
        {"  moved    /old/text_file.txt\n        -> /new/text_file.txt\n"}, ""},
+      {{"notify-moved", "--json", "/old", "sample.torrent", "/new/"}, 0,
+       {"\"old_folder\": \"/old/\"", "\"kind\": \"moved\",\n      \"path\": \"/old/text_file.txt\",\n"
+        "      \"new_path\": \"/new/text_file.txt\""}, ""},
       {{"notify-deleted", "/dl", "sample.torrent"}, 0, {"  deleted  /dl/text_file2.txt\n"}, ""},
       // The real task is made at the hand-over and receives the commands in the order given.
       {{"--kernel-version", "1.2", "lazy-kernel", seed("sample.torrent"), "made"}, 0,
@@ -79,35 +110,60 @@ TEST(BtshellRun, EachCommandEndsWithItsStatusAndPrintsItsKeyLines) {
        {"ReportEvent(4, 153, -1, 0)",
         "IsModuleDownloadFailed -> 0 (success), GetFailureDetail -> 0 (success), code 10014"},
        "the kernel module could not be installed"},
-      {{}, 2, {}, "usage"},
+      {{}, 2, {}, "Usage: btshell"},
       {{"frobnicate"}, 2, {}, "unknown command frobnicate"},
-      {{"notify-moved", "a", "b"}, 2, {}, "notify-moved takes"},
+      {{"notify-moved", "a", "b"}, 2, {}, "notify-moved: NEW_FOLDER is required"},
       {{"--log-config", dir.file("none.properties"), "inspect", "x"}, 2, {}, "none.properties"},
       {{"--module", dir.file("none.so"), "inspect", seed("sample.torrent")}, 1, {}, "cannot load the plugin module"},
       {{"inspect", dir.file("none.torrent")}, 1, {}, "none.torrent: -13 (the seed file cannot be read)\n"},
+      {{"inspect", "random.bin"}, 1, {}, bencode},
       {{"inspect", seed("string.torrent")}, 1, {}, bencode},
       // A negative file length makes the seed malformed.
       {{"inspect", seed("negative_file_size.torrent")}, 1, {}, bencode},
   };
   for (const expected_run& e : runs) {
-    std::string line = "cd " + quoted(dir.path()) + " && " + quoted(BTSHELL_EXE);
-    for (const std::string& a : e.args) line += " " + quoted(a);
-    line += " >" + quoted(dir.file("out.txt")) + " 2>" + quoted(dir.file("err.txt"));
-    const int raw = std::system(line.c_str());
-    const std::string out = read_all(dir.file("out.txt")), err = read_all(dir.file("err.txt"));
+    const finished_run r = run_btshell(dir, e.args);
     const std::string what = e.args.empty() ? "(no arguments)" : e.args[0] + " " + e.args.back();
-    EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, e.status) << what << "\n" << err;
-    for (const std::string& l : e.out) EXPECT_NE(out.find(l), std::string::npos) << what << ": " << l << "\n" << out;
+    EXPECT_EQ(r.status, e.status) << what << "\n" << r.err;
+    for (const std::string& l : e.out) EXPECT_NE(r.out.find(l), std::string::npos) << what << ": " << l << "\n" << r.out;
     if (e.err.empty()) {
-      EXPECT_EQ(err, "") << what;  // nothing logged at the default level
+      EXPECT_EQ(r.err, "") << what;  // nothing logged at the default level
     } else {
-      EXPECT_NE(err.find(e.err), std::string::npos) << what << "\n" << err;
-    }
-    if (e.status == 1 && e.args[0] == "inspect") {
-      EXPECT_EQ(out, "") << what;
+      EXPECT_NE(r.err.find(e.err), std::string::npos) << what << "\n" << r.err;
     }
   }
   EXPECT_TRUE(std::filesystem::is_directory(dir.file("made")));  // the shell made the data folder
+}
+
+// Every sample seed as JSON; a name in a legacy code page comes back byte for byte.
+TEST(BtshellRun, InspectJsonOfTheSampleSeeds) {
+  bts_test::temp_dir dir;
+  std::vector<std::string> args = {"inspect", "--json"};
+  for (const char* name : {"legacy_codepage.torrent", "nested_utf8.torrent", "single_file.torrent",
+                           "with_padding.torrent"})
+    args.push_back(example(name));
+  const finished_run r = run_btshell(dir, args);
+  ASSERT_EQ(r.status, 0) << r.err;
+  const nlohmann::json seeds = nlohmann::json::parse(r.out);
+  ASSERT_EQ(seeds.size(), 4u);
+
+  const nlohmann::json& legacy = seeds[0];
+  EXPECT_EQ(legacy["info_hash"], "5EB8D33013C7934C6303C21EAC0C49331DA2A8AC");
+  EXPECT_EQ(json_unescape(legacy["title"]), "Caf\xE9 cr\xE8me");
+  EXPECT_EQ(json_unescape(legacy["files"][1]["folder"]), "M\xFCnchen/");
+  EXPECT_EQ(json_unescape(legacy["files"][1]["name"]), "Stra\xDF" "e.txt");
+
+  const nlohmann::json& nested = seeds[1];
+  EXPECT_EQ(nested["title"], "voyage \xC3\xA9t\xC3\xA9 \xE5\xA4\x8F");
+  EXPECT_EQ(nested["publisher_url"], "https://example.org/bt_shell/examples");
+  EXPECT_EQ(nested["files"][4]["folder"], "notes/\xE6\x97\xA5\xE6\x9C\xAC/\xE6\x97\x85/");
+  EXPECT_EQ(nested["trackers"], nlohmann::json({"http://127.0.0.1:6969/announce", "udp://127.0.0.1:6969/announce"}));
+
+  // What a single-file seed lacks is null; sizes are numbers.
+  const nlohmann::json& single = seeds[2];
+  EXPECT_TRUE(single["title"].is_null() && single["publisher"].is_null() && single["publisher_url"].is_null());
+  EXPECT_EQ(single["files"], nlohmann::json::parse(R"([{"folder": "", "name": "hello.txt", "size": 100000}])"));
+  EXPECT_EQ(seeds[3]["files"][1], nlohmann::json::parse(R"({"folder": ".pad/", "name": "6384", "size": 6384})"));
 }
 
 }  // namespace

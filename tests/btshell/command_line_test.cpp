@@ -2,8 +2,11 @@
 #include <gtest/gtest.h>
 
 #include "host/btshell/command_line.h"
+#include "host/btshell/command_table.h"
 #include "host/btshell/commands.h"
+#include "host/btshell/json_printers.h"
 #include "host/btshell/printers.h"
+#include "json_unescape.h"
 
 namespace {
 
@@ -19,12 +22,14 @@ TEST(BtshellCommandLine, OptionsAnywhereWithBothValueFormsAndKernelVersions) {
   EXPECT_EQ(parsed.line.modules_dir, "/mods");
   EXPECT_TRUE(parsed.line.verbose);
 
-  // After "--" a word that looks like an option is an argument.
-  const auto dashed = parse_command_line({"inspect", "--", "-odd.torrent"});
-  ASSERT_EQ(dashed.error, "");
-  EXPECT_EQ(dashed.line.arguments, (std::vector<std::string>{"-odd.torrent"}));
-  // A lone "-" is an argument too.
-  EXPECT_EQ(parse_command_line({"inspect", "-"}).line.arguments, (std::vector<std::string>{"-"}));
+  // Several seeds, --json among them; a lone "-" is an argument, and so is,
+  // after "--", a word that looks like an option.
+  const auto seeds = parse_command_line({"inspect", "a.torrent", "--json", "-"});
+  ASSERT_EQ(seeds.error, "");
+  EXPECT_EQ(seeds.line.arguments, (std::vector<std::string>{"a.torrent", "-"}));
+  EXPECT_TRUE(seeds.line.json);
+  EXPECT_EQ(parse_command_line({"inspect", "--", "-odd.torrent"}).line.arguments,
+            (std::vector<std::string>{"-odd.torrent"}));
 
   // Kernel versions; the two-word option reaches the request in btshell's run test.
   const auto widest = btshell::parse_kernel_version("65535.0");
@@ -32,30 +37,55 @@ TEST(BtshellCommandLine, OptionsAnywhereWithBothValueFormsAndKernelVersions) {
   EXPECT_EQ(widest->major, 65535);
   for (const char* bad : {"1", "1.", ".2", "1.2.3", "a.b", "1.-2", "65536.0", " 1.2", "1.2x", ""})
     EXPECT_FALSE(btshell::parse_kernel_version(bad).has_value()) << bad;
-  EXPECT_NE(parse_command_line({"--kernel-version=1", "help"}).error, "");
 }
 
-TEST(BtshellCommandLine, RefusalsNameWhatIsWrongHelpAndNothingAreNot) {
+TEST(BtshellCommandLine, RefusalsNameWhatIsWrongAndHelpIsOutput) {
   const std::pair<std::vector<std::string>, std::string> refusals[] = {
-      {{"--color", "help"}, "unknown option --color"},
-      {{"inspect"}, "inspect takes SEED (0 given)"},
-      {{"temp-files", "a", "b", "c"}, "temp-files takes SEED DATA_FOLDER (3 given)"},
-      {{"help", "me"}, "help takes no arguments (1 given)"},
-      {{"inspect", "s", "--module"}, "--module needs a value"},
-      {{"--log-config=", "help"}, "--log-config needs a value"},
+      {{"frobnicate"}, "unknown command frobnicate"},
+      {{"--color", "inspect", "x"}, "unknown option --color"},
+      {{"inspect"}, "inspect: SEED is required"},
+      {{"temp-files", "a", "b", "c"}, "temp-files takes no further argument c"},
+      {{"lazy-kernel", "s", "d", "--json"}, "unknown option --json"},  // only some commands print JSON
+      {{"inspect", "s", "--module"}, "inspect: --module: 1 required PATH missing"},
+      {{"--kernel-version=1", "inspect", "s"}, "--kernel-version takes MAJOR.MINOR (e.g. 1.2), not 1"},
+      {{"-v", "--log-config", "f", "inspect", "s"}, "-v and --log-config exclude each other"},
+      {{"help", "nothing"}, "unknown command nothing"},
   };
-  for (const auto& [words, error] : refusals) EXPECT_EQ(parse_command_line(words).error, error);
-  EXPECT_NE(parse_command_line({"-v", "--log-config", "f", "help"}).error, "");
+  for (const auto& [words, error] : refusals) EXPECT_EQ(parse_command_line(words).error, error) << words[0];
 
-  EXPECT_TRUE(parse_command_line({"help"}).line.help);
-  EXPECT_TRUE(parse_command_line({"inspect", "-h"}).line.help);
+  // Every command has its help, with its arguments; help COMMAND says the same.
+  for (const btshell::command_entry& entry : btshell::command_table()) {
+    const auto help = parse_command_line({entry.name, "--help"});
+    EXPECT_EQ(help.error, "");
+    EXPECT_NE(help.output.find(std::string("Usage: btshell ") + entry.name), std::string::npos) << help.output;
+    for (const btshell::command_argument& argument : entry.arguments)
+      EXPECT_NE(help.output.find(argument.text), std::string::npos) << entry.name;
+    EXPECT_EQ(parse_command_line({"help", entry.name}).output, help.output);
+  }
+  EXPECT_NE(parse_command_line({"inspect", "--help"}).output.find("\\xHH"), std::string::npos);
   const auto nothing = parse_command_line({});
-  EXPECT_EQ(nothing.error + nothing.line.command, "");
-  EXPECT_FALSE(nothing.line.help);
-  // Every command is in the usage text.
-  for (const char* name : {"inspect SEED", "temp-files SEED DATA_FOLDER", "notify-deleted DATA_FOLDER SEED",
-                           "notify-moved OLD_FOLDER SEED NEW_FOLDER", "lazy-kernel SEED DATA_FOLDER"})
-    EXPECT_NE(btshell::usage_text().find(name), std::string::npos) << name;
+  EXPECT_EQ(nothing.error + nothing.output + nothing.line.command, "");
+}
+
+TEST(BtshellTexts, JsonTextKeepsUtf8AndEscapesEveryOtherByte) {
+  const std::pair<std::string, std::string> texts[] = {
+      {"plain/path.txt", "plain/path.txt"},
+      {"\xC3\xA9t\xC3\xA9 \xE5\xA4\x8F \xF0\x9F\x98\x80", "\xC3\xA9t\xC3\xA9 \xE5\xA4\x8F \xF0\x9F\x98\x80"},
+      {"Caf\xE9", "Caf\\xE9"},                                // code page 1252
+      {"a\\xE9", "a\\\\xE9"},                                 // a backslash, not an escape
+      {"\xC0\xAF", "\\xC0\\xAF"},                             // overlong '/'
+      {"\xED\xA0\x80", "\\xED\\xA0\\x80"},                    // a surrogate
+      {"\xF4\x90\x80\x80", "\\xF4\\x90\\x80\\x80"},           // above U+10FFFF
+      {"\xE5\xA4", "\\xE5\\xA4"},                             // cut short
+      {"\xE5\xA4x", "\\xE5\\xA4x"},
+      {std::string("\0\x7F", 2), std::string("\0\x7F", 2)},  // JSON escapes these itself
+  };
+  for (const auto& [bytes, text] : texts) {
+    EXPECT_EQ(btshell::json_text(bytes), text);
+    EXPECT_EQ(json_unescape(btshell::json_text(bytes)), bytes);
+    // Always valid UTF-8: the JSON library writes it without complaint.
+    EXPECT_NO_THROW(nlohmann::json(btshell::json_text(bytes)).dump());
+  }
 }
 
 TEST(BtshellTexts, ResultsSizesHashesFolders) {

@@ -1,0 +1,22 @@
+# cmake -DGEN=<bts_gen_seeds> -DEXAMPLES=<examples folder> -DWORK=<scratch folder> -P example_seeds_test.cmake
+# The sample seeds kept in examples/ are, byte for byte, what the generator
+# writes today.
+file(REMOVE_RECURSE ${WORK})
+file(MAKE_DIRECTORY ${WORK})
+execute_process(COMMAND ${GEN} examples ${WORK} RESULT_VARIABLE failed)
+if(failed)
+  message(FATAL_ERROR "${GEN} examples ${WORK} failed: ${failed}")
+endif()
+file(GLOB made RELATIVE ${WORK} ${WORK}/*.torrent)
+file(GLOB kept RELATIVE ${EXAMPLES} ${EXAMPLES}/*.torrent)
+if(NOT made STREQUAL kept)
+  message(FATAL_ERROR "the generator writes ${made}, examples/ holds ${kept}")
+endif()
+foreach(seed IN LISTS made)
+  file(SHA1 ${WORK}/${seed} now)
+  file(SHA1 ${EXAMPLES}/${seed} before)
+  if(NOT now STREQUAL before)
+    message(FATAL_ERROR "examples/${seed} differs from what the generator writes")
+  endif()
+endforeach()
+file(REMOVE_RECURSE ${WORK})
