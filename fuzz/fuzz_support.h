@@ -4,7 +4,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <string>
 
 #include <log4cplus/loglevel.h>
 
@@ -31,22 +30,5 @@ void set_log_level(const char* logger, log4cplus::LogLevel level);
 // Hands the platform's built-in code-page detector to the charset analyser
 // and sets the ANSI code page, as a host's plugin start does.
 void init_text_services(unsigned ansi_code_page);
-
-// A file that lives in memory, rewritten with each input; path() names it
-// for code that opens files by name.
-class memory_file {
- public:
-  memory_file();
-  ~memory_file();
-  memory_file(const memory_file&) = delete;
-  memory_file& operator=(const memory_file&) = delete;
-
-  void write(const unsigned char* data, std::size_t size);
-  const std::string& path() const { return path_; }
-
- private:
-  int fd_;
-  std::string path_;
-};
 
 }  // namespace fuzz

@@ -16,6 +16,7 @@
 
 #include "bencode/QTorrentFileParser.h"
 #include "fuzz/fuzz_support.h"
+#include "fuzz/memory_file.h"
 
 namespace {
 
