@@ -1,14 +1,25 @@
 # The two commands of the README:
 #   make test   build everything and run the whole suite twice: a plain build,
-#               then one with AddressSanitizer + UndefinedBehaviorSanitizer
+#               then one with AddressSanitizer + UndefinedBehaviorSanitizer;
+#               then the concurrency tests under ThreadSanitizer, the
+#               whole-module scenarios under valgrind's memcheck, and each
+#               fuzz target for FUZZ_SMOKE_SECONDS
 #   make demo   build what the demo needs (the module, the stand-in kernel
 #               module, btshell) and play btshell on the sample seeds
+# Also: make fuzz [FUZZ_SECONDS=n]   run each fuzz target for n seconds
 JOBS ?= $(shell nproc)
 CMAKE ?= cmake
 BUILD ?= build
 ASAN_BUILD ?= build-asan
+TSAN_BUILD ?= build-tsan
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
+FUZZ_SMOKE_SECONDS ?= 30
+# The test binaries that hold the tests whose suite names contain
+# "Concurrent": the only ones the ThreadSanitizer build makes.
+CONCURRENT_TEST_BINARIES ?= test_com_utility test_common test_bt_shell
 
-.PHONY: all deps configure build test test-plain test-asan demo bench clean
+.PHONY: all deps configure build test test-plain test-asan test-tsan test-leaks fuzz fuzz-build demo bench clean
 
 all: build
 
@@ -26,7 +37,8 @@ configure:
 	@test -f $(BUILD)/CMakeCache.txt || $(CMAKE) -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
 test: deps
-	$(MAKE) test-plain test-asan
+	$(MAKE) test-plain test-asan test-tsan test-leaks
+	$(MAKE) fuzz FUZZ_SECONDS=$(FUZZ_SMOKE_SECONDS)
 
 test-plain: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
@@ -37,6 +49,24 @@ test-asan:
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --output-on-failure -j $(JOBS)
+
+test-tsan:
+	$(CMAKE) -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBTS_TSAN=ON
+	$(CMAKE) --build $(TSAN_BUILD) -j $(JOBS) --target $(CONCURRENT_TEST_BINARIES)
+	cd $(TSAN_BUILD) && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+	  ctest --output-on-failure -j $(JOBS) -R Concurrent
+
+# The whole-module scenarios of the plain build under valgrind's memcheck.
+test-leaks: build
+	scripts/leak_check.sh $(BUILD)
+
+fuzz-build:
+	CC=clang CXX=clang++ $(CMAKE) -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBTS_FUZZ=ON \
+	  -DBTS_BUILD_TESTS=OFF
+	$(CMAKE) --build $(FUZZ_BUILD) -j $(JOBS) --target fuzzers
+
+fuzz: fuzz-build
+	fuzz/run_fuzzers.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
 # btshell depends on the module and the stand-in kernel module: building it
 # builds the three, and nothing of the test suites.
@@ -50,4 +80,4 @@ bench:
 	$(CMAKE) --build build-bench -j $(JOBS)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) build-bench
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD) build-bench

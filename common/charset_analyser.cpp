@@ -5,6 +5,7 @@
 #include <climits>
 
 #include "common/release_assert.h"
+#include "platform/com_ptr.h"
 
 namespace {
 
@@ -23,30 +24,35 @@ charset_analyser::~charset_analyser() noexcept(false) {
 }
 
 bool charset_analyser::attach(IMultiLanguage2* mlang) {
-  if (mlang != nullptr) {
-    IMultiLanguage2* expected = nullptr;
-    if (_pi_mlang.compare_exchange_strong(expected, mlang)) mlang->AddRef();
+  std::lock_guard<std::mutex> lock(_lock);
+  if (mlang != nullptr && _pi_mlang.load() == nullptr) {
+    mlang->AddRef();
+    _pi_mlang.store(mlang);
   }
   ++_ref_count;
   return true;
 }
 
 void charset_analyser::detach() {
-  LONG count = _ref_count.load();
-  do {
-    if (count <= 0) {
+  IMultiLanguage2* released = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(_lock);
+    if (_ref_count.load() <= 0) {
       REPORT_ASSERT(logger(), "_ref_count > 0", "detach without attach");
       return;
     }
-  } while (!_ref_count.compare_exchange_weak(count, count - 1));
-  if (count - 1 == 0) {
-    if (IMultiLanguage2* held = _pi_mlang.exchange(nullptr)) held->Release();
+    if (--_ref_count == 0) released = _pi_mlang.exchange(nullptr);
   }
+  if (released != nullptr) released->Release();
 }
 
 UINT charset_analyser::detect(const std::string& text) const {
-  IMultiLanguage2* mlang = _pi_mlang.load();
-  if (mlang == nullptr) {
+  com_ptr<IMultiLanguage2> mlang;
+  {
+    std::lock_guard<std::mutex> lock(_lock);
+    mlang = com_ptr<IMultiLanguage2>(_pi_mlang.load());
+  }
+  if (!mlang) {
     LOG4CPLUS_ERROR(logger(), "pointer to mlang com object is not created yet!!");
     return 0;
   }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <mutex>
 #include <string>
 
 #include "common/singleton.h"
@@ -26,8 +27,10 @@ class charset_analyser : public singleton<charset_analyser> {
   // Counts one user less; the last one lets the object go. A detach without a
   // matching attach is reported and ignored.
   void detach();
-  // The code page of `text`, or 0 when it cannot be told.
+  // The code page of `text`, or 0 when it cannot be told. Holds its own
+  // reference on the object while it calls it.
   UINT detect(const std::string& text) const;
+  // attach, detach and detect may be called from any thread.
 
   IMultiLanguage2* mlang() const { return _pi_mlang.load(); }
   LONG ref_count() const { return _ref_count.load(); }
@@ -42,4 +45,8 @@ class charset_analyser : public singleton<charset_analyser> {
  private:
   std::atomic<IMultiLanguage2*> _pi_mlang{nullptr};
   std::atomic<LONG> _ref_count{0};
+  // Changes the pointer and the count together, so that a user attaching
+  // while the last one detaches finds the object held, and detect() takes
+  // its reference before the last detach can let the object go.
+  mutable std::mutex _lock;
 };

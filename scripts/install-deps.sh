@@ -11,6 +11,7 @@ packages=(
   libgtest-dev libgmock-dev                      # the unit and integration tests
   opentracker aria2                              # interoperability tests: a tracker and an independent client
   clang libclang-rt-14-dev                       # fuzz targets (libFuzzer)
+  valgrind                                       # leak checks of the whole-module scenarios
 )
 if [ "${BTS_WITH_BENCH:-0}" = 1 ]; then
   packages+=(libbenchmark-dev)

@@ -54,10 +54,10 @@ class seed_builder {
 
   // The info dictionary's canonical encoding.
   std::string info_encoding() const { return info_->encode(); }
+  // The whole seed's encoding.
+  std::string encoding() const { return root_->encode(); }
   // Writes the seed as `relative` under `dir` and gives its full path.
-  std::string write(const temp_dir& dir, const std::string& relative) const {
-    return dir.write(relative, root_->encode());
-  }
+  std::string write(const temp_dir& dir, const std::string& relative) const { return dir.write(relative, encoding()); }
 
  private:
   static CQBCList* texts(const std::vector<std::string>& items) {
