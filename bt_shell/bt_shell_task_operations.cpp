@@ -66,7 +66,7 @@ HRESULT bt_shell_task::GetStopFlag(BOOL* flag) {
     if (!flag) return misuse("GetStopFlag", host_misuse::null_pointer);
     return query(
         "GetStopFlag",
-        [this] {
+        [] {
           // The flag cannot be known before the hand-over is over.
           REPORT_ASSERT(task_logger(), "FALSE", "GetStopFlag before shell_running");
           return S_OK;

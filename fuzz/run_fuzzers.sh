@@ -32,7 +32,7 @@ seeds_of() {
 options_of() {
   case $1 in
     text_conversion_fuzzer) echo "-max_len=4096" ;;
-    *) echo "-max_len=262144 -dict=$repo/fuzz/bencode.dict" ;;
+    *) echo "-max_len=262144 -malloc_limit_mb=128 -dict=$repo/fuzz/bencode.dict" ;;
   esac
 }
 

@@ -5,8 +5,9 @@
 // sample seed.
 //
 // Properties: a failure hands out no record; a record keeps every text within
-// its field and its counts agree with its arrays; every listed file exists;
-// the hub hears only of paths inside the folders it was given, and nothing
+// its field and its counts agree with its arrays; every listed entry is an existing file, never a folder;
+// the hub hears only of paths inside the folders it was given (never of a
+// folder itself: notices follow the seed, not the disk), and nothing
 // when the notice fails.
 #include <sys/stat.h>
 
@@ -56,10 +57,11 @@ void remove_session_folder() {
   fs::remove_all(g_session->root, ec);
 }
 
-bool exists(const std::string& path) {
+bool is_file(const std::string& path) {
   struct stat st {};
-  return ::stat(path.c_str(), &st) == 0;
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
+
 
 bool starts_with(const std::string& text, const std::string& prefix) { return text.compare(0, prefix.size(), prefix) == 0; }
 
@@ -88,7 +90,7 @@ void check_file_list(HRESULT hr, const DATA_FILE_LIST* list) {
   for (ULONG i = 0; i < list->count; ++i) {
     const DATA_FILE_ITEM& item = list->items[i];
     FUZZ_CHECK(item.folder_len <= DATA_FILE_FOLDER_MAX && item.name_len <= DATA_FILE_NAME_MAX);
-    FUZZ_CHECK(exists(std::string(item.folder, item.folder_len) + std::string(item.name, item.name_len)));
+    FUZZ_CHECK(is_file(std::string(item.folder, item.folder_len) + std::string(item.name, item.name_len)));
   }
 }
 
@@ -96,7 +98,7 @@ void check_notices(HRESULT hr, p2p_hub& hub, const std::string& folder, const st
   const std::vector<p2p_hub::notice> notices = hub.notices();
   if (hr != S_OK) FUZZ_CHECK(notices.empty());
   for (const p2p_hub::notice& n : notices) {
-    FUZZ_CHECK(starts_with(n.path, folder));
+    FUZZ_CHECK(starts_with(n.path, folder) && n.path.size() > folder.size());
     if (n.kind == p2p_hub::notice::moved)
       FUZZ_CHECK(starts_with(n.new_path, new_folder) &&
                  n.path.substr(folder.size()) == n.new_path.substr(new_folder.size()));
