@@ -1,7 +1,7 @@
 // The entry points of libbt_kernel.so, called by the host's module downloader
-// (host/download_lib/module_entry.h). Nothing else is exported.
+// (interfaces/module_entry.h). Nothing else is exported.
 #include "host/bt_kernel/bt_kernel.h"
-#include "host/download_lib/module_entry.h"
+#include "interfaces/module_entry.h"
 #include "platform/module.h"
 
 #define BT_KERNEL_EXPORT extern "C" __attribute__((visibility("default")))
