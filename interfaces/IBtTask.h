@@ -26,14 +26,16 @@ inline constexpr IID IID_IBtTask3 = {0x5BCA30A3, 0x270D, 0x4DF3, {0xAD, 0x49, 0x
 inline constexpr IID IID_IBtTaskEvents = {0xBF40B918, 0x152B, 0x4CB4, {0x9E, 0x15, 0xB5, 0xA8, 0xDC, 0xDB, 0xBB, 0xEA}};
 
 // GetTaskInfo (slot 33): 48 bytes, the same on every target. Sizes count
-// the files the task is asked to download (all when no selection was given).
-// The shell's proxy answers all zeros before the hand-over, with task_status
-// 12 when the kernel module could not be had.
+// the pieces that hold the files the task is asked to download (all files
+// when no selection was given): the wanted files' sizes, rounded out to
+// whole pieces where a piece is shared with a file not wanted. The shell's
+// proxy answers all zeros before the hand-over, with task_status 12 when the
+// kernel module could not be had.
 struct tagTASK_INFO {
   ULONG task_status;        // 0: a bt_task_status value (bt_task_status.h)
   ULONG progress;           // 4: done_size per bt_task_progress_scale of total_size
-  ULONGLONG total_size;     // 8: bytes of the wanted files
-  ULONGLONG done_size;      // 16: verified bytes of the wanted files
+  ULONGLONG total_size;     // 8: bytes wanted
+  ULONGLONG done_size;      // 16: of those, bytes verified
   ULONGLONG uploaded_size;  // 24: payload bytes uploaded, over every run of the task
   ULONG download_rate;      // 32: payload bytes per second, received
   ULONG upload_rate;        // 36: payload bytes per second, sent

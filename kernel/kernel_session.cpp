@@ -13,6 +13,8 @@ namespace {
 // How long the thread waits for alerts before it looks at its own work.
 constexpr std::chrono::milliseconds kPollInterval{200};
 constexpr std::chrono::seconds kStatusInterval{1};
+// How often running tasks try their direct peers again.
+constexpr std::chrono::seconds kPeerRetryInterval{5};
 // How long a session let go waits for the last resume saves.
 constexpr std::chrono::seconds kWindDownLimit{10};
 
@@ -151,6 +153,7 @@ void kernel_session::run() {
   using clock = std::chrono::steady_clock;
   clock::time_point next_status = clock::now();
   clock::time_point next_save = clock::now() + resume_save_interval_;
+  clock::time_point next_peer_retry = clock::now() + kPeerRetryInterval;
   clock::time_point wind_down_end = clock::time_point::max();
   std::vector<lt::alert*> alerts;
   for (;;) {
@@ -168,6 +171,11 @@ void kernel_session::run() {
     if (now >= next_status) {
       session_.post_torrent_updates();
       next_status = now + kStatusInterval;
+    }
+    if (now >= next_peer_retry) {
+      for (const std::shared_ptr<task_core>& core : cores())
+        guarded("reconnect", [&] { core->reconnect_direct_peers(); });
+      next_peer_retry = now + kPeerRetryInterval;
     }
     if (resume_save_interval_.count() > 0 && now >= next_save) {
       for (const std::shared_ptr<task_core>& core : cores()) guarded("save", [&] { core->save_if_needed(); });

@@ -99,6 +99,8 @@ kernel_settings read_kernel_settings(const std::string& path) {
   ini.flag("session", "local_peer_discovery", settings.pack, lt::settings_pack::enable_lsd);
   ini.flag("session", "upnp", settings.pack, lt::settings_pack::enable_upnp);
   ini.flag("session", "natpmp", settings.pack, lt::settings_pack::enable_natpmp);
+  ini.flag("session", "utp", settings.pack, lt::settings_pack::enable_outgoing_utp);
+  ini.flag("session", "utp", settings.pack, lt::settings_pack::enable_incoming_utp);
   ini.number("session", "download_rate_limit", settings.pack, lt::settings_pack::download_rate_limit);
   ini.number("session", "upload_rate_limit", settings.pack, lt::settings_pack::upload_rate_limit);
   ini.number("session", "connections_limit", settings.pack, lt::settings_pack::connections_limit);

@@ -7,6 +7,7 @@
 //   local_peer_discovery = 1    ; multicast announces on the local network
 //   upnp = 1                    ; port mapping on the router
 //   natpmp = 1
+//   utp = 1                     ; peer connections over uTP besides TCP
 //   download_rate_limit = 0     ; bytes per second for the whole session, 0 = none
 //   upload_rate_limit = 0
 //   connections_limit = 200     ; peer connections of the whole session

@@ -2,6 +2,7 @@
 
 #include <libtorrent/alert_types.hpp>
 #include <libtorrent/peer_info.hpp>
+#include <libtorrent/torrent_flags.hpp>
 #include <libtorrent/torrent_info.hpp>
 #include <libtorrent/write_resume_data.hpp>
 
@@ -71,6 +72,7 @@ task_core::task_core(task_kind kind, task_plan& plan)
       layout_(std::move(plan.layout)),
       resume_path_(std::move(plan.resume_path)),
       data_folder_(plan.params.save_path),
+      direct_peers_(std::move(plan.direct_peers)),
       events_(IID_IBtTaskEvents),
       wanted_(std::move(plan.wanted)),
       in_progress_(std::move(plan.in_progress)),
@@ -438,6 +440,19 @@ void task_core::save_if_needed() {
     if (run_ != run_state::started) return;
   }
   if (handle_.need_save_resume_data()) save_resume_state();
+}
+
+void task_core::reconnect_direct_peers() {
+  if (direct_peers_.empty() || !has_torrent()) return;
+  {
+    std::lock_guard<std::mutex> lock(lock_);
+    if (run_ != run_state::started || failure_ != bt_failure_none) return;
+  }
+  const lt::torrent_status st = handle_.status();
+  if ((st.flags & lt::torrent_flags::paused) || st.state == lt::torrent_status::checking_files ||
+      st.state == lt::torrent_status::checking_resume_data)
+    return;  // libtorrent refuses connections then
+  for (const lt::tcp::endpoint& peer : direct_peers_) handle_.connect_peer(peer);
 }
 
 void task_core::save_if_running() {

@@ -83,6 +83,9 @@ class task_core {
   // Asks for the resume state to be saved when the torrent runs and has
   // something new.
   void save_if_needed();
+  // Connects a running torrent to its direct peers again, those it lost or
+  // could not reach (a peer that is connected already is left alone).
+  void reconnect_direct_peers();
 
   // The task object is gone: a running torrent is stopped (its state saved).
   // The session removes the torrent once no save is pending.
@@ -113,6 +116,7 @@ class task_core {
   const torrent_layout layout_;
   const std::string resume_path_;
   const std::string data_folder_;
+  const std::vector<lt::tcp::endpoint> direct_peers_;
   lt::torrent_handle handle_;  // set before the core is shared, then read only
   closable_raiser<IBtTaskEvents> events_;
   // Set by host-side commands, taken by refresh() on the kernel thread.

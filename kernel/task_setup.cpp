@@ -151,11 +151,15 @@ task_plan plan_task(const task_request& request) {
 
   params.ti = torrent;
   params.save_path = request.data_folder;
+  // Limits belong to the task object that was given them, not to the data.
+  params.download_limit = params.upload_limit = -1;
+  params.max_connections = params.max_uploads = -1;
   params.flags = lt::torrent_flags::paused | lt::torrent_flags::duplicate_is_error |
                  lt::torrent_flags::update_subscribe | lt::torrent_flags::apply_ip_filter;
   if (request.kind == task_kind::upload) params.flags |= lt::torrent_flags::upload_mode;
   params.trackers.insert(params.trackers.end(), request.trackers.begin(), request.trackers.end());
   params.peers.insert(params.peers.end(), request.peers.begin(), request.peers.end());
+  plan.direct_peers = request.peers;
 
   plan.wanted.assign(file_count, request.selection.empty());
   for (const ULONG index : request.selection) plan.wanted[index] = true;

@@ -38,6 +38,7 @@ struct task_plan {
   std::string resume_path;                    // "<HASH>.bt.cfg" beside the seed
   std::vector<bool> wanted;                   // per file
   std::vector<bool> in_progress;              // per file: named "<name>.bt.td" now
+  std::vector<lt::tcp::endpoint> direct_peers;
   lt::add_torrent_params params;              // stopped, not managed by the session's queue
 };
 
