@@ -103,6 +103,9 @@ HRESULT task_core::start() {
   if (was_failed) handle_.clear_error();
   if (recheck) handle_.force_recheck();
   handle_.resume();
+  // The data may have been checked before the start (a task added stopped
+  // is checked at once when nothing is on disk).
+  verify_due_ = kind_ == task_kind::upload;
   dirty_ = true;
   return S_OK;
 }
@@ -395,20 +398,28 @@ void task_core::on_alert(const lt::alert& alert) {
 }
 
 void task_core::on_checked() {
-  const lt::torrent_status st = handle_.status();
-  if (kind_ == task_kind::upload && !st.is_finished) {
-    fail(bt_failure_data_incomplete, "the data to upload is not complete on disk");
-    return;
-  }
   finalize_files();
   // From now on the task can be continued.
   save_if_running();
+  verify_upload_data();
+}
+
+void task_core::verify_upload_data() {
+  {
+    std::lock_guard<std::mutex> lock(lock_);
+    if (kind_ != task_kind::upload || run_ != run_state::started || failure_ != bt_failure_none) return;
+  }
+  const lt::torrent_status st = handle_.status();
+  // A torrent still being checked is looked at again when the check is over.
+  if (st.state == lt::torrent_status::checking_files || st.state == lt::torrent_status::checking_resume_data) return;
+  if (!st.is_finished) fail(bt_failure_data_incomplete, "the data to upload is not complete on disk");
 }
 
 void task_core::on_status(const lt::torrent_status& status) { publish(status); }
 
 void task_core::refresh() {
   if (finalize_due_.exchange(false)) finalize_files();
+  if (verify_due_.exchange(false)) verify_upload_data();
   if (dirty_.exchange(false)) publish();
 }
 

@@ -97,6 +97,8 @@ class task_core {
   enum class run_state { idle, started, stopped };
 
   void on_checked();
+  // An upload task that runs with its data checked fails when data is missing.
+  void verify_upload_data();
   void publish();
   void publish(const lt::torrent_status& status);
   void fail(bt_task_failure failure, const std::string& detail);
@@ -122,6 +124,7 @@ class task_core {
   // Set by host-side commands, taken by refresh() on the kernel thread.
   std::atomic<bool> dirty_{false};
   std::atomic<bool> finalize_due_{false};
+  std::atomic<bool> verify_due_{false};
 
   mutable std::mutex lock_;
   std::condition_variable work_done_;
