@@ -41,8 +41,12 @@ struct IBitTorrentEvents : IUnknown {
 // Implemented by the shell (CBtShell) and, through IBitTorrentKernel, by the
 // kernel module; called by the host. The creation operations take two lists
 // that only the kernel interprets: `first_count` 32-bit values and
-// `second_count` 1028-byte tracker items. Results are status codes; the
-// shell's own failures are the small negative codes of each operation.
+// `second_count` 1028-byte tracker items. The kernel module reads the first
+// list as the indexes of the files to download (none: every file) and the
+// second as trackers to announce to besides the seed's own; an item
+// "peer://ADDRESS:PORT" (an IP address, IPv6 in brackets) names a peer to
+// connect to directly instead. Results are status codes; the shell's own
+// failures are the small negative codes of each operation.
 struct IBitTorrent : IUnknown {
   virtual HRESULT STDMETHODCALLTYPE AttachEvents(IBitTorrentEvents* sink) = 0;  // 3
   virtual HRESULT STDMETHODCALLTYPE DetachEvents(IBitTorrentEvents* sink) = 0;  // 4

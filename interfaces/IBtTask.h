@@ -12,6 +12,7 @@
 #include <cstddef>
 
 #include "interfaces/IStringSetter.h"
+#include "interfaces/bt_task_status.h"
 #include "interfaces/ITask.h"
 #include "interfaces/string_types.h"
 
@@ -24,26 +25,44 @@ inline constexpr IID IID_IBtTask3 = {0x5BCA30A3, 0x270D, 0x4DF3, {0xAD, 0x49, 0x
 // {BF40B918-152B-4CB4-9E15-B5A8DCDBBBEA}
 inline constexpr IID IID_IBtTaskEvents = {0xBF40B918, 0x152B, 0x4CB4, {0x9E, 0x15, 0xB5, 0xA8, 0xDC, 0xDB, 0xBB, 0xEA}};
 
-// GetTaskInfo (slot 33): 48 bytes; the first field is the task status
-// (12 = the kernel module could not be had). The other fields are the kernel's.
+// GetTaskInfo (slot 33): 48 bytes, the same on every target. Sizes count
+// the pieces that hold the files the task is asked to download (all files
+// when no selection was given): the wanted files' sizes, rounded out to
+// whole pieces where a piece is shared with a file not wanted. The shell's
+// proxy answers all zeros before the hand-over, with task_status 12 when the
+// kernel module could not be had.
 struct tagTASK_INFO {
-  ULONG task_status;
-  ULONG values[11];
+  ULONG task_status;        // 0: a bt_task_status value (bt_task_status.h)
+  ULONG progress;           // 4: done_size per bt_task_progress_scale of total_size
+  ULONGLONG total_size;     // 8: bytes wanted
+  ULONGLONG done_size;      // 16: of those, bytes verified
+  ULONGLONG uploaded_size;  // 24: payload bytes uploaded, over every run of the task
+  ULONG download_rate;      // 32: payload bytes per second, received
+  ULONG upload_rate;        // 36: payload bytes per second, sent
+  ULONG peer_count;         // 40: connected peers, seeds included
+  ULONG seed_count;         // 44: connected peers that have every piece
 };
 static_assert(sizeof(tagTASK_INFO) == 48);
+static_assert(offsetof(tagTASK_INFO, total_size) == 8 && offsetof(tagTASK_INFO, uploaded_size) == 24 &&
+              offsetof(tagTASK_INFO, download_rate) == 32 && offsetof(tagTASK_INFO, seed_count) == 44);
 
 // GetTaskInfo (slot 34): a block of two 32-bit fields that the callee
-// allocates with the module's allocator and the caller takes over.
+// allocates with the memory-pool library (mp_gt; give it back with mp_gv)
+// and the caller takes over.
 struct tagTASK_INFO2 {
-  ULONG value1;
-  ULONG value2;
+  ULONG value1;  // files wanted (a kernel task; 0 from the proxy)
+  ULONG value2;  // of those, files complete under their final name
 };
 static_assert(sizeof(tagTASK_INFO2) == 8);
 
-// Each of GetFileInfo's two out-records: two 32-bit fields, 8 bytes.
+// Each of GetFileInfo's two out-records: a 64-bit count split in two 32-bit
+// halves. A kernel task answers GetFileInfo(index, size, done, state) with
+// the file's size, its verified bytes, and in `state` 0 (not wanted),
+// 1 (wanted, not complete: named "<name>.bt.td") or 2 (complete, under its
+// final name); the proxy answers zeros and 1 before the hand-over.
 struct tagFILE_INFO_PAIR {
-  ULONG value1;
-  ULONG value2;
+  ULONG value1;  // low 32 bits
+  ULONG value2;  // high 32 bits
 };
 static_assert(sizeof(tagFILE_INFO_PAIR) == 8);
 

@@ -22,24 +22,39 @@ inline constexpr IID IID_ITask = {0x84B63C19, 0xBEB8, 0x457E, {0x81, 0x60, 0xAC,
 enum tagQV_NAT_TYPE : LONG {};
 enum tagQV_SUB_TASK_TYPE : LONG {};
 
-// A speed limiter handed to SetDownloadSpeedLimit. The module never calls it
+// A speed limiter handed to SetDownloadSpeedLimit. The shell never calls it
 // and takes no reference on it: it only passes the pointer to the real task.
-struct ISpeedLimit : IUnknown {};
+// Implemented by the host; a kernel task reads the limit once, during
+// SetDownloadSpeedLimit, and keeps no reference.
+struct ISpeedLimit : IUnknown {
+  // slot 3: the download limit in bytes per second; 0 means no limit.
+  virtual HRESULT STDMETHODCALLTYPE GetSpeedLimit(ULONG* bytes_per_second) = 0;
+};
 
-// GetResourceInfo's record: 1044 bytes on every target. The module writes
-// only the five 32-bit fields; the area between them is the kernel's.
+// GetResourceInfo's record: 1044 bytes on every target. The shell's proxy
+// writes only the five 32-bit fields (zeros); the area between them is the
+// kernel's. A kernel task describes its connected peer number `index`:
 struct tagRESOURCE_INFO {
-  ULONG value1;
-  ULONG value2;
-  BYTE data[1024];
-  ULONG value3;
-  ULONG value4;
-  ULONG value5;
+  ULONG value1;      // flags: 1 the peer has every piece, 2 it connected to us,
+                     // 4 the connection is encrypted, 8 it runs over uTP
+  ULONG value2;      // bytes of text in `data`
+  BYTE data[1024];   // "address:port" ([address]:port for IPv6), then the
+                     // client's name when it sent one, separated by a blank
+  ULONG value3;      // payload bytes per second received from the peer
+  ULONG value4;      // payload bytes per second sent to the peer
+  ULONG value5;      // the peer's progress, parts per bt_task_progress_scale
 };
 static_assert(sizeof(tagRESOURCE_INFO) == 1044);
 static_assert(offsetof(tagRESOURCE_INFO, data) == 8 && offsetof(tagRESOURCE_INFO, value3) == 1032);
 
-// GetResourceStatistic's record: twelve 32-bit fields, 48 bytes.
+// GetResourceStatistic's record: twelve 32-bit fields, 48 bytes (zeros from
+// the proxy before the hand-over). A kernel task fills, by index:
+//   0 connected peers          1 connected seeds        2 peers known to the task
+//   3 seeds in the swarm, 4 other peers in the swarm (as trackers report
+//     them; 0xFFFFFFFF when unknown)
+//   5 payload bytes per second received   6 payload bytes per second sent
+//   7 payload KiB received in this run    8 payload KiB sent in this run
+//   9 pieces in the torrent   10 pieces verified   11 bytes per piece
 struct tagRESOURCE_STATISTIC {
   ULONG values[12];
 };
@@ -73,6 +88,7 @@ struct ITask : IUnknown {
   virtual HRESULT STDMETHODCALLTYPE SetDispatchStrategy(ULONG strategy) = 0;              // 18
   // S_OK when the strategy is supported, S_FALSE otherwise.
   virtual HRESULT STDMETHODCALLTYPE IsSupportDispatchStrategy(ULONG strategy) = 0;        // 19
+  // A kernel task: payload bytes per second received (speed1) and sent (speed2).
   virtual HRESULT STDMETHODCALLTYPE GetSpeed(ULONG* speed1, ULONG* speed2) = 0;           // 20
   virtual HRESULT STDMETHODCALLTYPE SetRecommendInfo(ULONG_PTR value) = 0;                // 21
   virtual HRESULT STDMETHODCALLTYPE GetRecommendInfo(ULONG_PTR value) = 0;                // 22

@@ -14,7 +14,7 @@
 
 #include "com_utility/UnknownBase.h"
 #include "host/bt_kernel/IBtKernelProbe.h"
-#include "host/bt_kernel/closable_raiser.h"
+#include "com_utility/closable_raiser.h"
 #include "interfaces/IBitTorrent.h"
 #include "platform/com_ptr.h"
 

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "com_utility/UnknownBase.h"
-#include "host/bt_kernel/closable_raiser.h"
+#include "com_utility/closable_raiser.h"
 #include "interfaces/IAcceleratable.h"
 #include "interfaces/IBtTask.h"
 #include "platform/critical_section.h"

@@ -9,7 +9,7 @@
 #include <algorithm>
 
 #include "interfaces/string_types.h"
-#include "host/download_lib/module_entry.h"
+#include "interfaces/module_entry.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The host's module downloader: a small real implementation of what the
 // plugin module relies on. "Installing" a module means loading
 // <modules dir>/lib<name>.so and letting it register itself with the host
-// (see module_entry.h).
+// (see interfaces/module_entry.h).
 //
 // RequestDownload only queues the request and returns. The host ends the
 // queued requests by pumping complete_pending(), on its own thread and never

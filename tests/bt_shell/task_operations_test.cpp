@@ -43,7 +43,7 @@ TEST_F(TaskOperationsTest, BeforeTheHandOverTheProxyAnswersQueriesAndKeepsTheCer
   tagTASK_INFO task_info;
   std::memset(&task_info, 0x77, sizeof task_info);
   EXPECT_EQ(task->GetTaskInfo(&task_info), S_OK);
-  EXPECT_EQ(task_info.task_status | task_info.values[10], 0u);
+  EXPECT_EQ(task_info.task_status | task_info.seed_count, 0u);
   tagTASK_INFO2* block = nullptr;
   EXPECT_EQ(task->GetTaskInfo(&block), S_OK);
   ASSERT_NE(block, nullptr);

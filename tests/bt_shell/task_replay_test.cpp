@@ -28,6 +28,10 @@ struct untouchable_speed_limit : ISpeedLimit {
   }
   ULONG STDMETHODCALLTYPE AddRef() override { return ADD_FAILURE() << "AddRef on a recorded ISpeedLimit", 1; }
   ULONG STDMETHODCALLTYPE Release() override { return ADD_FAILURE() << "Release on a recorded ISpeedLimit", 1; }
+  HRESULT STDMETHODCALLTYPE GetSpeedLimit(ULONG*) override {
+    ADD_FAILURE() << "GetSpeedLimit on a recorded ISpeedLimit";
+    return E_FAIL;
+  }
 };
 
 // The commands' order and the copies of the caller's buffers are checked end

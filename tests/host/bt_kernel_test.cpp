@@ -146,7 +146,7 @@ TEST_F(kernel_fixture, TasksKeepTheirOwnStateAndAnswersAndOutliveTheirKernel) {
   std::memset(&info, 0xAB, sizeof info);
   task->GetTaskInfo(&info);
   EXPECT_EQ(5u, info.task_status);
-  EXPECT_EQ(0u, info.values[10]);
+  EXPECT_EQ(0u, info.seed_count);
   tagRESOURCE_INFO resource;
   std::memset(&resource, 0xCD, sizeof resource);
   task->GetResourceInfo(0, &resource);

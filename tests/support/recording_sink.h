@@ -1,9 +1,12 @@
-// A sink for every event interface of the host runtime and the stand-in
-// kernel: each call becomes a line "<name>.<event>(<arguments>)" in a journal
-// that several sinks may share, and an optional hook runs inside the call.
+// A sink for every event interface of the host runtime and the kernels: each
+// call becomes a line "<name>.<event>(<arguments>)" in a journal that several
+// sinks may share, and an optional hook runs inside the call. The writes of
+// all sinks are serialised, so events may arrive on a kernel's thread while
+// the test reads the journal through lines().
 #pragma once
 
 #include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -68,14 +71,28 @@ class recording_sink : public IDownloadLibEvents,
   // Runs inside every event, after its line was written.
   std::function<void()> hook;
 
+  // A copy of the journal, taken under the lock its writers share.
+  std::vector<std::string> lines() const {
+    std::lock_guard<std::mutex> lock(journal_lock());
+    return *journal_;
+  }
+
  private:
   recording_sink(std::string name, std::vector<std::string>* journal)
       : CUnknownMultiThread("recording_sink"), name_(std::move(name)), journal_(journal) {}
 
   HRESULT note(const std::string& line) {
-    journal_->push_back(name_ + "." + line);
+    {
+      std::lock_guard<std::mutex> lock(journal_lock());
+      journal_->push_back(name_ + "." + line);
+    }
     if (hook) hook();
     return S_OK;
+  }
+
+  static std::mutex& journal_lock() {
+    static std::mutex lock;
+    return lock;
   }
 
   std::string name_;

@@ -1,0 +1,34 @@
+// The entry points of libbt_kernel.so, called by the host's module
+// downloader (interfaces/module_entry.h). Nothing else is exported.
+#include "com_utility/module_registration.h"
+#include "interfaces/module_entry.h"
+#include "kernel/kernel_call.h"
+#include "kernel/kernel_session.h"
+#include "kernel/torrent_kernel.h"
+#include "platform/module.h"
+
+#define BT_KERNEL_EXPORT extern "C" __attribute__((visibility("default")))
+
+namespace {
+
+module_registration<torrent_kernel, IBitTorrentKernel> g_kernel(IID_IBitTorrentKernel);
+
+}  // namespace
+
+BT_KERNEL_EXPORT HRESULT DownloadLibModuleLoad(IDownloadLib* host) {
+  return kernel_call("DownloadLibModuleLoad", [&] {
+    return g_kernel.load(host, [] {
+      const std::string settings_path = kernel_settings_path();
+      LOG4CPLUS_INFO(kernel_logger(), "kernel on libtorrent, settings from " << settings_path);
+      return torrent_kernel::create(read_kernel_settings(settings_path));
+    });
+  });
+}
+
+BT_KERNEL_EXPORT HRESULT DownloadLibModuleUnload() {
+  return kernel_call("DownloadLibModuleUnload", [&] {
+    g_kernel.unload();
+    join_ended_kernel_threads();
+    return platform::module_lock_count() == 0 ? S_OK : S_FALSE;
+  });
+}

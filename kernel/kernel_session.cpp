@@ -1,0 +1,204 @@
+#include "kernel/kernel_session.h"
+
+#include <libtorrent/alert_types.hpp>
+#include <libtorrent/error_code.hpp>
+#include <libtorrent/session_params.hpp>
+
+#include "kernel/kernel_call.h"
+#include "kernel/task_core.h"
+#include "platform/module.h"
+
+namespace {
+
+// How long the thread waits for alerts before it looks at its own work.
+constexpr std::chrono::milliseconds kPollInterval{200};
+constexpr std::chrono::seconds kStatusInterval{1};
+// How often running tasks try their direct peers again.
+constexpr std::chrono::seconds kPeerRetryInterval{5};
+// How long a session let go waits for the last resume saves.
+constexpr std::chrono::seconds kWindDownLimit{10};
+
+// Threads that ended on their own, waiting to be joined.
+class ended_threads {
+ public:
+  ~ended_threads() { join_all(); }
+  void adopt(std::thread thread) {
+    std::lock_guard<std::mutex> lock(lock_);
+    threads_.push_back(std::move(thread));
+  }
+  void join_all() {
+    std::vector<std::thread> threads;
+    {
+      std::lock_guard<std::mutex> lock(lock_);
+      threads.swap(threads_);
+    }
+    for (std::thread& t : threads) t.join();
+  }
+
+ private:
+  std::mutex lock_;
+  std::vector<std::thread> threads_;
+};
+
+ended_threads& ended() {
+  static ended_threads instance;
+  return instance;
+}
+
+void log_alert(const lt::alert& alert) {
+  if (lt::alert_cast<lt::state_update_alert>(&alert)) return;  // once a second: nothing to tell
+  if (alert.category() & lt::alert_category::error)
+    LOG4CPLUS_WARN(kernel_logger(), alert.what() << ": " << alert.message());
+  else
+    LOG4CPLUS_DEBUG(kernel_logger(), alert.what() << ": " << alert.message());
+}
+
+// Runs one piece of the kernel thread's work; what it throws is logged, so
+// that the thread goes on.
+template <class Work>
+void guarded(const char* what, Work&& work) {
+  try {
+    work();
+  } catch (const std::exception& e) {
+    log_call_failure(what, e.what());
+  }
+}
+
+}  // namespace
+
+void join_ended_kernel_threads() { ended().join_all(); }
+
+std::shared_ptr<kernel_session> kernel_session::start(const kernel_settings& settings) {
+  std::shared_ptr<kernel_session> session(new kernel_session(settings));
+  session->thread_ = std::thread([session] { session->run(); });
+  // The users' pointer: when its last copy goes, the thread is told to end.
+  return std::shared_ptr<kernel_session>(session.get(), [session](kernel_session* s) mutable {
+    s->end_of_users();
+    session.reset();
+  });
+}
+
+kernel_session::kernel_session(const kernel_settings& settings)
+    : resume_save_interval_(settings.resume_save_interval),
+      session_(lt::session_params(settings.pack)),
+      events_(IID_IBitTorrentEvents) {
+  platform::module_lock();
+}
+
+kernel_session::~kernel_session() {
+  {
+    std::lock_guard<std::mutex> lock(lock_);
+    tasks_.clear();
+  }
+  platform::module_unlock();
+}
+
+void kernel_session::end_of_users() {
+  stopping_ = true;
+  if (on_kernel_thread())
+    ended().adopt(std::move(thread_));
+  else if (thread_.joinable())
+    thread_.join();
+}
+
+void kernel_session::add(const std::shared_ptr<task_core>& core, lt::add_torrent_params params) {
+  lt::error_code ec;
+  const lt::torrent_handle handle = session_.add_torrent(std::move(params), ec);
+  if (ec) {
+    core->fail_to_add(ec == lt::errors::duplicate_torrent ? bt_failure_duplicate : bt_failure_seed_invalid,
+                      ec.message());
+    return;
+  }
+  core->attach_torrent(handle);
+  std::lock_guard<std::mutex> lock(lock_);
+  tasks_[handle] = core;
+}
+
+void kernel_session::release(const std::shared_ptr<task_core>& core) {
+  core->release();
+  remove_if_done(core);
+}
+
+void kernel_session::remove_if_done(const std::shared_ptr<task_core>& core) {
+  if (!core->has_torrent() || !core->released() || core->saves_pending()) return;
+  {
+    std::lock_guard<std::mutex> lock(lock_);
+    if (tasks_.erase(core->handle()) == 0) return;  // removed already
+  }
+  session_.remove_torrent(core->handle());
+}
+
+void kernel_session::close_events() {
+  events_.close();
+  for (const std::shared_ptr<task_core>& core : cores()) core->close_events();
+}
+
+int kernel_session::listen_port() const { return session_.listen_port(); }
+
+std::shared_ptr<task_core> kernel_session::find(const lt::torrent_handle& handle) const {
+  std::lock_guard<std::mutex> lock(lock_);
+  const auto it = tasks_.find(handle);
+  return it == tasks_.end() ? nullptr : it->second;
+}
+
+std::vector<std::shared_ptr<task_core>> kernel_session::cores() const {
+  std::vector<std::shared_ptr<task_core>> all;
+  std::lock_guard<std::mutex> lock(lock_);
+  for (const auto& entry : tasks_) all.push_back(entry.second);
+  return all;
+}
+
+void kernel_session::run() {
+  thread_id_ = std::this_thread::get_id();
+  using clock = std::chrono::steady_clock;
+  clock::time_point next_status = clock::now();
+  clock::time_point next_save = clock::now() + resume_save_interval_;
+  clock::time_point next_peer_retry = clock::now() + kPeerRetryInterval;
+  clock::time_point wind_down_end = clock::time_point::max();
+  std::vector<lt::alert*> alerts;
+  for (;;) {
+    if (stopping_) {
+      if (wind_down_end == clock::time_point::max()) wind_down_end = clock::now() + kWindDownLimit;
+      bool pending = false;
+      for (const std::shared_ptr<task_core>& core : cores()) pending = pending || core->saves_pending();
+      if (!pending || clock::now() > wind_down_end) break;
+    }
+    session_.wait_for_alert(kPollInterval);
+    session_.pop_alerts(&alerts);
+    for (const lt::alert* alert : alerts) guarded("alert", [&] { handle(*alert); });
+    for (const std::shared_ptr<task_core>& core : cores()) guarded("refresh", [&] { core->refresh(); });
+    const clock::time_point now = clock::now();
+    if (now >= next_status) {
+      session_.post_torrent_updates();
+      next_status = now + kStatusInterval;
+    }
+    if (now >= next_peer_retry) {
+      for (const std::shared_ptr<task_core>& core : cores())
+        guarded("reconnect", [&] { core->reconnect_direct_peers(); });
+      next_peer_retry = now + kPeerRetryInterval;
+    }
+    if (resume_save_interval_.count() > 0 && now >= next_save) {
+      for (const std::shared_ptr<task_core>& core : cores()) guarded("save", [&] { core->save_if_needed(); });
+      next_save = now + resume_save_interval_;
+    }
+  }
+}
+
+void kernel_session::handle(const lt::alert& alert) {
+  log_alert(alert);
+  if (const auto* a = lt::alert_cast<lt::listen_succeeded_alert>(&alert)) {
+    if (a->socket_type == lt::socket_type_t::tcp)
+      events_.broadcast(&IBitTorrentEvents::OnBitTorrentEvent1, static_cast<ULONG_PTR>(a->port));
+  } else if (const auto* a = lt::alert_cast<lt::listen_failed_alert>(&alert)) {
+    events_.broadcast(&IBitTorrentEvents::OnBitTorrentEvent2, static_cast<ULONG_PTR>(a->port),
+                      static_cast<ULONG_PTR>(a->error.value()));
+  } else if (const auto* a = lt::alert_cast<lt::state_update_alert>(&alert)) {
+    for (const lt::torrent_status& status : a->status)
+      if (const std::shared_ptr<task_core> core = find(status.handle)) core->on_status(status);
+  } else if (const auto* a = dynamic_cast<const lt::torrent_alert*>(&alert)) {
+    if (const std::shared_ptr<task_core> core = find(a->handle)) {
+      core->on_alert(alert);
+      remove_if_done(core);
+    }
+  }
+}

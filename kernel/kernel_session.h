@@ -1,0 +1,85 @@
+// One libtorrent session and the kernel thread that handles its alerts.
+//
+// Threads: every public operation may be called on any thread. The kernel
+// thread (one per session) pops libtorrent's alerts, logs them through the
+// "bt_kernel" logger, hands each torrent's alerts to its task core, raises
+// the kernel's own events, asks for the periodic status updates and resume
+// saves, and raises the task events that host-side commands call for: every
+// event of the session and of its tasks is raised on that thread, never
+// while a lock of the kernel is held.
+//
+// Lifetime: start() returns the pointer that the kernel object and its task
+// objects share. When its last copy goes, the kernel thread finishes the
+// resume saves still pending (for at most a few seconds), ends, and the
+// session closes. The copy is normally let go on a host thread, which then
+// waits for the kernel thread; if it is let go on the kernel thread itself
+// (a sink released the last task there), the ended thread is joined by
+// join_ended_kernel_threads() instead. So a host must not let go of the last
+// kernel or task reference while holding a lock that its sinks take.
+#pragma once
+
+#include <libtorrent/add_torrent_params.hpp>
+#include <libtorrent/session.hpp>
+
+#include <atomic>
+#include <chrono>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "com_utility/closable_raiser.h"
+#include "interfaces/IBitTorrent.h"
+#include "kernel/kernel_settings.h"
+
+class task_core;
+
+class kernel_session {
+ public:
+  // Throws what libtorrent throws when the session cannot be made.
+  static std::shared_ptr<kernel_session> start(const kernel_settings& settings);
+  ~kernel_session();
+  kernel_session(const kernel_session&) = delete;
+  kernel_session& operator=(const kernel_session&) = delete;
+
+  // Adds `params`, stopped, as the torrent of `core`; when libtorrent refuses
+  // them, `core` fails instead.
+  void add(const std::shared_ptr<task_core>& core, lt::add_torrent_params params);
+  // The task object of `core` is gone: its torrent leaves the session once
+  // its last resume save is done.
+  void release(const std::shared_ptr<task_core>& core);
+
+  HRESULT attach_events(IBitTorrentEvents* sink) { return events_.attach(sink); }
+  HRESULT detach_events(IBitTorrentEvents* sink) { return events_.detach(sink); }
+  // Lets go of every sink of the session and of its tasks, for good.
+  void close_events();
+
+  // The TCP port the session listens on (0 when it listens nowhere).
+  int listen_port() const;
+  bool on_kernel_thread() const { return std::this_thread::get_id() == thread_id_.load(); }
+
+ private:
+  explicit kernel_session(const kernel_settings& settings);
+
+  void run();
+  void handle(const lt::alert& alert);
+  // Called once, when the last user's copy goes.
+  void end_of_users();
+  std::shared_ptr<task_core> find(const lt::torrent_handle& handle) const;
+  std::vector<std::shared_ptr<task_core>> cores() const;
+  void remove_if_done(const std::shared_ptr<task_core>& core);
+
+  const std::chrono::seconds resume_save_interval_;
+  lt::session session_;
+  closable_raiser<IBitTorrentEvents> events_;
+  mutable std::mutex lock_;
+  std::map<lt::torrent_handle, std::shared_ptr<task_core>> tasks_;
+  std::thread thread_;
+  std::atomic<std::thread::id> thread_id_{};
+  std::atomic<bool> stopping_{false};
+};
+
+// Joins the kernel threads whose session was let go on the thread itself.
+// Called by the module's unload entry point before it answers.
+void join_ended_kernel_threads();

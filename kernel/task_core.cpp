@@ -1,0 +1,583 @@
+#include "kernel/task_core.h"
+
+#include <libtorrent/alert_types.hpp>
+#include <libtorrent/peer_info.hpp>
+#include <libtorrent/torrent_flags.hpp>
+#include <libtorrent/torrent_info.hpp>
+#include <libtorrent/write_resume_data.hpp>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstring>
+#include <sstream>
+
+#include "kernel/kernel_call.h"
+
+namespace {
+
+// How long a waiting stop gives libtorrent to save the state and close the files.
+constexpr std::chrono::seconds kStopTimeout{30};
+
+// Writes `data` to `path` through a temporary file beside it, so that the
+// path holds either the old or the whole new content. 0 or an errno value.
+int write_file_whole(const std::string& path, const std::vector<char>& data) {
+  const std::string temporary = path + ".new";
+  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return errno;
+  std::size_t written = 0;
+  int error = 0;
+  while (written < data.size()) {
+    const ssize_t n = ::write(fd, data.data() + written, data.size() - written);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      error = errno;
+      break;
+    }
+    written += static_cast<std::size_t>(n);
+  }
+  if (error == 0 && ::fsync(fd) != 0) error = errno;
+  if (::close(fd) != 0 && error == 0) error = errno;
+  if (error == 0 && ::rename(temporary.c_str(), path.c_str()) != 0) error = errno;
+  if (error != 0) ::unlink(temporary.c_str());
+  return error;
+}
+
+bt_task_failure failure_of(const lt::error_code& ec) {
+  return ec == boost::system::errc::no_space_on_device ? bt_failure_no_space : bt_failure_file_error;
+}
+
+ULONG progress_of(const lt::torrent_status& st) {
+  if (st.total_wanted <= 0) return bt_task_progress_scale;
+  return static_cast<ULONG>(st.total_wanted_done * bt_task_progress_scale / st.total_wanted);
+}
+
+ULONG clamp_ulong(std::int64_t value) {
+  if (value < 0) return 0;
+  return value > 0xFFFFFFFFll ? 0xFFFFFFFFu : static_cast<ULONG>(value);
+}
+
+// A swarm count as trackers report it; unknown is all ones.
+ULONG swarm_count(int value) { return value < 0 ? 0xFFFFFFFFu : static_cast<ULONG>(value); }
+
+}  // namespace
+
+task_core::task_core(task_kind kind, task_plan& plan)
+    : kind_(kind),
+      failure_(plan.failure),
+      layout_(std::move(plan.layout)),
+      resume_path_(std::move(plan.resume_path)),
+      data_folder_(plan.params.save_path),
+      direct_peers_(std::move(plan.direct_peers)),
+      events_(IID_IBtTaskEvents),
+      wanted_(std::move(plan.wanted)),
+      in_progress_(std::move(plan.in_progress)),
+      renaming_(in_progress_.size(), false) {}
+
+void task_core::attach_torrent(const lt::torrent_handle& handle) { handle_ = handle; }
+
+void task_core::fail_to_add(bt_task_failure failure, const std::string& detail) {
+  LOG4CPLUS_ERROR(kernel_logger(), "task " << layout_.hash_hex() << " cannot be added: " << detail);
+  std::lock_guard<std::mutex> lock(lock_);
+  failure_ = failure;
+}
+
+// ---------------------------------------------------------------------------
+// Commands
+
+HRESULT task_core::start() {
+  if (!has_torrent()) return E_FAIL;
+  bool was_failed;
+  bool recheck;
+  {
+    std::lock_guard<std::mutex> lock(lock_);
+    was_failed = failure_ != bt_failure_none;
+    recheck = failure_ == bt_failure_data_incomplete;
+    failure_ = bt_failure_none;
+    run_ = run_state::started;
+  }
+  if (was_failed) handle_.clear_error();
+  if (recheck) handle_.force_recheck();
+  handle_.resume();
+  // The data may have been checked before the start (a task added stopped
+  // is checked at once when nothing is on disk).
+  verify_due_ = kind_ == task_kind::upload;
+  dirty_ = true;
+  return S_OK;
+}
+
+HRESULT task_core::stop(bool wait, bool on_kernel_thread) {
+  if (!has_torrent()) {
+    std::lock_guard<std::mutex> lock(lock_);
+    run_ = run_state::stopped;
+    return S_OK;
+  }
+  std::uint64_t save;
+  std::uint64_t flush;
+  {
+    std::lock_guard<std::mutex> lock(lock_);
+    run_ = run_state::stopped;
+    stop_save_ = save = ++saves_asked_;
+    stop_flush_ = flush = ++flushes_asked_;
+  }
+  dirty_ = true;
+  try {
+    handle_.pause();
+    handle_.flush_cache();
+    handle_.save_resume_data(lt::torrent_handle::flush_disk_cache);
+  } catch (...) {
+    // Nothing will answer these requests.
+    std::lock_guard<std::mutex> lock(lock_);
+    saves_done_ = std::max(saves_done_, save);
+    flushes_done_ = std::max(flushes_done_, flush);
+    throw;
+  }
+  if (!wait || on_kernel_thread) return S_OK;
+  std::unique_lock<std::mutex> lock(lock_);
+  if (!work_done_.wait_for(lock, kStopTimeout, [&] { return saves_done_ >= save && flushes_done_ >= flush; })) {
+    LOG4CPLUS_WARN(kernel_logger(), "task " << layout_.hash_hex() << ": the stop did not complete in time");
+    return E_FAIL;
+  }
+  return last_save_result_;
+}
+
+bool task_core::stop_flag() const {
+  std::lock_guard<std::mutex> lock(lock_);
+  return run_ == run_state::stopped;
+}
+
+bool task_core::is_stopped() const {
+  std::lock_guard<std::mutex> lock(lock_);
+  return run_ == run_state::stopped && saves_done_ >= stop_save_ && flushes_done_ >= stop_flush_;
+}
+
+HRESULT task_core::select_files(ULONG count, const ULONG* indexes) {
+  const std::size_t files = layout_.files().size();
+  std::vector<bool> wanted(files, count == 0);
+  for (ULONG i = 0; i < count; ++i) {
+    if (indexes[i] >= files) return E_INVALIDARG;
+    wanted[indexes[i]] = true;
+  }
+  if (!has_torrent()) return E_FAIL;
+  std::vector<lt::download_priority_t> priorities;
+  for (const bool w : wanted) priorities.push_back(w ? lt::default_priority : lt::dont_download);
+  handle_.prioritize_files(priorities);
+  {
+    std::lock_guard<std::mutex> lock(lock_);
+    wanted_ = std::move(wanted);
+  }
+  // A file that is wanted now may be complete already.
+  finalize_due_ = true;
+  dirty_ = true;
+  return S_OK;
+}
+
+HRESULT task_core::order_files(ULONG count, const ULONG* indexes) {
+  const std::size_t files = layout_.files().size();
+  for (ULONG i = 0; i < count; ++i)
+    if (indexes[i] >= files) return E_INVALIDARG;
+  if (!has_torrent()) return E_FAIL;
+  std::vector<lt::download_priority_t> priorities(files, lt::dont_download);
+  {
+    std::lock_guard<std::mutex> lock(lock_);
+    for (std::size_t i = 0; i < files; ++i)
+      if (wanted_[i]) priorities[i] = lt::low_priority;
+    // Earlier in the list, higher: 7, 6, ... and at least 2, above the unlisted files.
+    for (ULONG i = count; i-- > 0;) {
+      const ULONG index = indexes[i];
+      if (wanted_[index]) priorities[index] = lt::download_priority_t(static_cast<std::uint8_t>(std::max(7 - static_cast<int>(i), 2)));
+    }
+  }
+  handle_.prioritize_files(priorities);
+  return S_OK;
+}
+
+HRESULT task_core::set_piece_priorities(ULONG count, const ULONG* priorities) {
+  if (!has_torrent()) return E_FAIL;
+  const std::shared_ptr<const lt::torrent_info> torrent = handle_.torrent_file();
+  if (!torrent || count > static_cast<ULONG>(torrent->num_pieces())) return E_INVALIDARG;
+  std::vector<std::pair<lt::piece_index_t, lt::download_priority_t>> pieces;
+  for (ULONG i = 0; i < count; ++i) {
+    if (priorities[i] > static_cast<ULONG>(static_cast<std::uint8_t>(lt::top_priority))) return E_INVALIDARG;
+    pieces.emplace_back(lt::piece_index_t(static_cast<int>(i)),
+                        lt::download_priority_t(static_cast<std::uint8_t>(priorities[i])));
+  }
+  handle_.prioritize_pieces(pieces);
+  return S_OK;
+}
+
+HRESULT task_core::set_download_limit(ULONG bytes_per_second) {
+  if (!has_torrent()) return E_FAIL;
+  handle_.set_download_limit(bytes_per_second == 0 ? -1 : static_cast<int>(std::min<ULONG>(bytes_per_second, INT_MAX)));
+  return S_OK;
+}
+
+// ---------------------------------------------------------------------------
+// Queries
+
+void task_core::task_info(tagTASK_INFO& info) const {
+  info = tagTASK_INFO{};
+  if (!has_torrent()) {
+    info.task_status = bt_task_failed;
+    return;
+  }
+  const lt::torrent_status st = handle_.status();
+  {
+    std::lock_guard<std::mutex> lock(lock_);
+    info.task_status = status_locked(st.state);
+  }
+  info.progress = progress_of(st);
+  info.total_size = static_cast<ULONGLONG>(std::max<std::int64_t>(st.total_wanted, 0));
+  info.done_size = static_cast<ULONGLONG>(std::max<std::int64_t>(st.total_wanted_done, 0));
+  info.uploaded_size = static_cast<ULONGLONG>(std::max<std::int64_t>(st.all_time_upload, 0));
+  info.download_rate = clamp_ulong(st.download_payload_rate);
+  info.upload_rate = clamp_ulong(st.upload_payload_rate);
+  info.peer_count = clamp_ulong(st.num_peers);
+  info.seed_count = clamp_ulong(st.num_seeds);
+}
+
+void task_core::wanted_file_counts(ULONG& wanted, ULONG& complete) const {
+  wanted = complete = 0;
+  std::lock_guard<std::mutex> lock(lock_);
+  for (std::size_t i = 0; i < wanted_.size(); ++i) {
+    if (!wanted_[i] || layout_.files()[i].pad) continue;
+    ++wanted;
+    if (!in_progress_[i]) ++complete;
+  }
+}
+
+HRESULT task_core::file_info(ULONG index, ULONGLONG& size, ULONGLONG& done, ULONG& state) const {
+  if (index >= layout_.files().size()) return E_INVALIDARG;
+  const layout_file& file = layout_.files()[index];
+  size = static_cast<ULONGLONG>(file.size);
+  done = 0;
+  if (has_torrent()) {
+    const std::vector<std::int64_t> progress = handle_.file_progress(lt::torrent_handle::piece_granularity);
+    if (index < progress.size()) done = static_cast<ULONGLONG>(progress[index]);
+  }
+  std::lock_guard<std::mutex> lock(lock_);
+  if (!wanted_[index])
+    state = 0;
+  else
+    state = !in_progress_[index] && done == size ? 2 : 1;
+  return S_OK;
+}
+
+HRESULT task_core::file_paths(ULONG index, std::string& inside, std::string& on_disk) const {
+  if (index >= layout_.files().size()) return E_INVALIDARG;
+  inside = layout_.files()[index].path;
+  std::lock_guard<std::mutex> lock(lock_);
+  on_disk = final_path(index) + (in_progress_[index] ? kInProgressSuffix : "");
+  return S_OK;
+}
+
+void task_core::speeds(ULONG& download, ULONG& upload) const {
+  download = upload = 0;
+  if (!has_torrent()) return;
+  const lt::torrent_status st = handle_.status();
+  download = clamp_ulong(st.download_payload_rate);
+  upload = clamp_ulong(st.upload_payload_rate);
+}
+
+ULONG task_core::peer_count() const {
+  if (!has_torrent()) return 0;
+  std::vector<lt::peer_info> peers;
+  handle_.get_peer_info(peers);
+  return static_cast<ULONG>(peers.size());
+}
+
+HRESULT task_core::peer_info(ULONG index, tagRESOURCE_INFO& info) const {
+  if (!has_torrent()) return E_INVALIDARG;
+  std::vector<lt::peer_info> peers;
+  handle_.get_peer_info(peers);
+  if (index >= peers.size()) return E_INVALIDARG;
+  const lt::peer_info& peer = peers[index];
+  std::ostringstream text;
+  if (peer.ip.address().is_v6())
+    text << '[' << peer.ip.address().to_string() << "]:" << peer.ip.port();
+  else
+    text << peer.ip.address().to_string() << ':' << peer.ip.port();
+  if (!peer.client.empty()) text << ' ' << peer.client;
+  const std::string described = text.str().substr(0, sizeof info.data);
+  info = tagRESOURCE_INFO{};
+  if (peer.flags & lt::peer_info::seed) info.value1 |= 1;
+  if (!(peer.flags & lt::peer_info::local_connection)) info.value1 |= 2;
+  if (peer.flags & (lt::peer_info::rc4_encrypted | lt::peer_info::plaintext_encrypted)) info.value1 |= 4;
+  if (peer.flags & lt::peer_info::utp_socket) info.value1 |= 8;
+  info.value2 = static_cast<ULONG>(described.size());
+  std::memcpy(info.data, described.data(), described.size());
+  info.value3 = clamp_ulong(peer.payload_down_speed);
+  info.value4 = clamp_ulong(peer.payload_up_speed);
+  info.value5 = clamp_ulong(peer.progress_ppm / (1000000 / bt_task_progress_scale));
+  return S_OK;
+}
+
+void task_core::statistic(tagRESOURCE_STATISTIC& statistic) const {
+  statistic = tagRESOURCE_STATISTIC{};
+  if (!has_torrent()) return;
+  const lt::torrent_status st = handle_.status();
+  const std::shared_ptr<const lt::torrent_info> torrent = handle_.torrent_file();
+  ULONG* v = statistic.values;
+  v[0] = clamp_ulong(st.num_peers);
+  v[1] = clamp_ulong(st.num_seeds);
+  v[2] = clamp_ulong(st.list_peers);
+  v[3] = swarm_count(st.num_complete);
+  v[4] = swarm_count(st.num_incomplete);
+  v[5] = clamp_ulong(st.download_payload_rate);
+  v[6] = clamp_ulong(st.upload_payload_rate);
+  v[7] = clamp_ulong(st.total_payload_download / 1024);
+  v[8] = clamp_ulong(st.total_payload_upload / 1024);
+  v[9] = torrent ? clamp_ulong(torrent->num_pieces()) : 0;
+  v[10] = clamp_ulong(st.num_pieces);
+  v[11] = torrent ? clamp_ulong(torrent->piece_length()) : 0;
+}
+
+bt_task_failure task_core::failure() const {
+  std::lock_guard<std::mutex> lock(lock_);
+  return failure_;
+}
+
+// ---------------------------------------------------------------------------
+// Kernel thread
+
+void task_core::on_alert(const lt::alert& alert) {
+  if (lt::alert_cast<lt::torrent_checked_alert>(&alert)) {
+    on_checked();
+  } else if (const auto* a = lt::alert_cast<lt::file_completed_alert>(&alert)) {
+    const auto index = static_cast<std::size_t>(static_cast<int>(a->index));
+    bool due;
+    {
+      std::lock_guard<std::mutex> lock(lock_);
+      due = index < wanted_.size() && wanted_[index] && in_progress_[index] && !renaming_[index];
+    }
+    if (due) begin_rename(index);
+  } else if (const auto* a = lt::alert_cast<lt::file_renamed_alert>(&alert)) {
+    const auto index = static_cast<std::size_t>(static_cast<int>(a->index));
+    bool finished = false;
+    {
+      std::lock_guard<std::mutex> lock(lock_);
+      if (index < renaming_.size() && renaming_[index]) {
+        renaming_[index] = false;
+        in_progress_[index] = false;
+        finished = true;
+      }
+    }
+    if (finished) events_.broadcast(&IBtTaskEvents::OnBtTaskEvent3, static_cast<ULONG_PTR>(index));
+  } else if (const auto* a = lt::alert_cast<lt::file_rename_failed_alert>(&alert)) {
+    const auto index = static_cast<std::size_t>(static_cast<int>(a->index));
+    {
+      std::lock_guard<std::mutex> lock(lock_);
+      if (index < renaming_.size()) renaming_[index] = false;
+    }
+    fail(failure_of(a->error), a->message());
+  } else if (const auto* a = lt::alert_cast<lt::file_error_alert>(&alert)) {
+    fail(failure_of(a->error), a->message());
+  } else if (const auto* a = lt::alert_cast<lt::torrent_error_alert>(&alert)) {
+    if (a->error) fail(failure_of(a->error), a->message());
+  } else if (lt::alert_cast<lt::torrent_finished_alert>(&alert)) {
+    finalize_files();
+    save_if_running();
+  } else if (const auto* a = lt::alert_cast<lt::save_resume_data_alert>(&alert)) {
+    write_resume_state(a->params);
+    note_done(saves_done_);
+  } else if (const auto* a = lt::alert_cast<lt::save_resume_data_failed_alert>(&alert)) {
+    LOG4CPLUS_WARN(kernel_logger(), "task " << layout_.hash_hex() << ": resume state not saved: " << a->message());
+    {
+      std::lock_guard<std::mutex> lock(lock_);
+      last_save_result_ = E_FAIL;
+    }
+    note_done(saves_done_);
+  } else if (lt::alert_cast<lt::cache_flushed_alert>(&alert)) {
+    note_done(flushes_done_);
+  }
+  publish();
+}
+
+void task_core::on_checked() {
+  finalize_files();
+  // From now on the task can be continued.
+  save_if_running();
+  verify_upload_data();
+}
+
+void task_core::verify_upload_data() {
+  {
+    std::lock_guard<std::mutex> lock(lock_);
+    if (kind_ != task_kind::upload || run_ != run_state::started || failure_ != bt_failure_none) return;
+  }
+  const lt::torrent_status st = handle_.status();
+  // A torrent still being checked is looked at again when the check is over.
+  if (st.state == lt::torrent_status::checking_files || st.state == lt::torrent_status::checking_resume_data) return;
+  if (!st.is_finished) fail(bt_failure_data_incomplete, "the data to upload is not complete on disk");
+}
+
+void task_core::on_status(const lt::torrent_status& status) { publish(status); }
+
+void task_core::refresh() {
+  if (finalize_due_.exchange(false)) finalize_files();
+  if (verify_due_.exchange(false)) verify_upload_data();
+  if (dirty_.exchange(false)) publish();
+}
+
+void task_core::publish() {
+  if (has_torrent()) publish(handle_.status());
+}
+
+void task_core::publish(const lt::torrent_status& st) {
+  const ULONG progress = progress_of(st);
+  bt_task_status status;
+  bool status_changed;
+  bool progress_changed;
+  {
+    std::lock_guard<std::mutex> lock(lock_);
+    status = status_locked(st.state);
+    status_changed = status != reported_status_;
+    progress_changed = progress != reported_progress_ && run_ == run_state::started;
+    reported_status_ = status;
+    if (progress_changed) reported_progress_ = progress;
+  }
+  if (progress_changed) events_.broadcast(&IBtTaskEvents::OnBtTaskEvent2, static_cast<ULONG_PTR>(progress));
+  if (status_changed) events_.broadcast(&IBtTaskEvents::OnBtTaskEvent1, static_cast<ULONG_PTR>(status));
+}
+
+void task_core::save_if_needed() {
+  if (!has_torrent()) return;
+  {
+    std::lock_guard<std::mutex> lock(lock_);
+    if (run_ != run_state::started) return;
+  }
+  if (handle_.need_save_resume_data()) save_resume_state();
+}
+
+void task_core::reconnect_direct_peers() {
+  if (direct_peers_.empty() || !has_torrent()) return;
+  {
+    std::lock_guard<std::mutex> lock(lock_);
+    if (run_ != run_state::started || failure_ != bt_failure_none) return;
+  }
+  const lt::torrent_status st = handle_.status();
+  if ((st.flags & lt::torrent_flags::paused) || st.state == lt::torrent_status::checking_files ||
+      st.state == lt::torrent_status::checking_resume_data)
+    return;  // libtorrent refuses connections then
+  for (const lt::tcp::endpoint& peer : direct_peers_) handle_.connect_peer(peer);
+}
+
+void task_core::save_if_running() {
+  {
+    std::lock_guard<std::mutex> lock(lock_);
+    if (run_ != run_state::started) return;
+  }
+  save_resume_state();
+}
+
+void task_core::save_resume_state() {
+  {
+    std::lock_guard<std::mutex> lock(lock_);
+    ++saves_asked_;
+  }
+  try {
+    handle_.save_resume_data();
+  } catch (...) {
+    note_done(saves_done_);
+    throw;
+  }
+}
+
+void task_core::release() {
+  bool running;
+  {
+    std::lock_guard<std::mutex> lock(lock_);
+    released_ = true;
+    running = run_ == run_state::started;
+  }
+  if (running && has_torrent()) stop(false, false);
+}
+
+bool task_core::released() const {
+  std::lock_guard<std::mutex> lock(lock_);
+  return released_;
+}
+
+bool task_core::saves_pending() const {
+  std::lock_guard<std::mutex> lock(lock_);
+  return saves_done_ < saves_asked_ || flushes_done_ < flushes_asked_;
+}
+
+bt_task_status task_core::status_locked(lt::torrent_status::state_t state) const {
+  if (failure_ != bt_failure_none) return bt_task_failed;
+  if (run_ == run_state::idle) return bt_task_idle;
+  if (run_ == run_state::stopped) return bt_task_stopped;
+  switch (state) {
+    case lt::torrent_status::checking_files:
+    case lt::torrent_status::checking_resume_data:
+      return bt_task_checking;
+    case lt::torrent_status::finished:
+      return all_wanted_final_locked() ? bt_task_finished : bt_task_downloading;
+    case lt::torrent_status::seeding:
+      return all_wanted_final_locked() ? bt_task_seeding : bt_task_downloading;
+    default:
+      return bt_task_downloading;
+  }
+}
+
+bool task_core::all_wanted_final_locked() const {
+  for (std::size_t i = 0; i < wanted_.size(); ++i)
+    if (wanted_[i] && in_progress_[i]) return false;
+  return true;
+}
+
+void task_core::fail(bt_task_failure failure, const std::string& detail) {
+  {
+    std::lock_guard<std::mutex> lock(lock_);
+    if (failure_ != bt_failure_none) return;
+    failure_ = failure;
+  }
+  LOG4CPLUS_ERROR(kernel_logger(), "task " << layout_.hash_hex() << " failed with " << failure << ": " << detail);
+  handle_.pause();
+  events_.broadcast(&IBtTaskEvents::OnBtTaskEvent4, static_cast<ULONG_PTR>(failure));
+}
+
+void task_core::finalize_files() {
+  if (!has_torrent()) return;
+  const std::vector<std::int64_t> progress = handle_.file_progress(lt::torrent_handle::piece_granularity);
+  std::vector<std::size_t> complete;
+  {
+    std::lock_guard<std::mutex> lock(lock_);
+    for (std::size_t i = 0; i < progress.size() && i < wanted_.size(); ++i)
+      if (wanted_[i] && in_progress_[i] && !renaming_[i] && progress[i] == layout_.files()[i].size)
+        complete.push_back(i);
+  }
+  for (const std::size_t index : complete) begin_rename(index);
+}
+
+void task_core::begin_rename(std::size_t index) {
+  {
+    std::lock_guard<std::mutex> lock(lock_);
+    renaming_[index] = true;
+  }
+  handle_.rename_file(lt::file_index_t(static_cast<int>(index)), layout_.files()[index].path);
+}
+
+void task_core::write_resume_state(const lt::add_torrent_params& params) {
+  const int error = write_file_whole(resume_path_, lt::write_resume_data_buf(params));
+  if (error != 0)
+    LOG4CPLUS_ERROR(kernel_logger(), "cannot write " << resume_path_ << ": " << std::strerror(error));
+  std::lock_guard<std::mutex> lock(lock_);
+  last_save_result_ = error == 0 ? S_OK : E_FAIL;
+}
+
+void task_core::note_done(std::uint64_t& counter) {
+  {
+    std::lock_guard<std::mutex> lock(lock_);
+    ++counter;
+  }
+  work_done_.notify_all();
+}
+
+std::string task_core::final_path(std::size_t index) const {
+  return join_path(data_folder_, layout_.files()[index].path);
+}

@@ -1,0 +1,179 @@
+#include "kernel/task_setup.h"
+
+#include <libtorrent/read_resume_data.hpp>
+#include <libtorrent/torrent_flags.hpp>
+#include <libtorrent/torrent_info.hpp>
+
+#include <sys/stat.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <limits>
+
+#include "kernel/kernel_call.h"
+
+namespace {
+
+constexpr char kPeerScheme[] = "peer://";
+// Seeds larger than this are not torrents anyone makes.
+constexpr std::uintmax_t kSeedSizeLimit = 64u << 20;
+
+bool parse_peer(const std::string& text, lt::tcp::endpoint& out) {
+  std::string address;
+  std::string port;
+  if (!text.empty() && text[0] == '[') {
+    const std::size_t close = text.find(']');
+    if (close == std::string::npos || close + 1 >= text.size() || text[close + 1] != ':') return false;
+    address = text.substr(1, close - 1);
+    port = text.substr(close + 2);
+  } else {
+    const std::size_t colon = text.rfind(':');
+    if (colon == std::string::npos) return false;
+    address = text.substr(0, colon);
+    port = text.substr(colon + 1);
+  }
+  if (port.empty() || port.size() > 5 || port.find_first_not_of("0123456789") != std::string::npos) return false;
+  const unsigned long number = std::stoul(port);
+  if (number == 0 || number > 65535) return false;
+  lt::error_code ec;
+  const lt::address ip = lt::make_address(address, ec);
+  if (ec) return false;
+  out = lt::tcp::endpoint(ip, static_cast<unsigned short>(number));
+  return true;
+}
+
+bool is_file(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+task_plan failed(bt_task_failure code, std::string detail) {
+  task_plan plan;
+  plan.failure = code;
+  plan.detail = std::move(detail);
+  return plan;
+}
+
+// The whole seed file, or false when it cannot be read.
+bool read_seed(const std::string& path, std::vector<char>& out) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) return false;
+  const std::uintmax_t size = std::filesystem::file_size(path, ec);
+  if (ec || size > kSeedSizeLimit) return false;
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return !in.bad();
+}
+
+bool data_folder_ready(const std::string& folder) {
+  std::error_code ec;
+  if (std::filesystem::is_directory(folder, ec)) return true;
+  if (std::filesystem::exists(folder, ec)) return false;
+  return std::filesystem::create_directories(folder, ec) && !ec;
+}
+
+// libtorrent's view of the files must be the layout's, index for index.
+bool same_files(const lt::file_storage& files, const torrent_layout& layout) {
+  if (files.num_files() != static_cast<int>(layout.files().size())) return false;
+  for (const lt::file_index_t i : files.file_range()) {
+    const layout_file& file = layout.files()[static_cast<std::size_t>(static_cast<int>(i))];
+    if (files.file_size(i) != file.size || files.pad_file_at(i) != file.pad) return false;
+  }
+  return true;
+}
+
+// The resume state of this torrent, or nothing when there is none or it is
+// another torrent's or unreadable (the data is then checked instead).
+bool read_resume(const std::string& path, const lt::torrent_info& torrent, lt::add_torrent_params& out) {
+  std::vector<char> data;
+  if (!is_file(path) || !read_seed(path, data) || data.empty()) return false;
+  lt::error_code ec;
+  lt::add_torrent_params params = lt::read_resume_data(data, ec);
+  if (ec) {
+    LOG4CPLUS_WARN(kernel_logger(), "resume state " << path << " unreadable (" << ec.message()
+                                                    << "); the data will be checked");
+    return false;
+  }
+  if (params.info_hashes.has_v1() && params.info_hashes.v1 != torrent.info_hashes().v1) {
+    LOG4CPLUS_WARN(kernel_logger(), "resume state " << path << " belongs to another torrent; ignored");
+    return false;
+  }
+  out = std::move(params);
+  return true;
+}
+
+}  // namespace
+
+HRESULT read_tracker_items(ULONG count, const SEED_TRACKER_ITEM* items, task_request& request) {
+  for (ULONG i = 0; i < count; ++i) {
+    if (items[i].url_len > SEED_TRACKER_URL_MAX) return E_INVALIDARG;
+    const std::string text(items[i].url, items[i].url_len);
+    if (text.empty()) continue;
+    if (text.compare(0, std::strlen(kPeerScheme), kPeerScheme) == 0) {
+      lt::tcp::endpoint peer;
+      if (!parse_peer(text.substr(std::strlen(kPeerScheme)), peer)) return E_INVALIDARG;
+      request.peers.push_back(peer);
+    } else {
+      request.trackers.push_back(text);
+    }
+  }
+  return S_OK;
+}
+
+task_plan plan_task(const task_request& request) {
+  std::vector<char> seed;
+  if (!read_seed(request.seed_path, seed)) return failed(bt_failure_seed_unreadable, "cannot read " + request.seed_path);
+  lt::error_code ec;
+  auto torrent = std::make_shared<lt::torrent_info>(lt::span<char const>(seed), ec, lt::from_span);
+  if (ec) return failed(bt_failure_seed_invalid, request.seed_path + ": " + ec.message());
+
+  task_plan plan;
+  std::string why;
+  if (!torrent_layout::read(torrent->info_section(), plan.layout, why))
+    return failed(bt_failure_seed_invalid, request.seed_path + ": " + why);
+  if (!same_files(torrent->files(), plan.layout))
+    return failed(bt_failure_seed_invalid, request.seed_path + ": the file list does not match the info dictionary");
+  const std::size_t file_count = plan.layout.files().size();
+  for (const ULONG index : request.selection)
+    if (index >= file_count)
+      return failed(bt_failure_bad_selection, "file index " + std::to_string(index) + " of " +
+                                                  std::to_string(file_count) + " files");
+  if (!data_folder_ready(request.data_folder))
+    return failed(bt_failure_data_folder, request.data_folder + " is not a folder and cannot be made one");
+
+  plan.resume_path = resume_state_path(request.seed_path, plan.layout.hash_hex());
+  lt::add_torrent_params& params = plan.params;
+  if (request.kind != task_kind::new_download && read_resume(plan.resume_path, *torrent, params))
+    LOG4CPLUS_INFO(kernel_logger(), "continuing from " << plan.resume_path);
+
+  params.ti = torrent;
+  params.save_path = request.data_folder;
+  // Limits belong to the task object that was given them, not to the data.
+  params.download_limit = params.upload_limit = -1;
+  params.max_connections = params.max_uploads = -1;
+  params.flags = lt::torrent_flags::paused | lt::torrent_flags::duplicate_is_error |
+                 lt::torrent_flags::update_subscribe | lt::torrent_flags::apply_ip_filter;
+  if (request.kind == task_kind::upload) params.flags |= lt::torrent_flags::upload_mode;
+  params.trackers.insert(params.trackers.end(), request.trackers.begin(), request.trackers.end());
+  params.peers.insert(params.peers.end(), request.peers.begin(), request.peers.end());
+  plan.direct_peers = request.peers;
+
+  plan.wanted.assign(file_count, request.selection.empty());
+  for (const ULONG index : request.selection) plan.wanted[index] = true;
+  plan.in_progress.assign(file_count, false);
+  params.file_priorities.clear();
+  params.renamed_files.clear();
+  for (std::size_t i = 0; i < file_count; ++i) {
+    const layout_file& file = plan.layout.files()[i];
+    const lt::file_index_t index(static_cast<int>(i));
+    params.file_priorities.push_back(plan.wanted[i] ? lt::default_priority : lt::dont_download);
+    if (file.pad) continue;
+    const std::string final_path = join_path(request.data_folder, file.path);
+    plan.in_progress[i] = file.size > 0 && (is_file(final_path + kInProgressSuffix) || !is_file(final_path));
+    params.renamed_files[index] = plan.in_progress[i] ? file.path + kInProgressSuffix : file.path;
+  }
+  return plan;
+}

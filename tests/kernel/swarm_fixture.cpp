@@ -1,0 +1,136 @@
+#include "tests/kernel/swarm_fixture.h"
+
+#include <libtorrent/create_torrent.hpp>
+
+#include <sys/stat.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <thread>
+
+namespace bts_test {
+
+const char kLoopbackSettings[] =
+    "[session]\n"
+    "listen_interfaces = 127.0.0.1:0\n"
+    "dht = 0\n"
+    "local_peer_discovery = 0\n"
+    "upnp = 0\n"
+    "natpmp = 0\n"
+    "utp = 0\n"
+    "[resume]\n"
+    "save_interval = 0\n";
+
+bool wait_until(const std::function<bool()>& done, std::chrono::seconds limit) {
+  const auto end = std::chrono::steady_clock::now() + limit;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return true;
+}
+
+tagTASK_INFO task_info(IBtTask* task) {
+  tagTASK_INFO info{};
+  EXPECT_EQ(task->GetTaskInfo(&info), S_OK);
+  return info;
+}
+
+std::string file_bytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
+bool exists_on_disk(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0;
+}
+
+void swarm_fixture::TearDown() {
+  if (seeder_task_) seeder_task_->StopTask();
+  seeder_task_.reset();
+  seeder_.reset();
+  module_fixture::TearDown();
+}
+
+void swarm_fixture::generate(const std::vector<generated_file>& files, bool hybrid) {
+  namespace fs = std::filesystem;
+  files_ = files;
+  // The torrent is named "content": its files sit in content/ when it is
+  // made, and directly in the data folder when a kernel stores them.
+  const std::string root = dir_.file("make/");
+  std::mt19937 random(7);
+  for (const generated_file& file : files) {
+    fs::create_directories(fs::path(root + "content/" + file.path).parent_path());
+    std::string bytes(file.size, '\0');
+    for (char& c : bytes) c = static_cast<char>(random());
+    dir_.write("make/content/" + file.path, bytes);
+    fs::create_directories(fs::path(seeder_data() + file.path).parent_path());
+    dir_.write("seeder/" + file.path, bytes);
+  }
+  lt::file_storage storage;
+  lt::add_files(storage, root + "content");
+  lt::create_torrent maker(storage, 64 * 1024, hybrid ? lt::create_flags_t{} : lt::create_torrent::v1_only);
+  lt::set_piece_hashes(maker, root);
+  const lt::file_storage& made = maker.files();
+  for (const lt::file_index_t i : made.file_range()) {
+    const std::string path = made.file_path(i).substr(std::strlen("content/"));
+    for (generated_file& file : files_)
+      if (file.path == path) file.index = static_cast<ULONG>(static_cast<int>(i));
+  }
+  const std::vector<char> seed = maker.generate_buf();
+  dir_.make_dirs("seeds");
+  dir_.write("seeds/content.torrent", std::string(seed.begin(), seed.end()));
+}
+
+void swarm_fixture::start_seeder() {
+  seeder_ = torrent_kernel::create(read_kernel_settings(dir_.write("seeder.ini", kLoopbackSettings)));
+  const std::string seed = seed_path();
+  const std::string data = seeder_data();
+  com_ptr<IBtTask> task;
+  ASSERT_EQ(seeder_->CreateUploadTask(to_tag_string(seed), to_tag_string(data), 0, nullptr, 0, nullptr,
+                                      task.put()),
+            S_OK);
+  ASSERT_EQ(task->StartTask(), S_OK);
+  seeder_task_ = task;
+  ASSERT_TRUE(wait_for_status(task.get(), bt_task_seeding)) << task_info(task.get()).task_status;
+  ASSERT_NE(seeder_->listen_port(), 0);
+}
+
+void swarm_fixture::load_host() {
+  load();
+  dir_.write("modules/bt_kernel.ini", kLoopbackSettings);
+}
+
+SEED_TRACKER_ITEM swarm_fixture::seeder_peer() const {
+  const std::string text = "peer://127.0.0.1:" + std::to_string(seeder_->listen_port());
+  SEED_TRACKER_ITEM item{};
+  item.url_len = static_cast<ULONG>(text.size());
+  std::memcpy(item.url, text.data(), text.size());
+  return item;
+}
+
+com_ptr<IBtTask> swarm_fixture::create_through_shell(
+    HRESULT (STDMETHODCALLTYPE IBitTorrent::*create)(tagSTRING, tagSTRING, ULONG, const ULONG*, ULONG,
+                                                    const SEED_TRACKER_ITEM*, IBtTask**),
+    const std::vector<ULONG>& selection) {
+  const std::string seed = seed_path();
+  const std::string data = leecher_data();
+  const SEED_TRACKER_ITEM peer = seeder_peer();
+  com_ptr<IBtTask> task;
+  EXPECT_EQ((shell_->*create)(to_tag_string(seed), to_tag_string(data), static_cast<ULONG>(selection.size()),
+                              selection.empty() ? nullptr : selection.data(), 1, &peer, task.put()),
+            S_OK);
+  return task;
+}
+
+bool swarm_fixture::wait_for_status(IBtTask* task, ULONG status) {
+  return wait_until([&] { return task_info(task).task_status == status; });
+}
+
+}  // namespace bts_test

@@ -1,0 +1,89 @@
+// Transfers over loopback between kernels on libtorrent: a generated
+// multi-file torrent, a seeding kernel object made in-process, and the host
+// runtime with the real libbt_shell.so that installs the real kernel module
+// on request (module_fixture). Both sessions listen on 127.0.0.1 only, with
+// DHT, local peer discovery, UPnP and NAT-PMP off; peers are given directly.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "kernel/torrent_kernel.h"
+#include "tests/integration/module_fixture.h"
+
+namespace bts_test {
+
+// Settings of every test session.
+extern const char kLoopbackSettings[];
+
+struct generated_file {
+  std::string path;  // inside the data folder
+  std::size_t size;
+  ULONG index = 0;   // in the torrent (set by generate())
+};
+
+// A speed limiter owned by the test (the kernel keeps no reference).
+class fixed_speed_limit : public ISpeedLimit {
+ public:
+  explicit fixed_speed_limit(ULONG bytes_per_second) : limit_(bytes_per_second) {}
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** ppv) override {
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+  HRESULT STDMETHODCALLTYPE GetSpeedLimit(ULONG* bytes_per_second) override {
+    *bytes_per_second = limit_;
+    return S_OK;
+  }
+
+ private:
+  ULONG limit_;
+};
+
+// Polls `done` every few milliseconds for at most `limit`.
+bool wait_until(const std::function<bool()>& done, std::chrono::seconds limit = std::chrono::seconds(60));
+
+tagTASK_INFO task_info(IBtTask* task);
+std::string file_bytes(const std::string& path);
+bool exists_on_disk(const std::string& path);
+
+class swarm_fixture : public module_fixture {
+ protected:
+  void TearDown() override;
+
+  // Writes the files under seeder_data() and their seed (one piece every
+  // 64 KiB; `hybrid` adds the v2 hashes and the padding they need); files()
+  // then tells each file's index in the torrent.
+  void generate(const std::vector<generated_file>& files, bool hybrid = false);
+  // A kernel object of its own seeding the generated data.
+  void start_seeder();
+  // The host runtime with libbt_shell.so; the kernel module (with the
+  // loopback settings beside it) is installed when the shell asks for it.
+  void load_host();
+  // The second creation list's item naming the seeder.
+  SEED_TRACKER_ITEM seeder_peer() const;
+  // Creates a task through the shell into leecher_data().
+  com_ptr<IBtTask> create_through_shell(HRESULT (STDMETHODCALLTYPE IBitTorrent::*create)(
+                                            tagSTRING, tagSTRING, ULONG, const ULONG*, ULONG,
+                                            const SEED_TRACKER_ITEM*, IBtTask**),
+                                        const std::vector<ULONG>& selection = {});
+  bool wait_for_status(IBtTask* task, ULONG status);
+
+  std::string seed_path() const { return dir_.file("seeds/content.torrent"); }
+  std::string seeder_data() const { return dir_.file("seeder/"); }
+  std::string leecher_data() const { return dir_.file("leecher/"); }
+  const std::vector<generated_file>& files() const { return files_; }
+
+  com_ptr<torrent_kernel> seeder_;
+  com_ptr<IBtTask> seeder_task_;
+
+ private:
+  std::vector<generated_file> files_;
+};
+
+}  // namespace bts_test
