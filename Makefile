@@ -17,7 +17,7 @@ FUZZ_SECONDS ?= 60
 FUZZ_SMOKE_SECONDS ?= 30
 # The test binaries that hold the tests whose suite names contain
 # "Concurrent": the only ones the ThreadSanitizer build makes.
-CONCURRENT_TEST_BINARIES ?= test_com_utility test_common test_bt_shell
+CONCURRENT_TEST_BINARIES ?= test_com_utility test_common test_bt_shell test_kernel
 
 .PHONY: all deps configure build test test-plain test-asan test-tsan test-leaks fuzz fuzz-build demo bench clean
 
@@ -53,7 +53,7 @@ test-asan:
 test-tsan:
 	$(CMAKE) -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBTS_TSAN=ON
 	$(CMAKE) --build $(TSAN_BUILD) -j $(JOBS) --target $(CONCURRENT_TEST_BINARIES)
-	cd $(TSAN_BUILD) && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+	cd $(TSAN_BUILD) && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$(CURDIR)/tests/tsan.supp \
 	  ctest --output-on-failure -j $(JOBS) -R Concurrent
 
 # The whole-module scenarios of the plain build under valgrind's memcheck.
