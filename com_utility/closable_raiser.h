@@ -12,7 +12,7 @@
 template <class I>
 class closable_raiser {
  public:
-  using raiser = CEventsRaiser<I, 0xFFFFFFFF>;
+  using raiser = CEventsRaiser<I, unlimited_sinks>;
 
   explicit closable_raiser(REFIID sink_iid) : raiser_(std::make_shared<raiser>(sink_iid)) {}
 

@@ -1,17 +1,18 @@
+// P2P hub notices through the shell: one per file of the seed, with the
+// hub looked up until it is found and let go of at Uninit.
 #include <gtest/gtest.h>
 
-#include "bt_shell/p2phub_notify.h"
-#include "bt_shell/seed_files.h"
-#include "host/download_lib/p2p_hub.h"
 #include "support/log_capture.h"
 #include "tests/bt_shell/seed_builder.h"
 #include "tests/bt_shell/shell_fixture.h"
 
 namespace {
 
-class HubTest : public bts_test::shell_fixture {
+using namespace bts_test;
+
+class HubTest : public shell_fixture {
  protected:
-  const std::string seed_ = bts_test::seed_builder()
+  const std::string seed_ = seed_builder()
                                 .name("album")
                                 .file({"a", "b.txt"}, 1)
                                 .file({"c.txt"}, 2)
@@ -20,37 +21,38 @@ class HubTest : public bts_test::shell_fixture {
 };
 
 TEST_F(HubTest, EveryFileIsReportedInOrderWithItsFullPathsOnceAHubIsThere) {
-  bts_test::log_capture cap;
-  EXPECT_EQ(notify_hub_bt_deleted("/dl/", seed_), 0);
+  log_capture cap;
+  EXPECT_EQ(shell_->NotifyHubBtDeleted(text("/dl/"), text(seed_)), 0);
   EXPECT_EQ(cap.count("CBtShell", log4cplus::WARN_LOG_LEVEL, "notify p2p hub file deleted, p2p dll not exist"), 3);
-  EXPECT_EQ(host_->lookup_count(IID_IP2p), 3u);  // one lookup per file
-  EXPECT_EQ(notify_hub_bt_moved("/a/", seed_, "/b/"), 0);
+  EXPECT_EQ(log_->lines("host.GetInstance(IP2p)").size(), 3u);  // one lookup per file
+  EXPECT_EQ(shell_->NotifyHubBtMoved(text("/a/"), text(seed_), text("/b/")), 0);
   EXPECT_EQ(cap.count("CBtShell", log4cplus::WARN_LOG_LEVEL, "notify p2p hub file moved, p2p dll not exist"), 3);
 
-  // A hub that registers later is found by the next notice.
-  p2p_hub* hub = host_->register_p2p_hub();
-  EXPECT_EQ(notify_hub_bt_deleted("/dl/", seed_), 0);
-  EXPECT_EQ(notify_hub_bt_moved("/old/", seed_, "/new/"), 0);
-  const auto notices = hub->notices();  // the paths of each kind are checked through the module as well
-  ASSERT_EQ(notices.size(), 6u);
-  EXPECT_EQ(notices[2].kind, p2p_hub::notice::deleted);
-  EXPECT_EQ(notices[2].path, "/dl/a/d/e.txt");
-  EXPECT_EQ(notices[5].kind, p2p_hub::notice::moved);
-  EXPECT_EQ(notices[5].path + " " + notices[5].new_path, "/old/a/d/e.txt /new/a/d/e.txt");
+  // A hub that registers later is found by the next notice, and kept.
+  fake_p2p_hub* hub = host_->register_hub();
+  log_->clear();
+  EXPECT_EQ(shell_->NotifyHubBtDeleted(text("/dl/"), text(seed_)), 0);
+  EXPECT_EQ(shell_->NotifyHubBtMoved(text("/old/"), text(seed_), text("/new/")), 0);
+  EXPECT_EQ(log_->lines("host.GetInstance(IP2p)").size(), 1u);
+  EXPECT_EQ(hub->notices, (strings{"/dl/a/b.txt", "/dl/c.txt", "/dl/a/d/e.txt", "/old/a/b.txt -> /new/a/b.txt",
+                                   "/old/c.txt -> /new/c.txt", "/old/a/d/e.txt -> /new/a/d/e.txt"}));
 }
 
-TEST_F(HubTest, BadArgumentsAndSeedsReportNothingAndUninitDropsTheHub) {
-  p2p_hub* hub = host_->register_p2p_hub();
-  bts_test::log_capture cap;
-  EXPECT_EQ(notify_hub_bt_deleted("", seed_), -11);
+TEST_F(HubTest, BadArgumentsAndSeedsReportNothingAndUninitLetsTheHubGo) {
+  fake_p2p_hub* hub = host_->register_hub();
+  log_capture cap;
+  EXPECT_EQ(shell_->NotifyHubBtDeleted(text(""), text(seed_)), -11);
   EXPECT_EQ(cap.count("CBtShell", log4cplus::ERROR_LOG_LEVEL, "notify_hub_bt_deleted parameter not legal"), 1);
-  EXPECT_EQ(notify_hub_bt_moved("/a/", seed_, ""), -11);
-  EXPECT_EQ(notify_hub_bt_moved("/a/", dir_.write("bad.torrent", "x"), "/b/"), -24);
-  EXPECT_TRUE(hub->notices().empty());
+  EXPECT_EQ(shell_->NotifyHubBtMoved(text("/a/"), text(seed_), text("")), -11);
+  EXPECT_EQ(shell_->NotifyHubBtMoved(text("/a/"), text(dir_.write("bad.torrent", "x")), text("/b/")), -24);
+  EXPECT_TRUE(hub->notices.empty());
 
-  ASSERT_NE(p2phub_notify::instance(), nullptr);
-  plugin_->Uninit();
-  EXPECT_EQ(p2phub_notify::instance(), nullptr);  // no host any more: nothing to reach
+  EXPECT_EQ(shell_->NotifyHubBtDeleted(text("/dl/"), text(seed_)), 0);
+  uninit();  // no host any more: nothing to reach
+  cap.clear();
+  EXPECT_EQ(shell_->NotifyHubBtDeleted(text("/dl/"), text(seed_)), 0);
+  EXPECT_EQ(cap.count("CBtShell", log4cplus::WARN_LOG_LEVEL, "notify p2p hub file deleted, p2p dll not exist"), 3);
+  EXPECT_EQ(hub->notices.size(), 3u);
 }
 
 }  // namespace

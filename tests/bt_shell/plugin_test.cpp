@@ -4,21 +4,15 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <sstream>
 
 #include "bt_shell/ComModule.h"
-#include "bt_shell/module_host.h"
 #include "common/charset_analyser.h"
-#include "host/download_lib/download_lib.h"
-#include "host/download_lib/host_service.h"
 #include "interfaces/IBitTorrent.h"
-#include "interfaces/IHostService.h"
-#include "interfaces/IModuleDownloader.h"
-#include "platform/mlang.h"
 #include "platform/module.h"
 #include "platform/registry.h"
 #include "support/log_capture.h"
 #include "support/temp_dir.h"
+#include "tests/bt_shell/shell_fixture.h"
 
 namespace {
 
@@ -106,119 +100,42 @@ TEST(PluginModule, RegistrationWritesAndRemovesTheClassKeys) {
   platform::registry_set_store_file("");
 }
 
-// A host that notes the module's calls on it, in order, and has the host
-// runtime serve them.
-class journaling_host : public IDownloadLib, public CUnknownMultiThread {
- public:
-  explicit journaling_host(IDownloadLib* inner) : CUnknownMultiThread("journaling_host"), inner_(inner) {}
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-    return query_single_interface<IDownloadLib>(this, IID_IDownloadLib, riid, ppv);
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return CUnknownMultiThread::AddRef(); }
-  ULONG STDMETHODCALLTYPE Release() override { return CUnknownMultiThread::Release(); }
-  HRESULT STDMETHODCALLTYPE AttachEvents(IDownloadLibEvents* sink) override {
-    calls.push_back("AttachEvents");
-    return inner_->AttachEvents(sink);
-  }
-  HRESULT STDMETHODCALLTYPE DetachEvents(IDownloadLibEvents* sink) override {
-    calls.push_back("DetachEvents");
-    return inner_->DetachEvents(sink);
-  }
-  HRESULT STDMETHODCALLTYPE Reserved5() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Reserved6() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Reserved7() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE RegisterInstance(REFIID riid, IUnknown* object) override {
-    calls.push_back("RegisterInstance " + name(riid));
-    return inner_->RegisterInstance(riid, object);
-  }
-  HRESULT STDMETHODCALLTYPE UnregisterInstance(REFIID riid) override {
-    calls.push_back("UnregisterInstance " + name(riid));
-    return inner_->UnregisterInstance(riid);
-  }
-  HRESULT STDMETHODCALLTYPE GetInstance(REFIID riid, void** ppv) override {
-    calls.push_back("GetInstance " + name(riid));
-    return inner_->GetInstance(riid, ppv);
-  }
-  HRESULT STDMETHODCALLTYPE Reserved11() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE CreateInstance(REFCLSID clsid, REFIID riid, void** ppv) override {
-    calls.push_back("CreateInstance " + name(clsid) + " " + name(riid));
-    return inner_->CreateInstance(clsid, riid, ppv);
-  }
-
-  std::vector<std::string> calls;
-
- private:
-  static std::string name(REFIID id) {
-    const std::pair<IID, const char*> known[] = {
-        {IID_IMultiLanguage2, "IMultiLanguage2"}, {IID_IModuleDownloader, "IModuleDownloader"},
-        {IID_IBitTorrent, "IBitTorrent"},         {CLSID_HostService, "HostService"},
-        {IID_IHostService, "IHostService"},
-    };
-    for (const auto& [iid, text] : known)
-      if (IsEqualIID(id, iid)) return text;
-    return platform::guid_to_string(id);
-  }
-
-  IDownloadLib* inner_;
-};
-
-class PluginInit : public ::testing::Test {
- protected:
-  void TearDown() override {
-    if (plugin_) plugin_->Release();
-    if (host_) host_->shutdown();
-  }
-  void make(download_lib_options options = {}) {
-    host_ = download_lib::create(options);
-    plugin_ = new CDownloadLibPlugin;
-  }
-
-  com_ptr<download_lib> host_;
-  CDownloadLibPlugin* plugin_ = nullptr;
-};
-
-TEST_F(PluginInit, InitBindsTheHostAndPublishesTheShellUninitUndoesIt) {
-  make();
+TEST(PluginInit, InitBindsTheHostAndPublishesTheShellUninitUndoesIt) {
+  auto log = std::make_shared<bts_test::journal>();
+  auto host = com_ptr<bts_test::fake_host>::adopt(new bts_test::fake_host(log, {}));
+  auto plugin = com_ptr<CDownloadLibPlugin>::adopt(new CDownloadLibPlugin);
   log_capture cap;
-  auto journal = com_ptr<journaling_host>::adopt(new journaling_host(host_.get()));
-  ASSERT_EQ(plugin_->Init(journal.get()), S_OK);
-  EXPECT_EQ(journal->calls, (std::vector<std::string>{"GetInstance IMultiLanguage2",
-                                                       "CreateInstance HostService IHostService",
-                                                       "GetInstance IModuleDownloader", "AttachEvents",
-                                                       "RegisterInstance IBitTorrent"}));
-  journal->calls.clear();
-  EXPECT_EQ(GetDownloadLib(), journal.get());
-  EXPECT_NE(GetHostService(), nullptr);
-  EXPECT_NE(GetModuleDownloader(), nullptr);
+  ASSERT_EQ(plugin->Init(host.get()), S_OK);
+  EXPECT_EQ(log->lines("host."), (std::vector<std::string>{"host.GetInstance(IMultiLanguage2)",
+                                                          "host.CreateInstance(HostService,IHostService)",
+                                                          "host.GetInstance(IModuleDownloader)", "host.AttachEvents()",
+                                                          "host.RegisterInstance(IBitTorrent)"}));
   ASSERT_NE(charset_analyser::existing(), nullptr);
   EXPECT_NE(charset_analyser::instance().mlang(), nullptr);  // the built-in detector
   com_ptr<IBitTorrent2> shell;
-  ASSERT_EQ(host_->GetInstance(IID_IBitTorrent, shell.put_void()), S_OK);
-  EXPECT_EQ(static_cast<IBitTorrent2*>(plugin_->shell()), shell.get());
-  EXPECT_EQ(host_->sink_count(), 1u);  // the shell listens to the registry
+  ASSERT_EQ(host->GetInstance(IID_IBitTorrent, shell.put_void()), S_OK);
+  EXPECT_EQ(static_cast<IBitTorrent2*>(plugin->shell()), shell.get());
+  EXPECT_EQ(host->sink_count(), 1u);  // the shell listens to the registry
 
-  ASSERT_EQ(plugin_->Uninit(), S_OK);
-  EXPECT_EQ(journal->calls, (std::vector<std::string>{"UnregisterInstance IBitTorrent", "DetachEvents"}));
-  EXPECT_EQ(GetDownloadLib(), nullptr);
-  EXPECT_EQ(GetHostService(), nullptr);
-  EXPECT_FALSE(host_->is_registered(IID_IBitTorrent));
-  EXPECT_EQ(host_->sink_count(), 0u);
+  log->clear();
+  ASSERT_EQ(plugin->Uninit(), S_OK);
+  EXPECT_EQ(log->lines("host."),
+            (std::vector<std::string>{"host.UnregisterInstance(IBitTorrent)", "host.DetachEvents()"}));
+  EXPECT_FALSE(host->is_registered(IID_IBitTorrent));
+  EXPECT_EQ(host->sink_count(), 0u);
   EXPECT_EQ(charset_analyser::existing(), nullptr);
+  EXPECT_FALSE(module_context::module_bound());
 
-  const std::string prefix = "[" + [&] {
-    std::ostringstream s;
-    s << static_cast<const void*>(plugin_);
-    return s.str();
-  }() + "]";
+  const std::string prefix = bts_test::prefix_of(plugin.get());
   const auto info = cap.texts("CDownloadLibPlugin(bt_shell)", log4cplus::INFO_LOG_LEVEL);
   EXPECT_EQ(info, (std::vector<std::string>{prefix + "Init", prefix + "Init OK", prefix + "Uninit",
                                             prefix + "charset_analyser::uninit()", prefix + "Uninit OK"}));
   EXPECT_EQ(cap.count("CDownloadLibPlugin(bt_shell)", log4cplus::DEBUG_LOG_LEVEL,
                       prefix + "init charset_analyser success"),
             1);
-  // The shell the host still holds lives on after Uninit.
+  // The shell the host still holds lives on after Uninit, without its host.
   EXPECT_EQ(shell->ReservedOperation(5), S_OK);
+  EXPECT_EQ(shell->CreateCfgFile(0, 0, 0, 0, 0, 0, 0, 0), E_UNEXPECTED);
 }
 
 }  // namespace

@@ -8,17 +8,13 @@
 #include "com_utility/StringSetter.h"
 #include "common/qvnew.h"
 #include "support/log_capture.h"
-#include "tests/bt_shell/task_fixture.h"
+#include "tests/bt_shell/shell_fixture.h"
 
 namespace {
 
-using bts_test::log_capture;
-using bts_test::prefix_of;
-using bts_test::proxy_of;
-using bts_test::text;
-using strings = std::vector<std::string>;
+using namespace bts_test;
 
-using TaskOperationsTest = bts_test::task_fixture;
+using TaskOperationsTest = shell_fixture;
 
 TEST_F(TaskOperationsTest, BeforeTheHandOverTheProxyAnswersQueriesAndKeepsTheCertification) {
   com_ptr<IBtTask3> task = make_proxy();
@@ -108,13 +104,10 @@ TEST_F(TaskOperationsTest, BeforeTheHandOverTheProxyAnswersQueriesAndKeepsTheCer
 TEST_F(TaskOperationsTest, AfterTheHandOverCallsGoToTheRealTask) {
   com_ptr<IBtTask3> task = make_proxy();
   task->SetTaskType(7);
-  kernel_probe kernel = arrive();
-  kernel.clear_journal();
-  kernel.set_value("task.GetResourceCount.count", 12);
-  kernel.set_value("task.GetSpeed.speed1", 12);
-  kernel.set_value("task.GetFailureDetail.code", 33);
-  kernel.set_result("task.GetDataInput", static_cast<HRESULT>(0x80001111u));
-  kernel.set_result("task.SetDispatchStrategy", E_FAIL);
+  fake_kernel& kernel = arrive();
+  log_->clear();
+  kernel.task_answers.values = {{"GetResourceCount", 12}, {"GetFailureDetail", 33}};
+  kernel.task_answers.results = {{"GetDataInput", static_cast<HRESULT>(0x80001111u)}, {"SetDispatchStrategy", E_FAIL}};
 
   ULONG count = 0, speed1 = 9, speed2 = 9, type = 0, size = 7, result = 0;
   BOOL flag = 5;
@@ -131,38 +124,38 @@ TEST_F(TaskOperationsTest, AfterTheHandOverCallsGoToTheRealTask) {
   task->GetTaskType(&type);
   EXPECT_EQ(type, 8u);
   // GetNewConnectInfo reaches the real task only when the host left size 4.
-  host_->service()->set_connect_info(3, 9);
+  host_->service->answers.values["GetNewConnectInfo.size"] = 3;
   EXPECT_EQ(task->GetNewConnectInfo(1, 2, &size, &result), S_OK);
-  host_->service()->set_connect_info(4, 9);
+  host_->service->answers.values["GetNewConnectInfo.size"] = 4;
   EXPECT_EQ(task->GetNewConnectInfo(5, 6, &size, &result), S_OK);
-  EXPECT_EQ(host_->service()->connect_info_calls().size(), 2u);
+  EXPECT_EQ(log_->lines("service."), (strings{"service.GetNewConnectInfo(1,2)", "service.GetNewConnectInfo(5,6)"}));
   EXPECT_EQ(task->GetFailureDetail(&code), S_OK);
   EXPECT_EQ(code, 33);
-  kernel.set_option(BT_KERNEL_TASK_BTTASK3, false);
+  kernel.options.task3 = false;
   EXPECT_EQ(task->GetFailureDetail(&code), S_FALSE);
   // Accelerate: the real task's answer; S_FALSE when it cannot be accelerated,
   // the text kept all the same.
   bt_shell_task* proxy = proxy_of(task.get());
-  kernel.set_result("task1.Accelerate", static_cast<HRESULT>(0x80001234u));
+  kernel.task_answers.results["Accelerate"] = static_cast<HRESULT>(0x80001234u);
   EXPECT_EQ(proxy->Accelerate(text("q")), static_cast<HRESULT>(0x80001234u));
-  kernel.set_option(BT_KERNEL_TASK_ACCELERATABLE, false);
+  kernel.options.acceleratable = false;
   EXPECT_EQ(proxy->Accelerate(text("xyz")), S_FALSE);
   std::string got;
   CStringSetter setter(&got);
   EXPECT_EQ(proxy->IsAccelerated(&setter), S_OK);
   EXPECT_EQ(got, "xyz");
 
-  EXPECT_EQ(kernel.journal("task1."),
+  EXPECT_EQ(log_->lines("task1."),
             (strings{"task1.GetResourceCount()", "task1.GetDataInput(1,2)", "task1.SetDispatchStrategy(3)",
-                     "task1.GetStopFlag(" + kernel_state::pointer(&flag) + ")", "task1.GetNewConnectInfo(5,6)",
-                     "task1.GetFailureDetail()", "task1.Accelerate(1:\"q\")"}));
+                     "task1.GetStopFlag()", "task1.GetNewConnectInfo(5,6)", "task1.GetFailureDetail()",
+                     "task1.Accelerate(1:\"q\")"}));
   EXPECT_EQ(task->StopTask(), S_OK);
 }
 
 TEST_F(TaskOperationsTest, FailedKernelDownloadIsReportedByEveryWaitingProxy) {
   com_ptr<IBtTask3> task = make_proxy();
-  host_->downloader()->complete_pending();  // no module to install
-  EXPECT_EQ(proxy_of(task.get())->shell_status(), shell_idle);
+  host_->downloader->complete(5);
+  EXPECT_EQ(proxy_of(task.get())->shell_status(), bt_shell_task_status::shell_idle);
   EXPECT_TRUE(proxy_of(task.get())->listener_registered());
 
   log_capture cap;
@@ -171,6 +164,9 @@ TEST_F(TaskOperationsTest, FailedKernelDownloadIsReportedByEveryWaitingProxy) {
   EXPECT_EQ(code, 10014);
   EXPECT_EQ(cap.texts("bt_shell_task", log4cplus::ERROR_LOG_LEVEL),
             (strings{prefix_of(proxy_of(task.get())) + "GetFailureDetail hr=0, error_code=10014"}));
+  tagTASK_INFO info{};
+  task->GetTaskInfo(&info);
+  EXPECT_EQ(info.task_status, 12u);
   task->StartTask();  // a start clears the failure
   task->GetFailureDetail(&code);
   EXPECT_EQ(code, 0);
@@ -186,14 +182,14 @@ TEST_F(TaskOperationsTest, ProxiesWithoutARealTaskDropForwardedCallsAndAnswerNeu
     com_ptr<IBtTask3> task = make_proxy();
     task->StartTask();
     if (why == cause::signalled) task->SignalStop();
-    kernel_probe kernel = register_kernel();
-    if (why == cause::no_task) kernel.set_result("kernel.CreateNewTask", E_FAIL);
-    if (why == cause::no_bttask2) kernel.set_option(BT_KERNEL_TASK_BTTASK2, false);
+    fake_kernel& kernel = register_kernel();
+    if (why == cause::no_task) kernel.answers.results["CreateNewTask"] = E_FAIL;
+    if (why == cause::no_bttask2) kernel.options.task2 = false;
     log_capture cap;
-    complete_kernel_download(0);
+    host_->downloader->complete(0);
 
     bt_shell_task* proxy = proxy_of(task.get());
-    EXPECT_EQ(proxy->shell_status(), shell_reload_func);
+    EXPECT_EQ(proxy->shell_status(), bt_shell_task_status::shell_reload_func);
     EXPECT_EQ(proxy->listener_registered(), why == cause::signalled);
     EXPECT_EQ(cap.count_containing("bt_shell_task", log4cplus::ERROR_LOG_LEVEL, " not true, detail: "),
               why == cause::signalled ? 0 : 1);
