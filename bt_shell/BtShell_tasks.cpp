@@ -44,11 +44,6 @@ HRESULT CBtShell::create_task(const char* name, bt_shell_task_create_type task_t
     acquire_kernel();
     switch (_bt_shell_status) {
       case bt_shell_status::kernel_loaded:
-        if (!_IBitTorrentKernel) {
-          // The host withdrew the kernel while the status stays kernel_loaded.
-          REPORT_ASSERT(shell_logger(), "_IBitTorrentKernel != NULL", name);
-          return E_FAIL;
-        }
         return forward(method, seed_path, data_path, first_count, first_list, second_count, second_list, task);
       case bt_shell_status::kernel_loading:
         LOG4CPLUS_INFO(shell_logger(), name << " ");

@@ -67,17 +67,16 @@ class shell_fixture : public ::testing::Test {
   // The kernel registers itself and the downloader reports it installed.
   fake_kernel& arrive() {
     register_kernel();
-    host_->downloader->complete(0);
+    host_->complete(0);
     return *kernel_.get();
   }
 
   std::string data_folder() const { return dir_.file("data"); }
 
   // A proxy made while the kernel is on its way (the first call requests it).
-  com_ptr<IBtTask3> make_proxy(ULONG first_count = 0, const ULONG* first = nullptr) {
+  com_ptr<IBtTask3> make_proxy() {
     IBtTask* raw = nullptr;
-    EXPECT_EQ(shell_->CreateNewTask(text("/seeds/a.torrent"), text(data_folder()), first_count, first, 0, nullptr, &raw),
-              S_OK);
+    EXPECT_EQ(shell_->CreateNewTask(text("/seeds/a.torrent"), text(data_folder()), 0, nullptr, 0, nullptr, &raw), S_OK);
     EXPECT_EQ(shell_->status(), bt_shell_status::kernel_loading);
     return com_ptr<IBtTask3>::adopt(static_cast<IBtTask3*>(raw));
   }
