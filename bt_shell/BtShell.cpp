@@ -74,11 +74,11 @@ void CBtShell::uninit() {
   IDownloadLib* host = _context->download_lib();
   RELEASE_ASSERT_TEXT(host != nullptr, "NULL != GetDownloadLib()", "");
   host->DetachEvents(&_registry_events);
-  if (_module_events_attached == 1) {
+  if (_module_events_attached) {
     IModuleDownloader* downloader = _context->module_downloader();
     RELEASE_ASSERT_TEXT(downloader != nullptr, "GetModuleDownloader()!= NULL", "");
     downloader->DetachEvents(&_downloader_events);
-    _module_events_attached = 0;
+    _module_events_attached = false;
   }
   // After uninit the host no longer tells the shell that the kernel goes
   // away, so let go of it now: the kernel holds a reference on the shell's

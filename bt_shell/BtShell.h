@@ -224,7 +224,7 @@ class CBtShell : public CUnknownMultiThread, public IBitTorrent2, public IBitTor
 
   com_ptr<IBitTorrentKernel> _IBitTorrentKernel;
   bt_shell_status _bt_shell_status = bt_shell_status::shell_init;
-  LONG _module_events_attached = 0;
+  bool _module_events_attached = false;
   reimport_state _reimport_state = reimport_state::none;
   std::unique_ptr<para_container<IBitTorrentKernel>> _reimport_para_container_ptr;
   BYTE _virtual_reimport_progress = 0;

@@ -57,7 +57,7 @@ void CBtShell::enter_shell_init_status() {
   USHORT major = 0, minor = 0;
   get_bt_kernel_version(major, minor);
   downloader->AttachEvents(&_downloader_events);
-  _module_events_attached = 1;
+  _module_events_attached = true;
   LOG4CPLUS_DEBUG(shell_logger(), "enter_shell_init_status , RequestDownload");
   // Waiting, and the host told so, from before the request on: an answer
   // delivered from inside RequestDownload then finds the shell ready for it
@@ -132,7 +132,7 @@ void CBtShell::hand_over(ULONG error_code) {
     LOG4CPLUS_ERROR(shell_logger(), "OnModuleDownloadComplete error,error code: " << error_code);
     _bt_shell_status = bt_shell_status::kernel_load_failed;
   }
-  _module_events_attached = 0;
+  _module_events_attached = false;
   report(*_context, error_code == 0 ? kKernelLoaded : kKernelLoadFailed);
 
   if (error_code == 0 && _reimport_state == reimport_state::waiting && _reimport_para_container_ptr)

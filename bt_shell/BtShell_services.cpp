@@ -8,6 +8,7 @@
 namespace {
 
 // The simulated reimport climbs by one every two seconds and stops at 50.
+constexpr std::time_t kSecondsPerVirtualStep = 2;
 constexpr std::time_t kVirtualProgressCeiling = 50;
 
 }  // namespace
@@ -152,7 +153,7 @@ HRESULT CBtShell::GetReimportProgress(BYTE* progress) {
         if (!_is_virtual_reimport) REPORT_ASSERT(shell_logger(), "_is_virtual_reimport", "");
         std::time_t elapsed = _context->now() - _reimport_start_time;
         if (elapsed < 0) elapsed = 0;
-        const std::time_t value = std::min(elapsed / 2, kVirtualProgressCeiling);
+        const std::time_t value = std::min(elapsed / kSecondsPerVirtualStep, kVirtualProgressCeiling);
         _virtual_reimport_progress = static_cast<BYTE>(value);
         *progress = _virtual_reimport_progress;
         return S_OK;

@@ -78,7 +78,7 @@ HRESULT bt_shell_task::QueryInterface(REFIID riid, void** ppv) {
 void bt_shell_task::init() {
   LOG4CPLUS_INFO(task_logger(), TASK_PREFIX << "bt_shell_task::init");
   m_bt_shell->add_loading_listenner(this);
-  m_listener_registered = 1;
+  m_listener_registered = true;
 }
 
 void bt_shell_task::uninit() {
@@ -90,9 +90,9 @@ void bt_shell_task::uninit() {
 }
 
 void bt_shell_task::withdraw_registration() {
-  if (m_listener_registered == 0) return;
+  if (!m_listener_registered) return;
   m_bt_shell->remove_loading_listenner(this);
-  m_listener_registered = 0;
+  m_listener_registered = false;
 }
 
 void bt_shell_task::loading_complete(ULONG error_code) {
@@ -192,6 +192,8 @@ void bt_shell_task::shell_reload_function() {
       m_para_containers.clear();
       return;
     }
+    // A start older than a stop made during the hand-over is void, as a
+    // start given to a stopped proxy is.
     if (is_call_of(*call, "StartTask") && m_shell_task_status == bt_shell_task_run_status::shell_task_stopped)
       continue;
     call->apply(*m_IBtTask.get());

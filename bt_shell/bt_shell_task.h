@@ -116,7 +116,7 @@ class bt_shell_task : public CUnknownMultiThread,
   // State, for diagnostics.
   bt_shell_task_status shell_status() const { return m_shell_status; }
   bt_shell_task_run_status shell_task_status() const { return m_shell_task_status; }
-  bool listener_registered() const { return m_listener_registered != 0; }
+  bool listener_registered() const { return m_listener_registered; }
   std::size_t record_count() const { return m_para_containers.size(); }
 
   // IUnknown (every interface)
@@ -241,7 +241,7 @@ class bt_shell_task : public CUnknownMultiThread,
   const bt_shell_task_create_type m_create_type;
   bt_shell_task_status m_shell_status = bt_shell_task_status::shell_idle;
   bt_shell_task_run_status m_shell_task_status = bt_shell_task_run_status::shell_task_idle;
-  LONG m_listener_registered = 0;
+  bool m_listener_registered = false;
   std::string m_str_seed_file;
   std::string m_str_data_file_path;
   ULONG m_first_count;
