@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "bt_shell/BtShell.h"
+#include "bt_shell/host_instance.h"
 #include "bt_shell/shell_log.h"
 #include "common/release_assert.h"
 #include "platform/profile.h"
@@ -174,10 +175,7 @@ HRESULT CBtShell::OnUnregisterInstance(REFIID riid) {
 }
 
 com_ptr<IBitTorrentKernel> CBtShell::registered_kernel() const {
-  com_ptr<IBitTorrentKernel> kernel;
-  IDownloadLib* host = _context->download_lib();
-  if (!host || FAILED(host->GetInstance(IID_IBitTorrentKernel, kernel.put_void()))) return nullptr;
-  return kernel;
+  return host_instance<IBitTorrentKernel>(_context->download_lib(), IID_IBitTorrentKernel);
 }
 
 bool CBtShell::query_registered_kernel() {

@@ -52,7 +52,8 @@ HRESULT CDownloadLibPlugin::Init(IDownloadLib* host) {
     auto context = std::make_shared<module_context>();
     auto shell = com_ptr<CBtShell>::adopt(new CBtShell(context));
 
-    context->bind(host);
+    if (!context->bind(host))
+      return answer_host_misuse(module_logger(), this, "Init", host_misuse::init_while_held_by_another);
     LOG4CPLUS_DEBUG(module_logger(), PLUGIN_PREFIX << "init charset_analyser success");
     m_context = std::move(context);
     m_shell = shell.detach();

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "bt_shell/bt_shell_task_log.h"
+#include "bt_shell/host_instance.h"
 #include "common/release_assert.h"
 
 log4cplus::Logger& task_logger() {
@@ -129,10 +130,9 @@ void bt_shell_task::loading_complete(ULONG error_code) {
 }
 
 bool bt_shell_task::create_real_task() {
-  com_ptr<IBitTorrentKernel> kernel;
-  IDownloadLib* host = m_context->download_lib();
-  const HRESULT hr = host ? host->GetInstance(IID_IBitTorrentKernel, kernel.put_void()) : E_FAIL;
-  if (FAILED(hr) || !kernel) {
+  const com_ptr<IBitTorrentKernel> kernel =
+      host_instance<IBitTorrentKernel>(m_context->download_lib(), IID_IBitTorrentKernel);
+  if (!kernel) {
     REPORT_ASSERT(task_logger(), "SUCCEEDED(hr)", "no kernel registered with the host");
     return false;
   }

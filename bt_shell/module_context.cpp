@@ -2,6 +2,7 @@
 
 #include <atomic>
 
+#include "bt_shell/host_instance.h"
 #include "com_utility/module_location.h"
 #include "common/charset_analyser.h"
 
@@ -10,14 +11,6 @@ namespace {
 std::atomic<bool> g_module_bound{false};
 
 std::time_t system_time() { return std::time(nullptr); }
-
-// The object the host registered under `iid`, or null.
-template <class I>
-com_ptr<I> host_instance(IDownloadLib* host, REFIID iid) {
-  com_ptr<I> object;
-  if (FAILED(host->GetInstance(iid, object.put_void()))) object.reset();
-  return object;
-}
 
 com_ptr<IHostService> create_host_service(IDownloadLib* host) {
   com_ptr<IHostService> service;
@@ -29,7 +22,7 @@ com_ptr<IHostService> create_host_service(IDownloadLib* host) {
 
 module_context::charset_user::charset_user(com_ptr<IMultiLanguage2> mlang) { charset_analyser::init(mlang.get()); }
 
-module_context::charset_user::~charset_user() noexcept(false) { charset_analyser::uninit(); }
+module_context::charset_user::~charset_user() { charset_analyser::uninit(); }
 
 module_context::binding::binding(IDownloadLib* host, IMultiLanguage2* builtin_mlang)
     : host(host),
@@ -50,7 +43,7 @@ module_context::module_context(std::string settings_dir, time_source clock)
   charset_analyser::instance();
 }
 
-module_context::~module_context() noexcept(false) { unbind(); }
+module_context::~module_context() { unbind(); }
 
 bool module_context::module_bound() { return g_module_bound.load(); }
 

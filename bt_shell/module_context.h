@@ -36,7 +36,7 @@ class module_context {
   // allocates nothing. Throws std::bad_alloc.
   module_context();
   module_context(std::string settings_dir, time_source clock);
-  ~module_context() noexcept(false);
+  ~module_context();
   module_context(const module_context&) = delete;
   module_context& operator=(const module_context&) = delete;
 
@@ -63,7 +63,7 @@ class module_context {
   class charset_user {
    public:
     explicit charset_user(com_ptr<IMultiLanguage2> mlang);
-    ~charset_user() noexcept(false);
+    ~charset_user();
     charset_user(const charset_user&) = delete;
     charset_user& operator=(const charset_user&) = delete;
   };

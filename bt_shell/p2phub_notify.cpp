@@ -1,9 +1,10 @@
 #include "bt_shell/p2phub_notify.h"
 
+#include "bt_shell/host_instance.h"
 #include "common/release_assert.h"
 
 bool p2phub_notify::connect() {
-  if (!_IP2p && (!_host || FAILED(_host->GetInstance(IID_IP2p, _IP2p.put_void())))) _IP2p.reset();
+  if (!_IP2p) _IP2p = host_instance<IP2p>(_host, IID_IP2p);
   return static_cast<bool>(_IP2p);
 }
 

@@ -3,8 +3,8 @@
 #   lib/bt_shell/                 libbt_shell.so, bt_shell.ini, libmp.so
 #   lib/bt_shell/kernels/<name>/  libbt_kernel.so of each kernel (bts_install_kernel)
 #   lib/libbt_shell_com.a         the COM base functions the installed headers declare
-#   include/bt_shell/             interfaces/, the platform/ headers they include,
-#                                 host/download_lib/module_entry.h (what a kernel module exports)
+#   include/bt_shell/             interfaces/ (module_entry.h: what a kernel module exports) and
+#                                 the platform/ headers they include
 #   lib/cmake/bt_shell/           the CMake package: bt_shell::interfaces, bt_shell_MODULE ...
 #   lib/pkgconfig/bt_shell.pc
 #   share/doc/bt_shell/           README.md and docs/
@@ -29,7 +29,6 @@ file(GLOB interface_headers ${CMAKE_SOURCE_DIR}/interfaces/*.h)
 install(FILES ${interface_headers} DESTINATION ${BTS_INSTALL_INCLUDE_DIR}/interfaces)
 install(FILES platform/types.h platform/guid.h platform/unknwn.h platform/winerror.h platform/com_ptr.h
         DESTINATION ${BTS_INSTALL_INCLUDE_DIR}/platform)
-install(FILES host/download_lib/module_entry.h DESTINATION ${BTS_INSTALL_INCLUDE_DIR}/host/download_lib)
 
 # libbt_shell_com.a: GUID comparison and text forms, the last-error value.
 # The module has its own copy and shows it to nobody; a host or a kernel
