@@ -39,16 +39,18 @@ module_context::module_context() : module_context(get_module_dir(), &system_time
 module_context::module_context(std::string settings_dir, time_source clock)
     : m_settings_dir(std::move(settings_dir)),
       m_clock(clock),
-      m_builtin_mlang(com_ptr<IMultiLanguage2>::adopt(platform::create_builtin_mlang())) {
-  charset_analyser::instance();
-}
+      m_builtin_mlang(com_ptr<IMultiLanguage2>::adopt(platform::create_builtin_mlang())) {}
 
 module_context::~module_context() { unbind(); }
 
 bool module_context::module_bound() { return g_module_bound.load(); }
 
 bool module_context::bind(IDownloadLib* host) {
-  if (m_binding || g_module_bound.exchange(true)) return false;
+  if (m_binding || module_bound()) return false;
+  // Made here, not with the context, so that a context never bound leaves
+  // no analyser behind; the host is not called before it is made.
+  charset_analyser::instance();
+  if (g_module_bound.exchange(true)) return false;
   try {
     m_binding.emplace(host, m_builtin_mlang.get());
   } catch (...) {

@@ -32,8 +32,7 @@ class module_context {
 
   // `settings_dir` is where bt_shell.ini is read (with its trailing
   // separator; by default the module's own directory), `clock` the time of
-  // the simulated reimport progress. Makes what binding needs, so that bind()
-  // allocates nothing. Throws std::bad_alloc.
+  // the simulated reimport progress. Throws std::bad_alloc.
   module_context();
   module_context(std::string settings_dir, time_source clock);
   ~module_context();
@@ -44,7 +43,8 @@ class module_context {
   static bool module_bound();
   // Binds to `host` (the host's MLang object, or the built-in detector when
   // it has none; the host service and module downloader where it has them).
-  // False, doing nothing, when the module is bound already.
+  // False, doing nothing, when the module is bound already. Throws
+  // std::bad_alloc (making the charset analyser) before the host is called.
   bool bind(IDownloadLib* host);
   // Does nothing when not bound.
   void unbind();
