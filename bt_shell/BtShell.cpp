@@ -2,9 +2,7 @@
 
 #include <algorithm>
 
-#include "bt_shell/module_host.h"
 #include "bt_shell/shell_log.h"
-#include "com_utility/module_location.h"
 #include "common/release_assert.h"
 
 log4cplus::Logger& shell_logger() {
@@ -12,11 +10,8 @@ log4cplus::Logger& shell_logger() {
   return instance;
 }
 
-CBtShell::CBtShell()
-    : CUnknownMultiThread("CBtShell"),
-      CEventsRaiser<IBitTorrentEvents, 0xFFFFFFFF>(IID_IBitTorrentEvents),
-      _config_dir(get_module_dir()),
-      _clock([] { return std::time(nullptr); }) {
+CBtShell::CBtShell(std::shared_ptr<module_context> context)
+    : CUnknownMultiThread("CBtShell"), _context(std::move(context)), _subscribers(IID_IBitTorrentEvents) {
   LOG4CPLUS_INFO(shell_logger(), "CBtShell ");
 }
 
@@ -42,33 +37,25 @@ HRESULT CBtShell::QueryInterface(REFIID riid, void** ppv) {
 }
 
 HRESULT CBtShell::AttachEvents(IBitTorrentEvents* sink) {
-  return guarded("AttachEvents", [&] { return CEventsRaiser<IBitTorrentEvents, 0xFFFFFFFF>::AttachEvents(sink); });
+  return guarded("AttachEvents", [&] { return _subscribers.AttachEvents(sink); });
 }
 
 HRESULT CBtShell::DetachEvents(IBitTorrentEvents* sink) {
-  return guarded("DetachEvents", [&] { return CEventsRaiser<IBitTorrentEvents, 0xFFFFFFFF>::DetachEvents(sink); });
+  return guarded("DetachEvents", [&] { return _subscribers.DetachEvents(sink); });
 }
 
-HRESULT CBtShell::OnBitTorrentEvent1(ULONG_PTR value) {
-  return guarded("OnBitTorrentEvent1", [&] {
-    broadcast(&IBitTorrentEvents::OnBitTorrentEvent1, value);
+HRESULT CBtShell::kernel_events::OnBitTorrentEvent1(ULONG_PTR value) {
+  return m_owner.guarded("OnBitTorrentEvent1", [&] {
+    m_owner._subscribers.broadcast(&IBitTorrentEvents::OnBitTorrentEvent1, value);
     return S_OK;
   });
 }
 
-HRESULT CBtShell::OnBitTorrentEvent2(ULONG_PTR value1, ULONG_PTR value2) {
-  return guarded("OnBitTorrentEvent2", [&] {
-    broadcast(&IBitTorrentEvents::OnBitTorrentEvent2, value1, value2);
+HRESULT CBtShell::kernel_events::OnBitTorrentEvent2(ULONG_PTR value1, ULONG_PTR value2) {
+  return m_owner.guarded("OnBitTorrentEvent2", [&] {
+    m_owner._subscribers.broadcast(&IBitTorrentEvents::OnBitTorrentEvent2, value1, value2);
     return S_OK;
   });
-}
-
-HRESULT CBtShell::OnReserved1() {
-  return guarded("OnReserved1", [] { return S_OK; });
-}
-
-HRESULT CBtShell::OnReserved2() {
-  return guarded("OnReserved2", [] { return S_OK; });
 }
 
 HRESULT CBtShell::ReservedOperation(ULONG_PTR) {
@@ -77,18 +64,21 @@ HRESULT CBtShell::ReservedOperation(ULONG_PTR) {
 
 void CBtShell::init() {
   LOG4CPLUS_INFO(shell_logger(), "init ");
-  RELEASE_ASSERT_TEXT(GetDownloadLib() != nullptr, "NULL != GetDownloadLib()", "");
-  GetDownloadLib()->AttachEvents(static_cast<IDownloadLibEvents*>(this));
+  IDownloadLib* host = _context->download_lib();
+  RELEASE_ASSERT_TEXT(host != nullptr, "NULL != GetDownloadLib()", "");
+  host->AttachEvents(&_registry_events);
 }
 
 void CBtShell::uninit() {
   LOG4CPLUS_INFO(shell_logger(), "uninit ");
-  RELEASE_ASSERT_TEXT(GetDownloadLib() != nullptr, "NULL != GetDownloadLib()", "");
-  GetDownloadLib()->DetachEvents(static_cast<IDownloadLibEvents*>(this));
-  if (_module_events_attached == 1) {
-    RELEASE_ASSERT_TEXT(GetModuleDownloader() != nullptr, "GetModuleDownloader()!= NULL", "");
-    GetModuleDownloader()->DetachEvents(static_cast<IModuleDownloaderEvents*>(this));
-    _module_events_attached = 0;
+  IDownloadLib* host = _context->download_lib();
+  RELEASE_ASSERT_TEXT(host != nullptr, "NULL != GetDownloadLib()", "");
+  host->DetachEvents(&_registry_events);
+  if (_module_events_attached) {
+    IModuleDownloader* downloader = _context->module_downloader();
+    RELEASE_ASSERT_TEXT(downloader != nullptr, "GetModuleDownloader()!= NULL", "");
+    downloader->DetachEvents(&_downloader_events);
+    _module_events_attached = false;
   }
   // After uninit the host no longer tells the shell that the kernel goes
   // away, so let go of it now: the kernel holds a reference on the shell's
@@ -150,8 +140,4 @@ void CBtShell::tell_listeners(ULONG error_code) {
 
 void CBtShell::log_status_entry(const char* operation) const {
   LOG4CPLUS_DEBUG(shell_logger(), operation << ",_bt_shell_status: " << static_cast<LONG>(_bt_shell_status));
-}
-
-void CBtShell::report_host_event(ULONG kind, ULONG event_id) const {
-  if (IHostService* service = GetHostService()) service->ReportEvent(kind, event_id, -1, 0);
 }

@@ -6,7 +6,9 @@
 // straight to the kernel, is taken over by the shell (proxy tasks, a
 // recorded reimport) or fails. It listens to the host's instance registry,
 // to the module downloader and to the kernel, whose events it relays to its
-// own subscribers.
+// own subscribers; the three sinks are member objects that share the shell's
+// reference count and that QueryInterface does not reach. Proxy tasks see
+// the shell only as a bt_kernel_loader.
 //
 // The host does not overlap calls on the shell, nor with the kernel's
 // arrival; the shell's state is unguarded. Two lists are guarded because
@@ -23,40 +25,31 @@
 #include <ctime>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <vector>
 
-#include "bt_shell/bt_kernel_loading_listenner.h"
+#include "bt_shell/bt_kernel_loader.h"
 #include "bt_shell/host_misuse.h"
+#include "bt_shell/module_context.h"
 #include "bt_shell/para_container.h"
 #include "bt_shell/shell_log.h"
 #include "com_utility/EventsRaiser.h"
 #include "com_utility/UnknownBase.h"
 #include "com_utility/com_boundary.h"
+#include "com_utility/member_interface.h"
+#include "common/release_assert.h"
 #include "interfaces/IBitTorrent.h"
 #include "interfaces/IDownloadLib.h"
 #include "interfaces/IModuleDownloader.h"
 #include "platform/com_ptr.h"
 #include "platform/critical_section.h"
 
-enum bt_shell_status : LONG {
-  shell_init = 0,          // nothing has been asked of the kernel yet
-  kernel_loading = 1,      // the kernel was requested; the answer is awaited
-  kernel_loaded = 2,       // _IBitTorrentKernel is set; operations forward to it
-  kernel_load_failed = 3,  // the kernel cannot be had; final
-};
+enum class bt_shell_task_create_type : ULONG;
 
-class CBtShell : public CUnknownMultiThread,
-                 public IBitTorrent2,
-                 public IModuleDownloaderEvents,
-                 public IDownloadLibEvents,
-                 public IBitTorrentEvents,
-                 public IBitTorrentTest,
-                 public CEventsRaiser<IBitTorrentEvents, 0xFFFFFFFF> {
+class CBtShell : public CUnknownMultiThread, public IBitTorrent2, public IBitTorrentTest, public bt_kernel_loader {
  public:
-  using reimport_record = para_container3<std::string, std::string, std::string>;
-  using time_source = std::time_t (*)();
-
-  CBtShell();
+  // The shell of the module bound by `context`; init() attaches it to the host.
+  explicit CBtShell(std::shared_ptr<module_context> context);
   ~CBtShell() override;
 
   // IUnknown (every interface of the shell)
@@ -110,49 +103,52 @@ class CBtShell : public CUnknownMultiThread,
   HRESULT STDMETHODCALLTYPE CreateBtHubQueryClient(ULONG_PTR value) override;
   HRESULT STDMETHODCALLTYPE CreateBtWriterFactory(ULONG_PTR value) override;
 
-  // IModuleDownloaderEvents
-  HRESULT STDMETHODCALLTYPE OnModuleInstallComplete(ULONG error_code, tagSTRING module_name, USHORT major_version,
-                                                    USHORT minor_version) override;
+  // bt_kernel_loader
+  bool add_loading_listenner(bt_kernel_loading_listenner* listener) override;
+  bool remove_loading_listenner(bt_kernel_loading_listenner* listener) override;
+  bt_shell_status status() const override { return _bt_shell_status; }
 
-  // IDownloadLibEvents
-  HRESULT STDMETHODCALLTYPE OnRegisterInstance(REFIID riid, IUnknown* object) override;
-  HRESULT STDMETHODCALLTYPE OnUnregisterInstance(REFIID riid) override;
-  HRESULT STDMETHODCALLTYPE OnReserved1() override;
-  HRESULT STDMETHODCALLTYPE OnReserved2() override;
-
-  // IBitTorrentEvents: the kernel's events, relayed to the shell's subscribers.
-  HRESULT STDMETHODCALLTYPE OnBitTorrentEvent1(ULONG_PTR value) override;
-  HRESULT STDMETHODCALLTYPE OnBitTorrentEvent2(ULONG_PTR value1, ULONG_PTR value2) override;
-
-  // Called by the plugin. After uninit the shell no longer reaches the host
-  // or the kernel: the operations that need them are refused.
+  // Called by the plugin: init attaches the shell to the host's instance
+  // registry; after uninit the shell no longer reaches the host or the
+  // kernel, and the operations that need them are refused.
   void init();
   void uninit();
 
-  // Starts obtaining the kernel; called while the status is shell_init.
-  void enter_shell_init_status();
-  // The wanted kernel version from bt_shell.ini beside the module.
-  void get_bt_kernel_version(USHORT& major, USHORT& minor);
-
-  // Proxy tasks waiting for the kernel. The list holds no references and is
-  // guarded: both may be called from any thread. std::bad_alloc from add
-  // leaves the list as it was.
-  bool add_loading_listenner(bt_kernel_loading_listenner* listener);
-  bool remove_loading_listenner(bt_kernel_loading_listenner* listener);
-
-  // Makes a proxy task of `task_type` (0 new, 1 continued, 2 upload) that
-  // waits for the kernel, and hands out its IBtTask in *task: 0, or -11 for
-  // bad arguments or a data folder that cannot be made. *task is left alone
-  // on failure. Throws std::bad_alloc when memory runs out (no proxy is left).
-  HRESULT create_bt_shell_task_imp(ULONG task_type, const tagSTRING* seed_path, const tagSTRING* data_path,
-                                   ULONG first_count, const ULONG* first_list, ULONG second_count,
-                                   const SEED_TRACKER_ITEM* second_list, IBtTask** task);
-
-  bt_shell_status status() const { return _bt_shell_status; }
-  // The DEBUG entry line of a kernel-dependent operation: name + status.
-  void log_status_entry(const char* operation) const;
-  IBitTorrentKernel* kernel() const { return _IBitTorrentKernel.get(); }
+  // How many proxies wait for the kernel (diagnostics).
   std::size_t loading_listener_count() const;
+
+ private:
+  using create_method = HRESULT (STDMETHODCALLTYPE IBitTorrent::*)(tagSTRING, tagSTRING, ULONG, const ULONG*, ULONG,
+                                                                   const SEED_TRACKER_ITEM*, IBtTask**);
+  // The one reimport that may wait for the kernel (_reimport_state).
+  enum class reimport_state : LONG {
+    none = 0,
+    waiting = 1,  // started while the kernel loads; replayed when it arrives
+    closed = 2,   // the waiting reimport was closed before the kernel came
+    refused = 3,  // the kernel refused the replayed reimport
+  };
+
+  class registry_events final : public member_interface<IDownloadLibEvents, CBtShell> {
+   public:
+    using member_interface::member_interface;
+    HRESULT STDMETHODCALLTYPE OnRegisterInstance(REFIID riid, IUnknown* object) override;
+    HRESULT STDMETHODCALLTYPE OnUnregisterInstance(REFIID riid) override;
+    HRESULT STDMETHODCALLTYPE OnReserved1() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE OnReserved2() override { return S_OK; }
+  };
+  class downloader_events final : public member_interface<IModuleDownloaderEvents, CBtShell> {
+   public:
+    using member_interface::member_interface;
+    HRESULT STDMETHODCALLTYPE OnModuleInstallComplete(ULONG error_code, tagSTRING module_name, USHORT major_version,
+                                                      USHORT minor_version) override;
+  };
+  // Relays the kernel's events to the shell's subscribers.
+  class kernel_events final : public member_interface<IBitTorrentEvents, CBtShell> {
+   public:
+    using member_interface::member_interface;
+    HRESULT STDMETHODCALLTYPE OnBitTorrentEvent1(ULONG_PTR value) override;
+    HRESULT STDMETHODCALLTYPE OnBitTorrentEvent2(ULONG_PTR value1, ULONG_PTR value2) override;
+  };
 
   // Runs `body` as the whole of interface operation `name`.
   template <class Body>
@@ -172,31 +168,26 @@ class CBtShell : public CUnknownMultiThread,
   HRESULT misuse(const char* name, host_misuse what) const {
     return answer_host_misuse(shell_logger(), this, name, what);
   }
+  void log_status_entry(const char* operation) const;
 
-  // For tests: where bt_shell.ini is looked for (default: the module's
-  // directory) and the clock of the simulated reimport progress.
-  void set_config_dir(std::string dir) { _config_dir = std::move(dir); }
-  void set_time_source(time_source clock) { _clock = clock; }
-
- private:
-  // Kernel-dependent operations, by how they obtain the kernel.
-  bool acquire_kernel();            // shell_init: enter_shell_init_status
-  bool find_registered_kernel();    // shell_init: only a kernel already registered
+  // Obtaining the kernel (BtShell_kernel.cpp).
+  void enter_shell_init_status();
+  void get_bt_kernel_version(USHORT& major, USHORT& minor);
+  bool acquire_kernel();               // shell_init: enter_shell_init_status
+  bool find_registered_kernel();       // shell_init: only a kernel already registered
   bool kernel_already_loaded() const;  // anything else is reported
-  bool query_registered_kernel();   // GetInstance into _IBitTorrentKernel
+  com_ptr<IBitTorrentKernel> registered_kernel() const;
+  bool query_registered_kernel();      // registered_kernel() into _IBitTorrentKernel
   // Keeps `kernel` as the shell's kernel and attaches the shell's sink to it
   // (once); a different kernel held before is detached and released.
   void hold_kernel(com_ptr<IBitTorrentKernel> kernel);
   void drop_kernel();
 
-  // Calls `method` on the kernel with `args`; a missing kernel (withdrawn by
-  // the host) is reported and answered with E_FAIL.
-  template <class Interface, class... Params, class... Args>
-  HRESULT forward(HRESULT (STDMETHODCALLTYPE Interface::*method)(Params...), Args... args);
-  // The same through the kernel's IBitTorrentTest.
-  HRESULT forward_test(HRESULT (STDMETHODCALLTYPE IBitTorrentTest::*method)(ULONG_PTR), ULONG_PTR value);
-
-  void report_host_event(ULONG kind, ULONG event_id) const;
+  // The sinks' work.
+  HRESULT OnModuleInstallComplete(ULONG error_code, tagSTRING module_name, USHORT major_version,
+                                  USHORT minor_version);
+  HRESULT OnRegisterInstance(REFIID riid, IUnknown* object);
+  HRESULT OnUnregisterInstance(REFIID riid);
   // The module downloader's answer for the kernel: the status it leads to,
   // the recorded reimport and the waiting listeners.
   void hand_over(ULONG error_code);
@@ -205,11 +196,37 @@ class CBtShell : public CUnknownMultiThread,
   // the length of its call. Allocates nothing.
   void tell_listeners(ULONG error_code);
 
+  // Task creation (BtShell_tasks.cpp): the steps shared by the three
+  // creation operations; `method` is the kernel's operation of the same name.
+  HRESULT create_task(const char* name, bt_shell_task_create_type task_type, create_method method,
+                      tagSTRING seed_path, tagSTRING data_path, ULONG first_count, const ULONG* first_list,
+                      ULONG second_count, const SEED_TRACKER_ITEM* second_list, IBtTask** task);
+  // Makes a proxy task that waits for the kernel and hands out its IBtTask
+  // in *task: 0, or -11 for bad arguments or a data folder that cannot be
+  // made. *task is left alone on failure. Throws std::bad_alloc when memory
+  // runs out (no proxy is left).
+  HRESULT create_bt_shell_task_imp(bt_shell_task_create_type task_type, const tagSTRING* seed_path,
+                                   const tagSTRING* data_path, ULONG first_count, const ULONG* first_list,
+                                   ULONG second_count, const SEED_TRACKER_ITEM* second_list, IBtTask** task);
+
+  // Calls `method` on the kernel with `args`; a missing kernel (withdrawn by
+  // the host) is reported and answered with E_FAIL (BtShell_services.cpp).
+  template <class Interface, class... Params, class... Args>
+  HRESULT forward(HRESULT (STDMETHODCALLTYPE Interface::*method)(Params...), Args... args);
+  // The same through the kernel's IBitTorrentTest.
+  HRESULT forward_test(HRESULT (STDMETHODCALLTYPE IBitTorrentTest::*method)(ULONG_PTR), ULONG_PTR value);
+
+  const std::shared_ptr<module_context> _context;
+  registry_events _registry_events{*this};
+  downloader_events _downloader_events{*this};
+  kernel_events _kernel_events{*this};
+  CEventsRaiser<IBitTorrentEvents, unlimited_sinks> _subscribers;
+
   com_ptr<IBitTorrentKernel> _IBitTorrentKernel;
-  bt_shell_status _bt_shell_status = shell_init;
-  LONG _module_events_attached = 0;
-  LONG _reimport_state = 0;
-  std::unique_ptr<reimport_record> _reimport_para_container_ptr;
+  bt_shell_status _bt_shell_status = bt_shell_status::shell_init;
+  bool _module_events_attached = false;
+  reimport_state _reimport_state = reimport_state::none;
+  std::unique_ptr<para_container<IBitTorrentKernel>> _reimport_para_container_ptr;
   BYTE _virtual_reimport_progress = 0;
   std::time_t _reimport_start_time = 0;
   bool _is_virtual_reimport = false;
@@ -223,6 +240,18 @@ class CBtShell : public CUnknownMultiThread,
   // Whether the shell's IBitTorrentEvents sink is attached to _IBitTorrentKernel.
   bool _kernel_events_attached = false;
   bool _uninitialised = false;
-  std::string _config_dir;
-  time_source _clock;
 };
+
+// ---------------------------------------------------------------------------
+
+template <class Interface, class... Params, class... Args>
+HRESULT CBtShell::forward(HRESULT (STDMETHODCALLTYPE Interface::*method)(Params...), Args... args) {
+  static_assert(std::is_base_of_v<Interface, IBitTorrentKernel>, "the kernel serves the shell's operations");
+  if (!_IBitTorrentKernel) {
+    // The host withdrew the kernel while the status stays kernel_loaded.
+    REPORT_ASSERT(shell_logger(), "_IBitTorrentKernel != NULL", "");
+    return E_FAIL;
+  }
+  Interface* kernel = _IBitTorrentKernel.get();
+  return (kernel->*method)(args...);
+}

@@ -52,13 +52,13 @@ HRESULT CBtShell::ReleaseDataFileList(DATA_FILE_LIST* list) {
 
 HRESULT CBtShell::NotifyHubBtDeleted(tagSTRING data_folder, tagSTRING seed_path) {
   return guarded("NotifyHubBtDeleted", [&] {
-    return HRESULT{notify_hub_bt_deleted(to_std_string(data_folder), to_std_string(seed_path))};
+    return HRESULT{notify_hub_bt_deleted(*_context, to_std_string(data_folder), to_std_string(seed_path))};
   });
 }
 
 HRESULT CBtShell::NotifyHubBtMoved(tagSTRING old_folder, tagSTRING seed_path, tagSTRING new_folder) {
   return guarded("NotifyHubBtMoved", [&] {
     return HRESULT{
-        notify_hub_bt_moved(to_std_string(old_folder), to_std_string(seed_path), to_std_string(new_folder))};
+        notify_hub_bt_moved(*_context, to_std_string(old_folder), to_std_string(seed_path), to_std_string(new_folder))};
   });
 }

@@ -1,31 +1,17 @@
 // CBtShell: the operations that only the kernel can carry out, in every
 // status of the shell, and the reimport that the shell imitates while the
 // kernel is on its way.
-#include <type_traits>
-
 #include "bt_shell/BtShell.h"
-#include "bt_shell/module_host.h"
 #include "bt_shell/shell_log.h"
 #include "common/release_assert.h"
 
 namespace {
 
 // The simulated reimport climbs by one every two seconds and stops at 50.
+constexpr std::time_t kSecondsPerVirtualStep = 2;
 constexpr std::time_t kVirtualProgressCeiling = 50;
 
 }  // namespace
-
-template <class Interface, class... Params, class... Args>
-HRESULT CBtShell::forward(HRESULT (STDMETHODCALLTYPE Interface::*method)(Params...), Args... args) {
-  static_assert(std::is_base_of_v<Interface, IBitTorrentKernel>, "the kernel serves the shell's operations");
-  if (!_IBitTorrentKernel) {
-    // The host withdrew the kernel while the status stays kernel_loaded.
-    REPORT_ASSERT(shell_logger(), "_IBitTorrentKernel != NULL", "");
-    return E_FAIL;
-  }
-  Interface* kernel = _IBitTorrentKernel.get();
-  return (kernel->*method)(args...);
-}
 
 HRESULT CBtShell::forward_test(HRESULT (STDMETHODCALLTYPE IBitTorrentTest::*method)(ULONG_PTR), ULONG_PTR value) {
   if (!_IBitTorrentKernel) {
@@ -117,20 +103,20 @@ HRESULT CBtShell::ReleasePeerInfoList(PEER_INFO_LIST* list) {
 HRESULT CBtShell::StartReimportTask(tagSTRING text1, tagSTRING text2, tagSTRING text3) {
   return kernel_operation("StartReimportTask", [&] {
     acquire_kernel();
-    _reimport_state = 0;
+    _reimport_state = reimport_state::none;
     _is_virtual_reimport = false;
     switch (_bt_shell_status) {
-      case kernel_loaded:
+      case bt_shell_status::kernel_loaded:
         return forward(&IBitTorrent2::StartReimportTask, text1, text2, text3);
-      case kernel_loading: {
+      case bt_shell_status::kernel_loading: {
         // Recorded first: running out of memory changes nothing more.
-        auto record = std::make_unique<reimport_record>("StartReimportTask", to_std_string(text1),
-                                                        to_std_string(text2), to_std_string(text3));
-        _reimport_para_container_ptr = std::move(record);
-        _reimport_state = 1;
+        _reimport_para_container_ptr = record_call<IBitTorrentKernel>("StartReimportTask",
+                                                                      &IBitTorrent2::StartReimportTask, text1, text2,
+                                                                      text3);
+        _reimport_state = reimport_state::waiting;
         _is_virtual_reimport = true;
         _virtual_reimport_progress = 0;
-        _reimport_start_time = _clock();
+        _reimport_start_time = _context->now();
         return S_OK;
       }
       default:
@@ -141,8 +127,8 @@ HRESULT CBtShell::StartReimportTask(tagSTRING text1, tagSTRING text2, tagSTRING 
 
 HRESULT CBtShell::CloseReimportTask() {
   return kernel_operation("CloseReimportTask", [&] {
-    if (_reimport_state == 1) _reimport_state = 2;
-    if (_bt_shell_status != kernel_loaded) {
+    if (_reimport_state == reimport_state::waiting) _reimport_state = reimport_state::closed;
+    if (_bt_shell_status != bt_shell_status::kernel_loaded) {
       _reimport_para_container_ptr.reset();
       return S_OK;
     }
@@ -154,20 +140,20 @@ HRESULT CBtShell::GetReimportProgress(BYTE* progress) {
   return kernel_operation("GetReimportProgress", [&] {
     if (!progress) return misuse("GetReimportProgress", host_misuse::null_pointer);
     switch (_bt_shell_status) {
-      case kernel_loaded: {
-        if (_reimport_state == 3) return E_FAIL;
+      case bt_shell_status::kernel_loaded: {
+        if (_reimport_state == reimport_state::refused) return E_FAIL;
         const HRESULT hr = forward(&IBitTorrent2::GetReimportProgress, progress);
         // The progress the host sees never falls back when the kernel takes over.
         if (_is_virtual_reimport && *progress < _virtual_reimport_progress) *progress = _virtual_reimport_progress;
         return hr;
       }
-      case kernel_load_failed:
+      case bt_shell_status::kernel_load_failed:
         return E_FAIL;
       default: {
         if (!_is_virtual_reimport) REPORT_ASSERT(shell_logger(), "_is_virtual_reimport", "");
-        std::time_t elapsed = _clock() - _reimport_start_time;
+        std::time_t elapsed = _context->now() - _reimport_start_time;
         if (elapsed < 0) elapsed = 0;
-        const std::time_t value = std::min(elapsed / 2, kVirtualProgressCeiling);
+        const std::time_t value = std::min(elapsed / kSecondsPerVirtualStep, kVirtualProgressCeiling);
         _virtual_reimport_progress = static_cast<BYTE>(value);
         *progress = _virtual_reimport_progress;
         return S_OK;
@@ -179,8 +165,6 @@ HRESULT CBtShell::GetReimportProgress(BYTE* progress) {
 void CBtShell::replay_reimport() {
   RELEASE_ASSERT_TEXT(_IBitTorrentKernel, "_IBitTorrentKernel != NULL", "");
   RELEASE_ASSERT_TEXT(_reimport_para_container_ptr != nullptr, "_reimport_para_container_ptr != NULL", "");
-  const std::unique_ptr<reimport_record> record = std::move(_reimport_para_container_ptr);
-  const HRESULT hr = _IBitTorrentKernel->StartReimportTask(to_tag_string(record->arg<0>()), to_tag_string(record->arg<1>()),
-                                                           to_tag_string(record->arg<2>()));
-  if (hr != S_OK) _reimport_state = 3;
+  const std::unique_ptr<para_container<IBitTorrentKernel>> record = std::move(_reimport_para_container_ptr);
+  if (record->apply(*_IBitTorrentKernel.get()) != S_OK) _reimport_state = reimport_state::refused;
 }

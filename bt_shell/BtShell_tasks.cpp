@@ -8,66 +8,56 @@
 
 namespace {
 
-using create_method = HRESULT (STDMETHODCALLTYPE IBitTorrent::*)(tagSTRING, tagSTRING, ULONG, const ULONG*, ULONG,
-                                                                 const SEED_TRACKER_ITEM*, IBtTask**);
-
 constexpr HRESULT kBadArgument = -11;
 
 // A text that is empty, or claims bytes it does not point to.
 bool unusable(const tagSTRING& s) { return s.len == 0 || !s.ptr; }
 
-// The steps shared by the three creation operations; `name` is the
-// operation's, `method` the kernel's operation of the same name.
-HRESULT create_task(CBtShell& shell, const char* name, ULONG task_type, create_method method, tagSTRING seed_path,
-                    tagSTRING data_path, ULONG first_count, const ULONG* first_list, ULONG second_count,
-                    const SEED_TRACKER_ITEM* second_list, IBtTask** task) {
-  return shell.kernel_operation(name, [&] {
-    if (!task) return shell.misuse(name, host_misuse::null_pointer);
-    if (shell.status() == shell_init) shell.enter_shell_init_status();
-    switch (shell.status()) {
-      case kernel_loaded:
-        if (!shell.kernel()) {
-          // The host withdrew the kernel while the status stays kernel_loaded.
-          REPORT_ASSERT(shell_logger(), "_IBitTorrentKernel != NULL", name);
-          return E_FAIL;
-        }
-        return (shell.kernel()->*method)(seed_path, data_path, first_count, first_list, second_count, second_list,
-                                         task);
-      case kernel_loading:
+}  // namespace
+
+HRESULT CBtShell::CreateNewTask(tagSTRING seed_path, tagSTRING data_path, ULONG first_count, const ULONG* first_list,
+                                ULONG second_count, const SEED_TRACKER_ITEM* second_list, IBtTask** task) {
+  return create_task("CreateNewTask", bt_shell_task_create_type::new_task, &IBitTorrent::CreateNewTask, seed_path,
+                     data_path, first_count, first_list, second_count, second_list, task);
+}
+
+HRESULT CBtShell::CreateContinuedTask(tagSTRING seed_path, tagSTRING data_path, ULONG first_count,
+                                      const ULONG* first_list, ULONG second_count,
+                                      const SEED_TRACKER_ITEM* second_list, IBtTask** task) {
+  return create_task("CreateContinuedTask", bt_shell_task_create_type::continued_task,
+                     &IBitTorrent::CreateContinuedTask, seed_path, data_path, first_count, first_list, second_count,
+                     second_list, task);
+}
+
+HRESULT CBtShell::CreateUploadTask(tagSTRING seed_path, tagSTRING data_path, ULONG first_count,
+                                   const ULONG* first_list, ULONG second_count, const SEED_TRACKER_ITEM* second_list,
+                                   IBtTask** task) {
+  return create_task("CreateUploadTask", bt_shell_task_create_type::upload_task, &IBitTorrent::CreateUploadTask,
+                     seed_path, data_path, first_count, first_list, second_count, second_list, task);
+}
+
+HRESULT CBtShell::create_task(const char* name, bt_shell_task_create_type task_type, create_method method,
+                              tagSTRING seed_path, tagSTRING data_path, ULONG first_count, const ULONG* first_list,
+                              ULONG second_count, const SEED_TRACKER_ITEM* second_list, IBtTask** task) {
+  return kernel_operation(name, [&] {
+    if (!task) return misuse(name, host_misuse::null_pointer);
+    acquire_kernel();
+    switch (_bt_shell_status) {
+      case bt_shell_status::kernel_loaded:
+        return forward(method, seed_path, data_path, first_count, first_list, second_count, second_list, task);
+      case bt_shell_status::kernel_loading:
         LOG4CPLUS_INFO(shell_logger(), name << " ");
-        return shell.create_bt_shell_task_imp(task_type, &seed_path, &data_path, first_count, first_list,
-                                              second_count, second_list, task);
+        return create_bt_shell_task_imp(task_type, &seed_path, &data_path, first_count, first_list, second_count,
+                                        second_list, task);
       default:
         return E_FAIL;
     }
   });
 }
 
-}  // namespace
-
-HRESULT CBtShell::CreateNewTask(tagSTRING seed_path, tagSTRING data_path, ULONG first_count, const ULONG* first_list,
-                                ULONG second_count, const SEED_TRACKER_ITEM* second_list, IBtTask** task) {
-  return create_task(*this, "CreateNewTask", create_new_task, &IBitTorrent::CreateNewTask, seed_path, data_path,
-                     first_count, first_list, second_count, second_list, task);
-}
-
-HRESULT CBtShell::CreateContinuedTask(tagSTRING seed_path, tagSTRING data_path, ULONG first_count,
-                                      const ULONG* first_list, ULONG second_count,
-                                      const SEED_TRACKER_ITEM* second_list, IBtTask** task) {
-  return create_task(*this, "CreateContinuedTask", create_continued_task, &IBitTorrent::CreateContinuedTask,
-                     seed_path, data_path, first_count, first_list, second_count, second_list, task);
-}
-
-HRESULT CBtShell::CreateUploadTask(tagSTRING seed_path, tagSTRING data_path, ULONG first_count,
-                                   const ULONG* first_list, ULONG second_count, const SEED_TRACKER_ITEM* second_list,
-                                   IBtTask** task) {
-  return create_task(*this, "CreateUploadTask", create_upload_task, &IBitTorrent::CreateUploadTask, seed_path,
-                     data_path, first_count, first_list, second_count, second_list, task);
-}
-
-HRESULT CBtShell::create_bt_shell_task_imp(ULONG task_type, const tagSTRING* seed_path, const tagSTRING* data_path,
-                                           ULONG first_count, const ULONG* first_list, ULONG second_count,
-                                           const SEED_TRACKER_ITEM* second_list, IBtTask** task) {
+HRESULT CBtShell::create_bt_shell_task_imp(bt_shell_task_create_type task_type, const tagSTRING* seed_path,
+                                           const tagSTRING* data_path, ULONG first_count, const ULONG* first_list,
+                                           ULONG second_count, const SEED_TRACKER_ITEM* second_list, IBtTask** task) {
   if (!seed_path || unusable(*seed_path)) return kBadArgument;
   if (!data_path || unusable(*data_path)) return kBadArgument;
   if (first_count != 0 && !first_list) return kBadArgument;
@@ -80,8 +70,9 @@ HRESULT CBtShell::create_bt_shell_task_imp(ULONG task_type, const tagSTRING* see
   }
   LOG4CPLUS_DEBUG(shell_logger(), "create_bt_shell_task_imp ");
   LOG4CPLUS_DEBUG(shell_logger(), "seed full path: " << std::string(seed_path->ptr, seed_path->len)
-                                                     << " file path: " << data_folder << " task type: " << task_type);
-  if (task_type != create_new_task && task_type != create_continued_task && task_type != create_upload_task) {
+                                                     << " file path: " << data_folder
+                                                     << " task type: " << static_cast<ULONG>(task_type));
+  if (!is_known_create_type(task_type)) {
     LOG4CPLUS_ERROR(shell_logger(), "task type parameter unlegal");
     return kBadArgument;
   }
@@ -89,7 +80,7 @@ HRESULT CBtShell::create_bt_shell_task_imp(ULONG task_type, const tagSTRING* see
   // The construction reference goes on every path; a proxy that could not
   // register goes with it.
   const auto proxy = com_ptr<bt_shell_task>::adopt(new bt_shell_task(
-      *seed_path, *data_path, first_count, first_list, second_count, second_list, task_type, this));
+      *seed_path, *data_path, first_count, first_list, second_count, second_list, task_type, this, _context));
   proxy->init();
   proxy->QueryInterface(IID_IBtTask, reinterpret_cast<void**>(task));
   return S_OK;

@@ -1,13 +1,16 @@
 // CDownloadLibPlugin: the module's one creatable class.
 //
 // The host creates it through the module's class factory and calls Init with
-// its own interface pointer: the plugin then holds the module-wide host
-// pointers (module_host.h), creates the shell and publishes it under
-// IID_IBitTorrent. Uninit takes all of this down again; the shell lives on
-// until the host releases its last reference to it.
+// its own interface pointer: the plugin then binds the module's context to
+// the host (module_context.h), creates the shell on that context and
+// publishes it under IID_IBitTorrent. Uninit takes all of this down again;
+// the shell lives on until the host releases its last reference to it.
 #pragma once
 
+#include <memory>
+
 #include "bt_shell/BtShell.h"
+#include "bt_shell/module_context.h"
 #include "com_utility/UnknownBase.h"
 #include "interfaces/IDownloadLibPlugin.h"
 
@@ -31,6 +34,8 @@ class CDownloadLibPlugin : public CUnknownMultiThread, public IDownloadLibPlugin
   CBtShell* shell() const { return m_shell; }
 
  private:
-  // The shell made by Init, with its creation reference.
+  // Both set by Init and cleared by Uninit: the context this plugin bound,
+  // and the shell made on it, with its creation reference.
+  std::shared_ptr<module_context> m_context;
   CBtShell* m_shell = nullptr;
 };

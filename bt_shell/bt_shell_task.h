@@ -24,6 +24,10 @@
 // (com_boundary.h); calls a host is not supposed to make (a null out-pointer,
 // a count without its list) are answered as host_misuse.h says.
 //
+// The proxy reaches its shell only as a bt_kernel_loader (the listener
+// registration and the shell's status) and the host through the module's
+// context.
+//
 // Without a real task after the kernel's arrival (stopped before it, no task
 // from the kernel, or a task without IID_IBtTask2) the proxy stays in
 // shell_reload_func: commands that would be forwarded are dropped with one
@@ -36,9 +40,11 @@
 #include <tuple>
 #include <type_traits>
 
+#include "bt_shell/bt_kernel_loader.h"
 #include "bt_shell/bt_kernel_loading_listenner.h"
 #include "bt_shell/bt_shell_task_log.h"
 #include "bt_shell/host_misuse.h"
+#include "bt_shell/module_context.h"
 #include "bt_shell/para_container.h"
 #include "bt_shell/task_event_relay.h"
 #include "com_utility/EventsRaiser.h"
@@ -50,34 +56,38 @@
 #include "interfaces/IVirtualTask.h"
 #include "platform/com_ptr.h"
 
-class CBtShell;
-
-enum bt_shell_task_status : LONG {
+// m_shell_status
+enum class bt_shell_task_status : LONG {
   shell_idle = 0,         // no real task: commands are recorded, queries answered locally
   shell_reload_func = 1,  // the kernel arrived: real task being made, records replayed
   shell_running = 2,      // hand-over done: calls go to the real task
   shell_destroying = 3,   // destructor: records drained without effect
 };
 
-enum bt_shell_task_run_status : LONG {
+// m_shell_task_status
+enum class bt_shell_task_run_status : LONG {
   shell_task_idle = 0,
   shell_task_started = 1,
   shell_task_stopped = 2,  // final
 };
 
-// Which kernel operation makes the real task.
-enum bt_shell_task_create_type : ULONG {
-  create_new_task = 0,
-  create_continued_task = 1,
-  create_upload_task = 2,
+// Which kernel operation makes the real task (the shell's task type).
+enum class bt_shell_task_create_type : ULONG {
+  new_task = 0,        // CreateNewTask
+  continued_task = 1,  // CreateContinuedTask
+  upload_task = 2,     // CreateUploadTask
 };
+
+constexpr bool is_known_create_type(bt_shell_task_create_type type) {
+  return static_cast<ULONG>(type) <= static_cast<ULONG>(bt_shell_task_create_type::upload_task);
+}
 
 class bt_shell_task : public CUnknownMultiThread,
                       public IBtTask3,
                       public bt_kernel_loading_listenner,
                       public IVirtualTask,
                       public IAcceleratable,
-                      public CEventsRaiser<IBtTaskEvents, 0xFFFFFFFF> {
+                      public CEventsRaiser<IBtTaskEvents, unlimited_sinks> {
  public:
   // GetFailureDetail's code when the kernel module could not be had, or when
   // the kernel gave no usable task.
@@ -87,7 +97,8 @@ class bt_shell_task : public CUnknownMultiThread,
   // arguments have been checked by the shell (non-empty texts, a list for
   // every non-zero count, a known creation type). Throws std::bad_alloc.
   bt_shell_task(tagSTRING seed_file, tagSTRING data_file_path, ULONG first_count, const ULONG* first_list,
-                ULONG second_count, const SEED_TRACKER_ITEM* second_list, ULONG create_type, CBtShell* shell);
+                ULONG second_count, const SEED_TRACKER_ITEM* second_list, bt_shell_task_create_type create_type,
+                bt_kernel_loader* shell, std::shared_ptr<module_context> context);
   ~bt_shell_task() override;
 
   // Enters the shell's list of kernel-loading listeners. Throws
@@ -102,13 +113,11 @@ class bt_shell_task : public CUnknownMultiThread,
   bool hold_for_call() override { return add_ref_unless_destroyed(); }
   void release_after_call() override { Release(); }
 
-  // State, for the shell's diagnostics and for tests.
+  // State, for diagnostics.
   bt_shell_task_status shell_status() const { return m_shell_status; }
   bt_shell_task_run_status shell_task_status() const { return m_shell_task_status; }
-  bool listener_registered() const { return m_listener_registered != 0; }
+  bool listener_registered() const { return m_listener_registered; }
   std::size_t record_count() const { return m_para_containers.size(); }
-  IBtTask2* real_task() const { return m_IBtTask.get(); }
-  ULONG failure_code() const { return m_failure_code; }
 
   // IUnknown (every interface)
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
@@ -168,10 +177,10 @@ class bt_shell_task : public CUnknownMultiThread,
   HRESULT STDMETHODCALLTYPE IsAccelerated(IStringSetter* setter) override;
 
  private:
-  template <class T>
-  struct as_is {
-    using type = T;
-  };
+  using record = para_container<IBtTask2>;
+  // The record of a call, allocated apart from the list so that a command
+  // can allocate it before it changes anything and list it afterwards.
+  using prepared_record = std::list<std::unique_ptr<record>>;
 
   // The real task made by the kernel, held as IBtTask2; false (with an ERROR
   // line) when there is none to be had.
@@ -179,23 +188,21 @@ class bt_shell_task : public CUnknownMultiThread,
   void hand_over_acceleration();
   void withdraw_registration();
 
-  // Replays the recorded calls, oldest first, through the proxy's own
-  // operations; records appended meanwhile are replayed by the same loop.
-  // Allocates nothing.
+  // Walks the recorded calls once, oldest first, records appended meanwhile
+  // included. During the hand-over each is applied to the real task; a
+  // StopTask (recorded during the hand-over) is applied and ends the walk;
+  // a StartTask is void once the proxy was stopped. In the destructor each
+  // is dropped. Allocates nothing.
   void shell_reload_function();
-  void replay_record(const para_container& record);
 
-  // The record of a call, allocated apart from the list so that a command
-  // can allocate it before it changes anything and list it afterwards.
-  using prepared_record = std::list<std::unique_ptr<para_container>>;
-  template <class... Params>
-  static prepared_record prepare_record(const char* name, typename as_is<Params>::type... args);
-  void commit(prepared_record&& entry) noexcept { m_para_containers.splice(m_para_containers.end(), entry); }
-  // Appends the record of a call.
-  template <class... Params>
-  void record(const char* name, typename as_is<Params>::type... args) {
-    commit(prepare_record<Params...>(name, args...));
+  template <class I, class... Params>
+  static prepared_record prepare_record(const char* name, HRESULT (STDMETHODCALLTYPE I::*method)(Params...),
+                                        typename para_as_is<Params>::type... args) {
+    prepared_record entry;
+    entry.push_back(record_call<IBtTask2>(name, method, args...));
+    return entry;
   }
+  void commit(prepared_record&& entry) noexcept { m_para_containers.splice(m_para_containers.end(), entry); }
 
   // Runs `body` as the whole of interface operation `name`.
   template <class Body>
@@ -206,8 +213,9 @@ class bt_shell_task : public CUnknownMultiThread,
     return answer_host_misuse(task_logger(), this, name, what);
   }
 
-  // Calls `method` of the real task with `args`; without a real task the call
-  // is dropped with one ERROR line and E_FAIL.
+  // Calls `method` of the real task with `args`: the forwarding of every
+  // slot. Without a real task the call is dropped with one ERROR line and
+  // E_FAIL.
   template <class I, class... Params, class... Args>
   HRESULT forward(const char* name, HRESULT (STDMETHODCALLTYPE I::*method)(Params...), Args&&... args);
 
@@ -217,22 +225,23 @@ class bt_shell_task : public CUnknownMultiThread,
   // is refused in every status.
   template <class I, class... Params>
   HRESULT command(const char* name, HRESULT (STDMETHODCALLTYPE I::*method)(Params...),
-                  typename as_is<Params>::type... args);
+                  typename para_as_is<Params>::type... args);
 
   // A query: forwarded in shell_running (the real task's result is passed
   // back), otherwise answered by `local`.
   template <class Local, class I, class... Params>
   HRESULT query(const char* name, Local&& local, HRESULT (STDMETHODCALLTYPE I::*method)(Params...),
-                typename as_is<Params>::type... args);
+                typename para_as_is<Params>::type... args);
 
+  bool kernel_load_failed() const { return m_bt_shell->status() == bt_shell_status::kernel_load_failed; }
   void log_status_entry(const char* name) const;
   // The ERROR line of a call that finds no real task to go to.
   void report_missing_task(const char* name) const;
 
-  ULONG m_create_type;
-  bt_shell_task_status m_shell_status = shell_idle;
-  bt_shell_task_run_status m_shell_task_status = shell_task_idle;
-  LONG m_listener_registered = 0;
+  const bt_shell_task_create_type m_create_type;
+  bt_shell_task_status m_shell_status = bt_shell_task_status::shell_idle;
+  bt_shell_task_run_status m_shell_task_status = bt_shell_task_run_status::shell_task_idle;
+  bool m_listener_registered = false;
   std::string m_str_seed_file;
   std::string m_str_data_file_path;
   ULONG m_first_count;
@@ -247,28 +256,18 @@ class bt_shell_task : public CUnknownMultiThread,
   // Counted: the proxy reads the shell's status and withdraws its
   // registration for as long as it lives, which may be longer than the
   // plugin's own reference to the shell.
-  com_ptr<CBtShell> m_bt_shell;
-  std::list<std::unique_ptr<para_container>> m_para_containers;
+  com_ptr<bt_kernel_loader> m_bt_shell;
+  const std::shared_ptr<module_context> m_context;
+  std::list<std::unique_ptr<record>> m_para_containers;
   ULONG m_failure_code = 0;
   std::string m_str_certification;
 
   // Whether the proxy's sink is attached to m_IBtTask (from the hand-over to
   // the first uninit).
   bool m_task_events_attached = false;
-  // Set by the replay loop while it delivers a recorded StopTask, which then
-  // reaches the real task instead of being recorded again.
-  bool m_replaying_stop = false;
 };
 
 // ---------------------------------------------------------------------------
-
-template <class... Params>
-bt_shell_task::prepared_record bt_shell_task::prepare_record(const char* name,
-                                                             typename as_is<Params>::type... args) {
-  prepared_record entry;
-  entry.push_back(call_record<Params...>::make(name, args...));
-  return entry;
-}
 
 template <class I, class... Params, class... Args>
 HRESULT bt_shell_task::forward(const char* name, HRESULT (STDMETHODCALLTYPE I::*method)(Params...),
@@ -284,7 +283,7 @@ HRESULT bt_shell_task::forward(const char* name, HRESULT (STDMETHODCALLTYPE I::*
 
 template <class I, class... Params>
 HRESULT bt_shell_task::command(const char* name, HRESULT (STDMETHODCALLTYPE I::*method)(Params...),
-                               typename as_is<Params>::type... args) {
+                               typename para_as_is<Params>::type... args) {
   return guarded(name, [&] {
     log_status_entry(name);
     if constexpr (std::is_same_v<std::tuple<Params...>, std::tuple<ULONG, const ULONG*>>) {
@@ -292,11 +291,11 @@ HRESULT bt_shell_task::command(const char* name, HRESULT (STDMETHODCALLTYPE I::*
       if (count != 0 && !list) return misuse(name, host_misuse::count_without_list);
     }
     switch (m_shell_status) {
-      case shell_idle:
-        record<Params...>(name, args...);
+      case bt_shell_task_status::shell_idle:
+        commit(prepare_record(name, method, args...));
         return S_OK;
-      case shell_reload_func:
-      case shell_running:
+      case bt_shell_task_status::shell_reload_func:
+      case bt_shell_task_status::shell_running:
         forward(name, method, args...);
         return S_OK;
       default:
@@ -307,7 +306,7 @@ HRESULT bt_shell_task::command(const char* name, HRESULT (STDMETHODCALLTYPE I::*
 
 template <class Local, class I, class... Params>
 HRESULT bt_shell_task::query(const char* name, Local&& local, HRESULT (STDMETHODCALLTYPE I::*method)(Params...),
-                             typename as_is<Params>::type... args) {
-  if (m_shell_status == shell_running) return forward(name, method, args...);
+                             typename para_as_is<Params>::type... args) {
+  if (m_shell_status == bt_shell_task_status::shell_running) return forward(name, method, args...);
   return local();
 }

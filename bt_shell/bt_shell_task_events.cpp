@@ -1,6 +1,5 @@
 // bt_shell_task: the virtual-task face and the acceleration certification.
 // (The real task's events reach the host's sinks through task_event_relay.)
-#include "bt_shell/BtShell.h"
 #include "bt_shell/bt_shell_task.h"
 #include "bt_shell/bt_shell_task_log.h"
 
@@ -18,7 +17,7 @@ HRESULT bt_shell_task::GetRealTask(ITask** task) {
 
 HRESULT bt_shell_task::IsModuleDownloadFailed() {
   return guarded("IsModuleDownloadFailed", [&] {
-    if (m_bt_shell->status() == kernel_load_failed) {
+    if (kernel_load_failed()) {
       LOG4CPLUS_DEBUG(task_logger(), "IsModuleDownloadFailed TRUE");
       return S_OK;
     }

@@ -8,10 +8,8 @@
 #include <cstring>
 #include <utility>
 
-#include "bt_shell/BtShell.h"
 #include "bt_shell/bt_shell_task.h"
 #include "bt_shell/bt_shell_task_log.h"
-#include "bt_shell/module_host.h"
 #include "common/qvnew.h"
 #include "common/release_assert.h"
 
@@ -21,16 +19,18 @@
 HRESULT bt_shell_task::StartTask() {
   return guarded("StartTask", [&] {
     log_status_entry("StartTask");
-    if (m_shell_task_status == shell_task_stopped) return S_OK;
-    if (m_shell_status == shell_idle ||
-        (m_shell_status == shell_reload_func && m_shell_task_status == shell_task_idle)) {
+    if (m_shell_task_status == bt_shell_task_run_status::shell_task_stopped) return S_OK;
+    if (m_shell_status == bt_shell_task_status::shell_idle ||
+        (m_shell_status == bt_shell_task_status::shell_reload_func &&
+         m_shell_task_status == bt_shell_task_run_status::shell_task_idle)) {
       // Started for the first time during the hand-over: after the older records.
-      record<>("StartTask");
-    } else if (m_shell_status == shell_reload_func || m_shell_status == shell_running) {
+      commit(prepare_record("StartTask", &ITask::StartTask));
+    } else if (m_shell_status == bt_shell_task_status::shell_reload_func ||
+               m_shell_status == bt_shell_task_status::shell_running) {
       forward("StartTask", &ITask::StartTask);
     }
     m_failure_code = 0;
-    m_shell_task_status = shell_task_started;
+    m_shell_task_status = bt_shell_task_run_status::shell_task_started;
     return S_OK;
   });
 }
@@ -38,25 +38,25 @@ HRESULT bt_shell_task::StartTask() {
 HRESULT bt_shell_task::StopTask() {
   return guarded("StopTask", [&] {
     log_status_entry("StopTask");
-    const bool replayed = std::exchange(m_replaying_stop, false);
-    // Recorded in shell_idle and, unless the replay delivers it now, during
-    // the hand-over. The record is made before anything changes.
-    const bool recorded = m_shell_status == shell_idle || (m_shell_status == shell_reload_func && !replayed);
+    // Recorded until the hand-over is over (the replay delivers a stop made
+    // during it); the record is made before anything changes.
+    const bool recorded = m_shell_status == bt_shell_task_status::shell_idle ||
+                          m_shell_status == bt_shell_task_status::shell_reload_func;
     prepared_record entry;
-    if (recorded) entry = prepare_record<>("StopTask");
+    if (recorded) entry = prepare_record("StopTask", &ITask::StopTask);
     uninit();
     if (recorded)
       commit(std::move(entry));
-    else if (m_shell_status == shell_reload_func || m_shell_status == shell_running)
+    else if (m_shell_status == bt_shell_task_status::shell_running)
       forward("StopTask", &ITask::StopTask);
-    m_shell_task_status = shell_task_stopped;
+    m_shell_task_status = bt_shell_task_run_status::shell_task_stopped;
     return S_OK;
   });
 }
 
 HRESULT bt_shell_task::SignalStop() {
   const HRESULT hr = command("SignalStop", &ITask::SignalStop);
-  if (SUCCEEDED(hr)) m_shell_task_status = shell_task_stopped;
+  if (SUCCEEDED(hr)) m_shell_task_status = bt_shell_task_run_status::shell_task_stopped;
   return hr;
 }
 
@@ -78,7 +78,7 @@ HRESULT bt_shell_task::GetStopFlag(BOOL* flag) {
 HRESULT bt_shell_task::IsStopped() {
   return guarded("IsStopped", [&] {
     LOG4CPLUS_DEBUG(task_logger(), "IsStopped ");
-    return m_shell_task_status == shell_task_stopped ? S_OK : S_FALSE;
+    return m_shell_task_status == bt_shell_task_run_status::shell_task_stopped ? S_OK : S_FALSE;
   });
 }
 
@@ -171,14 +171,14 @@ HRESULT bt_shell_task::GetNewConnectInfo(ULONG_PTR value1, ULONG_PTR value2, ULO
     LOG4CPLUS_DEBUG(task_logger(), "GetNewConnectInfo ");
     if (!result_size || !result) return misuse("GetNewConnectInfo", host_misuse::null_pointer);
     *result_size = 0;
-    IHostService* service = GetHostService();
+    IHostService* service = m_context->host_service();
     if (!service) {
       // Nothing to ask: the answer is an empty one.
       REPORT_ASSERT(task_logger(), "GetHostService() != NULL", "GetNewConnectInfo");
       return S_OK;
     }
     service->GetNewConnectInfo(value1, value2, result_size, result);
-    if (m_shell_status != shell_running) return S_OK;
+    if (m_shell_status != bt_shell_task_status::shell_running) return S_OK;
     LOG4CPLUS_DEBUG(task_logger(), "GetNewConnectInfo, pResultSize: " << *result_size << "pResult" << *result);
     if (*result_size == 4) forward("GetNewConnectInfo", &ITask::GetNewConnectInfo, value1, value2, result_size, result);
     return S_OK;
@@ -239,7 +239,7 @@ HRESULT bt_shell_task::GetTaskInfo(tagTASK_INFO* info) {
           return S_OK;
         },
         &IBtTask::GetTaskInfo, info);
-    if (m_bt_shell->status() == kernel_load_failed) info->task_status = 12;
+    if (kernel_load_failed()) info->task_status = bt_task_failed;
     LOG4CPLUS_DEBUG(task_logger(), "GetTaskInfo:task_status" << info->task_status);
     return hr;
   });
@@ -349,9 +349,9 @@ HRESULT bt_shell_task::GetRecommendInfo(ULONG_PTR) {
 }
 
 HRESULT bt_shell_task::AttachEvents(IBtTaskEvents* sink) {
-  return guarded("AttachEvents", [&] { return CEventsRaiser<IBtTaskEvents, 0xFFFFFFFF>::AttachEvents(sink); });
+  return guarded("AttachEvents", [&] { return CEventsRaiser<IBtTaskEvents, unlimited_sinks>::AttachEvents(sink); });
 }
 
 HRESULT bt_shell_task::DetachEvents(IBtTaskEvents* sink) {
-  return guarded("DetachEvents", [&] { return CEventsRaiser<IBtTaskEvents, 0xFFFFFFFF>::DetachEvents(sink); });
+  return guarded("DetachEvents", [&] { return CEventsRaiser<IBtTaskEvents, unlimited_sinks>::DetachEvents(sink); });
 }

@@ -49,7 +49,7 @@ list_ptr make_list(const found_files& found) {
 
 // Whether `path` is an existing entry that is not a folder: a folder is
 // never listed as one of a download's files.
-bool file_found(const std::string& path) { return file_exists(path) && !is_directory(path); }
+bool file_found(const std::string& path) { return any_entry_matches(path) && !is_directory(path); }
 
 // The folder limit shared by every entry; logs and answers false when over.
 bool folder_fits(const std::string& folder) {
@@ -129,7 +129,7 @@ int is_bt_tempfile_exist(const std::string&, const std::string& seed_path) {
   CQTorrentFileParser parser;
   if (finish_seed_load(parser, seed_path) != seed_ok) return 1;
   const std::string cfg = folder + info_hash_hex(parser) + kCfgSuffix;
-  if (file_exists(cfg) && file_size(cfg) != 0) {
+  if (any_entry_matches(cfg) && file_size(cfg) != 0) {
     LOG4CPLUS_DEBUG(shell_logger(), "bt cfg file: " << cfg << "exist and file size is not 0");
     return 0;
   }

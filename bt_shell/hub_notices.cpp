@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "bencode/QTorrentFileParser.h"
-#include "bt_shell/p2phub_notify.h"
+#include "bt_shell/module_context.h"
 #include "bt_shell/seed_files.h"
 #include "bt_shell/shell_log.h"
 
@@ -24,7 +24,7 @@ int torrent_file_paths(const std::string& seed_path, std::vector<std::string>& p
 
 }  // namespace
 
-int notify_hub_bt_deleted(const std::string& data_folder, const std::string& seed_path) {
+int notify_hub_bt_deleted(module_context& context, const std::string& data_folder, const std::string& seed_path) {
   LOG4CPLUS_INFO(shell_logger(), "notify_hub_bt_deleted ");
   if (data_folder.empty() || seed_path.empty()) {
     LOG4CPLUS_ERROR(shell_logger(), "notify_hub_bt_deleted parameter not legal");
@@ -34,7 +34,7 @@ int notify_hub_bt_deleted(const std::string& data_folder, const std::string& see
   if (const int result = torrent_file_paths(seed_path, paths); result != seed_ok) return result;
   for (const std::string& path : paths) {
     const std::string full_path = data_folder + path;
-    if (p2phub_notify* hub = p2phub_notify::instance()) {
+    if (p2phub_notify* hub = context.hub()) {
       LOG4CPLUS_DEBUG(shell_logger(), "notify p2p hub file deleted, file full path:" << full_path);
       hub->file_deleted(full_path);
     } else {
@@ -44,7 +44,8 @@ int notify_hub_bt_deleted(const std::string& data_folder, const std::string& see
   return seed_ok;
 }
 
-int notify_hub_bt_moved(const std::string& old_folder, const std::string& seed_path, const std::string& new_folder) {
+int notify_hub_bt_moved(module_context& context, const std::string& old_folder, const std::string& seed_path,
+                        const std::string& new_folder) {
   LOG4CPLUS_INFO(shell_logger(), "notify_hub_bt_moved ");
   if (old_folder.empty() || seed_path.empty() || new_folder.empty()) return seed_bad_argument;
   std::vector<std::string> paths;
@@ -52,7 +53,7 @@ int notify_hub_bt_moved(const std::string& old_folder, const std::string& seed_p
   for (const std::string& path : paths) {
     const std::string old_path = old_folder + path;
     const std::string new_path = new_folder + path;
-    if (p2phub_notify* hub = p2phub_notify::instance()) {
+    if (p2phub_notify* hub = context.hub()) {
       LOG4CPLUS_DEBUG(shell_logger(), "notify p2p hub file moved, file old path:" << old_path
                                                                                  << " file new path:" << new_path);
       hub->file_moved(old_path, new_path);

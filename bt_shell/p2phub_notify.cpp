@@ -1,34 +1,12 @@
 #include "bt_shell/p2phub_notify.h"
 
-#include <memory>
-
-#include "bt_shell/module_host.h"
+#include "bt_shell/host_instance.h"
 #include "common/release_assert.h"
 
-namespace {
-
-std::unique_ptr<p2phub_notify>& the_instance() {
-  static std::unique_ptr<p2phub_notify> instance;
-  return instance;
+bool p2phub_notify::connect() {
+  if (!_IP2p) _IP2p = host_instance<IP2p>(_host, IID_IP2p);
+  return static_cast<bool>(_IP2p);
 }
-
-}  // namespace
-
-p2phub_notify* p2phub_notify::instance() {
-  std::unique_ptr<p2phub_notify>& instance = the_instance();
-  if (!instance) {
-    instance.reset(new p2phub_notify);
-    IDownloadLib* host = GetDownloadLib();
-    if (!host || FAILED(host->GetInstance(IID_IP2p, instance->_IP2p.put_void()))) instance->_IP2p.reset();
-  }
-  if (!instance->_IP2p) {
-    instance.reset();
-    return nullptr;
-  }
-  return instance.get();
-}
-
-void p2phub_notify::destroy_instance() { the_instance().reset(); }
 
 void p2phub_notify::file_deleted(const std::string& path) {
   RELEASE_ASSERT_TEXT(_IP2p, "_IP2p != NULL", "");

@@ -1,70 +1,31 @@
 // para_container: the record of one deferred call.
 //
 // A proxy task records the host's commands while it has no real task and
-// replays them once it has one; the shell records a reimport started while
-// the kernel is loading. Each record holds the call's arguments, in call
-// order, and the operation's name; it is destroyed through the base.
+// applies them to the real task once it has one; the shell records a
+// reimport started while the kernel is loading and applies it to the kernel
+// when the kernel arrives. A record owns copies of the call's arguments and
+// knows the operation to call with them; it is destroyed through the base.
+//
+// What a record keeps of each argument:
+//   - plain values and interface pointers: the value as given (an interface
+//     pointer is neither AddRef'd nor released);
+//   - tagSTRING: its own copy of the characters, handed back as a tagSTRING
+//     over the copy (length 0 gives a pointer to an empty text);
+//   - a (count, 32-bit list) pair: the count and its own copy of the list
+//     (null for count 0).
+// So the caller's buffers may go as soon as the recorded call has returned.
 #pragma once
 
 #include <cstring>
 #include <memory>
 #include <string>
 #include <tuple>
+#include <type_traits>
 #include <utility>
 
 #include "interfaces/string_types.h"
 #include "platform/types.h"
-
-class para_container {
- public:
-  virtual const std::string& function_name() const = 0;
-  virtual ~para_container() = default;
-};
-
-template <class... Args>
-class para_container_n : public para_container {
- public:
-  template <class... A>
-  explicit para_container_n(std::string name, A&&... args)
-      : m_args(std::forward<A>(args)...), m_name(std::move(name)) {}
-
-  const std::string& function_name() const override { return m_name; }
-  const std::tuple<Args...>& args() const { return m_args; }
-  template <std::size_t I>
-  const auto& arg() const {
-    return std::get<I>(m_args);
-  }
-
- private:
-  std::tuple<Args...> m_args;
-  std::string m_name;
-};
-
-using para_container0 = para_container_n<>;
-template <class A>
-using para_container1 = para_container_n<A>;
-template <class A, class B>
-using para_container2 = para_container_n<A, B>;
-template <class A, class B, class C>
-using para_container3 = para_container_n<A, B, C>;
-template <class A, class B, class C, class D>
-using para_container4 = para_container_n<A, B, C, D>;
-
-// ---------------------------------------------------------------------------
-// Recording a call and handing its arguments back.
-//
-// call_record<Params...> is the record of a call with the parameter list
-// Params...: `make` builds it from the call's arguments, `replay` calls a
-// callable with the arguments rebuilt from it. What a record keeps of each
-// argument:
-//   - plain values and interface pointers: the value as given (an interface
-//     pointer is neither AddRef'd nor released);
-//   - tagSTRING: its own copy of the characters, so the caller's buffer may
-//     go once the call has returned; handed back as a tagSTRING over the
-//     copy (length 0 gives a pointer to an empty text);
-//   - a (count, 32-bit list) pair: count and its own copy of count values
-//     (count x 4 bytes, allocated as an array; null for count 0), freed with
-//     the record.
+#include "platform/unknwn.h"
 
 // Own copy of `count` items at `list`; null for count 0. Throws
 // std::bad_alloc. REQUIRES: a list for a non-zero count.
@@ -76,51 +37,74 @@ std::unique_ptr<T[]> copy_array(ULONG count, const T* list) {
   return copy;
 }
 
-// A record's own copy of a 32-bit list.
-using ulong_array_copy = std::unique_ptr<ULONG[]>;
+// A deferred call of an operation of `Target`.
+template <class Target>
+class para_container {
+ public:
+  virtual ~para_container() = default;
+  // The operation's name: "StartTask", "StartReimportTask", ...
+  virtual const char* function_name() const = 0;
+  // Makes the call on `target` with the kept arguments and returns its
+  // result. Allocates nothing.
+  virtual HRESULT apply(Target& target) const = 0;
+};
+
+namespace para_args {
 
 template <class T>
-struct recorded_arg {
-  using type = T;
-  static T keep(T value) { return value; }
-  static T give(const T& value) { return value; }
-};
-
-template <>
-struct recorded_arg<tagSTRING> {
-  using type = std::string;
-  static std::string keep(tagSTRING value) { return to_std_string(value); }
-  static tagSTRING give(const std::string& value) { return to_tag_string(value); }
-};
+T keep(T value) {
+  return value;
+}
+inline std::string keep(tagSTRING value) { return to_std_string(value); }
 
 template <class... Params>
-struct call_record {
-  using type = para_container_n<typename recorded_arg<Params>::type...>;
+auto keep_all(Params... args) {
+  return std::make_tuple(keep(args)...);
+}
+inline auto keep_all(ULONG count, const ULONG* list) { return std::make_tuple(count, copy_array(count, list)); }
 
-  // Throws std::bad_alloc when the record cannot be allocated.
-  static std::unique_ptr<para_container> make(const char* name, Params... args) {
-    return std::make_unique<type>(name, recorded_arg<Params>::keep(args)...);
+template <class T>
+const T& give(const T& kept) {
+  return kept;
+}
+inline tagSTRING give(const std::string& kept) { return to_tag_string(kept); }
+inline const ULONG* give(const std::unique_ptr<ULONG[]>& kept) { return kept.get(); }
+
+}  // namespace para_args
+
+// The record of a call of `Target::*method` with arguments of the types
+// Params...
+template <class Target, class... Params>
+class para_call final : public para_container<Target> {
+ public:
+  using method_type = HRESULT (STDMETHODCALLTYPE Target::*)(Params...);
+
+  // Throws std::bad_alloc when a copy cannot be made. `name` is a literal.
+  para_call(const char* name, method_type method, Params... args)
+      : m_name(name), m_method(method), m_args(para_args::keep_all(args...)) {}
+
+  const char* function_name() const override { return m_name; }
+  HRESULT apply(Target& target) const override {
+    return std::apply([&](const auto&... kept) { return (target.*m_method)(para_args::give(kept)...); }, m_args);
   }
 
-  template <class Call>
-  static auto replay(const type& record, Call&& call) {
-    return std::apply([&call](const auto&... kept) { return call(recorded_arg<Params>::give(kept)...); },
-                      record.args());
-  }
+ private:
+  const char* m_name;
+  method_type m_method;
+  decltype(para_args::keep_all(std::declval<Params>()...)) m_args;
 };
 
-template <>
-struct call_record<ULONG, const ULONG*> {
-  using type = para_container2<ULONG, ulong_array_copy>;
-
-  // Throws std::bad_alloc when the record or the list copy cannot be
-  // allocated. REQUIRES: a list for a non-zero count.
-  static std::unique_ptr<para_container> make(const char* name, ULONG count, const ULONG* list) {
-    return std::make_unique<type>(name, count, copy_array(count, list));
-  }
-
-  template <class Call>
-  static auto replay(const type& record, Call&& call) {
-    return call(record.arg<0>(), static_cast<const ULONG*>(record.arg<1>().get()));
-  }
+template <class T>
+struct para_as_is {
+  using type = T;
 };
+
+// Records the call `method(args...)` (an operation of Target or of one of its
+// bases) for a later apply(). Throws std::bad_alloc.
+template <class Target, class Base, class... Params>
+std::unique_ptr<para_container<Target>> record_call(const char* name,
+                                                    HRESULT (STDMETHODCALLTYPE Base::*method)(Params...),
+                                                    typename para_as_is<Params>::type... args) {
+  static_assert(std::is_base_of_v<Base, Target>, "the operation is one of the target's");
+  return std::make_unique<para_call<Target, Params...>>(name, method, args...);
+}

@@ -25,6 +25,7 @@
 #include "interfaces/seed_file_info.h"
 
 class CQTorrentFileParser;
+class module_context;
 struct TorrentFileEntry;
 
 // Most files a seed may list. Each costs the seed-file information a
@@ -57,8 +58,10 @@ int get_bt_cfg_file_list(const std::string& seed_path, DATA_FILE_LIST** list);
 int get_bt_data_file_list(const std::string& data_folder, const std::string& seed_path, DATA_FILE_LIST** list);
 void release_data_file_list(DATA_FILE_LIST* list);
 
-int notify_hub_bt_deleted(const std::string& data_folder, const std::string& seed_path);
-int notify_hub_bt_moved(const std::string& old_folder, const std::string& seed_path, const std::string& new_folder);
+// The notices go to the P2P hub of `context`'s host.
+int notify_hub_bt_deleted(module_context& context, const std::string& data_folder, const std::string& seed_path);
+int notify_hub_bt_moved(module_context& context, const std::string& old_folder, const std::string& seed_path,
+                        const std::string& new_folder);
 
 // Loads the seed into `parser` and logs the attempt: 0, or -13 / -24 with
 // an ERROR line. load_seed is begin_seed_load followed by finish_seed_load.

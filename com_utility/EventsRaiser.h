@@ -25,6 +25,9 @@ void detached(REFIID iid, IUnknown* sink, const void* raiser) noexcept;
 void left_attached(REFIID iid, IUnknown* sink) noexcept;
 }  // namespace events_raiser_log
 
+// The sink limit of a raiser that takes any number of sinks.
+inline constexpr ULONG unlimited_sinks = 0xFFFFFFFF;
+
 template <class I, ULONG MaxSinks>
 class CEventsRaiser {
  public:

@@ -12,9 +12,9 @@
 template <class I>
 class closable_raiser {
  public:
-  using raiser = CEventsRaiser<I, 0xFFFFFFFF>;
+  using raiser = CEventsRaiser<I, unlimited_sinks>;
 
-  explicit closable_raiser(REFIID sink_iid) : raiser_(std::make_shared<raiser>(sink_iid)) {}
+  explicit closable_raiser(REFIID sink_iid) : m_raiser(std::make_shared<raiser>(sink_iid)) {}
 
   // E_FAIL once closed.
   HRESULT attach(I* sink) {
@@ -37,17 +37,17 @@ class closable_raiser {
   void close() {
     std::shared_ptr<raiser> gone;
     {
-      std::lock_guard<std::mutex> lock(lock_);
-      gone.swap(raiser_);
+      std::lock_guard<std::mutex> lock(m_lock);
+      gone.swap(m_raiser);
     }
   }
 
  private:
   std::shared_ptr<raiser> current() const {
-    std::lock_guard<std::mutex> lock(lock_);
-    return raiser_;
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_raiser;
   }
 
-  mutable std::mutex lock_;
-  std::shared_ptr<raiser> raiser_;
+  mutable std::mutex m_lock;
+  std::shared_ptr<raiser> m_raiser;
 };

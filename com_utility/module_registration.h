@@ -18,7 +18,7 @@ void unregister_if_ours(IDownloadLib* host, REFIID iid, IUnknown* object);
 template <class T, class Face>
 class module_registration {
  public:
-  explicit module_registration(REFIID iid) : iid_(iid) {}
+  explicit module_registration(REFIID iid) : m_iid(iid) {}
 
   // DownloadLibModuleLoad: E_POINTER for a null host, S_FALSE when
   // registered already, else the object that `make` returns (a com_ptr<T>)
@@ -26,27 +26,27 @@ class module_registration {
   template <class Make>
   HRESULT load(IDownloadLib* host, Make&& make) {
     if (!host) return E_POINTER;
-    if (object_) return S_FALSE;
+    if (m_object) return S_FALSE;
     com_ptr<T> object = make();
-    const HRESULT hr = host->RegisterInstance(iid_, static_cast<Face*>(object.get()));
+    const HRESULT hr = host->RegisterInstance(m_iid, static_cast<Face*>(object.get()));
     if (FAILED(hr)) return hr;
-    object_ = std::move(object);
-    host_ = host;
+    m_object = std::move(object);
+    m_host = host;
     return S_OK;
   }
 
   // DownloadLibModuleUnload's work: withdraws the registration while it is
   // still this object's, closes the object and lets it go.
   void unload() {
-    if (!object_) return;
-    unregister_if_ours(host_, iid_, static_cast<Face*>(object_.get()));
-    object_->close();
-    object_.reset();
-    host_ = nullptr;
+    if (!m_object) return;
+    unregister_if_ours(m_host, m_iid, static_cast<Face*>(m_object.get()));
+    m_object->close();
+    m_object.reset();
+    m_host = nullptr;
   }
 
  private:
-  IID iid_;
-  com_ptr<T> object_;
-  IDownloadLib* host_ = nullptr;
+  IID m_iid;
+  com_ptr<T> m_object;
+  IDownloadLib* m_host = nullptr;
 };

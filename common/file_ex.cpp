@@ -12,9 +12,9 @@ file_exception::file_exception(const std::string& message, DWORD error_code)
 
 bool file_exception::is_disk_full() const { return error_code_ == ERROR_DISK_FULL; }
 
-bool file_exists(const std::string& path) {
+bool any_entry_matches(const std::string& pattern) {
   WIN32_FIND_DATAA data;
-  HANDLE search = FindFirstFileA(path.c_str(), &data);
+  HANDLE search = FindFirstFileA(pattern.c_str(), &data);
   if (search == INVALID_HANDLE_VALUE) return false;
   FindClose(search);
   return true;

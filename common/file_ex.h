@@ -30,9 +30,9 @@ class file_exception : public io_exception {
 
 // Path helpers; they never raise.
 //
-// Whether a lookup of `path` finds an entry: a directory counts, and the
-// last component may hold the wildcards '*' and '?'.
-bool file_exists(const std::string& path);
+// Whether some entry, a file or a directory, matches `pattern`: a path
+// whose last component may hold the wildcards '*' and '?'.
+bool any_entry_matches(const std::string& pattern);
 // The size of the entry the lookup finds first (0 for a directory); -1 when
 // there is none.
 LONGLONG file_size(const std::string& path);

@@ -25,7 +25,7 @@ struct IDownloadLibEvents : IUnknown {
 };
 
 // The host library. Implemented by the host; called by the plugin (Init and
-// Uninit), the shell and the proxy tasks through GetDownloadLib().
+// Uninit), the shell and the proxy tasks through the module's context.
 // Slots 5 to 7 and 11 belong to the host and are never called by the module;
 // the placeholders keep the later slots at their numbers.
 struct IDownloadLib : IUnknown {

@@ -10,8 +10,8 @@ inline constexpr IID IID_IHostService = {0x17F77AE6, 0x68CE, 0x4495, {0x8B, 0xE9
 
 // Implemented by the host, created by the plugin's Init through
 // IDownloadLib::CreateInstance(CLSID_HostService); called by the shell
-// (ReportEvent) and the proxy tasks (GetNewConnectInfo) through
-// GetHostService(). The slots without a name here belong to the host and are
+// (ReportEvent) and the proxy tasks (GetNewConnectInfo) through the
+// module's context. The slots without a name here belong to the host and are
 // never called by the module.
 struct IHostService : IUnknown {
   virtual HRESULT STDMETHODCALLTYPE Reserved3() = 0;

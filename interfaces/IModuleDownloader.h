@@ -23,7 +23,7 @@ struct IModuleDownloaderEvents : IUnknown {
 };
 
 // Implemented by the host; obtained by the plugin's Init under
-// IID_IModuleDownloader and called by the shell through GetModuleDownloader().
+// IID_IModuleDownloader and called by the shell through the module's context.
 struct IModuleDownloader : IUnknown {
   // slot 3
   virtual HRESULT STDMETHODCALLTYPE AttachEvents(IModuleDownloaderEvents* sink) = 0;

@@ -15,7 +15,6 @@
 
 #include "bencode/CQBCObj.h"
 #include "bt_shell/seed_files.h"
-#include "host/download_lib/p2p_hub.h"
 #include "support/log_capture.h"
 #include "tests/bt_shell/shell_fixture.h"
 
@@ -105,7 +104,7 @@ class HostileSeeds : public bts_test::shell_fixture {
  protected:
   void SetUp() override {
     shell_fixture::SetUp();
-    hub_ = host_->register_p2p_hub();
+    host_->register_hub();
     // What a made-safe path names, a folder that a file entry may be named
     // after, and a file outside the data folder that ".." would reach.
     data_ = dir_.make_dirs("data/");
@@ -147,9 +146,9 @@ class HostileSeeds : public bts_test::shell_fixture {
     }
     shell_->ReleaseDataFileList(list);
 
-    hub_->clear();
+    host_->notices.clear();
     peak = std::max(peak, peak_growth_mib([&] { got.hub = shell_->NotifyHubBtDeleted(tag(data_), tag(seed)); }));
-    for (const auto& notice : hub_->notices()) got.notices.push_back(inside(notice.path));
+    for (const auto& path : host_->notices) got.notices.push_back(inside(path));
     return got;
   }
 
@@ -180,7 +179,6 @@ class HostileSeeds : public bts_test::shell_fixture {
   }
 
   std::string data_;
-  p2p_hub* hub_ = nullptr;
 };
 
 const answers kUndecodable{-24, 0, "parse error", -24, {}, -24, {}};

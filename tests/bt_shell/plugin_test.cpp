@@ -3,22 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <filesystem>
-#include <sstream>
 
 #include "bt_shell/ComModule.h"
-#include "bt_shell/module_host.h"
 #include "common/charset_analyser.h"
-#include "host/download_lib/download_lib.h"
-#include "host/download_lib/host_service.h"
 #include "interfaces/IBitTorrent.h"
-#include "interfaces/IHostService.h"
-#include "interfaces/IModuleDownloader.h"
-#include "platform/mlang.h"
 #include "platform/module.h"
 #include "platform/registry.h"
 #include "support/log_capture.h"
 #include "support/temp_dir.h"
+#include "tests/bt_shell/shell_fixture.h"
 
 namespace {
 
@@ -61,11 +54,9 @@ TEST(PluginModule, FactoryCreatesPluginsAndTheLockCountFollowsThem) {
   EXPECT_EQ(module_get_class_object(IID_IBitTorrent, IID_IClassFactory, &none), CLASS_E_CLASSNOTAVAILABLE);
   EXPECT_EQ(none, nullptr);
   EXPECT_EQ(module_get_class_object(CLSID_DownloadLibPlugin, IID_IClassFactory, nullptr), E_POINTER);
-}
 
-TEST(PluginModule, PluginInterfaceAndFixedAnswers) {
-  com_ptr<IDownloadLibPlugin> plugin;
-  ASSERT_EQ(factory()->CreateInstance(nullptr, IID_IDownloadLibPlugin, plugin.put_void()), S_OK);
+  // The plugin's one interface and its fixed answers.
+  ASSERT_EQ(f->CreateInstance(nullptr, IID_IDownloadLibPlugin, plugin.put_void()), S_OK);
   com_ptr<IUnknown> unknown;
   ASSERT_EQ(plugin.query(IID_IUnknown, unknown), S_OK);
   EXPECT_EQ(static_cast<void*>(unknown.get()), static_cast<void*>(plugin.get()));
@@ -77,21 +68,17 @@ TEST(PluginModule, PluginInterfaceAndFixedAnswers) {
   EXPECT_EQ(plugin->QueryPluginStatus(), S_FALSE);
 }
 
+// The keys' paths are checked through the module's exports.
 TEST(PluginModule, RegistrationWritesAndRemovesTheClassKeys) {
   bts_test::temp_dir home;
   setenv("XDG_CONFIG_HOME", home.path().c_str(), 1);
   const std::string key = "CLSID\\{DD208EAA-E9AD-4BFC-A68C-5DFC57B12BAB}";
-  ASSERT_EQ(module_register_server(), S_OK);
   std::string value;
-  ASSERT_TRUE(platform::registry_get_value(key, "", value));
+  ASSERT_EQ(module_register_server(), S_OK);
+  EXPECT_TRUE(platform::registry_get_value(key, "", value));
   EXPECT_EQ(value, "DownloadLibPlugin Class");
-  ASSERT_TRUE(platform::registry_get_value(key + "\\InprocServer32", "", value));
-  EXPECT_EQ(value.substr(value.rfind('/') + 1), "test_bt_shell");
-  EXPECT_EQ(platform::registry_store_file(), home.path() + "download_lib/registry");
-  EXPECT_TRUE(std::filesystem::exists(home.path() + "download_lib/registry"));
   EXPECT_EQ(module_unregister_server(), S_OK);
   EXPECT_FALSE(platform::registry_get_value(key, "", value));
-  EXPECT_FALSE(platform::registry_get_value(key + "\\InprocServer32", "", value));
 
   // A store that cannot be written is a failure, not a silent loss.
   platform::registry_set_store_file(home.write("a_file", "") + "/registry");
@@ -106,119 +93,39 @@ TEST(PluginModule, RegistrationWritesAndRemovesTheClassKeys) {
   platform::registry_set_store_file("");
 }
 
-// A host that notes the module's calls on it, in order, and has the host
-// runtime serve them.
-class journaling_host : public IDownloadLib, public CUnknownMultiThread {
- public:
-  explicit journaling_host(IDownloadLib* inner) : CUnknownMultiThread("journaling_host"), inner_(inner) {}
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-    return query_single_interface<IDownloadLib>(this, IID_IDownloadLib, riid, ppv);
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return CUnknownMultiThread::AddRef(); }
-  ULONG STDMETHODCALLTYPE Release() override { return CUnknownMultiThread::Release(); }
-  HRESULT STDMETHODCALLTYPE AttachEvents(IDownloadLibEvents* sink) override {
-    calls.push_back("AttachEvents");
-    return inner_->AttachEvents(sink);
-  }
-  HRESULT STDMETHODCALLTYPE DetachEvents(IDownloadLibEvents* sink) override {
-    calls.push_back("DetachEvents");
-    return inner_->DetachEvents(sink);
-  }
-  HRESULT STDMETHODCALLTYPE Reserved5() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Reserved6() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE Reserved7() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE RegisterInstance(REFIID riid, IUnknown* object) override {
-    calls.push_back("RegisterInstance " + name(riid));
-    return inner_->RegisterInstance(riid, object);
-  }
-  HRESULT STDMETHODCALLTYPE UnregisterInstance(REFIID riid) override {
-    calls.push_back("UnregisterInstance " + name(riid));
-    return inner_->UnregisterInstance(riid);
-  }
-  HRESULT STDMETHODCALLTYPE GetInstance(REFIID riid, void** ppv) override {
-    calls.push_back("GetInstance " + name(riid));
-    return inner_->GetInstance(riid, ppv);
-  }
-  HRESULT STDMETHODCALLTYPE Reserved11() override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE CreateInstance(REFCLSID clsid, REFIID riid, void** ppv) override {
-    calls.push_back("CreateInstance " + name(clsid) + " " + name(riid));
-    return inner_->CreateInstance(clsid, riid, ppv);
-  }
-
-  std::vector<std::string> calls;
-
- private:
-  static std::string name(REFIID id) {
-    const std::pair<IID, const char*> known[] = {
-        {IID_IMultiLanguage2, "IMultiLanguage2"}, {IID_IModuleDownloader, "IModuleDownloader"},
-        {IID_IBitTorrent, "IBitTorrent"},         {CLSID_HostService, "HostService"},
-        {IID_IHostService, "IHostService"},
-    };
-    for (const auto& [iid, text] : known)
-      if (IsEqualIID(id, iid)) return text;
-    return platform::guid_to_string(id);
-  }
-
-  IDownloadLib* inner_;
-};
-
-class PluginInit : public ::testing::Test {
- protected:
-  void TearDown() override {
-    if (plugin_) plugin_->Release();
-    if (host_) host_->shutdown();
-  }
-  void make(download_lib_options options = {}) {
-    host_ = download_lib::create(options);
-    plugin_ = new CDownloadLibPlugin;
-  }
-
-  com_ptr<download_lib> host_;
-  CDownloadLibPlugin* plugin_ = nullptr;
-};
-
-TEST_F(PluginInit, InitBindsTheHostAndPublishesTheShellUninitUndoesIt) {
-  make();
+TEST(PluginInit, InitBindsTheHostAndPublishesTheShellUninitUndoesIt) {
+  auto log = std::make_shared<bts_test::journal>();
+  auto host = com_ptr<bts_test::fake_host>::adopt(new bts_test::fake_host(log, {}));
+  auto plugin = com_ptr<CDownloadLibPlugin>::adopt(new CDownloadLibPlugin);
   log_capture cap;
-  auto journal = com_ptr<journaling_host>::adopt(new journaling_host(host_.get()));
-  ASSERT_EQ(plugin_->Init(journal.get()), S_OK);
-  EXPECT_EQ(journal->calls, (std::vector<std::string>{"GetInstance IMultiLanguage2",
-                                                       "CreateInstance HostService IHostService",
-                                                       "GetInstance IModuleDownloader", "AttachEvents",
-                                                       "RegisterInstance IBitTorrent"}));
-  journal->calls.clear();
-  EXPECT_EQ(GetDownloadLib(), journal.get());
-  EXPECT_NE(GetHostService(), nullptr);
-  EXPECT_NE(GetModuleDownloader(), nullptr);
+  ASSERT_EQ(plugin->Init(host.get()), S_OK);
+  EXPECT_EQ(log->lines("host."), (std::vector<std::string>{"host.GetInstance(IMultiLanguage2)",
+                                                          "host.CreateInstance(HostService,IHostService)",
+                                                          "host.GetInstance(IModuleDownloader)", "host.AttachEvents()",
+                                                          "host.RegisterInstance(IBitTorrent)"}));
   ASSERT_NE(charset_analyser::existing(), nullptr);
   EXPECT_NE(charset_analyser::instance().mlang(), nullptr);  // the built-in detector
   com_ptr<IBitTorrent2> shell;
-  ASSERT_EQ(host_->GetInstance(IID_IBitTorrent, shell.put_void()), S_OK);
-  EXPECT_EQ(static_cast<IBitTorrent2*>(plugin_->shell()), shell.get());
-  EXPECT_EQ(host_->sink_count(), 1u);  // the shell listens to the registry
+  ASSERT_EQ(host->GetInstance(IID_IBitTorrent, shell.put_void()), S_OK);
+  EXPECT_EQ(static_cast<IBitTorrent2*>(plugin->shell()), shell.get());
 
-  ASSERT_EQ(plugin_->Uninit(), S_OK);
-  EXPECT_EQ(journal->calls, (std::vector<std::string>{"UnregisterInstance IBitTorrent", "DetachEvents"}));
-  EXPECT_EQ(GetDownloadLib(), nullptr);
-  EXPECT_EQ(GetHostService(), nullptr);
-  EXPECT_FALSE(host_->is_registered(IID_IBitTorrent));
-  EXPECT_EQ(host_->sink_count(), 0u);
+  log->clear();
+  ASSERT_EQ(plugin->Uninit(), S_OK);
+  EXPECT_EQ(log->lines("host."),
+            (std::vector<std::string>{"host.UnregisterInstance(IBitTorrent)", "host.DetachEvents()"}));
   EXPECT_EQ(charset_analyser::existing(), nullptr);
+  EXPECT_FALSE(module_context::module_bound());
 
-  const std::string prefix = "[" + [&] {
-    std::ostringstream s;
-    s << static_cast<const void*>(plugin_);
-    return s.str();
-  }() + "]";
+  const std::string prefix = bts_test::prefix_of(plugin.get());
   const auto info = cap.texts("CDownloadLibPlugin(bt_shell)", log4cplus::INFO_LOG_LEVEL);
   EXPECT_EQ(info, (std::vector<std::string>{prefix + "Init", prefix + "Init OK", prefix + "Uninit",
                                             prefix + "charset_analyser::uninit()", prefix + "Uninit OK"}));
   EXPECT_EQ(cap.count("CDownloadLibPlugin(bt_shell)", log4cplus::DEBUG_LOG_LEVEL,
                       prefix + "init charset_analyser success"),
             1);
-  // The shell the host still holds lives on after Uninit.
+  // The shell the host still holds lives on after Uninit, without its host.
   EXPECT_EQ(shell->ReservedOperation(5), S_OK);
+  EXPECT_EQ(shell->CreateCfgFile(0, 0, 0, 0, 0, 0, 0, 0), E_UNEXPECTED);
 }
 
 }  // namespace

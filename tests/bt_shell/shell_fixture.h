@@ -1,69 +1,93 @@
-// A host runtime with the plugin initialised on it, the shell it published,
-// and an in-process stand-in kernel that a test registers when it wants one.
+// A shell on a module context bound to a fake host, as the plugin's Init
+// leaves it, and the fake kernel a test lets arrive when it wants one.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <ctime>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <utility>
+
 #include "bt_shell/BtShell.h"
-#include "bt_shell/DownloadLibPlugin.h"
-#include "host/bt_kernel/bt_kernel.h"
-#include "host/bt_kernel/kernel_probe.h"
-#include "host/download_lib/download_lib.h"
-#include "host/download_lib/host_service.h"
-#include "host/download_lib/module_downloader.h"
+#include "bt_shell/bt_shell_task.h"
+#include "bt_shell/module_context.h"
 #include "support/temp_dir.h"
+#include "tests/bt_shell/fakes.h"
 
 namespace bts_test {
+
+using strings = std::vector<std::string>;
+
+inline tagSTRING text(const std::string& s) { return tagSTRING{static_cast<ULONG>(s.size()), s.c_str()}; }
+
+// "[address]", the prefix of the lines about one object.
+inline std::string prefix_of(const void* p) { return "[" + pointer_of(p) + "]"; }
+
+inline bt_shell_task* proxy_of(IBtTask3* task) { return static_cast<bt_shell_task*>(task); }
 
 class shell_fixture : public ::testing::Test {
  protected:
   void SetUp() override { start(); }
   void TearDown() override { stop(); }
 
-  void start(download_lib_options options = {}) {
-    host_ = download_lib::create(options);
-    plugin_ = new CDownloadLibPlugin;
-    plugin_->Init(host_.get());
-    shell_ = plugin_->shell();
-    shell_->AddRef();
+  void start(fake_host_options options = {}) {
+    log_ = std::make_shared<journal>();
+    host_ = com_ptr<fake_host>::adopt(new fake_host(log_, options));
     dir_.write("bt_shell.ini", "[bt_kernel]\nversion=1.2\n");
-    shell_->set_config_dir(dir_.path());
+    context_ = std::make_shared<module_context>(dir_.path(), [] { return now_; });
+    context_->bind(host_.get());
+    shell_ = com_ptr<CBtShell>::adopt(new CBtShell(context_));
+    shell_->init();
   }
 
-  // Whatever a test left of the plugin, the shell and the host goes.
+  // What the plugin's Uninit does to the shell and to the context.
+  void uninit() {
+    if (!context_) return;
+    shell_->uninit();
+    std::exchange(context_, nullptr)->unbind();
+  }
+
+  // Whatever a test left of the shell, the context and the fakes goes.
   void stop() {
-    if (plugin_) {
-      plugin_->Uninit();
-      plugin_->Release();
-      plugin_ = nullptr;
-    }
-    if (shell_) shell_->Release();
-    shell_ = nullptr;
-    if (host_) host_->shutdown();
-    host_.reset();
+    uninit();
+    shell_.reset();
     kernel_.reset();
+    host_.reset();
   }
 
-  // Makes the stand-in kernel and registers it with the host.
-  kernel_probe register_kernel() {
-    if (!kernel_) kernel_ = bt_kernel::create();
+  // Registers the fake kernel (made on first use) with the host.
+  fake_kernel& register_kernel() {
+    if (!kernel_) kernel_ = com_ptr<fake_kernel>::adopt(new fake_kernel(log_));
     host_->RegisterInstance(IID_IBitTorrentKernel, static_cast<IBitTorrentKernel*>(kernel_.get()));
-    return kernel_probe(static_cast<IBitTorrentKernel*>(kernel_.get()));
+    return *kernel_.get();
   }
 
-  // The module downloader's answer for "bt_kernel".
-  void complete_kernel_download(ULONG code = 0) {
-    const char name[] = "bt_kernel";
-    shell_->OnModuleInstallComplete(code, tagSTRING{9, name}, 1, 2);
+  // The kernel registers itself and the downloader reports it installed.
+  fake_kernel& arrive() {
+    register_kernel();
+    host_->complete(0);
+    return *kernel_.get();
   }
 
-  std::vector<host_service::reported_event> host_events() const { return host_->service()->events(); }
+  std::string data_folder() const { return dir_.file("data"); }
 
+  // A proxy made while the kernel is on its way (the first call requests it).
+  com_ptr<IBtTask3> make_proxy() {
+    IBtTask* raw = nullptr;
+    EXPECT_EQ(shell_->CreateNewTask(text("/seeds/a.torrent"), text(data_folder()), 0, nullptr, 0, nullptr, &raw), S_OK);
+    EXPECT_EQ(shell_->status(), bt_shell_status::kernel_loading);
+    return com_ptr<IBtTask3>::adopt(static_cast<IBtTask3*>(raw));
+  }
+
+  static inline std::time_t now_ = 1000;
   temp_dir dir_;
-  com_ptr<download_lib> host_;
-  CDownloadLibPlugin* plugin_ = nullptr;
-  CBtShell* shell_ = nullptr;
-  com_ptr<bt_kernel> kernel_;
+  std::shared_ptr<journal> log_;
+  com_ptr<fake_host> host_;
+  std::shared_ptr<module_context> context_;
+  com_ptr<CBtShell> shell_;
+  com_ptr<fake_kernel> kernel_;
 };
 
 }  // namespace bts_test

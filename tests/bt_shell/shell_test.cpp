@@ -1,67 +1,56 @@
+// The shell: its identities, the operations it forwards, obtaining the
+// kernel and telling the listeners that wait for it, and the reimport it
+// imitates meanwhile.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
-#include <sstream>
 
-#include "bt_shell/BtShell.h"
-#include "bt_shell/module_host.h"
-#include "host/bt_kernel/kernel_state.h"
 #include "support/log_capture.h"
 #include "support/recording_sink.h"
+#include "tests/bt_shell/seed_builder.h"
 #include "tests/bt_shell/shell_fixture.h"
 
 namespace {
 
-using bts_test::log_capture;
+using namespace bts_test;
 
-std::string address_of(const void* p) {
-  std::ostringstream s;
-  s << p;
-  return "[" + s.str() + "]";
-}
-
-// A waiting proxy stand-in: records the code and, on success, leaves the
-// shell's list as a proxy does.
+// A waiting proxy stand-in: notes the code and, on success, leaves the
+// shell's list as a proxy does; it may withdraw another listener meanwhile.
 struct listener : bt_kernel_loading_listenner {
-  listener(CBtShell* shell, std::vector<std::string>* journal, std::string name)
-      : shell(shell), journal(journal), name(std::move(name)) {}
+  listener(CBtShell* shell, strings* told, std::string name) : shell(shell), told(told), name(std::move(name)) {}
   void loading_complete(ULONG code) override {
-    journal->push_back(name + ":" + std::to_string(code));
+    told->push_back(name + ":" + std::to_string(code));
     if (code == 0) shell->remove_loading_listenner(this);
+    if (victim) shell->remove_loading_listenner(victim);
   }
   bool hold_for_call() override { return true; }
   void release_after_call() override {}
   CBtShell* shell;
-  std::vector<std::string>* journal;
+  strings* told;
   std::string name;
+  bt_kernel_loading_listenner* victim = nullptr;
 };
 
-using ShellTest = bts_test::shell_fixture;
+using ShellTest = shell_fixture;
 
 TEST_F(ShellTest, FreshShellWaitsAndAnswersItsIdentities) {
-  EXPECT_EQ(shell_->status(), shell_init);
-  EXPECT_TRUE(host_->downloader()->requests().empty());
-
-  com_ptr<IUnknown> from_test, from_bt2, unknown;
-  com_ptr<IBitTorrent2> bt, bt2;
-  IBitTorrent2* face = shell_;
-  ASSERT_EQ(face->QueryInterface(IID_IBitTorrent, bt.put_void()), S_OK);
-  ASSERT_EQ(face->QueryInterface(IID_IBitTorrent2, bt2.put_void()), S_OK);
-  EXPECT_EQ(bt.get(), bt2.get());
-  ASSERT_EQ(face->QueryInterface(IID_IBitTorrentTest, from_test.put_void()), S_OK);
-  ASSERT_EQ(face->QueryInterface(IID_IUnknown, unknown.put_void()), S_OK);
-  EXPECT_EQ(unknown.get(), from_test.get());
-  IBitTorrentTest* test_face = static_cast<IBitTorrentTest*>(shell_);
-  ASSERT_EQ(test_face->QueryInterface(IID_IUnknown, from_bt2.put_void()), S_OK);
-  EXPECT_EQ(from_bt2.get(), unknown.get());
-  void* none = reinterpret_cast<void*>(1);
-  EXPECT_EQ(face->QueryInterface(IID_IBitTorrentEvents, &none), E_NOINTERFACE);
-  EXPECT_EQ(none, nullptr);
-
+  // IBitTorrent and IBitTorrent2 are one face; IUnknown is the test face, from either; sinks are not reachable.
+  IBitTorrent2* main_face = shell_.get();
+  IBitTorrentTest* test_face = shell_.get();
+  for (IUnknown* face : {static_cast<IUnknown*>(main_face), static_cast<IUnknown*>(test_face)}) {
+    for (const auto& [iid, expected] :
+         {std::pair<IID, void*>{IID_IBitTorrent, main_face}, {IID_IBitTorrent2, main_face},
+          {IID_IBitTorrentTest, test_face}, {IID_IUnknown, test_face}, {IID_IBitTorrentEvents, nullptr}}) {
+      void* out = reinterpret_cast<void*>(1);
+      EXPECT_EQ(face->QueryInterface(iid, &out), expected ? S_OK : E_NOINTERFACE);
+      EXPECT_EQ(out, expected);
+      if (out) static_cast<IUnknown*>(out)->Release();
+    }
+  }
   EXPECT_EQ(shell_->ReservedOperation(1), S_OK);
-  EXPECT_EQ(shell_->OnReserved1(), S_OK);
-  EXPECT_EQ(shell_->OnReserved2(), S_OK);
-  EXPECT_EQ(shell_->status(), shell_init);
+  EXPECT_EQ(shell_->status(), bt_shell_status::shell_init);
+  EXPECT_TRUE(log_->lines("downloader.").empty());
 }
 
 // Every operation the shell forwards reaches the same operation of a loaded
@@ -71,307 +60,250 @@ TEST_F(ShellTest, LoadedKernelReceivesEveryForwardedCallUnchanged) {
   EXPECT_EQ(shell_->DebugP2pPipeQueryInfo(1, 2), E_FAIL);
   EXPECT_EQ(shell_->DebugP2pPipeReleaseInfo(1), E_FAIL);
   EXPECT_EQ(shell_->CreateSubTask(1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12), E_FAIL);
-  EXPECT_EQ(shell_->status(), shell_init);
-
-  kernel_probe kernel = register_kernel();
-  EXPECT_EQ(shell_->status(), shell_init);  // registration alone changes nothing
-  IBitTorrentTest* test = shell_;
+  fake_kernel& kernel = register_kernel();
+  EXPECT_EQ(shell_->status(), bt_shell_status::shell_init);  // registration alone changes nothing
+  IBitTorrentTest* test = shell_.get();
   BYTE progress = 0;
-  const char text[] = "abc";
   const struct {
-    std::string operation;
+    std::string line;
     std::function<HRESULT()> call;
-    std::string arguments;
   } cases[] = {
-      {"DebugP2pPipeQueryInfo", [&] { return shell_->DebugP2pPipeQueryInfo(1, 2); }, "(1,2)"},
-      {"CreateSubTask", [&] { return shell_->CreateSubTask(1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12); },
-       "(1,2,3,4,5,6,7,8,9,10,11,12)"},
-      {"DebugP2pPipeReleaseInfo", [&] { return shell_->DebugP2pPipeReleaseInfo(3); }, "(3)"},
-      {"StartReimportTask",
-       [&] { return shell_->StartReimportTask(tagSTRING{3, text}, tagSTRING{1, text}, tagSTRING{0, text}); },
-       "(3:\"abc\",1:\"a\",0:\"\")"},
-      {"GetReimportTaskTorrentFileName", [&] { return shell_->GetReimportTaskTorrentFileName(4); }, "(4)"},
-      {"GetReimportRootPath", [&] { return shell_->GetReimportRootPath(5); }, "(5)"},
-      {"GetReimportProgress", [&] { return shell_->GetReimportProgress(&progress); },
-       "(" + kernel_state::pointer(&progress) + ")"},
-      {"CloseReimportTask", [&] { return shell_->CloseReimportTask(); }, "()"},
-      {"CreateCfgFile", [&] { return shell_->CreateCfgFile(11, 12, 13, 14, 15, 16, 17, 18); },
-       "(11,12,13,14,15,16,17,18)"},
-      {"CreateBtTrackerClient", [&] { return test->CreateBtTrackerClient(6); }, "(6)"},
-      {"CreateBtHubQueryClient", [&] { return test->CreateBtHubQueryClient(7); }, "(7)"},
-      {"CreateBtWriterFactory", [&] { return test->CreateBtWriterFactory(8); }, "(8)"},
+      {"DebugP2pPipeQueryInfo(1,2)", [&] { return shell_->DebugP2pPipeQueryInfo(1, 2); }},
+      {"CreateSubTask(1,2,3,4,5,6,7,8,9,10,11,12)",
+       [&] { return shell_->CreateSubTask(1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12); }},
+      {"DebugP2pPipeReleaseInfo(3)", [&] { return shell_->DebugP2pPipeReleaseInfo(3); }},
+      {"StartReimportTask(3:\"abc\",1:\"a\",0:\"\")",
+       [&] { return shell_->StartReimportTask(text("abc"), text("a"), tagSTRING{0, nullptr}); }},
+      {"GetReimportTaskTorrentFileName(4)", [&] { return shell_->GetReimportTaskTorrentFileName(4); }},
+      {"GetReimportRootPath(5)", [&] { return shell_->GetReimportRootPath(5); }},
+      {"GetReimportProgress()", [&] { return shell_->GetReimportProgress(&progress); }},
+      {"CloseReimportTask()", [&] { return shell_->CloseReimportTask(); }},
+      {"CreateCfgFile(11,12,13,14,15,16,17,18)", [&] { return shell_->CreateCfgFile(11, 12, 13, 14, 15, 16, 17, 18); }},
+      {"CreateBtTrackerClient(6)", [&] { return test->CreateBtTrackerClient(6); }},
+      {"CreateBtHubQueryClient(7)", [&] { return test->CreateBtHubQueryClient(7); }},
+      {"CreateBtWriterFactory(8)", [&] { return test->CreateBtWriterFactory(8); }},
   };
   HRESULT answer = static_cast<HRESULT>(0x80001000u);
   for (const auto& c : cases) {
-    kernel.clear_journal();
-    kernel.set_result("kernel." + c.operation, ++answer);
-    EXPECT_EQ(c.call(), answer) << c.operation;
-    EXPECT_EQ(kernel.journal(), (std::vector<std::string>{"kernel." + c.operation + c.arguments})) << c.operation;
+    log_->clear();
+    kernel.answers.results[c.line.substr(0, c.line.find('('))] = ++answer;
+    EXPECT_EQ(c.call(), answer) << c.line;
+    EXPECT_EQ(log_->lines("kernel."), (strings{"kernel." + c.line}));
   }
-  EXPECT_EQ(shell_->status(), kernel_loaded);
-  EXPECT_TRUE(host_->downloader()->requests().empty());
-  EXPECT_EQ(host_->downloader()->sink_count(), 0u);
-
-  kernel.set_option(BT_KERNEL_TEST_INTERFACE, false);
+  EXPECT_EQ(shell_->status(), bt_shell_status::kernel_loaded);
+  EXPECT_TRUE(log_->lines("downloader.").empty());
+  kernel.options.test_interface = false;
   EXPECT_EQ(test->CreateBtHubQueryClient(1), E_FAIL);
 }
 
 TEST_F(ShellTest, FirstKernelCallRequestsTheModuleAndItsArrivalLoadsIt) {
+  log_->clear();
   log_capture cap;
   EXPECT_EQ(shell_->CreateBtTrackerClient(1), E_FAIL);
-  EXPECT_EQ(shell_->status(), kernel_loading);
-  ASSERT_EQ(host_->downloader()->requests().size(), 1u);  // its name and version: end to end
-  ASSERT_EQ(host_events().size(), 1u);
-  EXPECT_EQ(host_events()[0].kind, 2u);
-  EXPECT_EQ(host_events()[0].event_id, 152u);
-  EXPECT_EQ(host_events()[0].param1, -1);
-  EXPECT_EQ(cap.count("CBtShell", log4cplus::DEBUG_LOG_LEVEL, "CreateBtTrackerClient,_bt_shell_status: 0"), 1);
-  EXPECT_EQ(cap.count("CBtShell", log4cplus::INFO_LOG_LEVEL,
-                      address_of(shell_) + "get bt dl module's version: 1,2"),
-            1);
+  EXPECT_EQ(shell_->status(), bt_shell_status::kernel_loading);
+  EXPECT_EQ(log_->lines(), (strings{"host.GetInstance(IBitTorrentKernel)", "downloader.AttachEvents()",
+                                    "service.ReportEvent(2,152,-1,0)",
+                                    "downloader.RequestDownload(9:\"bt_kernel\",1,2)"}));
+  EXPECT_EQ(cap.texts("CBtShell", log4cplus::DEBUG_LOG_LEVEL),
+            (strings{"CreateBtTrackerClient,_bt_shell_status: 0", "enter_shell_init_status ",
+                     "enter_shell_init_status , RequestDownload"}));
+  EXPECT_EQ(cap.texts("CBtShell", log4cplus::INFO_LOG_LEVEL),
+            (strings{prefix_of(shell_.get()) + "get bt dl module's version: 1,2"}));
   EXPECT_EQ(shell_->CreateCfgFile(0, 0, 0, 0, 0, 0, 0, 0), E_FAIL);  // still loading
 
-  kernel_probe kernel = register_kernel();
-  EXPECT_EQ(shell_->status(), kernel_loading);
-  complete_kernel_download();
-  EXPECT_EQ(shell_->status(), kernel_loaded);
-  EXPECT_EQ(host_->downloader()->sink_count(), 0u);
-  ASSERT_EQ(host_events().size(), 2u);
-  EXPECT_EQ(host_events()[1].kind, 2u);
-  EXPECT_EQ(host_events()[1].event_id, 154u);
-  EXPECT_EQ(cap.count("CBtShell", log4cplus::INFO_LOG_LEVEL,
-                      address_of(shell_) +
-                          "OnModuleInstallComplete  error_code=0, moduleName=bt_kernel, MajorVersion=1, MinorVersion=2"),
-            1);
-  EXPECT_EQ(shell_->CreateBtTrackerClient(5), S_OK);
-  EXPECT_EQ(kernel.journal("kernel.CreateBtTracker"), (std::vector<std::string>{"kernel.CreateBtTrackerClient(5)"}));
+  // Other modules' installations change nothing and log nothing.
+  cap.clear();
+  for (const char* name : {"BT_KERNEL", "bt_kernel2", "bt_kerne", "other"}) host_->complete(0, name);
+  EXPECT_TRUE(cap.lines().empty());
+  EXPECT_EQ(host_->downloader_sink_count(), 1u);
+
+  register_kernel();
+  EXPECT_EQ(shell_->status(), bt_shell_status::kernel_loading);
+  log_->clear();
+  host_->complete(0);
+  EXPECT_EQ(shell_->status(), bt_shell_status::kernel_loaded);
+  EXPECT_EQ(log_->lines(), (strings{"downloader.DetachEvents()", "host.GetInstance(IBitTorrentKernel)",
+                                    "service.ReportEvent(2,154,-1,0)"}));
+  EXPECT_EQ(cap.texts("CBtShell", log4cplus::INFO_LOG_LEVEL).back(),
+            prefix_of(shell_.get()) + "OnModuleInstallComplete  error_code=0, moduleName=bt_kernel, " +
+                "MajorVersion=1, MinorVersion=2");
 }
 
 TEST_F(ShellTest, KernelVersionFromTheIniFile) {
-  struct {
+  const struct {
     const char* content;  // null: no file at all
-    USHORT major, minor;
+    std::string request;
     log4cplus::LogLevel level;
     std::string line;
   } cases[] = {
-      {"[bt_kernel]\nversion=1.0\n", 1, 0, log4cplus::INFO_LOG_LEVEL, "get bt dl module's version: 1,0"},
-      {"[BT_KERNEL]\nVersion = \"3.14\"\n", 3, 14, log4cplus::INFO_LOG_LEVEL, "get bt dl module's version: 3,14"},
-      {"[bt_kernel]\nversion=0.0\n", 0, 0, log4cplus::ERROR_LOG_LEVEL, "get bt dl module's version is invalid."},
-      {"[bt_kernel]\nversion=abc\n", 0, 0, log4cplus::ERROR_LOG_LEVEL, "get bt dl module's version is invalid."},
-      {"[other]\nversion=1.2\n", 0, 0, log4cplus::ERROR_LOG_LEVEL, "can not get non dl module's version."},
-      {nullptr, 0, 0, log4cplus::ERROR_LOG_LEVEL, "can not get non dl module's version."},
+      {"[bt_kernel]\nversion=1.0\n", "1,0", log4cplus::INFO_LOG_LEVEL, "get bt dl module's version: 1,0"},
+      {"[bt_kernel]\nversion=abc\n", "0,0", log4cplus::ERROR_LOG_LEVEL, "get bt dl module's version is invalid."},
+      {nullptr, "0,0", log4cplus::ERROR_LOG_LEVEL, "can not get non dl module's version."},
   };
   for (const auto& c : cases) {
-    bts_test::temp_dir dir;
-    if (c.content) dir.write("bt_shell.ini", c.content);
-    shell_->set_config_dir(dir.path());
+    stop();
+    start();
+    if (c.content)
+      dir_.write("bt_shell.ini", c.content);
+    else
+      std::filesystem::remove(dir_.file("bt_shell.ini"));
     log_capture cap;
-    USHORT major = 9, minor = 9;
-    shell_->get_bt_kernel_version(major, minor);
-    EXPECT_EQ(major, c.major) << c.line;
-    EXPECT_EQ(minor, c.minor) << c.line;
-    EXPECT_EQ(cap.count("CBtShell", c.level, address_of(shell_) + c.line), 1) << c.line;
+    shell_->CreateCfgFile(0, 0, 0, 0, 0, 0, 0, 0);
+    EXPECT_EQ(log_->lines("downloader.Request"),
+              (strings{"downloader.RequestDownload(9:\"bt_kernel\"," + c.request + ")"}));
+    EXPECT_EQ(cap.count("CBtShell", c.level, prefix_of(shell_.get()) + c.line), 1) << c.line;
   }
 }
 
-TEST_F(ShellTest, CompletionOfOtherModulesChangesNothing) {
-  shell_->CreateCfgFile(0, 0, 0, 0, 0, 0, 0, 0);
-  log_capture cap;
-  const char* names[] = {"BT_KERNEL", "bt_kernel2", "bt_kerne", "other"};
-  for (const char* name : names)
-    shell_->OnModuleInstallComplete(0, tagSTRING{static_cast<ULONG>(strlen(name)), name}, 1, 2);
-  EXPECT_EQ(shell_->status(), kernel_loading);
-  EXPECT_TRUE(cap.lines().empty());
-  EXPECT_EQ(host_->downloader()->sink_count(), 1u);
-}
-
 TEST_F(ShellTest, FailedDownloadIsFinalAndToldToEveryWaitingListener) {
-  std::vector<std::string> journal;
-  listener a(shell_, &journal, "a"), b(shell_, &journal, "b");
-  shell_->CreateCfgFile(0, 0, 0, 0, 0, 0, 0, 0);
-  shell_->add_loading_listenner(&a);
-  shell_->add_loading_listenner(&b);
-  host_->downloader()->fail_module("bt_kernel", 5);
-  log_capture cap;
-  EXPECT_EQ(host_->downloader()->complete_pending(), 1u);
-  EXPECT_EQ(shell_->status(), kernel_load_failed);
-  EXPECT_EQ(journal, (std::vector<std::string>{"a:5", "b:5"}));
-  EXPECT_EQ(shell_->loading_listener_count(), 2u);  // a failure leaves them registered
-  EXPECT_EQ(cap.count("CBtShell", log4cplus::ERROR_LOG_LEVEL, "OnModuleDownloadComplete error,error code: 5"), 1);
-  ASSERT_EQ(host_events().size(), 2u);
-  EXPECT_EQ(host_events()[1].kind, 4u);
-  EXPECT_EQ(host_events()[1].event_id, 153u);
+  // A failure code, or success without a kernel registered with the host.
+  for (const ULONG code : {5u, 0u}) {
+    stop();
+    start();
+    strings told;
+    listener a(shell_.get(), &told, "a"), b(shell_.get(), &told, "b");
+    shell_->CreateCfgFile(0, 0, 0, 0, 0, 0, 0, 0);
+    shell_->add_loading_listenner(&a);
+    shell_->add_loading_listenner(&b);
+    log_capture cap;
+    host_->complete(code);
+    const std::string told_code = code ? "5" : "4294967295";
+    EXPECT_EQ(shell_->status(), bt_shell_status::kernel_load_failed);
+    EXPECT_EQ(told, (strings{"a:" + told_code, "b:" + told_code}));
+    EXPECT_EQ(shell_->loading_listener_count(), 2u);  // a failure leaves them registered
+    EXPECT_EQ(cap.texts("CBtShell", log4cplus::ERROR_LOG_LEVEL),
+              (strings{"OnModuleDownloadComplete error,error code: " + told_code}));
+    EXPECT_EQ(log_->lines("service."), (strings{"service.ReportEvent(2,152,-1,0)", "service.ReportEvent(4,153,-1,0)"}));
 
-  register_kernel();  // a late kernel, or a late answer, changes nothing
-  complete_kernel_download(0);
-  EXPECT_EQ(shell_->status(), kernel_load_failed);
-  EXPECT_EQ(host_events().size(), 2u);
+    register_kernel();  // a late kernel, or a late answer, changes nothing
+    host_->last_attached->OnModuleInstallComplete(0, text("bt_kernel"), 1, 2);
+    EXPECT_EQ(shell_->status(), bt_shell_status::kernel_load_failed);
+    EXPECT_EQ(log_->lines("service.").size(), 2u);
+    EXPECT_EQ(shell_->CreateCfgFile(0, 0, 0, 0, 0, 0, 0, 0), E_FAIL);
+    EXPECT_EQ(shell_->DebugP2pPipeQueryInfo(1, 2), E_FAIL);
+    shell_->remove_loading_listenner(&a);
+    shell_->remove_loading_listenner(&b);
+  }
+  // Without a module downloader the kernel cannot be had at all.
+  stop();
+  start(fake_host_options{true, false});
   EXPECT_EQ(shell_->CreateCfgFile(0, 0, 0, 0, 0, 0, 0, 0), E_FAIL);
-  EXPECT_EQ(shell_->DebugP2pPipeQueryInfo(1, 2), E_FAIL);
-  shell_->remove_loading_listenner(&a);
-  shell_->remove_loading_listenner(&b);
-}
-
-TEST_F(ShellTest, SuccessWithoutARegisteredKernelCountsAsFailure) {
-  std::vector<std::string> journal;
-  listener a(shell_, &journal, "a");
-  shell_->CreateCfgFile(0, 0, 0, 0, 0, 0, 0, 0);
-  shell_->add_loading_listenner(&a);
-  complete_kernel_download(0);
-  EXPECT_EQ(shell_->status(), kernel_load_failed);
-  EXPECT_EQ(journal, (std::vector<std::string>{"a:4294967295"}));
-  shell_->remove_loading_listenner(&a);
+  EXPECT_EQ(shell_->status(), bt_shell_status::kernel_load_failed);
+  EXPECT_TRUE(log_->lines("service.").empty());
 }
 
 TEST_F(ShellTest, ListenersAreToldInOrderAlthoughEachLeavesDuringItsCall) {
-  std::vector<std::string> journal;
-  listener a(shell_, &journal, "a"), b(shell_, &journal, "b"), c(shell_, &journal, "c");
+  strings told;
+  listener a(shell_.get(), &told, "a"), b(shell_.get(), &told, "b"), c(shell_.get(), &told, "c");
   shell_->CreateCfgFile(0, 0, 0, 0, 0, 0, 0, 0);
   EXPECT_TRUE(shell_->add_loading_listenner(&a));
-  EXPECT_FALSE(shell_->add_loading_listenner(&a));  // no duplicates
+  EXPECT_FALSE(shell_->add_loading_listenner(&a));     // no duplicates
   EXPECT_FALSE(shell_->remove_loading_listenner(&c));  // not listed
   shell_->add_loading_listenner(&b);
   shell_->add_loading_listenner(&c);
-  // b withdraws c (as a proxy stopped or destroyed meanwhile would): c is not called.
-  struct remover : listener {
-    using listener::listener;
-    bt_kernel_loading_listenner* victim = nullptr;
-    void loading_complete(ULONG code) override {
-      listener::loading_complete(code);
-      shell->remove_loading_listenner(victim);
-    }
-  } b2(shell_, &journal, "b2");
-  b2.victim = &c;
-  shell_->remove_loading_listenner(&b);
-  shell_->remove_loading_listenner(&c);
-  shell_->add_loading_listenner(&b2);
-  shell_->add_loading_listenner(&c);
-  register_kernel();
-  complete_kernel_download();
-  EXPECT_EQ(journal, (std::vector<std::string>{"a:0", "b2:0"}));
+  b.victim = &c;  // as a proxy stopped or released meanwhile: c is not called
+  arrive();
+  EXPECT_EQ(told, (strings{"a:0", "b:0"}));
   EXPECT_EQ(shell_->loading_listener_count(), 0u);
 }
 
-TEST_F(ShellTest, AnswersNobodyAskedForChangeNothing) {
-  // Before any request, after a failure, and a second success after a
-  // replayed reimport: the first answer's status is final.
-  complete_kernel_download(0);
-  EXPECT_EQ(shell_->status(), shell_init);
-
-  const char a[] = "x";
-  shell_->StartReimportTask(tagSTRING{1, a}, tagSTRING{1, a}, tagSTRING{1, a});
-  kernel_probe kernel = register_kernel();
-  complete_kernel_download(0);
-  ASSERT_EQ(shell_->status(), kernel_loaded);
-  complete_kernel_download(0);
-  complete_kernel_download(7);
-  EXPECT_EQ(shell_->status(), kernel_loaded);
-  EXPECT_EQ(kernel.journal("kernel.StartReimportTask").size(), 1u);
-  EXPECT_EQ(host_events().size(), 2u);
-}
-
-TEST_F(ShellTest, RegistrationsOfOtherObjectsAreIgnored) {
-  com_ptr<bt_kernel> kernel = bt_kernel::create();
-  IUnknown* object = static_cast<IBitTorrentKernel*>(kernel.get());
-  EXPECT_EQ(shell_->OnRegisterInstance(IID_IBitTorrent, object), S_OK);
-  EXPECT_EQ(shell_->OnRegisterInstance(IID_IBitTorrentKernel, nullptr), S_OK);
-  EXPECT_EQ(shell_->OnUnregisterInstance(IID_IBitTorrentKernel), S_OK);
-  EXPECT_EQ(shell_->kernel(), nullptr);
+TEST_F(ShellTest, KernelRegistrations) {
+  // Other identifiers, a null object, a withdrawal of nothing: ignored.
+  auto other = com_ptr<fake_kernel>::adopt(new fake_kernel(log_));
+  host_->RegisterInstance(IID_IBitTorrent, static_cast<IBitTorrentKernel*>(other.get()));
+  host_->RegisterInstance(IID_IBitTorrentKernel, nullptr);
+  host_->UnregisterInstance(IID_IBitTorrentKernel);
+  EXPECT_EQ(other->sink_count(), 0u);
   // An object that does not serve the kernel interface is reported, not kept.
-  com_ptr<IBitTorrent2> not_a_kernel;
-  ASSERT_EQ(host_->GetInstance(IID_IBitTorrent, not_a_kernel.put_void()), S_OK);
   log_capture cap;
-  EXPECT_EQ(shell_->OnRegisterInstance(IID_IBitTorrentKernel, not_a_kernel.get()), S_OK);
-  EXPECT_EQ(shell_->kernel(), nullptr);
+  strings unused;
+  com_ptr<recording_sink> not_a_kernel = recording_sink::create("sink", &unused);
+  host_->RegisterInstance(IID_IBitTorrentKernel, static_cast<IBtTaskEvents*>(not_a_kernel.get()));
   EXPECT_EQ(cap.count_containing("CBtShell", log4cplus::ERROR_LOG_LEVEL, "SUCCEEDED(hr) not true"), 1);
-  EXPECT_EQ(kernel_probe(object).sink_count(), 0u);
-}
+  EXPECT_EQ(shell_->CreateSubTask(1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12), E_FAIL);
 
-TEST_F(ShellTest, WithoutModuleDownloaderTheKernelCannotBeHad) {
-  stop();
-  download_lib_options bare;
-  bare.module_downloader = false;
-  start(bare);
-  EXPECT_EQ(GetModuleDownloader(), nullptr);
-  EXPECT_TRUE(host_->is_registered(IID_IBitTorrent));  // the plugin's Init did its work all the same
-  EXPECT_EQ(shell_->CreateCfgFile(0, 0, 0, 0, 0, 0, 0, 0), E_FAIL);
-  EXPECT_EQ(shell_->status(), kernel_load_failed);
-  EXPECT_TRUE(host_events().empty());
+  // The same kernel again is attached once; another replaces it, without a leak.
+  fake_kernel& first = register_kernel();
+  register_kernel();
+  EXPECT_EQ(first.sink_count(), 1u);
+  host_->RegisterInstance(IID_IBitTorrentKernel, static_cast<IBitTorrentKernel*>(other.get()));
+  EXPECT_EQ(first.sink_count(), 0u);
+  EXPECT_EQ(other->sink_count(), 1u);
+  EXPECT_EQ(shell_->CreateCfgFile(0, 0, 0, 0, 0, 0, 0, 0), S_OK);
+  host_->UnregisterInstance(IID_IBitTorrentKernel);
+  EXPECT_EQ(other->sink_count(), 0u);
 }
-
-std::time_t g_now = 1000;
-std::time_t fake_clock() { return g_now; }
 
 TEST_F(ShellTest, ReimportIsSimulatedWhileLoadingAndReplayedAtArrival) {
-  shell_->set_time_source(&fake_clock);
-  g_now = 1000;
-  const char a[] = "alpha", b[] = "", c[] = "gamma";
-  EXPECT_EQ(shell_->StartReimportTask(tagSTRING{5, a}, tagSTRING{0, b}, tagSTRING{5, c}), S_OK);
-  EXPECT_EQ(shell_->status(), kernel_loading);
+  now_ = 1000;
+  EXPECT_EQ(shell_->StartReimportTask(text("alpha"), tagSTRING{0, nullptr}, text("gamma")), S_OK);
+  EXPECT_EQ(shell_->status(), bt_shell_status::kernel_loading);
   BYTE progress = 0;
-  g_now = 1007;
+  now_ = 1007;
   EXPECT_EQ(shell_->GetReimportProgress(&progress), S_OK);
   EXPECT_EQ(progress, 3);
-  g_now = 1200;
+  now_ = 1200;
   EXPECT_EQ(shell_->GetReimportProgress(&progress), S_OK);
   EXPECT_EQ(progress, 50);
 
-  kernel_probe kernel = register_kernel();
-  kernel.set_value("kernel.GetReimportProgress.progress", 10);
-  complete_kernel_download();
-  EXPECT_EQ(kernel.journal("kernel.StartReimportTask"),
-            (std::vector<std::string>{"kernel.StartReimportTask(5:\"alpha\",0:\"\",5:\"gamma\")"}));
+  register_kernel().answers.values["GetReimportProgress"] = 10;
+  com_ptr<IModuleDownloaderEvents> sink = host_->last_attached;
+  host_->complete(0);
+  EXPECT_EQ(log_->lines("kernel.StartReimportTask"),
+            (strings{"kernel.StartReimportTask(5:\"alpha\",0:\"\",5:\"gamma\")"}));
   EXPECT_EQ(shell_->GetReimportProgress(&progress), S_OK);
   EXPECT_EQ(progress, 50);  // never falls back
-  kernel.set_value("kernel.GetReimportProgress.progress", 80);
+  kernel_->answers.values["GetReimportProgress"] = 80;
   EXPECT_EQ(shell_->GetReimportProgress(&progress), S_OK);
   EXPECT_EQ(progress, 80);
+
+  // Answers nobody asked for (the downloader kept the sink): the first one's status is final.
+  sink->OnModuleInstallComplete(0, text("bt_kernel"), 1, 2);
+  sink->OnModuleInstallComplete(7, text("bt_kernel"), 1, 2);
+  EXPECT_EQ(shell_->status(), bt_shell_status::kernel_loaded);
+  EXPECT_EQ(log_->lines("kernel.StartReimportTask").size(), 1u);
+  EXPECT_EQ(log_->lines("service.").size(), 2u);
 }
 
-TEST_F(ShellTest, ReimportClosedBeforeArrivalIsNotReplayed) {
-  const char a[] = "x";
-  shell_->StartReimportTask(tagSTRING{1, a}, tagSTRING{1, a}, tagSTRING{1, a});
+TEST_F(ShellTest, ReimportClosedBeforeArrivalIsNotReplayedAndOneRefusedFailsTheProgress) {
+  shell_->StartReimportTask(text("x"), text("x"), text("x"));
   EXPECT_EQ(shell_->CloseReimportTask(), S_OK);
-  kernel_probe kernel = register_kernel();
-  complete_kernel_download();
-  EXPECT_TRUE(kernel.journal("kernel.StartReimportTask").empty());
-}
+  arrive();
+  EXPECT_TRUE(log_->lines("kernel.StartReimportTask").empty());
 
-TEST_F(ShellTest, ReimportRefusedByTheKernelFailsTheProgress) {
-  const char a[] = "x";
-  shell_->StartReimportTask(tagSTRING{1, a}, tagSTRING{1, a}, tagSTRING{1, a});
-  kernel_probe kernel = register_kernel();
-  kernel.set_result("kernel.StartReimportTask", E_FAIL);
-  complete_kernel_download();
+  stop();
+  start();
+  shell_->StartReimportTask(text("x"), text("x"), text("x"));
+  register_kernel().answers.results["StartReimportTask"] = E_FAIL;
+  host_->complete(0);
   BYTE progress = 0;
   EXPECT_EQ(shell_->GetReimportProgress(&progress), E_FAIL);
-  EXPECT_EQ(shell_->StartReimportTask(tagSTRING{1, a}, tagSTRING{1, a}, tagSTRING{1, a}), E_FAIL);
-  kernel.reset_answers();
-  EXPECT_EQ(shell_->StartReimportTask(tagSTRING{1, a}, tagSTRING{1, a}, tagSTRING{1, a}), S_OK);
+  kernel_->answers.results.clear();
+  EXPECT_EQ(shell_->StartReimportTask(text("x"), text("x"), text("x")), S_OK);
   EXPECT_EQ(shell_->GetReimportProgress(&progress), S_OK);
 }
 
-TEST_F(ShellTest, AnotherKernelRegistrationReplacesTheFirstWithoutLeakOrDoubleAttach) {
-  kernel_probe first = register_kernel();
-  host_->RegisterInstance(IID_IBitTorrentKernel, static_cast<IBitTorrentKernel*>(kernel_.get()));
-  EXPECT_EQ(first.sink_count(), 1u);  // the same kernel again: attached once
-  com_ptr<bt_kernel> second = bt_kernel::create();
-  host_->RegisterInstance(IID_IBitTorrentKernel, static_cast<IBitTorrentKernel*>(second.get()));
-  kernel_probe second_probe(static_cast<IBitTorrentKernel*>(second.get()));
-  EXPECT_EQ(first.sink_count(), 0u);
-  EXPECT_EQ(second_probe.sink_count(), 1u);
-  EXPECT_EQ(shell_->kernel(), static_cast<IBitTorrentKernel*>(second.get()));
-  host_->UnregisterInstance(IID_IBitTorrentKernel);
-  EXPECT_EQ(second_probe.sink_count(), 0u);
-  EXPECT_EQ(shell_->kernel(), nullptr);
-}
-
-TEST_F(ShellTest, ReleasePeerInfoListFreesRecordAndArray) {
-  auto* with_items = new PEER_INFO_LIST{};
-  with_items->items = new BYTE[64];
-  EXPECT_EQ(shell_->ReleasePeerInfoList(with_items), S_OK);
-  auto* bare = new PEER_INFO_LIST{};
-  EXPECT_EQ(shell_->ReleasePeerInfoList(bare), S_OK);
+// Hub notices (their paths are checked through the module): the hub is looked
+// up for each file until it is found, then kept until Uninit.
+TEST_F(ShellTest, HubNotices) {
+  const std::string seed = seed_builder().name("n").file({"a", "b.txt"}, 1).file({"c.txt"}, 2).write(dir_, "s.torrent");
+  log_capture cap;
+  EXPECT_EQ(shell_->NotifyHubBtDeleted(text("/dl/"), text(seed)), 0);
+  EXPECT_EQ(cap.count("CBtShell", log4cplus::WARN_LOG_LEVEL, "notify p2p hub file deleted, p2p dll not exist"), 2);
+  EXPECT_EQ(log_->lines("host.GetInstance(IP2p)").size(), 2u);
+  host_->register_hub();
+  log_->clear();
+  EXPECT_EQ(shell_->NotifyHubBtDeleted(text("/dl/"), text(seed)), 0);
+  EXPECT_EQ(shell_->NotifyHubBtMoved(text("/old/"), text(seed), text("/new/")), 0);
+  EXPECT_EQ(log_->lines("host.GetInstance(IP2p)").size(), 1u);
+  EXPECT_EQ(host_->notices,
+            (strings{"/dl/a/b.txt", "/dl/c.txt", "/old/a/b.txt -> /new/a/b.txt", "/old/c.txt -> /new/c.txt"}));
+  EXPECT_EQ(shell_->NotifyHubBtDeleted(text(""), text(seed)), -11);
+  EXPECT_EQ(cap.count("CBtShell", log4cplus::ERROR_LOG_LEVEL, "notify_hub_bt_deleted parameter not legal"), 1);
+  uninit();  // no host any more: nothing to reach
+  EXPECT_EQ(shell_->NotifyHubBtDeleted(text("/dl/"), text(seed)), 0);
+  EXPECT_EQ(cap.count("CBtShell", log4cplus::WARN_LOG_LEVEL, "notify p2p hub file deleted, p2p dll not exist"), 4);
+  EXPECT_EQ(host_->notices.size(), 4u);
 }
 
 }  // namespace

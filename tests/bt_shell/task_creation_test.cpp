@@ -6,30 +6,27 @@
 
 #include "common/file_ex.h"
 #include "support/log_capture.h"
-#include "tests/bt_shell/task_fixture.h"
+#include "tests/bt_shell/shell_fixture.h"
 
 namespace {
 
-using bts_test::log_capture;
-using bts_test::prefix_of;
-using bts_test::proxy_of;
-using bts_test::text;
-using strings = std::vector<std::string>;
+using namespace bts_test;
 
-using TaskCreationTest = bts_test::task_fixture;
+using TaskCreationTest = shell_fixture;
 
 IBtTask* const kUntouched = reinterpret_cast<IBtTask*>(0x5A5A);
 
 TEST_F(TaskCreationTest, ProxiesAreMadeWhileTheKernelLoadsWithTheirOwnRegistration) {
   log_capture cap;
   const ULONG first[] = {1, 2, 3};
-  com_ptr<IBtTask3> one = make_proxy(&IBitTorrent::CreateNewTask);
-  com_ptr<IBtTask3> two = make_proxy(&IBitTorrent::CreateUploadTask, 3, first);
+  com_ptr<IBtTask3> one = make_proxy();
+  IBtTask* raw = nullptr;
+  EXPECT_EQ(shell_->CreateUploadTask(text("/seeds/a.torrent"), text(data_folder()), 3, first, 0, nullptr, &raw), S_OK);
+  com_ptr<IBtTask3> two = com_ptr<IBtTask3>::adopt(static_cast<IBtTask3*>(raw));
 
   EXPECT_TRUE(is_directory(data_folder()));  // made, one level
   ASSERT_TRUE(one && two && one.get() != two.get());
   EXPECT_EQ(shell_->loading_listener_count(), 2u);
-  EXPECT_EQ(proxy_of(two.get())->shell_task_status(), shell_task_idle);
 
   const std::string folder = data_folder();
   EXPECT_EQ(cap.texts("CBtShell", log4cplus::DEBUG_LOG_LEVEL),
@@ -55,13 +52,13 @@ TEST_F(TaskCreationTest, RefusedCreationsLeaveNoProxyAndTheOutParameterAlone) {
   const std::string orphan = dir_.file("missing/child");
   const ULONG list[] = {1};
 
-  struct {
+  const struct {
     tagSTRING seed, data;
     ULONG first_count;
     const ULONG* first;
     ULONG second_count;
     const char* error_line;  // nullptr: nothing logged by the check
-  } const cases[] = {
+  } cases[] = {
       {tagSTRING{0, "x"}, text(folder), 0, nullptr, 0, nullptr},
       {text("s"), tagSTRING{0, nullptr}, 0, nullptr, 0, nullptr},
       {text("s"), text(folder), 3, nullptr, 0, nullptr},
@@ -84,23 +81,16 @@ TEST_F(TaskCreationTest, RefusedCreationsLeaveNoProxyAndTheOutParameterAlone) {
   EXPECT_FALSE(is_directory(folder));  // the checks come before the folder
   EXPECT_FALSE(is_directory(orphan));
 
-  // An unknown task type (internal callers only).
-  log_capture cap;
-  IBtTask* out = kUntouched;
-  const tagSTRING seed = text("s"), data = text(folder);
-  EXPECT_EQ(shell_->create_bt_shell_task_imp(3, &seed, &data, 0, nullptr, 0, nullptr, &out), -11);
-  EXPECT_EQ(out, kUntouched);
-  EXPECT_EQ(cap.texts("CBtShell", log4cplus::ERROR_LOG_LEVEL), (strings{"task type parameter unlegal"}));
-
   // The kernel cannot be had: E_FAIL from then on.
-  complete_kernel_download(2);
+  host_->complete(2);
+  IBtTask* out = kUntouched;
   for (auto create : {&IBitTorrent::CreateNewTask, &IBitTorrent::CreateContinuedTask, &IBitTorrent::CreateUploadTask})
-    EXPECT_EQ((shell_->*create)(text("s"), text(folder), 0, nullptr, 0, nullptr, &out), E_FAIL);
+    EXPECT_EQ((shell_.get()->*create)(text("s"), text(folder), 0, nullptr, 0, nullptr, &out), E_FAIL);
   EXPECT_EQ(out, kUntouched);
 }
 
 TEST_F(TaskCreationTest, LoadedKernelGetsTheSevenArgumentsUnchangedAndItsResultIsReturned) {
-  kernel_probe kernel = register_kernel();
+  fake_kernel& kernel = register_kernel();
   const ULONG first[] = {4, 5};
   SEED_TRACKER_ITEM tracker{};
   tracker.url_len = 2;
@@ -109,37 +99,27 @@ TEST_F(TaskCreationTest, LoadedKernelGetsTheSevenArgumentsUnchangedAndItsResultI
 
   IBtTask* out = nullptr;
   EXPECT_EQ(shell_->CreateUploadTask(text("seed"), text(orphan), 2, first, 1, &tracker, &out), S_OK);
-  EXPECT_EQ(kernel.journal("kernel.Create"),
+  EXPECT_EQ(log_->lines("kernel.Create"),
             (strings{"kernel.CreateUploadTask(4:\"seed\"," + std::to_string(orphan.size()) + ":\"" + orphan +
-                     "\",[4,5],[2:\"u1\"]) -> task1"}));
-  EXPECT_EQ(com_ptr<IBtTask3>(kernel.task(1)).get(), static_cast<IBtTask3*>(out));
+                     "\",[4,5],[2:\"u1\"])"}));
+  EXPECT_EQ(static_cast<IBtTask3*>(kernel.task(1).get()), static_cast<IBtTask3*>(out));
   EXPECT_FALSE(is_directory(dir_.file("missing")));  // neither tested nor made
   out->Release();
 
-  kernel.set_result("kernel.CreateNewTask", static_cast<HRESULT>(0x80004321u));
+  kernel.answers.results["CreateNewTask"] = static_cast<HRESULT>(0x80004321u);
   out = kUntouched;
   EXPECT_EQ(shell_->CreateNewTask(tagSTRING{0, nullptr}, text(""), 0, nullptr, 0, nullptr, &out),
             static_cast<HRESULT>(0x80004321u));
-  EXPECT_EQ(shell_->loading_listener_count(), 0u);
-
-  // The host withdrew the kernel: reported, E_FAIL.
-  host_->UnregisterInstance(IID_IBitTorrentKernel);
-  log_capture cap;
-  out = kUntouched;
-  EXPECT_EQ(shell_->CreateContinuedTask(text("s"), text("d"), 0, nullptr, 0, nullptr, &out), E_FAIL);
   EXPECT_EQ(out, kUntouched);
-  EXPECT_EQ(cap.count_containing("CBtShell", log4cplus::ERROR_LOG_LEVEL, "_IBitTorrentKernel != NULL not true"), 1);
+  EXPECT_EQ(shell_->loading_listener_count(), 0u);
 }
 
 TEST_F(TaskCreationTest, ProxyKeepsItsShellAfterThePluginIsGone) {
   com_ptr<IBtTask3> task = make_proxy();
   task->SetDispatchStrategy(1);
-  stop();  // Uninit; the plugin's and the fixture's references to the shell go
+  stop();  // Uninit; the plugin's and the test's references to the shell go
 
-  EXPECT_EQ(proxy_of(task.get())->IsModuleDownloadFailed(), S_FALSE);
-  tagTASK_INFO info{};
-  EXPECT_EQ(task->GetTaskInfo(&info), S_OK);
-  EXPECT_EQ(info.task_status, 0u);
+  EXPECT_EQ(proxy_of(task.get())->IsModuleDownloadFailed(), S_FALSE);  // reads the shell's status
   log_capture cap;
   task.reset();
   EXPECT_EQ(cap.count("CBtShell", log4cplus::INFO_LOG_LEVEL, "~CBtShell "), 1);  // with its last proxy

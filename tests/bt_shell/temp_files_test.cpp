@@ -105,26 +105,6 @@ TEST(TempFiles, SeedWithoutFolderIsLookedForInTheCurrentDirectory) {
   std::filesystem::current_path(saved);
 }
 
-TEST(TempFiles, DataFilesPreferTheirTemporaryFileAndTheSeedCopyComesLast) {
-  temp_dir dir;
-  const std::string seed = seed_builder()
-                               .name("album")
-                               .file({"a", "b.txt"}, 1)
-                               .file({"c.txt"}, 1)
-                               .file({"missing.txt"}, 1)
-                               .write(dir, "seeds_x.torrent");
-  const std::string data = dir.make_dirs("data/");
-  dir.make_dirs("data/a");
-  dir.write("data/a/b.txt", "done");
-  dir.write("data/a/b.txt.bt.td", "partial");
-  dir.write("data/c.txt", "done");
-  dir.write("data/seeds_x.torrent", "copy");
-  list_holder h;
-  ASSERT_EQ(get_bt_data_file_list(data, seed, &h.list), 0);
-  EXPECT_EQ(entries(h.list),
-            (std::vector<listed>{{data + "a/", "b.txt.bt.td"}, {data, "c.txt"}, {data, "seeds_x.torrent"}}));
-}
-
 TEST(TempFiles, FolderOfExactly256BytesIsListedOneMoreFailsTheCall) {
   for (std::size_t length : {256u, 257u}) {
     temp_dir dir;

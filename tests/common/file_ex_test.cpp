@@ -28,11 +28,11 @@ TEST(PathHelpers, ExistsSizeDirectoriesCopyRenameRemove) {
   ASSERT_TRUE(create_directory(dir.file("seeds")));
   EXPECT_FALSE(create_directory(dir.file("seeds")));
   EXPECT_TRUE(create_directory(dir.file("seeds/sub")));
-  EXPECT_FALSE(file_exists(dir.file("seeds/*.cfg")));
+  EXPECT_FALSE(any_entry_matches(dir.file("seeds/*.cfg")));
   dir.write("seeds/0123.bt.cfg", "");
-  EXPECT_TRUE(file_exists(dir.file("seeds/*.cfg")));
-  EXPECT_TRUE(file_exists(dir.file("seeds")));
-  EXPECT_FALSE(file_exists(dir.file("seeds/none")));
+  EXPECT_TRUE(any_entry_matches(dir.file("seeds/*.cfg")));
+  EXPECT_TRUE(any_entry_matches(dir.file("seeds")));
+  EXPECT_FALSE(any_entry_matches(dir.file("seeds/none")));
   EXPECT_TRUE(is_directory(dir.file("seeds")));
   EXPECT_FALSE(is_directory(dir.file("seeds/0123.bt.cfg")));
   EXPECT_FALSE(is_directory(dir.file("missing")));
@@ -62,10 +62,10 @@ TEST(PathHelpers, ExistsSizeDirectoriesCopyRenameRemove) {
   EXPECT_EQ("rename file error, old name is: " + a + " new name is: " + b + ", error code: 183",
             raised([&] { rename_file(a, b); }));
   rename_file(a, dir.file("c"));
-  EXPECT_FALSE(file_exists(a));
+  EXPECT_FALSE(any_entry_matches(a));
 
   remove_file(b);
-  EXPECT_FALSE(file_exists(b));
+  EXPECT_FALSE(any_entry_matches(b));
   EXPECT_EQ("remove file error, error code: 2", raised([&] { remove_file(b); }));
 }
 
