@@ -43,10 +43,15 @@ test: deps
 test-plain: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
+# intercept_tls_get_addr=0: the leak checker of gcc 12 guesses where a
+# dlopened module's thread-local block starts from a glibc 2.19 header that
+# newer glibc no longer writes; when a block lands 16 bytes into a page it
+# scans from a garbage address and dies at exit ("Tracer caught signal 11").
+# No object of ours is owned only through a thread-local pointer.
 test-asan:
 	$(CMAKE) -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DBTS_SANITIZE=ON
 	$(CMAKE) --build $(ASAN_BUILD) -j $(JOBS)
-	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:intercept_tls_get_addr=0 \
 	  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  ctest --output-on-failure -j $(JOBS)
 
