@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "bencode/CQBCObj.h"
+#include "bencode/bc_document.h"
 #include "bt_shell/seed_files.h"
 #include "host/download_lib/p2p_hub.h"
 #include "support/log_capture.h"
