@@ -20,7 +20,7 @@ struct open_container {
 
 // Tokens reserved before decoding: real seeds need one for every 6 to 10
 // bytes; a seed made mostly of one long string needs a handful. Beyond the
-// reservation the storage doubles as it fills.
+// reservation the storage grows by what the rest of the input should need.
 constexpr std::size_t kBytesPerToken = 6;
 constexpr std::size_t kMaxReserved = 1 << 20;
 constexpr std::size_t kMinReserved = 64;
@@ -41,8 +41,12 @@ void bc_document::clear() {
 
 bc_node bc_document::root() const { return count_ == 0 ? bc_node() : bc_node(this, 0); }
 
-void bc_document::grow() {
-  large_buffer larger(std::max(capacity() * 2, kMinReserved) * sizeof(bc_token));
+void bc_document::grow(std::size_t decoded, std::size_t len) {
+  // The input decoded so far tells how many tokens the rest will take: room
+  // for that (and a little more), but at least half as much again.
+  const std::size_t expected = static_cast<std::size_t>(static_cast<double>(count_) * len / std::max<std::size_t>(decoded, 1));
+  const std::size_t tokens = std::max({expected + expected / 16, capacity() + capacity() / 2, kMinReserved});
+  large_buffer larger(tokens * sizeof(bc_token));
   if (count_ != 0) std::memcpy(larger.data(), storage_.data(), count_ * sizeof(bc_token));
   storage_ = std::move(larger);
 }
@@ -71,8 +75,8 @@ int bc_document::decode(const char* buf, int len, int depth_limit, int item_limi
   open.reserve(16);
   int items = 0;
 
-  const auto push = [this](const char* at, std::size_t extent, bc_token::kind_t kind) {
-    if (count_ == capacity()) grow();
+  const auto push = [&](const char* at, std::size_t extent, bc_token::kind_t kind) {
+    if (count_ == capacity()) grow(static_cast<std::size_t>(at - buf), static_cast<std::size_t>(len));
     new (slots() + count_++) bc_token{static_cast<std::uint32_t>(at - buf_), static_cast<std::uint32_t>(extent), kind, true};
   };
   const auto mark_noncanonical = [&open] {

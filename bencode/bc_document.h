@@ -66,8 +66,9 @@ class bc_document {
  private:
   friend class bc_node;
   int decode(const char* buf, int len, int depth_limit, int item_limit);
-  // Moves the tokens into storage twice as large.
-  void grow();
+  // Moves the tokens into larger storage, sized for a whole input of `len`
+  // bytes of which `decoded` gave the tokens so far.
+  void grow(std::size_t decoded, std::size_t len);
   const bc_token& token(std::uint32_t index) const { return reinterpret_cast<const bc_token*>(storage_.data())[index]; }
   bc_token* slots() const { return reinterpret_cast<bc_token*>(storage_.data()); }
   std::size_t capacity() const { return storage_.size() / sizeof(bc_token); }

@@ -13,10 +13,13 @@ bool is_container(const bc_token& t) { return t.kind == bc_token::LIST || t.kind
 
 std::int64_t bc_node::int_value() const {
   if (!is_int()) return 0;
-  std::int64_t value = 0;
-  bool canonical = true;
-  bencode_detail::scan_int(doc_->buf_ + token().offset, static_cast<int>(token().extent), value, canonical);
-  return value;
+  // The decoding proved the text: "i", an optional "-", digits, "e".
+  const char* p = doc_->buf_ + token().offset + 1;
+  const bool negative = *p == '-';
+  if (negative) ++p;
+  std::uint64_t value = 0;
+  for (; *p != 'e'; ++p) value = value * 10 + static_cast<unsigned>(*p - '0');
+  return static_cast<std::int64_t>(negative ? 0 - value : value);
 }
 
 std::size_t bc_node::size() const {
