@@ -9,12 +9,17 @@
 
 #define MP_EXPORT __attribute__((visibility("default")))
 
+/* Whether mp_gz maps its big blocks: not under a sanitizer, which watches
+ * only what the C allocator hands out. */
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define MP_SANITIZED 1
+#define MP_MAPS_BLOCKS 0
 #elif defined(__has_feature)
 #if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-#define MP_SANITIZED 1
+#define MP_MAPS_BLOCKS 0
 #endif
+#endif
+#ifndef MP_MAPS_BLOCKS
+#define MP_MAPS_BLOCKS 1
 #endif
 
 #define MP_LARGE_PAGE ((size_t)2 << 20)
@@ -119,8 +124,7 @@ MP_EXPORT size_t mp_ms(void* p) {
 }
 
 MP_EXPORT void* mp_gz(size_t size) {
-#ifndef MP_SANITIZED
-  if (size >= MP_MAPPED_MIN) {
+  if (MP_MAPS_BLOCKS && size >= MP_MAPPED_MIN) {
     /* Whole large pages, so that the last one qualifies too. */
     const size_t rounded = (size + MP_LARGE_PAGE - 1) & ~(MP_LARGE_PAGE - 1);
     if (rounded < size) return NULL;
@@ -131,6 +135,5 @@ MP_EXPORT void* mp_gz(size_t size) {
     }
     return p;
   }
-#endif
   return calloc(1, size);
 }
