@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 #include <string_view>
+#include <vector>
 
 #include "bencode/bc_node.h"
 #include "bencode/bc_scan.h"
@@ -41,11 +42,14 @@ void bc_document::clear() {
 
 bc_node bc_document::root() const { return count_ == 0 ? bc_node() : bc_node(this, 0); }
 
-void bc_document::grow(std::size_t decoded, std::size_t len) {
+void bc_document::grow(std::size_t decoded, std::size_t len, std::size_t most) {
   // The input decoded so far tells how many tokens the rest will take: room
-  // for that (and a little more), but at least half as much again.
-  const std::size_t expected = static_cast<std::size_t>(static_cast<double>(count_) * len / std::max<std::size_t>(decoded, 1));
-  const std::size_t tokens = std::max({expected + expected / 16, capacity() + capacity() / 2, kMinReserved});
+  // for that (and a little more), but at least half as much again, and never
+  // more than the input may hold.
+  const double rate = static_cast<double>(count_) / static_cast<double>(std::max<std::size_t>(decoded, 1));
+  const std::size_t expected = static_cast<std::size_t>(std::min(rate * static_cast<double>(len), static_cast<double>(most)));
+  const std::size_t tokens =
+      std::min(std::max({expected + expected / 16, capacity() + capacity() / 2, kMinReserved}), std::max(most, count_ + 1));
   large_buffer larger(tokens * sizeof(bc_token));
   if (count_ != 0) std::memcpy(larger.data(), storage_.data(), count_ * sizeof(bc_token));
   storage_ = std::move(larger);
@@ -75,8 +79,11 @@ int bc_document::decode(const char* buf, int len, int depth_limit, int item_limi
   open.reserve(16);
   int items = 0;
 
+  // Every item adds at most two tokens (an empty list as an element: the
+  // list and its end); the outermost value two more.
+  const std::size_t most_tokens = 2 * static_cast<std::size_t>(std::max(item_limit, 0)) + 2;
   const auto push = [&](const char* at, std::size_t extent, bc_token::kind_t kind) {
-    if (count_ == capacity()) grow(static_cast<std::size_t>(at - buf), static_cast<std::size_t>(len));
+    if (count_ == capacity()) grow(static_cast<std::size_t>(at - buf), static_cast<std::size_t>(len), most_tokens);
     new (slots() + count_++) bc_token{static_cast<std::uint32_t>(at - buf_), static_cast<std::uint32_t>(extent), kind, true};
   };
   const auto mark_noncanonical = [&open] {

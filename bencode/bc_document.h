@@ -6,8 +6,8 @@
 // taken from it, unchanged.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <vector>
 
 #include "bencode/large_buffer.h"
 
@@ -21,10 +21,10 @@ constexpr int kBencodeMaxNestingDepth = 512;
 
 // Most items one decoding accepts: every list element counts one, every
 // dictionary entry two (its key and its value). An item costs at most two
-// tokens of 12 bytes, so no input makes a decoding commit more than about
-// 100 MiB. Real seeds hold 7 to 15 items per file: a seed of 100,000 files
-// uses a sixth of the allowance. Input beyond it is refused like malformed
-// input.
+// tokens of 12 bytes: 96 MiB at the limit, and at most twice that while the
+// token array grows. Real seeds hold 7 to 15 items per file: a seed of
+// 100,000 files uses a sixth of the allowance. Input beyond it is refused
+// like malformed input.
 constexpr int kBencodeMaxItems = 4000000;
 
 // One value of the tree. Containers are followed by their contents and an
@@ -67,8 +67,9 @@ class bc_document {
   friend class bc_node;
   int decode(const char* buf, int len, int depth_limit, int item_limit);
   // Moves the tokens into larger storage, sized for a whole input of `len`
-  // bytes of which `decoded` gave the tokens so far.
-  void grow(std::size_t decoded, std::size_t len);
+  // bytes of which `decoded` gave the tokens so far, and for `most` tokens
+  // at the most.
+  void grow(std::size_t decoded, std::size_t len, std::size_t most);
   const bc_token& token(std::uint32_t index) const { return reinterpret_cast<const bc_token*>(storage_.data())[index]; }
   bc_token* slots() const { return reinterpret_cast<bc_token*>(storage_.data()); }
   std::size_t capacity() const { return storage_.size() / sizeof(bc_token); }
