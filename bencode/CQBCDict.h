@@ -9,11 +9,13 @@
 
 #include "bencode/CQBCObj.h"
 
+class bc_node;
+
 class CQBCDict : public CQBCObj {
  public:
   // Entries sorted by key: one allocation per dictionary, not one per entry.
   using entry = std::pair<std::string, CQBCObj*>;
-  using container = std::vector<entry, bencode_detail::bc_allocator<entry>>;
+  using container = std::vector<entry>;
 
   CQBCDict() = default;
   ~CQBCDict() override;
@@ -29,15 +31,10 @@ class CQBCDict : public CQBCObj {
   // Stores `value` (not null, now owned) under `key`, deleting a value the
   // key held before.
   void set(std::string key, CQBCObj* value);
+  // Replaces the contents with those of a decoded dictionary.
+  void assign(const bc_node& dict);
   // The value stored under `key` (still owned by the dictionary), or null.
   CQBCObj* lookup(std::string_view key) const;
-
-  // Set by the last successful parse: whether the parsed bytes were already
-  // in canonical form (then they equal encode()), and where they stood,
-  // counted from the start of the outermost container of that parse.
-  bool parsed_canonical() const { return canonical_; }
-  std::int64_t parsed_offset() const { return parsed_offset_; }
-  int parsed_size() const { return parsed_size_; }
 
   const container& items() const { return items_; }
   container::const_iterator begin() const { return items_.begin(); }
@@ -46,13 +43,8 @@ class CQBCDict : public CQBCObj {
   bool empty() const { return items_.empty(); }
 
  private:
-  // Parses the entries after "d"; the offset past the closing "e", or -1.
-  int parse_entries(const char* buf, int len, bool& sorted);
   // Sorts entries appended out of order and keeps the last of equal keys.
   void normalise();
 
   container items_;
-  bool canonical_ = false;
-  std::int64_t parsed_offset_ = -1;
-  int parsed_size_ = 0;
 };

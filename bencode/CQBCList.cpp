@@ -3,13 +3,13 @@
 #include <memory>
 
 #include "bencode/bc_factory.h"
+#include "bencode/bc_node.h"
 
 CQBCList::~CQBCList() { clear(); }
 
 void CQBCList::clear() {
   for (CQBCObj* item : items_) delete item;
-  // The storage goes too: it may belong to an arena that is about to go.
-  container().swap(items_);
+  items_.clear();
 }
 
 void CQBCList::push_back(CQBCObj* value) {
@@ -18,30 +18,21 @@ void CQBCList::push_back(CQBCObj* value) {
   owner.release();
 }
 
+void CQBCList::assign(const bc_node& list) {
+  clear();
+  items_.reserve(list.size());
+  for (bc_node item : list.elements()) push_back(bc_make_object(item));
+}
+
 int CQBCList::parse(const char* buf, int len) {
   if (buf == nullptr || len < 2 || buf[0] != 'l') return -1;
-  // Every container counts as one level, an empty one too.
-  bencode_detail::nesting_guard level(buf);
-  if (!level.ok()) return -1;
-  // An empty list also drops what an earlier parse left, so that the value
-  // always reflects the last input.
+  // A failed or empty parse also drops what an earlier one left, so that
+  // the value always reflects the last input.
   clear();
-  if (buf[1] == 'e') return 2;
-  items_.reserve(4);
-  int position = 1;
-  do {
-    CQBCObj* item = nullptr;
-    const int consumed =
-        bencode_detail::count_items(1) ? bc_create_object(buf + position, len - position, &item) : -1;
-    if (consumed < 1 || consumed >= len - position) {
-      delete item;
-      clear();
-      return -1;
-    }
-    push_back(item);
-    position += consumed;
-  } while (buf[position] != 'e');
-  return position + 1;
+  bc_document doc;
+  const int consumed = doc.parse(buf, len);
+  if (consumed > 0) assign(doc.root());
+  return consumed;
 }
 
 void CQBCList::encode_to(CQBCSink& out) const {

@@ -6,9 +6,11 @@
 
 #include "bencode/CQBCObj.h"
 
+class bc_node;
+
 class CQBCList : public CQBCObj {
  public:
-  using container = std::vector<CQBCObj*, bencode_detail::bc_allocator<CQBCObj*>>;
+  using container = std::vector<CQBCObj*>;
 
   CQBCList() = default;
   ~CQBCList() override;
@@ -22,6 +24,8 @@ class CQBCList : public CQBCObj {
   void clear();
   // Takes ownership of `value` (not null).
   void push_back(CQBCObj* value);
+  // Replaces the contents with those of a decoded list.
+  void assign(const bc_node& list);
 
   const container& items() const { return items_; }
   container::const_iterator begin() const { return items_.begin(); }

@@ -19,10 +19,6 @@ class CQBCString : public CQBCObj {
   const std::string& value() const { return value_; }
   std::string& value() { return value_; }
 
-  // Locates the bytes of a string value at `buf` without copying them:
-  // `data`/`size` receive the bytes. Same result as parse().
-  static int scan(const char* buf, int len, const char*& data, int& size);
-
  private:
   std::string value_;
 };

@@ -1,6 +1,7 @@
 #include "bencode/QTorrentFileParser.h"
 
 #include <algorithm>
+#include <array>
 #include <fcntl.h>
 #include <log4cplus/loggingmacros.h>
 #include <openssl/evp.h>
@@ -10,15 +11,13 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <new>
 #include <string_view>
 #include <unordered_map>
 
-#include "bencode/CQBCInt.h"
-#include "bencode/CQBCList.h"
-#include "bencode/CQBCString.h"
-#include "bencode/large_buffer.h"
+#include "common/charset_analyser.h"
 #include "common/url_object.h"
 #include "platform/codepage.h"
 
@@ -30,30 +29,56 @@ const log4cplus::Logger& logger() {
 }
 
 constexpr std::size_t kDigestSize = 20;
-// Up to this size a canonically stored "info" is hashed in place at load;
-// larger ones (a few huge strings) stream just as fast later.
-constexpr int kHashAtLoadLimit = 64 << 20;
 
-template <class T>
-const T* typed(const CQBCObj* value, std::uint32_t type) {
-  return value != nullptr && value->type() == type ? static_cast<const T*>(value) : nullptr;
+bc_node find_string(bc_node dict, std::string_view key) {
+  const bc_node value = dict.find(key);
+  return value.is_string() ? value : bc_node();
 }
 
-const CQBCString* find_string(const CQBCDict* dict, std::string_view key) {
-  return dict ? typed<CQBCString>(dict->lookup(key), CQBCObj::BC_STRING) : nullptr;
-}
-const CQBCInt* find_int(const CQBCDict* dict, std::string_view key) {
-  return dict ? typed<CQBCInt>(dict->lookup(key), CQBCObj::BC_INT) : nullptr;
-}
-const CQBCList* find_list(const CQBCDict* dict, std::string_view key) {
-  return dict ? typed<CQBCList>(dict->lookup(key), CQBCObj::BC_LIST) : nullptr;
+bc_node find_int(bc_node dict, std::string_view key) {
+  const bc_node value = dict.find(key);
+  return value.is_int() ? value : bc_node();
 }
 
-bool copy_string(const CQBCString* value, std::string& out) {
-  if (value == nullptr) return false;
-  out = value->value();
+bc_node find_list(bc_node dict, std::string_view key) {
+  const bc_node value = dict.find(key);
+  return value.is_list() ? value : bc_node();
+}
+
+bool copy_string(bc_node value, std::string& out) {
+  if (!value) return false;
+  out.assign(value.string_value());
   return true;
 }
+
+// A name as the ANSI code page spells it: text that the detector reports as
+// UTF-8 is converted, anything else kept as it is.
+std::string convert_name(std::string_view raw) {
+  std::string text(raw);
+  if (get_code_page(text) == CP_UTF8) utf8_to_gb2312(text);
+  return text;
+}
+
+// The values of the keys of a "files" element that getFiles reads; the last
+// one of a repeated key, as a lookup finds it. One walk of the entries.
+struct file_keys {
+  bc_node length, md5sum, path_utf8, path;
+
+  explicit file_keys(bc_node file) {
+    for (const auto& [key, value] : file.entries()) {
+      const std::string_view k = key.string_value();
+      if (k == "length") {
+        length = value;
+      } else if (k == "md5sum") {
+        md5sum = value;
+      } else if (k == "path") {
+        path = value;
+      } else if (k == "path.utf-8") {
+        path_utf8 = value;
+      }
+    }
+  }
+};
 
 void append_hex(std::string& out, const unsigned char* data, std::size_t size) {
   static const char digits[] = "0123456789abcdef";
@@ -124,32 +149,90 @@ struct md_ctx_deleter {
   void operator()(EVP_MD_CTX* ctx) const { EVP_MD_CTX_free(ctx); }
 };
 
-bool is_unsafe_char(char c) {
-  switch (c) {
-    case ':': case '?': case '\\': case '/': case '*': case '<': case '>': case '|': case '"':
-    // No file system takes a zero byte in a name, and a reader of C strings
-    // would end the path there: "..\0x" would name the parent folder.
-    case '\0':
-      return true;
-    default:
-      return false;
-  }
-}
+// The nine characters that a file name may not hold, and the zero byte: no
+// file system takes one in a name, and a reader of C strings would end the
+// path there ("..\0x" would name the parent folder).
+constexpr std::array<bool, 256> kUnsafe = [] {
+  std::array<bool, 256> table{};
+  for (const char c : {':', '?', '\\', '/', '*', '<', '>', '|', '"', '\0'}) table[static_cast<unsigned char>(c)] = true;
+  return table;
+}();
 
-// Makes one path component usable as a single file-system name: the nine
-// characters that a name may not hold and the zero byte become 'A', and the
-// two names that mean "this folder" and "the parent folder" are spelt with
-// 'A' too, so that no component can lead out of the download's folder.
+// Makes one path component usable as a single file-system name: the unsafe
+// characters become 'A', and the two names that mean "this folder" and "the
+// parent folder" are spelt with 'A' too, so that no component can lead out
+// of the download's folder.
 void make_safe(std::string& component) {
   for (char& c : component) {
-    if (is_unsafe_char(c)) c = 'A';
+    if (kUnsafe[static_cast<unsigned char>(c)]) c = 'A';
   }
-  if (component == ".") {
-    component = "A";
-  } else if (component == "..") {
-    component = "AA";
-  }
+  const std::size_t n = component.size();
+  if ((n == 1 || n == 2) && component[0] == '.' && component[n - 1] == '.') component.assign(n, 'A');
 }
+
+bool is_ascii(std::string_view text) {
+  unsigned char high = 0;
+  for (const char c : text) high |= static_cast<unsigned char>(c);
+  return high < 0x80;
+}
+
+// `raw` as one safe file-system name in the ANSI code page: converted like a
+// name, then made safe. ASCII text reads the same in UTF-8 and in every ANSI
+// code page, so whatever the detector would say of it the conversion could
+// not change it: it is not asked (unless it is missing, which it reports).
+void convert_component(const charset_analyser::batch& detector, std::string_view raw, std::string& out) {
+  out.assign(raw);
+  if (!(is_ascii(raw) && detector.attached()) && detector.detect(out.data(), out.size()) == CP_UTF8)
+    utf8_to_gb2312(out);
+  make_safe(out);
+}
+
+// The converted folder paths of a torrent's files, by their raw components.
+// Each distinct path is converted once. Files come folder by folder, or
+// interleave a few folders: the latest paths answer most lookups by
+// comparing components; the others are found by a key of all the raw bytes.
+class folder_cache {
+ public:
+  explicit folder_cache(const charset_analyser::batch& detector) : detector_(detector) {}
+
+  // The folder text of `components` (each followed by the separator).
+  const std::string& find(const std::string_view* components, std::size_t count) {
+    for (const recent_path& r : recent_) {
+      if (r.folder != nullptr && r.raw.size() == count && std::equal(r.raw.begin(), r.raw.end(), components))
+        return *r.folder;
+    }
+    key_.clear();
+    for (std::size_t i = 0; i < count; ++i) {
+      const std::size_t size = components[i].size();
+      key_.append(reinterpret_cast<const char*>(&size), sizeof(size));
+      key_ += components[i];
+    }
+    auto found = converted_.try_emplace(key_);
+    std::string& folder = found.first->second;
+    if (found.second) {
+      for (std::size_t i = 0; i < count; ++i) {
+        convert_component(detector_, components[i], text_);
+        folder += text_;
+        folder += kTorrentFolderSeparator;
+      }
+    }
+    recent_path& slot = recent_[next_++ % recent_.size()];
+    slot.raw.assign(components, components + count);
+    slot.folder = &folder;
+    return folder;
+  }
+
+ private:
+  struct recent_path {
+    std::vector<std::string_view> raw;
+    const std::string* folder = nullptr;
+  };
+  const charset_analyser::batch& detector_;
+  std::array<recent_path, 8> recent_;
+  std::size_t next_ = 0;
+  std::unordered_map<std::string, std::string> converted_;
+  std::string key_, text_;
+};
 
 // Reads the whole file; false with errno-style failure when it cannot.
 bool read_all(int fd, char* buf, std::size_t size, std::size_t& got) {
@@ -168,14 +251,14 @@ bool read_all(int fd, char* buf, std::size_t size, std::size_t& got) {
 
 }  // namespace
 
-CQTorrentFileParser::~CQTorrentFileParser() { m_root.clear(); }
+
+CQTorrentFileParser::~CQTorrentFileParser() = default;
 
 bool CQTorrentFileParser::loadFile(const std::string& path) {
   m_state = STATE_OK;
-  m_info_hashed = false;
   // A failed load must not leave the previous file's answers behind.
-  m_root.clear();
-  m_arena.release();
+  m_document.clear();
+  m_file.reset();
   // Without blocking: a seed path that names a pipe must not hang the caller.
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
@@ -195,62 +278,48 @@ bool CQTorrentFileParser::loadFile(const std::string& path) {
     m_state = STATE_DECODE_FAILED;
     return false;
   }
-  const auto size = static_cast<std::size_t>(st.st_size);
-  std::unique_ptr<char[]> buffer(new (std::nothrow) char[size]);
-  if (buffer != nullptr && size >= static_cast<std::size_t>(kLargeBufferSize)) advise_large_buffer(buffer.get(), size);
-  std::size_t got = 0;
-  const bool read_ok = buffer != nullptr && read_all(fd, buffer.get(), size, got);
-  ::close(fd);
-  if (!read_ok || got == 0) {
-    m_state = STATE_DECODE_FAILED;
-    return false;
-  }
   int consumed = -1;
-  {
-    // The whole tree comes from the arena and goes with it.
-    bencode_detail::bc_arena_scope scope(m_arena);
-    try {
-      consumed = m_root.parse(buffer.get(), static_cast<int>(got));
-    } catch (const std::bad_alloc&) {
-      m_root.clear();
-      consumed = -1;
-    }
+  try {
+    m_file = large_buffer(static_cast<std::size_t>(st.st_size));
+    std::size_t got = 0;
+    // The root must be a dictionary.
+    if (read_all(fd, m_file.data(), m_file.size(), got) && got > 0 && m_file.data()[0] == 'd')
+      consumed = m_document.parse(m_file.data(), static_cast<int>(got));
+  } catch (const std::bad_alloc&) {
+    consumed = -1;
   }
+  ::close(fd);
   if (consumed <= 0) {
-    m_arena.release();
+    m_document.clear();
+    m_file.reset();
     m_state = STATE_DECODE_FAILED;
     return false;
-  }
-  // Stored canonically, "info" is its own canonical encoding: hash the bytes
-  // where they stand instead of encoding the tree again later.
-  const CQBCDict* dict = info();
-  if (dict != nullptr && dict->parsed_canonical() && dict->parsed_size() <= kHashAtLoadLimit &&
-      dict->parsed_offset() >= 0 && dict->parsed_offset() + dict->parsed_size() <= consumed) {
-    unsigned int length = 0;
-    m_info_hashed = EVP_Digest(buffer.get() + dict->parsed_offset(), static_cast<std::size_t>(dict->parsed_size()),
-                               m_info_digest, &length, EVP_sha1(), nullptr) == 1 &&
-                    length == kDigestSize;
   }
   return true;
 }
 
-const CQBCDict* CQTorrentFileParser::info() const {
-  return typed<CQBCDict>(m_root.lookup("info"), CQBCObj::BC_DICT);
+bc_node CQTorrentFileParser::info() const {
+  const bc_node dict = root().find("info");
+  return dict.is_dict() ? dict : bc_node();
 }
 
 bool CQTorrentFileParser::hash_info(unsigned char digest[20], const char* form) {
-  const CQBCDict* dict = info();
-  if (dict == nullptr) return false;
+  const bc_node dict = info();
+  if (!dict) return false;
   const bool log_info = logger().isEnabledFor(log4cplus::INFO_LOG_LEVEL);
-  if (m_info_hashed && !log_info) {
-    std::memcpy(digest, m_info_digest, kDigestSize);
-    return true;
+  // Stored canonically, "info" is its own canonical encoding: hash the bytes
+  // where they stand.
+  if (dict.canonical() && !log_info) {
+    const std::string_view bytes = dict.raw();
+    unsigned int length = 0;
+    return EVP_Digest(bytes.data(), bytes.size(), digest, &length, EVP_sha1(), nullptr) == 1 &&
+           length == kDigestSize;
   }
   std::unique_ptr<EVP_MD_CTX, md_ctx_deleter> ctx(EVP_MD_CTX_new());
   if (!ctx || EVP_DigestInit_ex(ctx.get(), EVP_sha1(), nullptr) != 1) return false;
   std::string hex;
   sha1_sink sink(ctx.get(), log_info ? &hex : nullptr);
-  dict->encode_to(sink);
+  dict.encode_to(sink);
   if (!sink.finish(digest)) return false;
   if (log_info) {
     LOG4CPLUS_INFO(logger(), "[" << static_cast<const void*>(this) << "]"
@@ -275,31 +344,29 @@ bool CQTorrentFileParser::getInfoSHA1(unsigned char out[20]) {
 }
 
 bool CQTorrentFileParser::getInfoEncoded(std::string& out) {
-  const CQBCDict* dict = info();
-  if (dict == nullptr) return false;
-  out = dict->encode();
+  const bc_node dict = info();
+  if (!dict) return false;
+  out.clear();
+  CQBCStringSink sink(out);
+  dict.encode_to(sink);
   return true;
 }
 
-std::string CQTorrentFileParser::convert_name(const std::string& raw) const {
-  std::string text = raw;
-  if (get_code_page(text) == CP_UTF8) utf8_to_gb2312(text);
-  return text;
-}
-
 bool CQTorrentFileParser::getNameUtf8(std::string& out) {
-  const CQBCString* name = find_string(info(), "name.utf-8");
-  if (name == nullptr || get_code_page(name->value()) != CP_UTF8) return false;
-  out = name->value();
-  utf8_to_gb2312(out);
+  const bc_node name = find_string(info(), "name.utf-8");
+  if (!name) return false;
+  std::string text(name.string_value());
+  if (get_code_page(text) != CP_UTF8) return false;
+  utf8_to_gb2312(text);
+  out = std::move(text);
   return true;
 }
 
 bool CQTorrentFileParser::getName(std::string& out) {
   if (getNameUtf8(out)) return true;
-  const CQBCString* name = find_string(info(), "name");
-  if (name == nullptr) return false;
-  out = convert_name(name->value());
+  const bc_node name = find_string(info(), "name");
+  if (!name) return false;
+  out = convert_name(name.string_value());
   return true;
 }
 
@@ -308,115 +375,104 @@ bool CQTorrentFileParser::getInfoValue(const std::string& key, std::string& out)
 }
 
 bool CQTorrentFileParser::getRootValue(const std::string& key, std::string& out) {
-  return copy_string(find_string(&m_root, key), out);
+  return copy_string(find_string(root(), key), out);
 }
 
 bool CQTorrentFileParser::getFileCount(std::size_t& out) {
-  const CQBCDict* dict = info();
-  if (dict == nullptr) return false;
-  if (dict->lookup("length") != nullptr) {
+  const bc_node dict = info();
+  if (!dict) return false;
+  if (dict.find("length")) {
     out = 1;
     return true;
   }
-  const CQBCList* files = find_list(dict, "files");
-  if (files == nullptr) return false;
-  out = files->size();
+  const bc_node files = find_list(dict, "files");
+  if (!files) return false;
+  out = files.size();
   return true;
 }
 
 bool CQTorrentFileParser::getFiles(std::vector<TorrentFileEntry>& out) {
-  const CQBCDict* dict = info();
-  if (dict == nullptr) return false;
+  std::size_t count = 0;
+  if (getFileCount(count)) out.reserve(out.size() + count);
+  return walkFiles([&out](const TorrentFileEntry& entry) {
+    out.push_back(entry);
+    return true;
+  });
+}
 
-  if (const CQBCObj* length = dict->lookup("length")) {
-    if (length->type() != CQBCObj::BC_INT) return false;
-    TorrentFileEntry entry;
+bool CQTorrentFileParser::walkFiles(const std::function<bool(const TorrentFileEntry&)>& visit, bool convert) {
+  const bc_node dict = info();
+  if (!dict) return false;
+  TorrentFileEntry entry;
+
+  if (const bc_node length = dict.find("length")) {
+    if (!length.is_int()) return false;
     if (!getName(entry.name)) entry.name.clear();
     // The name becomes a file name of its own: make it as safe as a component.
     make_safe(entry.name);
-    entry.length = static_cast<const CQBCInt*>(length)->value();
+    entry.length = length.int_value();
     copy_string(find_string(dict, "md5sum"), entry.md5sum);
-    out.push_back(std::move(entry));
+    visit(entry);
     return true;
   }
 
-  const CQBCList* files = find_list(dict, "files");
-  if (files == nullptr) return false;
-  out.reserve(out.size() + files->size());
+  const bc_node files = find_list(dict, "files");
+  if (!files) return false;
+  const charset_analyser::batch detector(charset_analyser::instance());
   // Unsigned, so that hostile lengths wrap instead of overflowing.
   std::uint64_t offset = 0;
+  folder_cache folders(detector);
+  std::vector<std::string_view> raw;
   std::uint32_t counter = 0;
-  // Many files share a folder: each distinct raw folder path is converted
-  // once. The key holds the raw components, each after its length.
-  std::vector<const std::string*> raw;
-  std::unordered_map<std::string, std::string> converted_folders;
-  std::string key;
-  for (const CQBCObj* item : *files) {
-    TorrentFileEntry entry;
-    entry.index = counter;
+  for (const bc_node item : files.elements()) {
+    entry.index = counter++;
     entry.offset = static_cast<std::int64_t>(offset);
-    if (item->type() == CQBCObj::BC_DICT) {
-      const auto* file = static_cast<const CQBCDict*>(item);
-      const CQBCInt* length = find_int(file, "length");
-      if (length == nullptr) return false;
-      entry.length = length->value();
+    entry.length = 0;
+    entry.folder.clear();
+    entry.name.clear();
+    entry.md5sum.clear();
+    if (item.is_dict()) {
+      const file_keys keys(item);
+      if (!keys.length.is_int()) return false;
+      entry.length = keys.length.int_value();
       offset += static_cast<std::uint64_t>(entry.length);
-      copy_string(find_string(file, "md5sum"), entry.md5sum);
-      const CQBCObj* path = file->lookup("path.utf-8");
-      if (path == nullptr) path = file->lookup("path");
-      if (path != nullptr && path->type() == CQBCObj::BC_LIST) {
-        const auto* components = static_cast<const CQBCList*>(path);
-        if (components->empty()) return false;
+      if (keys.md5sum.is_string()) entry.md5sum.assign(keys.md5sum.string_value());
+      const bc_node path = keys.path_utf8 ? keys.path_utf8 : keys.path;
+      if (path.is_list()) {
         raw.clear();
-        for (const CQBCObj* component : *components) {
-          if (component->type() != CQBCObj::BC_STRING) return false;
-          raw.push_back(&static_cast<const CQBCString*>(component)->value());
+        for (const bc_node component : path.elements()) {
+          if (!component.is_string()) return false;
+          const std::string_view text = component.string_value();
+          raw.emplace_back(text.data(), text.size());
         }
-        const std::size_t folders = raw.size() - 1;
-        if (folders != 0) {
-          key.clear();
-          for (std::size_t i = 0; i < folders; ++i) {
-            const std::size_t size = raw[i]->size();
-            key.append(reinterpret_cast<const char*>(&size), sizeof(size));
-            key += *raw[i];
-          }
-          auto found = converted_folders.try_emplace(key);
-          if (found.second) {
-            std::string& folder = found.first->second;
-            for (std::size_t i = 0; i < folders; ++i) {
-              std::string text = convert_name(*raw[i]);
-              make_safe(text);
-              folder += text;
-              folder += kTorrentFolderSeparator;
-            }
-          }
-          entry.folder = found.first->second;
+        if (raw.empty()) return false;
+        if (!convert) {
+          entry.name.assign(raw.back());
+        } else {
+          if (raw.size() > 1) entry.folder = folders.find(raw.data(), raw.size() - 1);
+          convert_component(detector, raw.back(), entry.name);
         }
-        entry.name = convert_name(*raw.back());
-        make_safe(entry.name);
       }
     }
-    out.push_back(std::move(entry));
-    ++counter;
+    if (!visit(entry)) break;
   }
   return true;
 }
 
-bool CQTorrentFileParser::getAnnounce(std::string& out) { return copy_string(find_string(&m_root, "announce"), out); }
+bool CQTorrentFileParser::getAnnounce(std::string& out) { return copy_string(find_string(root(), "announce"), out); }
 
 bool CQTorrentFileParser::getAnnounceList(std::vector<std::string>& out) {
-  const CQBCObj* list = m_root.lookup("announce-list");
-  if (list == nullptr) {
+  const bc_node list = root().find("announce-list");
+  if (!list) {
     std::string url;
     if (!getAnnounce(url)) return false;
     out.push_back(std::move(url));
     return true;
   }
-  if (list->type() != CQBCObj::BC_LIST) return false;
-  for (const CQBCObj* tier : *static_cast<const CQBCList*>(list)) {
-    if (tier->type() != CQBCObj::BC_LIST) continue;
-    for (const CQBCObj* url : *static_cast<const CQBCList*>(tier)) {
-      if (url->type() == CQBCObj::BC_STRING) out.push_back(static_cast<const CQBCString*>(url)->value());
+  if (!list.is_list()) return false;
+  for (const bc_node tier : list.elements()) {
+    for (const bc_node url : tier.elements()) {
+      if (url.is_string()) out.emplace_back(url.string_value());
     }
   }
   return true;
@@ -426,39 +482,38 @@ bool CQTorrentFileParser::getMd5sum(std::string& out) { return copy_string(find_
 
 bool CQTorrentFileParser::getPieces(std::string& out) { return copy_string(find_string(info(), "pieces"), out); }
 
-bool CQTorrentFileParser::getComment(std::string& out) { return copy_string(find_string(&m_root, "comment"), out); }
+bool CQTorrentFileParser::getComment(std::string& out) { return copy_string(find_string(root(), "comment"), out); }
 
-bool CQTorrentFileParser::getCreatedBy(std::string& out) {
-  return copy_string(find_string(&m_root, "created by"), out);
-}
+bool CQTorrentFileParser::getCreatedBy(std::string& out) { return copy_string(find_string(root(), "created by"), out); }
 
 bool CQTorrentFileParser::getPieceLength(std::uint32_t& out) {
-  const CQBCInt* value = find_int(info(), "piece length");
-  if (value == nullptr) return false;
-  out = static_cast<std::uint32_t>(value->value());
+  const bc_node value = find_int(info(), "piece length");
+  if (!value) return false;
+  out = static_cast<std::uint32_t>(value.int_value());
   return true;
 }
 
 bool CQTorrentFileParser::getCreationDate(std::uint32_t& out) {
-  const CQBCInt* value = find_int(&m_root, "creation date");
-  if (value == nullptr) return false;
-  out = static_cast<std::uint32_t>(value->value());
+  const bc_node value = find_int(root(), "creation date");
+  if (!value) return false;
+  out = static_cast<std::uint32_t>(value.int_value());
   return true;
 }
 
 bool CQTorrentFileParser::getNodes(std::vector<std::pair<std::string, std::uint32_t>>& out) {
-  const CQBCList* nodes = find_list(&m_root, "nodes");
-  if (nodes == nullptr) return false;
-  for (const CQBCObj* node : *nodes) {
-    if (node->type() != CQBCObj::BC_LIST) continue;
-    const auto* pair = static_cast<const CQBCList*>(node);
-    if (pair->size() < 2) continue;
-    auto it = pair->begin();
-    const CQBCObj* host = *it++;
-    const CQBCObj* port = *it;
-    if (host->type() != CQBCObj::BC_STRING || port->type() != CQBCObj::BC_INT) continue;
-    out.emplace_back(static_cast<const CQBCString*>(host)->value(),
-                     static_cast<std::uint32_t>(static_cast<const CQBCInt*>(port)->value()));
+  const bc_node nodes = find_list(root(), "nodes");
+  if (!nodes) return false;
+  for (const bc_node node : nodes.elements()) {
+    // The first two elements: the host and the port.
+    bc_node host, port;
+    int seen = 0;
+    for (const bc_node element : node.elements()) {
+      if (seen == 0) host = element;
+      if (seen == 1) port = element;
+      if (++seen == 2) break;
+    }
+    if (!host.is_string() || !port.is_int()) continue;
+    out.emplace_back(std::string(host.string_value()), static_cast<std::uint32_t>(port.int_value()));
   }
   return true;
 }

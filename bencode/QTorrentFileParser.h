@@ -3,11 +3,14 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "bencode/CQBCDict.h"
+#include "bencode/bc_document.h"
+#include "bencode/bc_node.h"
+#include "bencode/large_buffer.h"
 #include "platform/types.h"
 
 // Separator that ends each folder component of TorrentFileEntry::folder.
@@ -53,6 +56,14 @@ class CQTorrentFileParser {
   bool getRootValue(const std::string& key, std::string& out);
   // Appends one entry per file.
   bool getFiles(std::vector<TorrentFileEntry>& out);
+  // Hands the entries getFiles gives to `visit` in order, as they are made;
+  // the same entry is reused, so its texts are valid during the call only.
+  // `visit` returns false to stop the walk. Returns what getFiles returns.
+  // Without `convert` the entries of a multi-file torrent keep their raw
+  // bytes: the name is the last path component as the seed stores it and
+  // the folder stays empty. That is enough to learn which entries name a
+  // file (a name is empty either way or neither), at a fraction of the cost.
+  bool walkFiles(const std::function<bool(const TorrentFileEntry&)>& visit, bool convert = true);
   // How many entries getFiles would give, without making them: 1 for a
   // single-file torrent, else the size of "files". False when getFiles
   // would find neither.
@@ -70,19 +81,16 @@ class CQTorrentFileParser {
   // Appends (host, port) for each [host, port] element of "nodes".
   bool getNodes(std::vector<std::pair<std::string, std::uint32_t>>& out);
 
-  const CQBCDict& root() const { return m_root; }
+  // The decoded file (a null node before a successful load).
+  bc_node root() const { return m_document.root(); }
 
  private:
-  const CQBCDict* info() const;
+  bc_node info() const;
   bool hash_info(unsigned char digest[20], const char* form);
-  std::string convert_name(const std::string& raw) const;
 
-  // The root's values live in the arena: it is declared first so that it
-  // goes last.
-  bencode_detail::bc_arena m_arena;
-  CQBCDict m_root;
+  // The file's bytes, which the decoding's nodes point into: declared first,
+  // so that it goes last.
+  large_buffer m_file;
+  bc_document m_document;
   std::int32_t m_state = STATE_OK;
-  // SHA-1 of "info" taken at load, when the file stored it canonically.
-  bool m_info_hashed = false;
-  unsigned char m_info_digest[20] = {};
 };

@@ -8,6 +8,7 @@
 #include "bt_shell/seed_files.h"
 #include "bt_shell/shell_log.h"
 #include "common/file_ex.h"
+#include "common/qvnew.h"
 #include "common/utility.h"
 #include "platform/file_system.h"
 
@@ -36,7 +37,7 @@ using found_files = std::vector<std::pair<std::string, std::string>>;
 list_ptr make_list(const found_files& found) {
   list_ptr list(new DATA_FILE_LIST());
   // Never a null array, even for an empty list.
-  list->items = new DATA_FILE_ITEM[found.empty() ? 1 : found.size()]();
+  list->items = qv_new_records<DATA_FILE_ITEM>(found.empty() ? 1 : found.size());
   for (const auto& [folder, name] : found) {
     DATA_FILE_ITEM& item = list->items[list->count++];
     item.folder_len = static_cast<ULONG>(folder.size());
@@ -118,7 +119,7 @@ std::string get_file_name_from_full_path(const std::string& full_path) {
 
 void release_data_file_list(DATA_FILE_LIST* list) {
   if (!list) return;
-  if (list->items) delete[] list->items;
+  qv_delete_records(list->items);
   delete list;
 }
 

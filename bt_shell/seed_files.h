@@ -68,14 +68,18 @@ int notify_hub_bt_moved(module_context& context, const std::string& old_folder, 
 int load_seed(CQTorrentFileParser& parser, const std::string& seed_path);
 void begin_seed_load(const std::string& seed_path);
 int finish_seed_load(CQTorrentFileParser& parser, const std::string& seed_path);
+// 0, or -24 with an ERROR line when the loaded seed lists more than
+// kSeedMaxFiles files.
+int check_seed_file_count(CQTorrentFileParser& parser);
 // Appends the loaded seed's file entries (whatever getFiles delivers): 0, or
-// -24 with an ERROR line, and nothing appended, when the seed lists more
-// than kSeedMaxFiles files.
+// -24 (check_seed_file_count) and nothing appended.
 int seed_file_entries(CQTorrentFileParser& parser, std::vector<TorrentFileEntry>& files);
 // Whether an entry names a file. One without a name (an element of "files"
 // that is not a dictionary, has no path list, or whose path ends in an empty
 // component) describes none: it is never listed, never reported to the hub,
 // and its lookup would find the data folder itself.
 bool names_a_file(const TorrentFileEntry& entry);
-// A torrent file's folder path with the platform's separator.
+// A torrent file's folder path with the platform's separator; the copy
+// form writes its bytes (as many as the folder has) to `out`.
 std::string platform_folder(const std::string& torrent_folder);
+void copy_platform_folder(const std::string& torrent_folder, char* out);

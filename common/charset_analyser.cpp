@@ -46,21 +46,23 @@ void charset_analyser::detach() {
   if (released != nullptr) released->Release();
 }
 
-UINT charset_analyser::detect(const std::string& text) const {
-  com_ptr<IMultiLanguage2> mlang;
-  {
-    std::lock_guard<std::mutex> lock(_lock);
-    mlang = com_ptr<IMultiLanguage2>(_pi_mlang.load());
-  }
-  if (!mlang) {
+UINT charset_analyser::detect(const std::string& text) const { return batch(*this).detect(text.data(), text.size()); }
+
+charset_analyser::batch::batch(const charset_analyser& analyser) {
+  std::lock_guard<std::mutex> lock(analyser._lock);
+  mlang_ = com_ptr<IMultiLanguage2>(analyser._pi_mlang.load());
+}
+
+UINT charset_analyser::batch::detect(const char* text, std::size_t size) const {
+  if (!mlang_) {
     LOG4CPLUS_ERROR(logger(), "pointer to mlang com object is not created yet!!");
     return 0;
   }
+  if (text == nullptr) text = "";
   DetectEncodingInfo guesses[kMaxGuesses] = {};
-  INT size = text.size() > static_cast<std::size_t>(INT_MAX) ? INT_MAX : static_cast<INT>(text.size());
+  INT length = size > static_cast<std::size_t>(INT_MAX) ? INT_MAX : static_cast<INT>(size);
   INT count = kMaxGuesses;
-  const HRESULT hr =
-      mlang->DetectInputCodepage(0, 0, const_cast<char*>(text.data()), &size, guesses, &count);
+  const HRESULT hr = mlang_->DetectInputCodepage(0, 0, const_cast<char*>(text), &length, guesses, &count);
   if (FAILED(hr)) {
     LOG4CPLUS_ERROR(logger(), "mlang interface function DetectInputCodepage call error!!");
     return 0;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "common/singleton.h"
+#include "platform/com_ptr.h"
 #include "platform/mlang.h"
 
 class charset_analyser : public singleton<charset_analyser> {
@@ -30,6 +31,21 @@ class charset_analyser : public singleton<charset_analyser> {
   // The code page of `text`, or 0 when it cannot be told. Holds its own
   // reference on the object while it calls it.
   UINT detect(const std::string& text) const;
+
+  // A run of detections that takes the lock and a reference on the object
+  // once for all of them: what each detect() takes for itself. The object
+  // held stays alive while the batch lives, even past the last detach.
+  class batch {
+   public:
+    explicit batch(const charset_analyser& analyser);
+    // As detect().
+    UINT detect(const char* text, std::size_t size) const;
+    // Whether an object is held (detect() asks it rather than failing).
+    bool attached() const { return static_cast<bool>(mlang_); }
+
+   private:
+    com_ptr<IMultiLanguage2> mlang_;
+  };
   // attach, detach and detect may be called from any thread.
 
   IMultiLanguage2* mlang() const { return _pi_mlang.load(); }

@@ -32,6 +32,11 @@ void qv_deallocate(void* p) {
   mp_gv(p);
 }
 
+void* qv_allocate_zeroed(std::size_t size) {
+  if (size == 0) allocation_assert_failed("size > 0", __FILE__, __LINE__);
+  return mp_gz(size);
+}
+
 std::size_t qv_msize(void* p) {
   allocation_assert_failed("_msize calls must debug", __FILE__, __LINE__);
   return mp_ms(p);  // not reached: the assertion does not continue

@@ -1,13 +1,14 @@
-// The bencode value factory on raw bytes. Whatever it accepts must encode to
-// a canonical form that decodes back to the same value, and decoding from
-// the arena must give what decoding from the heap gives.
+// The bencode decoders on raw bytes. Whatever the value factory accepts must
+// encode to a canonical form that decodes back to the same value; the token
+// document must encode it the same way, and call a container canonical
+// exactly when its stored bytes are that encoding.
 #include <climits>
 #include <cstdint>
 #include <memory>
 #include <string>
 
-#include "bencode/bc_arena.h"
 #include "bencode/bc_factory.h"
+#include "bencode/bc_node.h"
 #include "fuzz/fuzz_support.h"
 
 namespace {
@@ -42,22 +43,29 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size > INT_MAX) return 0;
   const auto* bytes = reinterpret_cast<const char*>(data);
-  const decoded heap = decode(bytes, static_cast<int>(size));
+  const decoded objects = decode(bytes, static_cast<int>(size));
 
-  decoded pooled;
-  {
-    bencode_detail::bc_arena arena;
-    bencode_detail::bc_arena_scope scope(arena);
-    pooled = decode(bytes, static_cast<int>(size));
+  bc_document doc;
+  FUZZ_CHECK(doc.parse(bytes, static_cast<int>(size)) == objects.consumed);
+  if (objects.consumed < 0) {
+    FUZZ_CHECK(doc.empty());
+    return 0;
   }
-  FUZZ_CHECK(pooled.consumed == heap.consumed && pooled.encoding == heap.encoding);
-  if (heap.consumed < 0) return 0;
+  const bc_node root = doc.root();
+  std::string encoding;
+  CQBCStringSink sink(encoding);
+  root.encode_to(sink);
+  FUZZ_CHECK(encoding == objects.encoding);
+  if (root.is_list() || root.is_dict()) {
+    FUZZ_CHECK(root.raw() == std::string_view(bytes, static_cast<std::size_t>(objects.consumed)));
+    FUZZ_CHECK(root.canonical() == (root.raw() == encoding));
+  }
 
   // An empty string alone is too short to decode ("0:" needs a byte after
   // it); every other canonical encoding decodes whole and encodes the same.
-  if (heap.encoding == "0:") return 0;
-  const decoded again = decode(heap.encoding.data(), static_cast<int>(heap.encoding.size()));
-  FUZZ_CHECK(again.consumed == static_cast<int>(heap.encoding.size()));
-  FUZZ_CHECK(again.encoding == heap.encoding);
+  if (objects.encoding == "0:") return 0;
+  const decoded again = decode(objects.encoding.data(), static_cast<int>(objects.encoding.size()));
+  FUZZ_CHECK(again.consumed == static_cast<int>(objects.encoding.size()));
+  FUZZ_CHECK(again.encoding == objects.encoding);
   return 0;
 }

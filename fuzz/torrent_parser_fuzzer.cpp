@@ -4,8 +4,9 @@
 // no answers; the info hash taken from the stored bytes equals the hash of
 // the re-encoded "info" (the path taken when the INFO line is logged); a
 // second load of the same file answers the same; the file entries are
-// numbered in order, their offsets add up, and no name or folder component
-// can lead out of the download's folder.
+// numbered in order, their offsets add up, no name or folder component can
+// lead out of the download's folder, and the walk without conversion finds
+// the same entries with and without names.
 #include <openssl/evp.h>
 
 #include <climits>
@@ -97,6 +98,17 @@ std::string answers(CQTorrentFileParser& parser) {
   std::vector<TorrentFileEntry> files;
   const bool have_files = parser.getFiles(files);
   check_entries(files);
+  // The walk that keeps the raw bytes gives the same entries, named or not.
+  std::size_t walked = 0;
+  const bool walked_ok = parser.walkFiles(
+      [&](const TorrentFileEntry& raw) {
+        FUZZ_CHECK(walked < files.size() && raw.index == files[walked].index &&
+                   raw.name.empty() == files[walked].name.empty() && raw.length == files[walked].length);
+        ++walked;
+        return true;
+      },
+      false);
+  FUZZ_CHECK(walked_ok == have_files && walked == files.size());
   for (const TorrentFileEntry& f : files) {
     put("file", have_files,
         f.folder + '|' + f.name + '|' + std::to_string(f.offset) + '|' + std::to_string(f.length) + '|' + f.md5sum);

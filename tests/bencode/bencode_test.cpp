@@ -8,6 +8,7 @@
 #include "bencode/CQBCInt.h"
 #include "bencode/CQBCList.h"
 #include "bencode/CQBCString.h"
+#include "bencode/bc_document.h"
 #include "bencode/bc_factory.h"
 
 namespace {

@@ -55,8 +55,8 @@ std::string raw_info(const std::string& file) {
   return "";
 }
 
-// Keeps INFO lines of the parser off while it lives: getInfoSHA1 then uses
-// the digest taken at load when the file stored "info" canonically.
+// Keeps INFO lines of the parser off while it lives: getInfoSHA1 then hashes
+// the stored bytes when the file stored "info" canonically.
 class parser_info_off {
  public:
   parser_info_off() : logger_(log4cplus::Logger::getInstance("CQTorrentFileParser")), saved_(logger_.getLogLevel()) {
@@ -69,8 +69,9 @@ class parser_info_off {
   log4cplus::LogLevel saved_;
 };
 
-// Asks a loaded parser every question; the digest, computed now or taken at
-// load, is that of the encoded "info". Returns that encoding ("" when none).
+// Asks a loaded parser every question; the digest, of the encoding or of the
+// stored bytes, is that of the encoded "info". Returns that encoding ("" when
+// none).
 std::string query_all(CQTorrentFileParser& parser) {
   std::string s, encoded, digest, cached;
   std::vector<TorrentFileEntry> files;
@@ -301,8 +302,9 @@ TEST_F(torrent_parser, single_values) {
   EXPECT_EQ(nodes, (std::vector<std::pair<std::string, std::uint32_t>>{{"h", 6881}, {"h2", 0xFFFFFFFFu}}));
 }
 
-// The info hash, computed now or taken at load, is the SHA-1 of the canonical
-// encoding of "info", whatever the file's own form of it or of the root.
+// The info hash, of the encoding or of the stored bytes, is the SHA-1 of the
+// canonical encoding of "info", whatever the file's own form of it or of the
+// root.
 TEST_F(torrent_parser, info_hash_is_over_the_canonical_encoding) {
   const std::string tail = "4:name1:a12:piece lengthi16384e6:pieces" + kPieces + "e";
   const auto with_length = [&](const std::string& value) { return "d6:lengthi" + value + "e" + tail; };

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "bencode/CQBCObj.h"
+#include "bencode/bc_document.h"
 #include "bt_shell/seed_files.h"
 #include "support/log_capture.h"
 #include "tests/bt_shell/shell_fixture.h"
@@ -51,10 +51,10 @@ std::string file_entry(const std::vector<std::string>& path, long long length = 
   return s + "ee";
 }
 
-// The documented bound of one call's peak: twice the seed's size, 110 bytes
-// per decoded item and 1.5 KiB per file listed, with 16 MiB for the rest.
+// The documented bound of one call's peak: the seed's size, 48 bytes per
+// decoded item and 1.5 KiB per file listed, with 16 MiB for the rest.
 double documented_peak_mib(double seed_bytes, double items, double files) {
-  return (2 * seed_bytes + 110 * items + 1.5 * 1024 * files) / kMiB + 16;
+  return (seed_bytes + 48 * items + 1.5 * 1024 * files) / kMiB + 16;
 }
 
 long status_kib(const char* field) {

@@ -71,6 +71,25 @@ TEST(SeedFileInfo, MultiFileTorrentWithNestedFolders) {
   EXPECT_EQ(field(h.info->trackers[2].url, h.info->trackers[2].url_len), "u3");
 }
 
+// Records of several megabytes, which the memory pool maps apart: every one
+// filled, whether its file shares the folder of the file before it or not.
+TEST(SeedFileInfo, ManyFilesFillEveryRecord) {
+  constexpr int kFiles = 4000;
+  temp_dir dir;
+  seed_builder seed;
+  seed.name("many");
+  for (int i = 0; i < kFiles; ++i) seed.file({"d" + std::to_string(i % 3 == 0 ? i : i / 100), "f" + std::to_string(i)}, i);
+  seed_info_holder h;
+  ASSERT_EQ(parse_seed_file(seed.write(dir, "many.torrent"), &h.info), 0);
+  ASSERT_EQ(h.info->file_count, static_cast<ULONG>(kFiles));
+  for (int i : {0, 1, 2, 99, 100, 101, kFiles - 1}) {
+    const SEED_FILE_ITEM& item = h.info->files[i];
+    EXPECT_EQ(field(item.path, item.path_len), "d" + std::to_string(i % 3 == 0 ? i : i / 100) + "/") << i;
+    EXPECT_EQ(field(item.name, item.name_len), "f" + std::to_string(i)) << i;
+    EXPECT_EQ(item.file_size, static_cast<ULONGLONG>(i)) << i;
+  }
+}
+
 // Each limit accepts a text of exactly its capacity and refuses one byte more.
 TEST(SeedFileInfo, CapacityLimits) {
   using B = seed_builder&;
