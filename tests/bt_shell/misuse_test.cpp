@@ -127,7 +127,7 @@ class MisuseTest : public bts_test::task_fixture {
          E_UNEXPECTED, after},
         {"a kernel registration delivered after Uninit", after_uninit,
          [&](IBtTask3*) {
-           auto kernel = bt_kernel::create();
+           auto kernel = recording_kernel::create();
            IBitTorrentKernel* object = kernel.get();
            const HRESULT hr = shell_->OnRegisterInstance(IID_IBitTorrentKernel, object);
            EXPECT_EQ(kernel_probe(object).sink_count(), 0u);

@@ -6,8 +6,8 @@
 
 #include "bt_shell/BtShell.h"
 #include "bt_shell/DownloadLibPlugin.h"
-#include "host/bt_kernel/bt_kernel.h"
-#include "host/bt_kernel/kernel_probe.h"
+#include "host/recording_kernel/recording_kernel.h"
+#include "host/recording_kernel/kernel_probe.h"
 #include "host/download_lib/download_lib.h"
 #include "host/download_lib/host_service.h"
 #include "host/download_lib/module_downloader.h"
@@ -46,7 +46,7 @@ class shell_fixture : public ::testing::Test {
 
   // Makes the stand-in kernel and registers it with the host.
   kernel_probe register_kernel() {
-    if (!kernel_) kernel_ = bt_kernel::create();
+    if (!kernel_) kernel_ = recording_kernel::create();
     host_->RegisterInstance(IID_IBitTorrentKernel, static_cast<IBitTorrentKernel*>(kernel_.get()));
     return kernel_probe(static_cast<IBitTorrentKernel*>(kernel_.get()));
   }
@@ -63,7 +63,7 @@ class shell_fixture : public ::testing::Test {
   com_ptr<download_lib> host_;
   CDownloadLibPlugin* plugin_ = nullptr;
   CBtShell* shell_ = nullptr;
-  com_ptr<bt_kernel> kernel_;
+  com_ptr<recording_kernel> kernel_;
 };
 
 }  // namespace bts_test

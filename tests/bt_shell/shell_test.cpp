@@ -5,7 +5,7 @@
 
 #include "bt_shell/BtShell.h"
 #include "bt_shell/module_host.h"
-#include "host/bt_kernel/kernel_state.h"
+#include "host/recording_kernel/kernel_state.h"
 #include "support/log_capture.h"
 #include "support/recording_sink.h"
 #include "tests/bt_shell/shell_fixture.h"
@@ -271,7 +271,7 @@ TEST_F(ShellTest, AnswersNobodyAskedForChangeNothing) {
 }
 
 TEST_F(ShellTest, RegistrationsOfOtherObjectsAreIgnored) {
-  com_ptr<bt_kernel> kernel = bt_kernel::create();
+  com_ptr<recording_kernel> kernel = recording_kernel::create();
   IUnknown* object = static_cast<IBitTorrentKernel*>(kernel.get());
   EXPECT_EQ(shell_->OnRegisterInstance(IID_IBitTorrent, object), S_OK);
   EXPECT_EQ(shell_->OnRegisterInstance(IID_IBitTorrentKernel, nullptr), S_OK);
@@ -355,7 +355,7 @@ TEST_F(ShellTest, AnotherKernelRegistrationReplacesTheFirstWithoutLeakOrDoubleAt
   kernel_probe first = register_kernel();
   host_->RegisterInstance(IID_IBitTorrentKernel, static_cast<IBitTorrentKernel*>(kernel_.get()));
   EXPECT_EQ(first.sink_count(), 1u);  // the same kernel again: attached once
-  com_ptr<bt_kernel> second = bt_kernel::create();
+  com_ptr<recording_kernel> second = recording_kernel::create();
   host_->RegisterInstance(IID_IBitTorrentKernel, static_cast<IBitTorrentKernel*>(second.get()));
   kernel_probe second_probe(static_cast<IBitTorrentKernel*>(second.get()));
   EXPECT_EQ(first.sink_count(), 0u);

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "bt_shell/bt_shell_task.h"
-#include "host/bt_kernel/bt_kernel_task.h"
-#include "host/bt_kernel/kernel_state.h"
+#include "host/recording_kernel/recording_task.h"
+#include "host/recording_kernel/kernel_state.h"
 #include "tests/bt_shell/shell_fixture.h"
 
 namespace bts_test {
@@ -30,17 +30,17 @@ inline bt_shell_task* proxy_of(IBtTask3* task) { return static_cast<bt_shell_tas
 // A stand-in kernel task that raises OnBtTaskEvent2(<strategy>) on its sinks
 // each time it is given a dispatch strategy, and notes whether the lists it
 // receives are null.
-class eventful_task : public bt_kernel_task {
+class eventful_task : public recording_task {
  public:
-  using bt_kernel_task::bt_kernel_task;
+  using recording_task::recording_task;
   HRESULT STDMETHODCALLTYPE SetDispatchStrategy(ULONG strategy) override {
-    const HRESULT hr = bt_kernel_task::SetDispatchStrategy(strategy);
+    const HRESULT hr = recording_task::SetDispatchStrategy(strategy);
     raise(2, strategy);
     return hr;
   }
   HRESULT STDMETHODCALLTYPE ResetNeedDownloadFile(ULONG count, const ULONG* list) override {
     null_lists += list ? "" : "ResetNeedDownloadFile:null ";
-    return bt_kernel_task::ResetNeedDownloadFile(count, list);
+    return recording_task::ResetNeedDownloadFile(count, list);
   }
   std::string null_lists;
 };

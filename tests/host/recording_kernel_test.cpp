@@ -1,13 +1,13 @@
 // The stand-in kernel made in-process: its journal, configured answers,
 // interface options, task state and events.
-#include "host/bt_kernel/bt_kernel.h"
+#include "host/recording_kernel/recording_kernel.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 
 #include "com_utility/StringSetter.h"
-#include "host/bt_kernel/kernel_probe.h"
+#include "host/recording_kernel/kernel_probe.h"
 #include "interfaces/string_types.h"
 #include "host/mp/mp.h"
 #include "interfaces/IAcceleratable.h"
@@ -18,7 +18,7 @@ namespace {
 
 
 struct kernel_fixture : ::testing::Test {
-  com_ptr<bt_kernel> kernel = bt_kernel::create();
+  com_ptr<recording_kernel> kernel = recording_kernel::create();
   kernel_probe probe{static_cast<IBitTorrentKernel*>(kernel.get())};
 
   com_ptr<IBtTask> new_task() {
