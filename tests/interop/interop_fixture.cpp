@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iostream>
 #include <random>
 #include <sstream>
 #include <thread>
@@ -33,21 +34,14 @@ std::string kernel_settings() {
          ":0\ndht = 0\nlocal_peer_discovery = 0\nupnp = 0\nnatpmp = 0\nutp = 0\n";
 }
 
-// aria2c without DHT, local discovery and peer exchange, on its own loopback address.
-std::vector<std::string> aria2_command(const std::string& dir) {
+// aria2c without DHT, local discovery and peer exchange, on its own loopback
+// address; what it does at INFO level in `log`.
+std::vector<std::string> aria2_command(const std::string& dir, const std::string& log) {
   return {"aria2c", "--dir=" + dir, "--interface=" + std::string(kAria2Address), "--disable-ipv6=true",
+          "--log=" + log, "--log-level=info",
           "--listen-port=" + std::to_string(free_port(kAria2Address)), "--enable-dht=false",
           "--enable-dht6=false", "--bt-enable-lpd=false", "--enable-peer-exchange=false",
           "--console-log-level=warn", "--summary-interval=0", "--file-allocation=none"};
-}
-
-bool wait_until(const std::function<bool()>& done, std::chrono::seconds limit) {
-  const auto end = std::chrono::steady_clock::now() + limit;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  }
-  return true;
 }
 
 // One HTTP GET on the loopback; the body, or empty.
@@ -79,6 +73,15 @@ std::string url_escaped_hash(const std::string& hex) {
 }
 
 }  // namespace
+
+bool wait_until(const std::function<bool()>& done, std::chrono::seconds limit) {
+  const auto end = std::chrono::steady_clock::now() + limit;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return true;
+}
 
 int free_port(const char* address) {
   const int fd = socket(AF_INET, SOCK_STREAM, 0);
@@ -216,8 +219,29 @@ bool interop_fixture::wait_for_seeder(const made_torrent& t) {
   return wait_until([&] { return seeders(t) > 0; }, std::chrono::seconds(60));
 }
 
+bool interop_fixture::wait_for_peer_at(const made_torrent& t, const std::string& address) {
+  const std::string probe = "/announce?info_hash=" + url_escaped_hash(t.hash) +
+                            "&peer_id=-BT0000-probeprobe00&port=1&uploaded=0&downloaded=0&left=1&compact=1&numwant=50";
+  in_addr wanted{};
+  inet_pton(AF_INET, address.c_str(), &wanted);
+  const auto found = [&] {
+    const std::string answer = http_get(tracker_port_, probe);
+    http_get(tracker_port_, probe + "&event=stopped");
+    // "5:peers<length>:" then six bytes a peer: the IPv4 address, the port.
+    const std::size_t at = answer.find("5:peers");
+    if (at == std::string::npos) return false;
+    const std::size_t colon = answer.find(':', at + 7);
+    const std::size_t length = std::strtoul(answer.c_str() + at + 7, nullptr, 10);
+    for (std::size_t p = colon + 1; colon != std::string::npos && p + 6 <= colon + 1 + length && p + 6 <= answer.size();
+         p += 6)
+      if (std::memcmp(answer.data() + p, &wanted.s_addr, 4) == 0) return true;
+    return false;
+  };
+  return wait_until(found, std::chrono::seconds(60));
+}
+
 child_process& interop_fixture::start_aria2_seeder(const made_torrent& t, const std::vector<std::string>& extra) {
-  std::vector<std::string> argv = aria2_command(t.data_root);
+  std::vector<std::string> argv = aria2_command(t.data_root, path("aria2-seeder.log"));
   argv.insert(argv.end(), {"--seed-ratio=0.0", "--check-integrity=true"});
   argv.insert(argv.end(), extra.begin(), extra.end());
   argv.push_back(t.seed);
@@ -225,7 +249,7 @@ child_process& interop_fixture::start_aria2_seeder(const made_torrent& t, const 
 }
 
 child_process& interop_fixture::start_aria2_leecher(const made_torrent& t, const std::string& dir) {
-  std::vector<std::string> argv = aria2_command(dir);
+  std::vector<std::string> argv = aria2_command(dir, path("aria2-leecher.log"));
   argv.insert(argv.end(), {"--seed-time=0", t.seed});
   return start(argv, "aria2-leecher");
 }
@@ -272,6 +296,7 @@ std::vector<std::string> interop_fixture::hub_notices(const made_torrent& t, con
 }
 
 child_process& interop_fixture::start(const std::vector<std::string>& argv, const std::string& log) {
+  for (const char* kind : {".out", ".err", ".log"}) logs_written_.push_back(log + kind);
   children_.push_back(std::make_unique<child_process>());
   child_process& child = *children_.back();
   EXPECT_TRUE(child.start(argv, dir_.path(), path(log + ".out"), path(log + ".err"))) << argv[0];
@@ -283,6 +308,13 @@ void interop_fixture::TearDown() {
   while (!children_.empty()) {
     children_.back()->stop();
     children_.pop_back();
+  }
+  if (!HasFailure()) return;
+  // What each program wrote, to tell why.
+  for (const std::string& log : logs_written_) {
+    std::string text = read_file(path(log));
+    if (text.size() > 3000) text = "..." + text.substr(text.size() - 3000);
+    if (!text.empty()) std::cerr << "--- " << log << "\n" << text << (text.back() == '\n' ? "" : "\n");
   }
 }
 

@@ -16,6 +16,7 @@
 #include <nlohmann/json.hpp>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -61,6 +62,9 @@ class interop_fixture : public ::testing::Test {
   int seeders(const made_torrent& t);
   // Waits until the tracker's scrape shows a seeder of `t`.
   bool wait_for_seeder(const made_torrent& t);
+  // Waits until the tracker hands out a peer of `t` at `address` (an
+  // announce of a probe, withdrawn at once).
+  bool wait_for_peer_at(const made_torrent& t, const std::string& address);
 
   // aria2c seeding `t` from its data; `extra`: further options.
   child_process& start_aria2_seeder(const made_torrent& t, const std::vector<std::string>& extra = {});
@@ -94,9 +98,12 @@ class interop_fixture : public ::testing::Test {
   temp_dir dir_;
   int tracker_port_ = 0;
   std::vector<std::unique_ptr<child_process>> children_;  // stopped in reverse order
+  std::vector<std::string> logs_written_;                 // shown when a test fails
   int logs_ = 0;
 };
 
+// Polls `done` until it holds (true) or `limit` has passed (false).
+bool wait_until(const std::function<bool()>& done, std::chrono::seconds limit);
 // Free TCP port on `address`.
 int free_port(const char* address);
 std::string read_file(const std::string& path);

@@ -6,9 +6,7 @@
 #include <signal.h>
 
 #include <chrono>
-#include <functional>
 #include <set>
-#include <thread>
 
 #include "tests/interop/interop_fixture.h"
 
@@ -25,15 +23,6 @@ constexpr std::size_t kMiB = 1024 * 1024;
 void expect_result(const finished_run& r, int status, const std::string& result) {
   EXPECT_EQ(r.status, status) << r.err;
   EXPECT_EQ(r.json().value("result", ""), result) << r.out;
-}
-
-bool wait_until(const std::function<bool()>& done, std::chrono::seconds limit) {
-  const auto end = std::chrono::steady_clock::now() + limit;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  return true;
 }
 
 std::size_t number(const json& report, const char* key) { return report.value(key, std::size_t{0}); }
@@ -61,10 +50,10 @@ TEST_F(Interop, Aria2SeedsBtshellDownloadsThenBtshellSeedsAria2Downloads) {
   EXPECT_EQ(after.data, std::vector<std::string>{data + "big.bin"});
   EXPECT_EQ(hub_notices(t, data), std::vector<std::string>{data + "big.bin"});
 
-  // The first seeder goes; btshell seeds on an address of its own choosing.
+  // The first seeder goes; btshell seeds, listening where it is told to.
   aria2_seeder.stop();
   child_process& seeder = start_btshell({"seed", "--json", "--listen", "127.0.0.2:0", t.seed, data}, "seeder");
-  ASSERT_TRUE(wait_until([&] { return seeders(t) > 0 || !seeder.running(); }, std::chrono::seconds(60)));
+  ASSERT_TRUE(wait_for_peer_at(t, "127.0.0.2")) << read_file(path("seeder.err"));
   const std::string fetched = path("aria2/");
   child_process& leecher = start_aria2_leecher(t, fetched);
   EXPECT_EQ(leecher.wait(std::chrono::seconds(120)), 0) << read_file(path("aria2-leecher.out"));
