@@ -28,10 +28,11 @@ constexpr char kTrackerAddress[] = "127.0.0.1";
 constexpr char kKernelAddress[] = "127.0.0.2";
 constexpr char kAria2Address[] = "127.0.0.3";
 
-// The kernel's settings for the tests: loopback, peers from the tracker or given directly.
+// The kernel's settings for the tests: its loopback address for listening and
+// for connecting out, peers from the tracker or given directly.
 std::string kernel_settings() {
-  return std::string("[session]\nlisten_interfaces = ") + kKernelAddress +
-         ":0\ndht = 0\nlocal_peer_discovery = 0\nupnp = 0\nnatpmp = 0\nutp = 0\n";
+  return std::string("[session]\nlisten_interfaces = ") + kKernelAddress + ":0\noutgoing_interfaces = " +
+         kKernelAddress + "\ndht = 0\nlocal_peer_discovery = 0\nupnp = 0\nnatpmp = 0\nutp = 0\n";
 }
 
 // aria2c without DHT, local discovery and peer exchange, on its own loopback

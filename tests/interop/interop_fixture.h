@@ -3,12 +3,13 @@
 // independent client, with DHT, local discovery and peer exchange off),
 // against btshell with the kernel module on libtorrent.
 //
-// Loopback only, one address per party as distinct hosts would have: the
-// tracker on 127.0.0.1, btshell's kernel on 127.0.0.2, aria2c on 127.0.0.3.
-// (A client that finds itself in a tracker's answer connects to itself and
-// bans the address the connection came from; sharing one address, the
-// parties would ban each other.) Every process is started as a
-// child_process and stopped by its process id when the test ends.
+// Loopback only, one address per party (for listening and for connecting
+// out) as distinct hosts would have: the tracker on 127.0.0.1, btshell's
+// kernel on 127.0.0.2, aria2c on 127.0.0.3. (A client that finds itself in a
+// tracker's answer connects to itself and bans the address the connection
+// came from; sharing one address, the parties would ban each other.) Every
+// process is started as a child_process and stopped by its process id when
+// the test ends.
 #pragma once
 
 #include <gtest/gtest.h>
