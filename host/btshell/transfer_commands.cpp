@@ -28,7 +28,7 @@ using clock = std::chrono::steady_clock;
 // How often the task is looked at when it raises no event.
 constexpr std::chrono::milliseconds kTick{250};
 // Between two plain progress lines.
-constexpr std::chrono::seconds kLineInterval{5};
+constexpr std::chrono::seconds kLineInterval{3};
 
 std::size_t terminal_width() {
   winsize size{};
