@@ -55,6 +55,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   params.save_path = argv[4];
+  // Started at once, outside the session's queue, as the kernel starts its tasks.
+  params.flags &= ~(lt::torrent_flags::auto_managed | lt::torrent_flags::paused);
   if (seeding) params.flags |= lt::torrent_flags::upload_mode;
   const lt::torrent_handle torrent = session.add_torrent(std::move(params), ec);
   if (ec) {

@@ -22,6 +22,7 @@ if [ $# -lt 1 ] || [ $# -gt 2 ]; then
 fi
 build=$(cd "$1" && pwd)
 repeat=${2:-3}
+source "$(dirname "$0")/../scripts/free_port.sh"
 btshell=$build/host/btshell
 kernel=$build/kernel/libbt_kernel.so
 gen_seeds=$build/bench/bts_gen_seeds
@@ -45,18 +46,6 @@ cleanup() {
 trap cleanup EXIT
 cd "$work"
 
-# A TCP port on `address` that nothing listens on.
-free_port() {
-  local port
-  for _ in $(seq 50); do
-    port=$((20000 + RANDOM % 40000))
-    if ! (exec 3<>"/dev/tcp/$1/$port") 2>/dev/null; then
-      echo "$port"
-      return
-    fi
-  done
-  return 1
-}
 
 # One HTTP GET to the tracker; the body on stdout.
 tracker_get() {

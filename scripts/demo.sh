@@ -16,6 +16,7 @@ if [ ! -d "$1" ]; then
 fi
 build=$(cd "$1" && pwd)
 repo=$(cd "$(dirname "$0")/.." && pwd)
+source "$repo/scripts/free_port.sh"
 btshell=$build/host/btshell
 if [ ! -x "$btshell" ]; then
   echo "demo: no btshell in $build (make demo builds it)" >&2
@@ -98,19 +99,6 @@ heading "lazy-kernel: a task created before the kernel module exists"
 run --kernel-version 1.2 lazy-kernel examples/nested_utf8.torrent task-data
 
 heading "download and seed: a real transfer between two local peers"
-# A port on the loopback address that nothing listens on.
-free_port() {
-  local port
-  for _ in $(seq 50); do
-    port=$((20000 + RANDOM % 40000))
-    if ! (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
-      echo "$port"
-      return
-    fi
-  done
-  echo "demo: no free port found" >&2
-  return 1
-}
 mkdir -p modules seeder/data downloader
 cp "$kernel" modules/
 cat > modules/bt_kernel.ini <<'INI'
@@ -128,7 +116,7 @@ cp seeder/demo.bin.torrent downloader/
 echo "modules/: the kernel module on libtorrent with settings for this machine alone (bt_kernel.ini):"
 sed 's/^/  /' modules/bt_kernel.ini
 echo "seeder/demo.bin.torrent: one file of 64 MiB, its data in seeder/data/; a copy in downloader/"
-port=$(free_port)
+port=$(free_port 127.0.0.1)
 printf '\n$ btshell --modules-dir modules seed --listen 127.0.0.1:%s seeder/demo.bin.torrent seeder/data &\n' "$port"
 "$btshell" --modules-dir modules seed --listen "127.0.0.1:$port" seeder/demo.bin.torrent seeder/data \
   >seeder.out 2>seeder.err &

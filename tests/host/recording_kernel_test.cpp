@@ -93,21 +93,6 @@ TEST_F(kernel_fixture, ConfiguredResultsWinAndAFailureSkipsTheEffect) {
   EXPECT_EQ(nullptr, info);
 }
 
-// The shell's tests turn each option off and see the kernel follow it.
-TEST_F(kernel_fixture, InterfacesAnsweredFollowTheOptions) {
-  auto task = new_task();
-  com_ptr<IUnknown> out;
-  for (const IID* iid : {&IID_ITask, &IID_IBtTask, &IID_IBtTask2, &IID_IBtTask3, &IID_IAcceleratable})
-    EXPECT_EQ(S_OK, task->QueryInterface(*iid, out.put_void()));
-  EXPECT_EQ(E_NOINTERFACE, task->QueryInterface(IID_IBtTaskEvents, out.put_void()));
-  EXPECT_EQ(S_OK, kernel->QueryInterface(IID_IBitTorrentTest, out.put_void()));
-  EXPECT_EQ(E_NOINTERFACE, kernel->QueryInterface(IID_IBitTorrent2, out.put_void()));
-  EXPECT_EQ(E_INVALIDARG, probe.set_option(99, false));
-  EXPECT_EQ(S_OK, probe.set_option(BT_KERNEL_TASK_BTTASK2, false));
-  EXPECT_EQ(E_NOINTERFACE, task->QueryInterface(IID_IBtTask3, out.put_void()));  // IBtTask3 needs IBtTask2
-  EXPECT_EQ(S_OK, task->QueryInterface(IID_IBtTask, out.put_void()));
-}
-
 TEST_F(kernel_fixture, TasksKeepTheirOwnStateAndAnswersAndOutliveTheirKernel) {
   auto task = new_task();
   BOOL flag = 7;

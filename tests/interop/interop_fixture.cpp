@@ -16,7 +16,6 @@
 #include <iostream>
 #include <random>
 #include <sstream>
-#include <thread>
 
 namespace bts_test {
 
@@ -74,15 +73,6 @@ std::string url_escaped_hash(const std::string& hex) {
 }
 
 }  // namespace
-
-bool wait_until(const std::function<bool()>& done, std::chrono::seconds limit) {
-  const auto end = std::chrono::steady_clock::now() + limit;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  return true;
-}
 
 int free_port(const char* address) {
   const int fd = socket(AF_INET, SOCK_STREAM, 0);

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "support/temp_dir.h"
+#include "support/wait_until.h"
 #include "tests/interop/child_process.h"
 
 namespace bts_test {
@@ -103,8 +104,6 @@ class interop_fixture : public ::testing::Test {
   int logs_ = 0;
 };
 
-// Polls `done` until it holds (true) or `limit` has passed (false).
-bool wait_until(const std::function<bool()>& done, std::chrono::seconds limit);
 // Free TCP port on `address`.
 int free_port(const char* address);
 std::string read_file(const std::string& path);
