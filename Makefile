@@ -4,9 +4,13 @@
 #               then the concurrency tests under ThreadSanitizer, the
 #               whole-module scenarios under valgrind's memcheck, and each
 #               fuzz target for FUZZ_SMOKE_SECONDS
-#   make demo   build what the demo needs (the module, the stand-in kernel
-#               module, btshell) and play btshell on the sample seeds
+#   make demo   build what the demo needs (the module, both kernel modules,
+#               btshell, the seed generator), play btshell on the sample
+#               seeds and move real bytes between two local peers
 # Also: make fuzz [FUZZ_SECONDS=n]   run each fuzz target for n seconds
+#       make bench                    the seed-decoding benchmarks
+#       make bench-transfer           a 256 MiB transfer over loopback through a tracker:
+#                                     btshell download, a plain libtorrent client, aria2c
 JOBS ?= $(shell nproc)
 CMAKE ?= cmake
 BUILD ?= build
@@ -17,9 +21,10 @@ FUZZ_SECONDS ?= 60
 FUZZ_SMOKE_SECONDS ?= 30
 # The test binaries that hold the tests whose suite names contain
 # "Concurrent": the only ones the ThreadSanitizer build makes.
-CONCURRENT_TEST_BINARIES ?= test_com_utility test_common test_bt_shell test_kernel
+CONCURRENT_TEST_BINARIES ?= test_com_utility test_common test_bt_shell test_btshell_unit test_kernel
 
-.PHONY: all deps configure build test test-plain test-asan test-tsan test-leaks fuzz fuzz-build demo bench clean
+.PHONY: all deps configure build test test-plain test-asan test-tsan test-leaks fuzz fuzz-build demo bench \
+  bench-transfer clean
 
 all: build
 
@@ -73,16 +78,23 @@ fuzz-build:
 fuzz: fuzz-build
 	fuzz/run_fuzzers.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
-# btshell depends on the module and the stand-in kernel module: building it
-# builds the three, and nothing of the test suites.
+# btshell depends on the module and both kernel modules: building it and the
+# seed generator builds what the demo needs, and nothing of the test suites.
 demo: deps
 	@$(MAKE) --no-print-directory configure
-	$(CMAKE) --build $(BUILD) -j $(JOBS) --target btshell
+	$(CMAKE) --build $(BUILD) -j $(JOBS) --target btshell bts_gen_seeds
 	scripts/demo.sh $(BUILD)
 
 bench:
 	$(CMAKE) -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DBTS_BUILD_BENCH=ON -DBTS_BUILD_TESTS=OFF
 	$(CMAKE) --build build-bench -j $(JOBS)
+
+# A Release build of btshell, the kernel module, the seed generator and the
+# plain libtorrent client of bench/; then the transfer benchmark.
+bench-transfer: deps
+	$(CMAKE) -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DBTS_BUILD_TESTS=OFF
+	$(CMAKE) --build build-bench -j $(JOBS) --target btshell bts_gen_seeds bench_lt_client
+	bench/transfer_bench.sh build-bench
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD) build-bench

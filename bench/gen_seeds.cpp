@@ -15,11 +15,17 @@
 // Their "pieces" hash real content: each file holds its own name and a
 // newline, repeated up to its length (what `yes NAME | head -c LENGTH`
 // writes); a padding file holds zeros.
+//
+// bts_gen_seeds content FOLDER NAME MIB [TRACKER_URL]: NAME.torrent, one
+//   file NAME of MIB MiB with that same content, 256 KiB pieces; it
+//   announces to TRACKER_URL, or to no tracker (peers are then given
+//   directly). For real transfers: the demo and the transfer benchmark.
 #include <openssl/evp.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -182,12 +188,14 @@ void write_file_entry(writer& w, const file_plan& f) {
 bool write_seed(const std::string& dir, const seed_plan& plan) {
   writer w(dir + plan.file);
   w.raw("d");
-  w.str("announce");
-  w.str(plan.tiers.at(0).at(0));
-  w.str("announce-list");
-  w.raw("l");
-  for (const auto& tier : plan.tiers) w.list(tier);
-  w.raw("e");
+  if (!plan.tiers.empty()) {
+    w.str("announce");
+    w.str(plan.tiers.at(0).at(0));
+    w.str("announce-list");
+    w.raw("l");
+    for (const auto& tier : plan.tiers) w.list(tier);
+    w.raw("e");
+  }
   w.str("created by");
   w.str("bts_gen_seeds");
   w.str("creation date");
@@ -321,17 +329,38 @@ std::vector<seed_plan> example_seeds() {
   };
 }
 
+// NAME.torrent: NAME of `mib` MiB; the tracker, when not empty.
+seed_plan content_seed(const std::string& name, std::int64_t mib, const std::string& tracker) {
+  std::vector<std::vector<std::string>> tiers;
+  if (!tracker.empty()) tiers.push_back({tracker});
+  return {name + ".torrent", name, {file_plan{mib << 20, {}, {}, false}}, 256 << 10, tiers, "", "", 0};
+}
+
+// A size in MiB from 1 to 4096; 0 for anything else.
+std::int64_t mib_argument(const char* text) {
+  char* end = nullptr;
+  const long long n = std::strtoll(text, &end, 10);
+  return *end == '\0' && n >= 1 && n <= 4096 ? n : 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::string kind = argc == 3 ? argv[1] : "";
-  if (kind != "bench" && kind != "examples") {
-    std::fprintf(stderr, "usage: %s bench|examples FOLDER\n", argv[0]);
+  const std::string kind = argc >= 3 ? argv[1] : "";
+  const bool content = kind == "content" && (argc == 5 || argc == 6) && mib_argument(argv[4]) > 0;
+  if (!content && (argc != 3 || (kind != "bench" && kind != "examples"))) {
+    std::fprintf(stderr, "usage: %s bench|examples FOLDER\n       %s content FOLDER NAME MIB [TRACKER_URL]\n",
+                 argv[0], argv[0]);
     return 2;
   }
   const std::string dir = std::string(argv[2]) + "/";
+  std::vector<seed_plan> plans;
+  if (content)
+    plans.push_back(content_seed(argv[3], mib_argument(argv[4]), argc == 6 ? argv[5] : ""));
+  else
+    plans = kind == "bench" ? bench_seeds() : example_seeds();
   bool ok = true;
-  for (const seed_plan& plan : kind == "bench" ? bench_seeds() : example_seeds()) ok = write_seed(dir, plan) && ok;
+  for (const seed_plan& plan : plans) ok = write_seed(dir, plan) && ok;
   if (!ok) {
     std::fprintf(stderr, "%s: could not write the seeds into %s\n", argv[0], dir.c_str());
     return 1;

@@ -43,9 +43,18 @@ endfunction()
 set(BTS_INSTALL_MODULE_DIR ${CMAKE_INSTALL_LIBDIR}/bt_shell)
 set(BTS_INSTALL_KERNELS_DIR ${BTS_INSTALL_MODULE_DIR}/kernels)
 
-# bts_install_kernel(<target> <folder>): installs the kernel module <target>
-# into kernels/<folder>/, finding libmp.so two folders up.
+# The folders of the two kernel modules under kernels/.
+set(BTS_KERNEL_FOLDER libtorrent)
+set(BTS_RECORDING_KERNEL_FOLDER recording)
+
+# bts_install_kernel(<target> <folder> [FILES ...]): installs the kernel module
+# <target> into kernels/<folder>/, with FILES (its settings) beside it,
+# finding libmp.so two folders up.
 function(bts_install_kernel target folder)
+  cmake_parse_arguments(K "" "" "FILES" ${ARGN})
   set_target_properties(${target} PROPERTIES INSTALL_RPATH "$ORIGIN/../..")
   install(TARGETS ${target} LIBRARY DESTINATION ${BTS_INSTALL_KERNELS_DIR}/${folder})
+  if(K_FILES)
+    install(FILES ${K_FILES} DESTINATION ${BTS_INSTALL_KERNELS_DIR}/${folder})
+  endif()
 endfunction()

@@ -44,8 +44,7 @@ enum bt_task_failure : LONG {
   bt_failure_no_space = 10006,          // the disk that holds the data is full
   bt_failure_data_incomplete = 10007,   // an upload task found data missing or damaged on disk
   bt_failure_duplicate = 10008,         // the kernel already runs a task of this torrent
-  // 10014: the shell's proxy task, when the kernel module could not be had
-  // or gave no task.
+  bt_failure_kernel_unavailable = 10014,  // the shell's proxy task: the kernel module could not be had
 };
 
 // OnBtTaskEvent2 and tagTASK_INFO::progress count in these parts.

@@ -95,6 +95,9 @@ kernel_settings read_kernel_settings(const std::string& path) {
   std::string interfaces;
   if (ini.text("session", "listen_interfaces", interfaces))
     settings.pack.set_str(lt::settings_pack::listen_interfaces, interfaces);
+  std::string outgoing;
+  if (ini.text("session", "outgoing_interfaces", outgoing))
+    settings.pack.set_str(lt::settings_pack::outgoing_interfaces, outgoing);
   ini.flag("session", "dht", settings.pack, lt::settings_pack::enable_dht);
   ini.flag("session", "local_peer_discovery", settings.pack, lt::settings_pack::enable_lsd);
   ini.flag("session", "upnp", settings.pack, lt::settings_pack::enable_upnp);

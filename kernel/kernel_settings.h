@@ -3,6 +3,8 @@
 //
 //   [session]
 //   listen_interfaces = 0.0.0.0:6881,[::]:6881  ; address:port list; port 0 picks a free one
+//   outgoing_interfaces =       ; addresses (or interface names) that peer
+//                               ; connections are made from; empty: any
 //   dht = 1                     ; distributed hash table
 //   local_peer_discovery = 1    ; multicast announces on the local network
 //   upnp = 1                    ; port mapping on the router

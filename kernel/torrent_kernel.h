@@ -2,7 +2,7 @@
 // registers with the host under IID_IBitTorrentKernel (also answering
 // IID_IBitTorrentTest). Each kernel object runs one libtorrent session
 // (kernel_session.h); its tasks (torrent_task.h) are that session's torrents.
-// docs/kernel.md says what every operation does.
+// docs/hosting.md ("The kernel on libtorrent") says what every operation does.
 //
 // Threads: every operation may be called on any thread. The kernel's events
 // (IBitTorrentEvents) reach its sinks on the session's kernel thread.

@@ -1,6 +1,6 @@
 // A task of the libtorrent kernel: the IBtTask3 face of one torrent of the
 // kernel's session (see task_core.h for the state behind it and
-// docs/kernel.md for what each operation does).
+// docs/hosting.md, "The kernel on libtorrent", for what each operation does).
 //
 // Threads: every operation may be called on any thread, the kernel thread
 // included (from inside one of the task's own events). The task's events

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # demo.sh BUILD_DIR: plays the command-line host btshell of BUILD_DIR on the
-# sample seeds of examples/, in a scratch folder it prepares and removes
-# afterwards. Exits non-zero as soon as a command does not end as expected.
+# sample seeds of examples/, then moves real bytes between two local peers
+# (btshell seed and btshell download, on the loopback address), in a scratch
+# folder it prepares and removes afterwards. Exits non-zero as soon as a
+# command does not end as expected.
 set -Eeuo pipefail
 
 if [ $# -ne 1 ]; then
@@ -14,14 +16,29 @@ if [ ! -d "$1" ]; then
 fi
 build=$(cd "$1" && pwd)
 repo=$(cd "$(dirname "$0")/.." && pwd)
+source "$repo/scripts/free_port.sh"
 btshell=$build/host/btshell
 if [ ! -x "$btshell" ]; then
   echo "demo: no btshell in $build (make demo builds it)" >&2
   exit 1
 fi
 
+gen_seeds=$build/bench/bts_gen_seeds
+kernel=$build/kernel/libbt_kernel.so
+for f in "$gen_seeds" "$kernel"; do
+  if [ ! -f "$f" ]; then
+    echo "demo: no $f (make demo builds it)" >&2
+    exit 1
+  fi
+done
+
 work=$(mktemp -d "${TMPDIR:-/tmp}/btshell-demo.XXXXXX")
-trap 'rm -rf "$work"' EXIT
+seeder=
+cleanup() {
+  if [ -n "$seeder" ]; then kill "$seeder" 2>/dev/null || true; wait "$seeder" 2>/dev/null || true; fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
 trap 'echo "demo: the last command failed (exit status $?)" >&2' ERR
 cd "$work"
 mkdir examples data
@@ -80,5 +97,44 @@ run notify-moved --json data "$seed" moved
 
 heading "lazy-kernel: a task created before the kernel module exists"
 run --kernel-version 1.2 lazy-kernel examples/nested_utf8.torrent task-data
+
+heading "download and seed: a real transfer between two local peers"
+mkdir -p modules seeder/data downloader
+cp "$kernel" modules/
+cat > modules/bt_kernel.ini <<'INI'
+[session]
+listen_interfaces = 127.0.0.1:0
+dht = 0
+local_peer_discovery = 0
+upnp = 0
+natpmp = 0
+utp = 0
+INI
+"$gen_seeds" content seeder demo.bin 64
+content demo.bin $((64 << 20)) > seeder/data/demo.bin
+cp seeder/demo.bin.torrent downloader/
+echo "modules/: the kernel module on libtorrent with settings for this machine alone (bt_kernel.ini):"
+sed 's/^/  /' modules/bt_kernel.ini
+echo "seeder/demo.bin.torrent: one file of 64 MiB, its data in seeder/data/; a copy in downloader/"
+port=$(free_port 127.0.0.1)
+printf '\n$ btshell --modules-dir modules seed --listen 127.0.0.1:%s seeder/demo.bin.torrent seeder/data &\n' "$port"
+"$btshell" --modules-dir modules seed --listen "127.0.0.1:$port" seeder/demo.bin.torrent seeder/data \
+  >seeder.out 2>seeder.err &
+seeder=$!
+# Its plain progress lines say when its data is checked and it seeds.
+for _ in $(seq 300); do
+  grep -q '^seeding' seeder.err && break
+  kill -0 "$seeder" 2>/dev/null || { cat seeder.err >&2; echo "demo: the seeder ended" >&2; exit 1; }
+  sleep 0.1
+done
+run --modules-dir modules download --peer "127.0.0.1:$port" downloader/demo.bin.torrent downloader/data
+cmp seeder/data/demo.bin downloader/data/demo.bin
+echo "(downloader/data/demo.bin has the bytes of seeder/data/demo.bin)"
+kill -INT "$seeder"
+wait "$seeder"
+seeder=
+echo
+echo "the seeder, stopped with Ctrl-C (SIGINT), reported:"
+sed 's/^/  /' seeder.out
 
 heading "done: every command ended as expected"

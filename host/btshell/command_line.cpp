@@ -20,7 +20,8 @@ const char kExitText[] =
     "(its result code and meaning are printed); 2 the command line was not understood.";
 
 const char kFooter[] =
-    "Defaults: the plugin module and the stand-in kernel module of btshell's own tree;\n"
+    "Defaults: the plugin module and the kernel modules of btshell's own tree (download\n"
+    "and seed: the kernel on libtorrent; lazy-kernel: the recording kernel);\n"
     "the kernel version of the bt_shell.ini beside the module (--kernel-version loads a\n"
     "private copy of the module with one saying X.Y); warnings and errors to stderr.\n"
     "Folders are passed to the shell with a trailing '/'.\n"
@@ -36,8 +37,42 @@ const char kJsonFooter[] =
     "part of valid UTF-8 is written \\xHH (two upper-case hex digits) and a backslash\n"
     "as \\\\; reading \\\\ as a backslash and \\xHH as the byte HH gives the bytes back.";
 
+const char kTransferFooter[] =
+    "The task is created through the shell as a host creates it: the kernel module is\n"
+    "fetched from the modules folder only when the shell asks for it, and the task is a\n"
+    "proxy until then. On a terminal a progress bar is drawn on stderr, otherwise one\n"
+    "line every few seconds. Ctrl-C (SIGINT, SIGTERM) stops the task: it saves its\n"
+    "state, and the unfinished files keep their \".bt.td\" names. --json: the final report\n"
+    "as JSON (the texts of seeds as with inspect --json).";
+
+const char kDownloadExitText[] =
+    "Exit status: 0 every wanted file is complete and verified; 1 the task failed or\n"
+    "could not be made; 2 the command line was not understood; 128 + the signal number\n"
+    "when interrupted before that. Run again, the download continues where it stopped.";
+
 // An option value may not be empty.
 const CLI::Validator kNotEmpty([](std::string& value) { return value.empty() ? "needs a value" : ""; }, "");
+
+// HOST:PORT with a port from 1 (a peer) or from 0 (where to listen: 0 picks one).
+CLI::Validator host_port_validator(unsigned lowest) {
+  return CLI::Validator(
+      [lowest](std::string& value) {
+        std::string host;
+        unsigned short port = 0;
+        return split_host_port(value, host, port, lowest) ? std::string()
+                                                          : "takes HOST:PORT ([ADDRESS]:PORT for IPv6), not " + value;
+      },
+      "");
+}
+
+void add_peer_and_listen(CLI::App& command, command_line& line) {
+  command.add_option("--peer", line.transfer.peers, "a peer to connect to directly (repeatable)")
+      ->type_name("HOST:PORT")
+      ->check(host_port_validator(1));
+  command.add_option("--listen", line.transfer.listen, "where the kernel accepts peers (port 0: any free one)")
+      ->type_name("HOST:PORT")
+      ->check(host_port_validator(0));
+}
 
 // The grammar bound to `line`. The positional words of the one command
 // given land in `words_`, one list per argument, and are moved into
@@ -144,6 +179,46 @@ std::optional<kernel_version> parse_kernel_version(const std::string& text) {
 void add_json_option(CLI::App& command, command_line& line) {
   command.add_flag("--json", line.json, "print JSON (see below)");
   command.footer(kJsonFooter + std::string("\n\n") + command.get_footer());
+}
+
+void add_download_options(CLI::App& command, command_line& line) {
+  command.add_option("--files", line.transfer.files, "download only these files (indexes as inspect lists them)")
+      ->type_name("I,J")
+      ->delimiter(',');
+  add_peer_and_listen(command, line);
+  command.add_option("--seed-after", line.transfer.seed_after, "once complete, seed this long before ending")
+      ->type_name("SECONDS");
+  command.add_flag("--json", line.json, "print the final report as JSON");
+  command.footer(std::string(kTransferFooter) + "\n" + kDownloadExitText);
+}
+
+void add_seed_options(CLI::App& command, command_line& line) {
+  command.add_option_function<unsigned>(
+             "--for", [&line](const unsigned& seconds) { line.transfer.seed_for = seconds; },
+             "seed this long (default: until interrupted)")
+      ->type_name("SECONDS");
+  add_peer_and_listen(command, line);
+  command.add_flag("--json", line.json, "print the final report as JSON");
+  command.footer(std::string(kTransferFooter) + "\n" + kExitText);
+}
+
+bool split_host_port(const std::string& text, std::string& host, unsigned short& port, unsigned lowest) {
+  std::string port_text;
+  if (!text.empty() && text[0] == '[') {
+    const std::size_t close = text.find(']');
+    if (close == std::string::npos || close + 1 >= text.size() || text[close + 1] != ':') return false;
+    host = text.substr(1, close - 1);
+    port_text = text.substr(close + 2);
+  } else {
+    const std::size_t colon = text.rfind(':');
+    if (colon == std::string::npos || text.find(':') != colon) return false;
+    host = text.substr(0, colon);
+    port_text = text.substr(colon + 1);
+  }
+  USHORT value = 0;
+  if (host.empty() || !parse_number(port_text, value) || value < lowest) return false;
+  port = value;
+  return true;
 }
 
 parse_result parse_command_line(const std::vector<std::string>& words) {

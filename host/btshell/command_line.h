@@ -24,6 +24,15 @@ struct kernel_version {
   USHORT minor = 0;
 };
 
+// The options of download and seed.
+struct transfer_options {
+  std::vector<ULONG> files;         // --files I,J: the indexes of the files to download; empty: all
+  std::vector<std::string> peers;   // --peer HOST:PORT, each connected to directly
+  std::string listen;               // --listen HOST:PORT; empty: the kernel's own setting
+  unsigned seed_after = 0;          // --seed-after SECONDS: seed this long once complete
+  std::optional<unsigned> seed_for;  // --for SECONDS: seed this long; none: until interrupted
+};
+
 struct command_line {
   // Options of every command.
   bool verbose = false;
@@ -38,6 +47,7 @@ struct command_line {
   std::vector<std::string> arguments;
   // Options of some commands (see their table entries).
   bool json = false;
+  transfer_options transfer;
 };
 
 struct parse_result {
@@ -58,5 +68,13 @@ std::string usage_text(const std::string& command = std::string());
 
 // Adds --json to a command; for the command table.
 void add_json_option(CLI::App& command, command_line& line);
+// The options of download (--files, --peer, --listen, --seed-after, --json)
+// and of seed (--for, --peer, --listen, --json); for the command table.
+void add_download_options(CLI::App& command, command_line& line);
+void add_seed_options(CLI::App& command, command_line& line);
+
+// "HOST:PORT" or "[IPV6]:PORT" split; false for anything else (an empty
+// host, a port that is not a number from `lowest` to 65535).
+bool split_host_port(const std::string& text, std::string& host, unsigned short& port, unsigned lowest = 1);
 
 }  // namespace btshell

@@ -9,6 +9,7 @@
 
 #include "host/btshell/command_line.h"
 #include "host/btshell/host_session.h"
+#include "host/btshell/module_location.h"
 
 namespace btshell {
 
@@ -25,6 +26,8 @@ struct command_entry {
   void (*options)(CLI::App& command, command_line& line);
   // Runs the command; the result is the exit status.
   int (*run)(const session_settings& settings, const command_line& line, std::ostream& out, std::ostream& err);
+  // The kernel module installed by default when the shell asks for one.
+  kernel_module kernel = kernel_module::libtorrent;
 };
 
 const std::vector<command_entry>& command_table();

@@ -20,30 +20,6 @@ namespace btshell {
 
 namespace {
 
-// Releases a record through the shell that handed it out.
-struct seed_info_release {
-  IBitTorrent2* shell;
-  void operator()(SEED_FILE_INFO* info) const { shell->ReleaseSeedFileInfo(info); }
-};
-struct file_list_release {
-  IBitTorrent2* shell;
-  void operator()(DATA_FILE_LIST* list) const { shell->ReleaseDataFileList(list); }
-};
-using seed_info_ptr = std::unique_ptr<SEED_FILE_INFO, seed_info_release>;
-using file_list_ptr = std::unique_ptr<DATA_FILE_LIST, file_list_release>;
-
-bool open_session(host_session& session, std::ostream& err) {
-  std::string error;
-  if (session.open(error)) return true;
-  err << "btshell: " << error << '\n';
-  return false;
-}
-
-int report_failure(std::ostream& err, const std::string& operation, const std::string& subject, HRESULT result) {
-  err << "btshell: " << operation << " " << subject << ": " << result_text(result) << '\n';
-  return exit_failed;
-}
-
 void print_json(std::ostream& out, const nlohmann::ordered_json& value) { out << value.dump(2) << '\n'; }
 
 const std::vector<command_entry> kCommands = {
@@ -71,10 +47,34 @@ const std::vector<command_entry> kCommands = {
      "create a task before the kernel module exists, install the kernel, show the hand-over",
      {{"SEED", "the seed file"}, {"DATA_FOLDER", "the task's folder (made one level deep)"}},
      nullptr,
-     run_lazy_kernel},
+     run_lazy_kernel,
+     kernel_module::recording},
+    {"download",
+     "download what a seed describes, through the shell and the kernel it fetches on demand",
+     {{"SEED", "the seed file (the task's state is kept beside it)"},
+      {"DATA_FOLDER", "where the files go (made when missing)"}},
+     add_download_options,
+     run_download},
+    {"seed",
+     "upload data that is complete in a folder, through the shell and the kernel it fetches on demand",
+     {{"SEED", "the seed file"}, {"DATA_FOLDER", "the folder that holds the data"}},
+     add_seed_options,
+     run_seed},
 };
 
 }  // namespace
+
+bool open_session(host_session& session, std::ostream& err) {
+  std::string error;
+  if (session.open(error)) return true;
+  err << "btshell: " << error << '\n';
+  return false;
+}
+
+int report_failure(std::ostream& err, const std::string& operation, const std::string& subject, HRESULT result) {
+  err << "btshell: " << operation << " " << subject << ": " << result_text(result) << '\n';
+  return exit_failed;
+}
 
 const std::vector<command_entry>& command_table() { return kCommands; }
 
@@ -92,8 +92,12 @@ std::string folder_argument(const std::string& folder) {
 session_settings settings_from(const command_line& line) {
   session_settings settings;
   settings.module = line.module.empty() ? default_module_path() : line.module;
-  settings.modules_dir = line.modules_dir.empty() ? default_modules_dir() : line.modules_dir;
+  const command_entry* entry = find_command(line.command);
+  settings.modules_dir = !line.modules_dir.empty() ? line.modules_dir
+                         : entry                  ? default_modules_dir(entry->kernel)
+                                                  : default_modules_dir();
   settings.version = line.version;
+  settings.kernel_listen = line.transfer.listen;
   return settings;
 }
 

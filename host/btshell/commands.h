@@ -3,13 +3,32 @@
 // The command table (command_table.h) names them.
 #pragma once
 
+#include <memory>
 #include <ostream>
 #include <string>
 
 #include "host/btshell/command_line.h"
 #include "host/btshell/host_session.h"
+#include "interfaces/IBitTorrent.h"
 
 namespace btshell {
+
+// Records the shell hands out, released through it.
+struct seed_info_release {
+  IBitTorrent2* shell;
+  void operator()(SEED_FILE_INFO* info) const { shell->ReleaseSeedFileInfo(info); }
+};
+struct file_list_release {
+  IBitTorrent2* shell;
+  void operator()(DATA_FILE_LIST* list) const { shell->ReleaseDataFileList(list); }
+};
+using seed_info_ptr = std::unique_ptr<SEED_FILE_INFO, seed_info_release>;
+using file_list_ptr = std::unique_ptr<DATA_FILE_LIST, file_list_release>;
+
+// Opens the session; false (the reason written to `err`) when it cannot.
+bool open_session(host_session& session, std::ostream& err);
+// "btshell: OPERATION SUBJECT: RESULT (meaning)" to `err`; returns exit_failed.
+int report_failure(std::ostream& err, const std::string& operation, const std::string& subject, HRESULT result);
 
 // The settings of the command line, with the defaults of btshell's tree for
 // what it leaves out.
@@ -32,6 +51,9 @@ int run_notify_moved(const session_settings& settings, const command_line& line,
 // lazy_kernel.cpp
 int run_lazy_kernel(const session_settings& settings, const command_line& line, std::ostream& out,
                     std::ostream& err);
+// transfer_commands.cpp
+int run_download(const session_settings& settings, const command_line& line, std::ostream& out, std::ostream& err);
+int run_seed(const session_settings& settings, const command_line& line, std::ostream& out, std::ostream& err);
 
 // The folder as the shell expects it: with a trailing '/'.
 std::string folder_argument(const std::string& folder);

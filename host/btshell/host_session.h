@@ -1,6 +1,8 @@
 // One run of the host: the host runtime (instance registry, module
 // downloader, host service, optionally the P2P hub) with the plugin module
-// loaded and initialised in it, and the shell the plugin registered.
+// loaded and initialised in it, and the shell the plugin registered. The
+// kernel module is installed only when the shell asks for it and the
+// runtime's module downloader is pumped (host().downloader()).
 // Everything is undone, in order, by close() or the destructor.
 #pragma once
 
@@ -8,11 +10,11 @@
 #include <optional>
 #include <string>
 
-#include "host/bt_kernel/kernel_probe.h"
 #include "host/btshell/command_line.h"
 #include "host/btshell/staged_module.h"
 #include "host/download_lib/download_lib.h"
 #include "host/download_lib/plugin_host.h"
+#include "host/recording_kernel/kernel_probe.h"
 #include "interfaces/IBitTorrent.h"
 #include "platform/com_ptr.h"
 
@@ -23,6 +25,9 @@ struct session_settings {
   std::string modules_dir;  // where the module downloader installs modules from
   std::optional<kernel_version> version;  // load a private copy with this bt_shell.ini
   bool p2p_hub = false;     // register the host's stand-in P2P hub first
+  // Not empty: install a private copy of the kernel module, whose
+  // bt_kernel.ini is its own with this listen address.
+  std::string kernel_listen;
 };
 
 class host_session {
@@ -41,13 +46,18 @@ class host_session {
   download_lib& host() const { return *host_.get(); }
   // The module actually loaded (the private copy when a version was given).
   const std::string& loaded_module() const { return loaded_module_; }
+  // The folder the kernel module is installed from (the private copy's
+  // when a listen address was given).
+  const std::string& modules_dir() const { return modules_dir_; }
   // The probe of the kernel registered with the host; invalid when there is none.
   kernel_probe kernel() const;
 
  private:
   session_settings settings_;
   staged_module staged_;
+  staged_module staged_kernel_;
   std::string loaded_module_;
+  std::string modules_dir_;
   com_ptr<download_lib> host_;
   std::unique_ptr<plugin_host> loader_;
 };

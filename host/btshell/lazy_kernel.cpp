@@ -2,52 +2,21 @@
 // before the kernel module exists; the shell hands out a proxy task and asks
 // the host for the kernel; when the host's module downloader installs it,
 // the proxy has the kernel create the real task and replays the commands in
-// order. The stand-in kernel's journal shows what reached the kernel.
+// order. The recording kernel's journal shows what reached the kernel.
 #include <string>
 #include <vector>
 
-#include "com_utility/UnknownBase.h"
 #include "host/btshell/commands.h"
 #include "host/btshell/printers.h"
+#include "host/btshell/task_event_queue.h"
 #include "host/download_lib/host_service.h"
-#include "interfaces/string_types.h"
 #include "host/download_lib/module_downloader.h"
 #include "interfaces/IVirtualTask.h"
+#include "interfaces/string_types.h"
 
 namespace btshell {
 
 namespace {
-
-// The host's sink on the task: keeps what it hears.
-class task_event_sink : public IBtTaskEvents, public CUnknownMultiThread {
- public:
-  task_event_sink() : CUnknownMultiThread("btshell task sink") {}
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-    if (!ppv) return E_POINTER;
-    if (riid == IID_IUnknown || riid == IID_IBtTaskEvents) {
-      *ppv = static_cast<IBtTaskEvents*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return CUnknownMultiThread::AddRef(); }
-  ULONG STDMETHODCALLTYPE Release() override { return CUnknownMultiThread::Release(); }
-  HRESULT STDMETHODCALLTYPE OnBtTaskEvent1(ULONG_PTR value) override { return heard(1, value); }
-  HRESULT STDMETHODCALLTYPE OnBtTaskEvent2(ULONG_PTR value) override { return heard(2, value); }
-  HRESULT STDMETHODCALLTYPE OnBtTaskEvent3(ULONG_PTR value) override { return heard(3, value); }
-  HRESULT STDMETHODCALLTYPE OnBtTaskEvent4(ULONG_PTR value) override { return heard(4, value); }
-
-  std::vector<std::string> seen;
-
- private:
-  HRESULT heard(int event, ULONG_PTR value) {
-    seen.push_back("OnBtTaskEvent" + std::to_string(event) + "(" + std::to_string(value) + ")");
-    return S_OK;
-  }
-};
 
 void heading(std::ostream& out, int step, const std::string& text) {
   out << '\n' << step << ". " << text << '\n';
@@ -80,13 +49,7 @@ int run_lazy_kernel(const session_settings& settings, const command_line& line, 
   const std::string& seed = line.arguments[0];
   const std::string& data_folder = line.arguments[1];
   host_session session(settings);
-  {
-    std::string error;
-    if (!session.open(error)) {
-      err << "btshell: " << error << '\n';
-      return exit_failed;
-    }
-  }
+  if (!open_session(session, err)) return exit_failed;
   IBitTorrent2* shell = session.shell();
   download_lib& host = session.host();
   module_downloader& downloader = *host.downloader();
@@ -126,7 +89,7 @@ int run_lazy_kernel(const session_settings& settings, const command_line& line, 
   const std::size_t events_seen = service.events().size();
 
   heading(out, 2, "The host gives the task its commands; the proxy records them");
-  com_ptr<task_event_sink> sink = com_ptr<task_event_sink>::adopt(new task_event_sink);
+  com_ptr<task_event_queue> sink = task_event_queue::create();
   const HRESULT attached = task->AttachEvents(sink.get());
   call(out, "AttachEvents(host sink)", attached);
   call(out, "SetDispatchStrategy(2)", task->SetDispatchStrategy(2));
@@ -144,6 +107,12 @@ int run_lazy_kernel(const session_settings& settings, const command_line& line, 
   out << "  host events:\n";
   print_host_events(out, service.events(), events_seen, "    ");
   kernel_probe kernel = session.kernel();
+  if (!kernel.valid() && session.host().is_registered(IID_IBitTorrentKernel)) {
+    if (SUCCEEDED(attached)) task->DetachEvents(sink.get());
+    err << "btshell: the kernel module of " << settings.modules_dir
+        << " keeps no journal: lazy-kernel shows the recording kernel's\n";
+    return exit_failed;
+  }
   if (!kernel.valid()) {
     LONG detail = 0;
     const HRESULT detail_hr = task->GetFailureDetail(&detail);
@@ -163,9 +132,10 @@ int run_lazy_kernel(const session_settings& settings, const command_line& line, 
 
   heading(out, 4, "The real task raises an event; the proxy relays it to the host's sink");
   call(out, "task1 raises OnBtTaskEvent1(42)", kernel.raise_task_event(1, 1, 42));
+  const std::vector<task_event_queue::event> heard = sink->heard();
   out << "  the host's sink heard:";
-  for (const std::string& seen : sink->seen) out << ' ' << seen;
-  out << (sink->seen.empty() ? " nothing\n" : "\n");
+  for (const task_event_queue::event& e : heard) out << ' ' << event_text(e);
+  out << (heard.empty() ? " nothing\n" : "\n");
 
   heading(out, 5, "The host calls the task, which now goes straight to the kernel; then stops and releases it");
   call(out, "SetDispatchStrategy(3)", task->SetDispatchStrategy(3));

@@ -9,9 +9,11 @@
 #ifndef BTSHELL_BUILT_EXE_DIR
 #define BTSHELL_BUILT_EXE_DIR "."
 #define BTSHELL_BUILT_MODULE "./libbt_shell.so"
-#define BTSHELL_BUILT_KERNEL_DIR "."
+#define BTSHELL_BUILT_KERNEL_DIR "../kernel"
+#define BTSHELL_BUILT_RECORDING_KERNEL_DIR "./recording_kernel"
 #define BTSHELL_INSTALLED_MODULE "../lib/bt_shell/libbt_shell.so"
-#define BTSHELL_INSTALLED_KERNEL_DIR "../lib/bt_shell/kernels/standin"
+#define BTSHELL_INSTALLED_KERNEL_DIR "../lib/bt_shell/kernels/libtorrent"
+#define BTSHELL_INSTALLED_RECORDING_KERNEL_DIR "../lib/bt_shell/kernels/recording"
 #endif
 
 namespace btshell {
@@ -57,9 +59,12 @@ std::string default_module_path() {
                                             : from_built_executable(BTSHELL_BUILT_MODULE));
 }
 
-std::string default_modules_dir() {
-  return beside_executable(runs_installed() ? fs::path(BTSHELL_INSTALLED_KERNEL_DIR)
-                                            : from_built_executable(BTSHELL_BUILT_KERNEL_DIR));
+std::string default_modules_dir(kernel_module kernel) {
+  const bool recording = kernel == kernel_module::recording;
+  if (runs_installed())
+    return beside_executable(recording ? BTSHELL_INSTALLED_RECORDING_KERNEL_DIR : BTSHELL_INSTALLED_KERNEL_DIR);
+  return beside_executable(
+      from_built_executable(recording ? BTSHELL_BUILT_RECORDING_KERNEL_DIR : BTSHELL_BUILT_KERNEL_DIR));
 }
 
 }  // namespace btshell

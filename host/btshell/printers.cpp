@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "interfaces/bt_task_status.h"
+
 namespace btshell {
 
 namespace {
@@ -59,6 +61,27 @@ std::string result_text(HRESULT result) {
     number = hex;
   }
   return meaning.empty() ? number : number + " (" + meaning + ")";
+}
+
+std::string failure_meaning(LONG code) {
+  switch (code) {
+    case bt_failure_none: return "no failure";
+    case bt_failure_seed_unreadable: return "the seed file cannot be opened or read";
+    case bt_failure_seed_invalid: return "the seed is no torrent the kernel can use";
+    case bt_failure_bad_selection: return "a file index of the selection is outside the torrent";
+    case bt_failure_data_folder: return "the data folder is not a folder and cannot be made one";
+    case bt_failure_file_error: return "a data file cannot be opened, read, written or renamed";
+    case bt_failure_no_space: return "the disk is full";
+    case bt_failure_data_incomplete: return "the data to upload is missing or damaged";
+    case bt_failure_duplicate: return "the kernel already runs a task of this torrent";
+    case bt_failure_kernel_unavailable: return "the kernel module could not be had";
+    default: return std::string();
+  }
+}
+
+std::string failure_text(LONG code) {
+  const std::string meaning = failure_meaning(code);
+  return meaning.empty() ? std::to_string(code) : std::to_string(code) + " (" + meaning + ")";
 }
 
 std::string info_hash_text(const BYTE (&hash)[20]) {

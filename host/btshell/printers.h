@@ -20,6 +20,12 @@ std::string result_text(HRESULT result);
 // when it has none here.
 std::string result_meaning(HRESULT result);
 
+// What a task's failure code (GetFailureDetail) means: "the disk is full";
+// empty for a code this host does not know.
+std::string failure_meaning(LONG code);
+// "10006 (the disk is full)", or the bare number.
+std::string failure_text(LONG code);
+
 // 40 upper-case hex digits, as in the names of the download's .bt.cfg and .bt.dat files.
 std::string info_hash_text(const BYTE (&hash)[20]);
 

@@ -23,7 +23,8 @@ void staged_module::remove() {
   path_.clear();
 }
 
-bool staged_module::create(const std::string& module, kernel_version version, std::string& error) {
+bool staged_module::create(const std::string& module, const std::string& ini_name, const std::string& ini_text,
+                           std::string& error) {
   remove();
   std::error_code ec;
   if (!fs::is_regular_file(module, ec)) {
@@ -46,16 +47,26 @@ bool staged_module::create(const std::string& module, kernel_version version, st
     remove();
     return false;
   }
-  std::ofstream ini(fs::path(folder_) / "bt_shell.ini");
-  ini << "[bt_kernel]\nversion=" << version.major << '.' << version.minor << '\n';
+  std::ofstream ini(fs::path(folder_) / ini_name);
+  ini << ini_text;
   ini.close();
   if (!ini) {
-    error = "cannot write bt_shell.ini in " + folder_;
+    error = "cannot write " + ini_name + " in " + folder_;
     remove();
     return false;
   }
   path_ = copy.string();
   return true;
+}
+
+std::string shell_ini_text(kernel_version version) {
+  return "[bt_kernel]\nversion=" + std::to_string(version.major) + '.' + std::to_string(version.minor) + '\n';
+}
+
+std::string kernel_ini_text(const std::string& settings, const std::string& listen) {
+  std::string text = "; btshell --listen\n[session]\nlisten_interfaces = " + listen + "\n\n" + settings;
+  if (!text.empty() && text.back() != '\n') text += '\n';
+  return text;
 }
 
 }  // namespace btshell

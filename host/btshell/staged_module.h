@@ -1,7 +1,8 @@
-// A private copy of the plugin module in a fresh temporary folder, with a
-// bt_shell.ini beside it naming the kernel version the shell asks for (the
-// shell reads that file from its own module's folder). The folder and all
-// in it go with the object.
+// A private copy of a module in a fresh temporary folder, with its settings
+// file beside it: the plugin module with a bt_shell.ini naming the kernel
+// version the shell asks for, or a kernel module with a bt_kernel.ini (each
+// module reads its file from its own folder). The folder and all in it go
+// with the object.
 #pragma once
 
 #include <string>
@@ -17,11 +18,13 @@ class staged_module {
   staged_module(const staged_module&) = delete;
   staged_module& operator=(const staged_module&) = delete;
 
-  // Copies `module` and writes the ini file. False (with `error` set and
-  // nothing left behind) when that fails.
-  bool create(const std::string& module, kernel_version version, std::string& error);
-  // The copy; empty before create().
+  // Copies `module` and writes `ini_text` beside it as `ini_name`. False
+  // (with `error` set and nothing left behind) when that fails.
+  bool create(const std::string& module, const std::string& ini_name, const std::string& ini_text,
+              std::string& error);
+  // The copy and its folder; empty before create().
   const std::string& path() const { return path_; }
+  const std::string& folder() const { return folder_; }
 
  private:
   void remove();
@@ -29,5 +32,12 @@ class staged_module {
   std::string folder_;
   std::string path_;
 };
+
+// bt_shell.ini asking for `version`.
+std::string shell_ini_text(kernel_version version);
+// bt_kernel.ini: `settings` (the text of the kernel's own file, may be
+// empty) with the listen address replaced by `listen`. The reader takes
+// the first occurrence of a key, so the new value goes in front.
+std::string kernel_ini_text(const std::string& settings, const std::string& listen);
 
 }  // namespace btshell

@@ -135,6 +135,55 @@ TEST(BtshellRun, EachCommandEndsWithItsStatusAndPrintsItsKeyLines) {
   EXPECT_TRUE(std::filesystem::is_directory(dir.file("made")));  // the shell made the data folder
 }
 
+// download and seed with the kernel module on libtorrent, on the loopback
+// address without peers: what ends without one. The data of a sample seed is
+// complete already, so a download ends once it is checked; a second run
+// continues from the state the first one saved beside the seed.
+TEST(BtshellRun, DownloadAndSeedEndWithTheirResultWithoutPeers) {
+  bts_test::temp_dir dir;
+  dir.make_dirs("modules");
+  dir.make_dirs("no_modules");
+  std::filesystem::copy_file(BTS_KERNEL_MODULE, dir.file("modules/libbt_kernel.so"));
+  dir.write("modules/bt_kernel.ini",
+            "[session]\nlisten_interfaces = 127.0.0.1:0\ndht = 0\nlocal_peer_discovery = 0\nupnp = 0\nnatpmp = 0\n");
+  std::filesystem::copy_file(example("single_file.torrent"), dir.file("hello.torrent"));
+  dir.make_dirs("complete");
+  std::string hello;
+  while (hello.size() < 100000) hello += "hello.txt\n";
+  dir.write("complete/hello.txt", hello.substr(0, 100000));
+
+  const std::vector<std::string> loopback = {"--modules-dir", dir.file("modules")};
+  const auto with = [&](std::vector<std::string> args, const std::vector<std::string>& options) {
+    args.insert(args.begin(), options.begin(), options.end());
+    return args;
+  };
+  const expected_run runs[] = {
+      {with({"download", "--json", "hello.torrent", "complete"}, loopback), 0,
+       {"\"creation\": \"CreateNewTask\"", "\"made_before_kernel\": true", "\"result\": \"complete\"",
+        "\"state\": \"complete\""}, "kernel: installed from"},
+      {with({"download", "hello.torrent", "complete"}, loopback), 0,
+       {"task:           CreateContinuedTask, a proxy until the kernel module arrived",
+        "result:         complete: every wanted file is complete and verified\n", "complete            100,000  hello.txt\n"},
+       "seeding     100.0%"},
+      {with({"seed", "--for", "0", "hello.torrent", "complete"}, loopback), 0,
+       {"result:         complete: the data is checked"}, ""},
+      {with({"download", "--json", "hello.torrent", "elsewhere"}, {"--modules-dir", dir.file("no_modules")}), 1,
+       {"\"result\": \"failed\"", "\"code\": 10014", "the kernel module could not be had"},
+       "kernel: the kernel module could not be installed from " + dir.file("no_modules")},
+      {with({"download", "missing.torrent", "elsewhere"}, loopback), 1, {},
+       "ParseSeedFile missing.torrent: -13 (the seed file cannot be read)"},
+  };
+  for (const expected_run& e : runs) {
+    const finished_run r = run_btshell(dir, e.args);
+    const std::string what = e.args[2] + " " + e.args[3] + " " + e.args[4];
+    EXPECT_EQ(r.status, e.status) << what << "\n" << r.out << r.err;
+    for (const std::string& l : e.out) EXPECT_NE(r.out.find(l), std::string::npos) << what << ": " << l << "\n" << r.out;
+    EXPECT_NE(r.err.find(e.err), std::string::npos) << what << "\n" << r.err;
+  }
+  EXPECT_EQ(read_all(dir.file("complete/hello.txt")), hello.substr(0, 100000));  // checked, never rewritten
+  EXPECT_FALSE(std::filesystem::exists(dir.file("elsewhere/hello.txt.bt.td")));
+}
+
 // Every sample seed as JSON; a name in a legacy code page comes back byte for byte.
 TEST(BtshellRun, InspectJsonOfTheSampleSeeds) {
   bts_test::temp_dir dir;

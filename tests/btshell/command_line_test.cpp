@@ -31,6 +31,22 @@ TEST(BtshellCommandLine, OptionsAnywhereWithBothValueFormsAndKernelVersions) {
   EXPECT_EQ(parse_command_line({"inspect", "--", "-odd.torrent"}).line.arguments,
             (std::vector<std::string>{"-odd.torrent"}));
 
+  // The options of download and seed; --peer repeats, --files splits on commas.
+  const auto download = parse_command_line({"download", "--files", "0,2", "--files=5", "--peer", "peer.example:6881",
+                                            "--peer=[::1]:7000", "--listen", "127.0.0.2:0", "--seed-after", "30",
+                                            "s.torrent", "data", "--json"});
+  ASSERT_EQ(download.error, "");
+  const btshell::transfer_options& t = download.line.transfer;
+  EXPECT_EQ(t.files, (std::vector<ULONG>{0, 2, 5}));
+  EXPECT_EQ(t.peers, (std::vector<std::string>{"peer.example:6881", "[::1]:7000"}));
+  EXPECT_EQ(t.listen, "127.0.0.2:0");
+  EXPECT_EQ(t.seed_after, 30u);
+  EXPECT_TRUE(download.line.json);
+  EXPECT_FALSE(t.seed_for.has_value());
+  const auto seed = parse_command_line({"seed", "--for", "0", "s.torrent", "data"});
+  ASSERT_EQ(seed.error, "");
+  EXPECT_EQ(seed.line.transfer.seed_for, 0u);
+
   // Kernel versions; the two-word option reaches the request in btshell's run test.
   const auto widest = btshell::parse_kernel_version("65535.0");
   ASSERT_TRUE(widest.has_value());
@@ -50,6 +66,14 @@ TEST(BtshellCommandLine, RefusalsNameWhatIsWrongAndHelpIsOutput) {
       {{"--kernel-version=1", "inspect", "s"}, "--kernel-version takes MAJOR.MINOR (e.g. 1.2), not 1"},
       {{"-v", "--log-config", "f", "inspect", "s"}, "-v and --log-config exclude each other"},
       {{"help", "nothing"}, "unknown command nothing"},
+      {{"download", "s", "d", "--peer", "host"}, "download: --peer: takes HOST:PORT ([ADDRESS]:PORT for IPv6), not host"},
+      {{"download", "s", "d", "--peer", "h:0"}, "download: --peer: takes HOST:PORT ([ADDRESS]:PORT for IPv6), not h:0"},
+      {{"seed", "s", "d", "--listen", "::1:80"}, "seed: --listen: takes HOST:PORT ([ADDRESS]:PORT for IPv6), not ::1:80"},
+      {{"download", "s", "d", "--listen", "h:65536"},
+       "download: --listen: takes HOST:PORT ([ADDRESS]:PORT for IPv6), not h:65536"},
+      {{"download", "s", "d", "--for", "3"}, "unknown option --for"},  // seed's, not download's
+      {{"seed", "s", "d", "--files", "1"}, "unknown option --files"},
+      {{"download", "s", "d", "--files", "1,x"}, "download: Could not convert: --files = 1,x"},
   };
   for (const auto& [words, error] : refusals) EXPECT_EQ(parse_command_line(words).error, error) << words[0];
 

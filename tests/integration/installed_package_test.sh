@@ -35,9 +35,22 @@ export PKG_CONFIG_PATH=$prefix/lib/pkgconfig
 [ -f "$(pkg-config --variable=module bt_shell)" ] || fail "pkg-config module path"
 
 # The installed btshell loads the installed module, which reads its
-# bt_shell.ini, and installs the installed stand-in kernel.
+# bt_shell.ini, and installs the installed recording kernel for lazy-kernel.
 versions=$("$prefix/bin/btshell" --version)
 grep -qx "plugin module 1.0.1.9  $prefix/lib/bt_shell/libbt_shell.so" <<<"$versions" || fail "btshell: $versions"
 story=$("$prefix/bin/btshell" lazy-kernel "$work/single_file.torrent" "$work/data")
 grep -q "requested bt_kernel 1.0; 1 pending" <<<"$story" || fail "btshell lazy-kernel: $story"
 grep -q "kernel tasks: 1 created, 0 alive" <<<"$story" || fail "btshell lazy-kernel: $story"
+
+# ... and the installed kernel on libtorrent, with its bt_kernel.ini beside it,
+# for download (its settings made loopback-only here). The sample seed's data
+# is complete, so the download ends once it is checked.
+kernel_dir=$prefix/lib/bt_shell/kernels/libtorrent
+[ -f "$kernel_dir/libbt_kernel.so" ] && [ -f "$kernel_dir/bt_kernel.ini" ] || fail "no kernel on libtorrent installed"
+printf '[session]\nlisten_interfaces = 127.0.0.1:0\ndht = 0\nlocal_peer_discovery = 0\nupnp = 0\nnatpmp = 0\n' \
+  >"$kernel_dir/bt_kernel.ini"
+mkdir "$work/hello"
+(set +o pipefail; yes hello.txt | head -c 100000 >"$work/hello/hello.txt")
+report=$("$prefix/bin/btshell" download --json "$work/single_file.torrent" "$work/hello" 2>&1) ||
+  fail "btshell download: $report"
+grep -q '"result": "complete"' <<<"$report" || fail "btshell download: $report"

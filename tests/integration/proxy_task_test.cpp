@@ -7,7 +7,7 @@
 #include "support/recording_sink.h"
 #include "interfaces/IAcceleratable.h"
 #include "interfaces/IVirtualTask.h"
-#include "host/bt_kernel/kernel_state.h"
+#include "host/recording_kernel/kernel_state.h"
 #include "tests/integration/module_fixture.h"
 
 namespace {

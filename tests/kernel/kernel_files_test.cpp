@@ -112,6 +112,7 @@ TEST(KernelSettingsTest, IniOverridesDefaultsAndKeepsThemForWhatDoesNotParse) {
   bts_test::temp_dir dir;
   const kernel_settings defaults = read_kernel_settings(dir.file("missing.ini"));
   EXPECT_EQ(defaults.pack.get_str(lt::settings_pack::listen_interfaces), "0.0.0.0:6881,[::]:6881");
+  EXPECT_EQ(defaults.pack.get_str(lt::settings_pack::outgoing_interfaces), "");
   EXPECT_TRUE(defaults.pack.get_bool(lt::settings_pack::enable_dht));
   EXPECT_TRUE(defaults.pack.get_bool(lt::settings_pack::enable_upnp));
   EXPECT_EQ(defaults.pack.get_int(lt::settings_pack::connections_limit), 200);
@@ -120,6 +121,7 @@ TEST(KernelSettingsTest, IniOverridesDefaultsAndKeepsThemForWhatDoesNotParse) {
   const kernel_settings read = read_kernel_settings(dir.write("bt_kernel.ini",
                                                              "[Session]\n"
                                                              "listen_interfaces = 127.0.0.1:0\n"
+                                                             "outgoing_interfaces = 127.0.0.2\n"
                                                              "DHT = off\n"
                                                              "upnp = maybe\n"
                                                              "utp = no\n"
@@ -128,6 +130,7 @@ TEST(KernelSettingsTest, IniOverridesDefaultsAndKeepsThemForWhatDoesNotParse) {
                                                              "[resume]\n"
                                                              "save_interval = 0\n"));
   EXPECT_EQ(read.pack.get_str(lt::settings_pack::listen_interfaces), "127.0.0.1:0");
+  EXPECT_EQ(read.pack.get_str(lt::settings_pack::outgoing_interfaces), "127.0.0.2");
   EXPECT_FALSE(read.pack.get_bool(lt::settings_pack::enable_dht));
   EXPECT_TRUE(read.pack.get_bool(lt::settings_pack::enable_upnp));  // "maybe" is not understood
   EXPECT_FALSE(read.pack.get_bool(lt::settings_pack::enable_outgoing_utp));

@@ -9,7 +9,6 @@
 #include <fstream>
 #include <random>
 #include <sstream>
-#include <thread>
 
 namespace bts_test {
 
@@ -23,15 +22,6 @@ const char kLoopbackSettings[] =
     "utp = 0\n"
     "[resume]\n"
     "save_interval = 0\n";
-
-bool wait_until(const std::function<bool()>& done, std::chrono::seconds limit) {
-  const auto end = std::chrono::steady_clock::now() + limit;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return true;
-}
 
 tagTASK_INFO task_info(IBtTask* task) {
   tagTASK_INFO info{};

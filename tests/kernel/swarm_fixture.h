@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "kernel/torrent_kernel.h"
+#include "support/wait_until.h"
 #include "tests/integration/module_fixture.h"
 
 namespace bts_test {
@@ -44,9 +45,6 @@ class fixed_speed_limit : public ISpeedLimit {
  private:
   ULONG limit_;
 };
-
-// Polls `done` every few milliseconds for at most `limit`.
-bool wait_until(const std::function<bool()>& done, std::chrono::seconds limit = std::chrono::seconds(60));
 
 tagTASK_INFO task_info(IBtTask* task);
 std::string file_bytes(const std::string& path);

@@ -1,7 +1,7 @@
-// Real transfers through the shell: the lazy path (also run under
+// A real transfer through the shell on the lazy path, also run under
 // ThreadSanitizer: events reach the host's sinks on the kernel's thread while
-// the host calls the proxy on its own), continuing a stopped download, and a
-// file selection.
+// the host calls the proxy on its own. (Continuing a stopped download and a
+// file selection are tested through btshell, against aria2c: tests/interop.)
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -16,7 +16,6 @@ namespace {
 using namespace bts_test;
 using strings = std::vector<std::string>;
 
-using KernelTransferTest = swarm_fixture;
 using ProxyTransferConcurrent = swarm_fixture;
 
 const std::vector<generated_file> kFiles = {
@@ -109,78 +108,6 @@ TEST_F(ProxyTransferConcurrent, ProxyMadeBeforeTheKernelDownloadsFromAnotherSess
   // The resume state is beside the seed: the shell says the task can be continued.
   EXPECT_EQ(shell_->IsTempFileExist(tagSTRING{0, nullptr}, to_tag_string(seed_path())), S_OK);
   EXPECT_EQ(task->DetachEvents(sink.get()), S_OK);
-}
-
-TEST_F(KernelTransferTest, StoppedDownloadContinuesWithOnlyTheMissingBytes) {
-  generate(kFiles);
-  start_seeder();
-  load_host();
-  com_ptr<IBtTask> first = create_through_shell(&IBitTorrent::CreateNewTask);
-  ASSERT_EQ(host_->downloader()->complete_pending(), 1u);
-  fixed_speed_limit limit(1024 * 1024);
-  EXPECT_EQ(first->SetDownloadSpeedLimit(tagQV_NAT_TYPE{}, &limit), S_OK);
-  EXPECT_EQ(first->StartTask(), S_OK);
-  ASSERT_TRUE(wait_until([&] {
-    const tagTASK_INFO info = task_info(first.get());
-    return info.done_size * 3 >= info.total_size && info.total_size > 0;
-  }));
-  EXPECT_EQ(first->StopTask(), S_OK);
-  const tagTASK_INFO stopped = task_info(first.get());
-  EXPECT_EQ(stopped.task_status, bt_task_stopped);
-  ASSERT_LT(stopped.done_size, stopped.total_size);
-  first.reset();
-
-  // What is left behind: unfinished files under ".bt.td", the resume state.
-  std::size_t unfinished = 0;
-  for (const generated_file& f : files()) unfinished += exists_on_disk(leecher_data() + f.path + ".bt.td");
-  EXPECT_GT(unfinished, 0u);
-  EXPECT_EQ(shell_->IsTempFileExist(tagSTRING{0, nullptr}, to_tag_string(seed_path())), S_OK);
-
-  com_ptr<IBtTask> second = create_through_shell(&IBitTorrent::CreateContinuedTask);
-  EXPECT_EQ(second->StartTask(), S_OK);
-  ASSERT_TRUE(wait_for_status(second.get(), bt_task_seeding));
-  tagRESOURCE_STATISTIC statistic{};
-  EXPECT_EQ(second->GetResourceStatistic(&statistic), S_OK);
-  const ULONGLONG received = ULONGLONG{statistic.values[7]} * 1024;
-  const ULONGLONG missing = stopped.total_size - stopped.done_size;
-  // Pieces are verified whole: at most the pieces under way at the stop
-  // (one per 16 KiB request outstanding, a handful) come again.
-  EXPECT_LE(received, missing + 4 * 64 * 1024) << "missing " << missing;
-  EXPECT_GT(received, 0u);
-  for (const generated_file& f : files())
-    EXPECT_EQ(file_bytes(leecher_data() + f.path), file_bytes(seeder_data() + f.path)) << f.path;
-  EXPECT_EQ(second->StopTask(), S_OK);
-}
-
-TEST_F(KernelTransferTest, OnlySelectedFilesAreFetched) {
-  generate(kFiles);
-  start_seeder();
-  load_host();
-  const generated_file& skipped = files()[1];
-  com_ptr<IBtTask> task = create_through_shell(&IBitTorrent::CreateNewTask, {files()[0].index, files()[2].index});
-  ASSERT_EQ(host_->downloader()->complete_pending(), 1u);
-  EXPECT_EQ(task->StartTask(), S_OK);
-  ASSERT_TRUE(wait_for_status(task.get(), bt_task_finished));
-
-  // Whole pieces: a little more than the two files, less than all three.
-  const tagTASK_INFO info = task_info(task.get());
-  EXPECT_GE(info.total_size, files()[0].size + files()[2].size);
-  EXPECT_LT(info.total_size, files()[0].size + files()[1].size + files()[2].size);
-  EXPECT_EQ(info.done_size, info.total_size);
-  for (const generated_file& f : {files()[0], files()[2]})
-    EXPECT_EQ(file_bytes(leecher_data() + f.path), file_bytes(seeder_data() + f.path)) << f.path;
-  EXPECT_FALSE(exists_on_disk(leecher_data() + skipped.path));
-  EXPECT_FALSE(exists_on_disk(leecher_data() + skipped.path + ".bt.td"));
-
-  tagFILE_INFO_PAIR size{}, done{};
-  ULONG state = 9;
-  EXPECT_EQ(task->GetFileInfo(skipped.index, &size, &done, &state), S_OK);
-  EXPECT_EQ(state, 0u);  // not wanted
-  EXPECT_EQ(size.value1, skipped.size);
-  EXPECT_EQ(task->GetFileInfo(files()[2].index, &size, &done, &state), S_OK);
-  EXPECT_EQ(state, 2u);  // complete under its final name
-  EXPECT_EQ(done.value1, files()[2].size);
-  EXPECT_EQ(task->StopTask(), S_OK);
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// A task of the stand-in kernel: a small real implementation of the kernel
+// A task of the recording kernel: a small real implementation of the kernel
 // task that the plugin module relies on. It serves IBtTask3 (and so IBtTask2,
 // IBtTask, ITask) and IAcceleratable, writes every call with its arguments to
 // the kernel's journal, keeps its attached IBtTaskEvents sinks and raises the
@@ -16,11 +16,11 @@
 
 class kernel_state;
 
-class bt_kernel_task : public IBtTask3, public IAcceleratable, public CUnknownMultiThread {
+class recording_task : public IBtTask3, public IAcceleratable, public CUnknownMultiThread {
  public:
   // The new task (count 1, the caller's) is entered in the state's task list.
-  explicit bt_kernel_task(std::shared_ptr<kernel_state> state);
-  ~bt_kernel_task() override;
+  explicit recording_task(std::shared_ptr<kernel_state> state);
+  ~recording_task() override;
 
   ULONG id() const { return id_; }
   // Calls OnBtTaskEvent<event> (1 to 4) on every attached sink; false for another number.

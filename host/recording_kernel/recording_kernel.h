@@ -1,8 +1,8 @@
-// The stand-in BitTorrent kernel: a small real implementation of the kernel
+// The recording BitTorrent kernel: a small real implementation of the kernel
 // object that the plugin module relies on. It serves IBitTorrentKernel (every
 // slot of IBitTorrent2, in order) and IBitTorrentTest, writes every call with
 // its arguments to a journal shared with its tasks, answers with configurable
-// results, creates bt_kernel_task objects, keeps its IBitTorrentEvents sinks
+// results, creates recording_task objects, keeps its IBitTorrentEvents sinks
 // and raises its two events on request. Tests and hosts control it through
 // IBtKernelProbe (see IBtKernelProbe.h, and kernel_probe.h for a C++ wrapper).
 //
@@ -13,17 +13,17 @@
 #include <memory>
 
 #include "com_utility/UnknownBase.h"
-#include "host/bt_kernel/IBtKernelProbe.h"
+#include "host/recording_kernel/IBtKernelProbe.h"
 #include "com_utility/closable_raiser.h"
 #include "interfaces/IBitTorrent.h"
 #include "platform/com_ptr.h"
 
 class kernel_state;
 
-class bt_kernel : public IBitTorrentKernel, public IBitTorrentTest, public IBtKernelProbe, public CUnknownMultiThread {
+class recording_kernel : public IBitTorrentKernel, public IBitTorrentTest, public IBtKernelProbe, public CUnknownMultiThread {
  public:
   // The caller holds the one reference of the new kernel.
-  static com_ptr<bt_kernel> create();
+  static com_ptr<recording_kernel> create();
 
   // The kernel module's end: lets go of the sinks attached to the kernel and
   // to every live task, so that no reference out of the module keeps its
@@ -96,8 +96,8 @@ class bt_kernel : public IBitTorrentKernel, public IBitTorrentTest, public IBtKe
   HRESULT STDMETHODCALLTYPE GetSinkCount(ULONG task_id, ULONG* count) override;
 
  private:
-  bt_kernel();
-  ~bt_kernel() override;
+  recording_kernel();
+  ~recording_kernel() override;
 
   HRESULT create_task(const char* operation, tagSTRING seed_path, tagSTRING data_path, ULONG first_count,
                       const ULONG* first_list, ULONG second_count, const SEED_TRACKER_ITEM* second_list,

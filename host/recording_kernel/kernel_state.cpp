@@ -1,11 +1,11 @@
-#include "host/bt_kernel/kernel_state.h"
+#include "host/recording_kernel/kernel_state.h"
 
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 
-#include "host/bt_kernel/IBtKernelProbe.h"
-#include "host/bt_kernel/bt_kernel_task.h"
+#include "host/recording_kernel/IBtKernelProbe.h"
+#include "host/recording_kernel/recording_task.h"
 
 namespace {
 
@@ -117,7 +117,7 @@ bool kernel_state::option(ULONG option) const {
   return it != options_.end() && it->second;
 }
 
-ULONG kernel_state::add_task(bt_kernel_task* task) {
+ULONG kernel_state::add_task(recording_task* task) {
   std::lock_guard<std::mutex> lock(lock_);
   const ULONG id = ++created_;
   tasks_[id] = task;
@@ -129,15 +129,15 @@ void kernel_state::remove_task(ULONG id) {
   tasks_.erase(id);
 }
 
-com_ptr<bt_kernel_task> kernel_state::find_task(ULONG id) const {
+com_ptr<recording_task> kernel_state::find_task(ULONG id) const {
   std::lock_guard<std::mutex> lock(lock_);
   auto it = tasks_.find(id);
-  return it == tasks_.end() ? com_ptr<bt_kernel_task>() : com_ptr<bt_kernel_task>(it->second);
+  return it == tasks_.end() ? com_ptr<recording_task>() : com_ptr<recording_task>(it->second);
 }
 
-std::vector<com_ptr<bt_kernel_task>> kernel_state::live_tasks() const {
+std::vector<com_ptr<recording_task>> kernel_state::live_tasks() const {
   std::lock_guard<std::mutex> lock(lock_);
-  std::vector<com_ptr<bt_kernel_task>> live;
+  std::vector<com_ptr<recording_task>> live;
   for (const auto& entry : tasks_) live.emplace_back(entry.second);
   return live;
 }

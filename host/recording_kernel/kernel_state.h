@@ -1,4 +1,4 @@
-// What the stand-in kernel and its tasks share: the journal, the configured
+// What the recording kernel and its tasks share: the journal, the configured
 // answers and options, and the list of live tasks. Held by the kernel and by
 // every task (a task may outlive the kernel object). Thread-safe.
 #pragma once
@@ -13,7 +13,7 @@
 #include "interfaces/string_types.h"
 #include "platform/com_ptr.h"
 
-class bt_kernel_task;
+class recording_task;
 
 class kernel_state {
  public:
@@ -39,13 +39,13 @@ class kernel_state {
   bool option(ULONG option) const;
 
   // Task bookkeeping: ids start at 1. The list holds no references.
-  ULONG add_task(bt_kernel_task* task);
+  ULONG add_task(recording_task* task);
   void remove_task(ULONG id);
   // A counted pointer to a live task, or null. Not to be raced with that
   // task's last Release on another thread.
-  com_ptr<bt_kernel_task> find_task(ULONG id) const;
+  com_ptr<recording_task> find_task(ULONG id) const;
   // Counted pointers to every live task, in creation order (same caveat).
-  std::vector<com_ptr<bt_kernel_task>> live_tasks() const;
+  std::vector<com_ptr<recording_task>> live_tasks() const;
   ULONG tasks_created() const;
   ULONG tasks_alive() const;
 
@@ -61,6 +61,6 @@ class kernel_state {
   std::map<std::string, HRESULT> results_;
   std::map<std::string, ULONG> values_;
   std::map<ULONG, bool> options_;
-  std::map<ULONG, bt_kernel_task*> tasks_;
+  std::map<ULONG, recording_task*> tasks_;
   ULONG created_ = 0;
 };

@@ -1,9 +1,9 @@
-#include "host/bt_kernel/bt_kernel_task.h"
+#include "host/recording_kernel/recording_task.h"
 
 #include <cstring>
 
-#include "host/bt_kernel/IBtKernelProbe.h"
-#include "host/bt_kernel/kernel_state.h"
+#include "host/recording_kernel/IBtKernelProbe.h"
+#include "host/recording_kernel/kernel_state.h"
 #include "host/mp/mp.h"
 
 namespace {
@@ -12,29 +12,29 @@ std::string num(ULONG_PTR v) { return std::to_string(v); }
 
 }  // namespace
 
-bt_kernel_task::bt_kernel_task(std::shared_ptr<kernel_state> state)
-    : CUnknownMultiThread("bt_kernel_task"), state_(std::move(state)), events_(IID_IBtTaskEvents) {
+recording_task::recording_task(std::shared_ptr<kernel_state> state)
+    : CUnknownMultiThread("recording_task"), state_(std::move(state)), events_(IID_IBtTaskEvents) {
   id_ = state_->add_task(this);
 }
 
-bt_kernel_task::~bt_kernel_task() {
+recording_task::~recording_task() {
   state_->remove_task(id_);
   record("destroyed", std::string());
 }
 
-void bt_kernel_task::record(const std::string& operation, const std::string& arguments) {
+void recording_task::record(const std::string& operation, const std::string& arguments) {
   std::string line = "task" + std::to_string(id_) + "." + operation;
   if (operation != "destroyed") line += "(" + arguments + ")";
   state_->record(std::move(line));
 }
 
-HRESULT bt_kernel_task::result(const char* operation, HRESULT natural) const {
+HRESULT recording_task::result(const char* operation, HRESULT natural) const {
   return state_->task_result(id_, operation, natural);
 }
 
-ULONG bt_kernel_task::value(const char* key) const { return state_->task_value(id_, key); }
+ULONG recording_task::value(const char* key) const { return state_->task_value(id_, key); }
 
-bool bt_kernel_task::raise(ULONG event, ULONG_PTR value) {
+bool recording_task::raise(ULONG event, ULONG_PTR value) {
   switch (event) {
     case 1: events_.broadcast(&IBtTaskEvents::OnBtTaskEvent1, value); return true;
     case 2: events_.broadcast(&IBtTaskEvents::OnBtTaskEvent2, value); return true;
@@ -44,7 +44,7 @@ bool bt_kernel_task::raise(ULONG event, ULONG_PTR value) {
   }
 }
 
-HRESULT bt_kernel_task::QueryInterface(REFIID riid, void** ppv) {
+HRESULT recording_task::QueryInterface(REFIID riid, void** ppv) {
   if (!ppv) return E_POINTER;
   *ppv = nullptr;
   const bool task2 = state_->option(BT_KERNEL_TASK_BTTASK2);
@@ -63,7 +63,7 @@ HRESULT bt_kernel_task::QueryInterface(REFIID riid, void** ppv) {
 
 // ITask
 
-HRESULT bt_kernel_task::StartTask() {
+HRESULT recording_task::StartTask() {
   record("StartTask", "");
   const HRESULT hr = result("StartTask");
   if (SUCCEEDED(hr)) {
@@ -73,7 +73,7 @@ HRESULT bt_kernel_task::StartTask() {
   return hr;
 }
 
-HRESULT bt_kernel_task::StopTask() {
+HRESULT recording_task::StopTask() {
   record("StopTask", "");
   const HRESULT hr = result("StopTask");
   if (SUCCEEDED(hr)) {
@@ -83,7 +83,7 @@ HRESULT bt_kernel_task::StopTask() {
   return hr;
 }
 
-HRESULT bt_kernel_task::SignalStop() {
+HRESULT recording_task::SignalStop() {
   record("SignalStop", "");
   const HRESULT hr = result("SignalStop");
   if (SUCCEEDED(hr)) {
@@ -93,7 +93,7 @@ HRESULT bt_kernel_task::SignalStop() {
   return hr;
 }
 
-HRESULT bt_kernel_task::GetStopFlag(BOOL* flag) {
+HRESULT recording_task::GetStopFlag(BOOL* flag) {
   record("GetStopFlag", state_->pointer(flag));
   const HRESULT hr = result("GetStopFlag");
   if (SUCCEEDED(hr) && flag) {
@@ -103,35 +103,35 @@ HRESULT bt_kernel_task::GetStopFlag(BOOL* flag) {
   return hr;
 }
 
-HRESULT bt_kernel_task::IsStopped() {
+HRESULT recording_task::IsStopped() {
   record("IsStopped", "");
   platform::critical_section_lock lock(lock_);
   return result("IsStopped", stopped_ ? S_OK : S_FALSE);
 }
 
-HRESULT bt_kernel_task::GetConnectInfo(ULONG_PTR value) {
+HRESULT recording_task::GetConnectInfo(ULONG_PTR value) {
   record("GetConnectInfo", num(value));
   return result("GetConnectInfo");
 }
 
-HRESULT bt_kernel_task::GetDataInput(ULONG_PTR value1, ULONG_PTR value2) {
+HRESULT recording_task::GetDataInput(ULONG_PTR value1, ULONG_PTR value2) {
   record("GetDataInput", num(value1) + "," + num(value2));
   return result("GetDataInput");
 }
 
-HRESULT bt_kernel_task::GetDataOutput(ULONG_PTR value1, ULONG_PTR value2) {
+HRESULT recording_task::GetDataOutput(ULONG_PTR value1, ULONG_PTR value2) {
   record("GetDataOutput", num(value1) + "," + num(value2));
   return result("GetDataOutput");
 }
 
-HRESULT bt_kernel_task::GetResourceCount(ULONG* count) {
+HRESULT recording_task::GetResourceCount(ULONG* count) {
   record("GetResourceCount", "");
   const HRESULT hr = result("GetResourceCount");
   if (SUCCEEDED(hr) && count) *count = value("GetResourceCount.count");
   return hr;
 }
 
-HRESULT bt_kernel_task::GetResourceInfo(ULONG index, tagRESOURCE_INFO* info) {
+HRESULT recording_task::GetResourceInfo(ULONG index, tagRESOURCE_INFO* info) {
   record("GetResourceInfo", num(index));
   const HRESULT hr = result("GetResourceInfo");
   if (SUCCEEDED(hr) && info) {
@@ -141,7 +141,7 @@ HRESULT bt_kernel_task::GetResourceInfo(ULONG index, tagRESOURCE_INFO* info) {
   return hr;
 }
 
-HRESULT bt_kernel_task::GetNewConnectInfo(ULONG_PTR value1, ULONG_PTR value2, ULONG* result_size, ULONG* result_out) {
+HRESULT recording_task::GetNewConnectInfo(ULONG_PTR value1, ULONG_PTR value2, ULONG* result_size, ULONG* result_out) {
   record("GetNewConnectInfo", num(value1) + "," + num(value2));
   const HRESULT hr = result("GetNewConnectInfo");
   if (SUCCEEDED(hr)) {
@@ -151,17 +151,17 @@ HRESULT bt_kernel_task::GetNewConnectInfo(ULONG_PTR value1, ULONG_PTR value2, UL
   return hr;
 }
 
-HRESULT bt_kernel_task::SetRetryStrategy(ULONG_PTR value1, ULONG_PTR value2, ULONG_PTR value3) {
+HRESULT recording_task::SetRetryStrategy(ULONG_PTR value1, ULONG_PTR value2, ULONG_PTR value3) {
   record("SetRetryStrategy", num(value1) + "," + num(value2) + "," + num(value3));
   return result("SetRetryStrategy");
 }
 
-HRESULT bt_kernel_task::SetProxyInfo(ULONG_PTR value1, ULONG_PTR value2) {
+HRESULT recording_task::SetProxyInfo(ULONG_PTR value1, ULONG_PTR value2) {
   record("SetProxyInfo", num(value1) + "," + num(value2));
   return result("SetProxyInfo");
 }
 
-HRESULT bt_kernel_task::SetTaskType(ULONG type) {
+HRESULT recording_task::SetTaskType(ULONG type) {
   record("SetTaskType", num(type));
   const HRESULT hr = result("SetTaskType");
   if (SUCCEEDED(hr)) {
@@ -171,7 +171,7 @@ HRESULT bt_kernel_task::SetTaskType(ULONG type) {
   return hr;
 }
 
-HRESULT bt_kernel_task::GetTaskType(ULONG* type) {
+HRESULT recording_task::GetTaskType(ULONG* type) {
   record("GetTaskType", "");
   const HRESULT hr = result("GetTaskType");
   if (SUCCEEDED(hr) && type) {
@@ -181,17 +181,17 @@ HRESULT bt_kernel_task::GetTaskType(ULONG* type) {
   return hr;
 }
 
-HRESULT bt_kernel_task::SetDispatchStrategy(ULONG strategy) {
+HRESULT recording_task::SetDispatchStrategy(ULONG strategy) {
   record("SetDispatchStrategy", num(strategy));
   return result("SetDispatchStrategy");
 }
 
-HRESULT bt_kernel_task::IsSupportDispatchStrategy(ULONG strategy) {
+HRESULT recording_task::IsSupportDispatchStrategy(ULONG strategy) {
   record("IsSupportDispatchStrategy", num(strategy));
   return result("IsSupportDispatchStrategy", strategy <= 1 ? S_OK : S_FALSE);
 }
 
-HRESULT bt_kernel_task::GetSpeed(ULONG* speed1, ULONG* speed2) {
+HRESULT recording_task::GetSpeed(ULONG* speed1, ULONG* speed2) {
   record("GetSpeed", "");
   const HRESULT hr = result("GetSpeed");
   if (SUCCEEDED(hr)) {
@@ -201,22 +201,22 @@ HRESULT bt_kernel_task::GetSpeed(ULONG* speed1, ULONG* speed2) {
   return hr;
 }
 
-HRESULT bt_kernel_task::SetRecommendInfo(ULONG_PTR value) {
+HRESULT recording_task::SetRecommendInfo(ULONG_PTR value) {
   record("SetRecommendInfo", num(value));
   return result("SetRecommendInfo");
 }
 
-HRESULT bt_kernel_task::GetRecommendInfo(ULONG_PTR value) {
+HRESULT recording_task::GetRecommendInfo(ULONG_PTR value) {
   record("GetRecommendInfo", num(value));
   return result("GetRecommendInfo");
 }
 
-HRESULT bt_kernel_task::SetDownloadSpeedLimit(tagQV_NAT_TYPE nat_type, ISpeedLimit* limit) {
+HRESULT recording_task::SetDownloadSpeedLimit(tagQV_NAT_TYPE nat_type, ISpeedLimit* limit) {
   record("SetDownloadSpeedLimit", std::to_string(static_cast<LONG>(nat_type)) + "," + state_->pointer(limit));
   return result("SetDownloadSpeedLimit");
 }
 
-HRESULT bt_kernel_task::GetResourceStatistic(tagRESOURCE_STATISTIC* statistic) {
+HRESULT recording_task::GetResourceStatistic(tagRESOURCE_STATISTIC* statistic) {
   record("GetResourceStatistic", "");
   const HRESULT hr = result("GetResourceStatistic");
   if (SUCCEEDED(hr) && statistic) {
@@ -226,44 +226,44 @@ HRESULT bt_kernel_task::GetResourceStatistic(tagRESOURCE_STATISTIC* statistic) {
   return hr;
 }
 
-HRESULT bt_kernel_task::EnableSubTask(tagQV_SUB_TASK_TYPE type, LONG enable) {
+HRESULT recording_task::EnableSubTask(tagQV_SUB_TASK_TYPE type, LONG enable) {
   record("EnableSubTask", std::to_string(static_cast<LONG>(type)) + "," + std::to_string(enable));
   return result("EnableSubTask");
 }
 
 // IBtTask
 
-HRESULT bt_kernel_task::AttachEvents(IBtTaskEvents* sink) {
+HRESULT recording_task::AttachEvents(IBtTaskEvents* sink) {
   HRESULT hr = result("AttachEvents", S_OK);
   if (SUCCEEDED(hr)) hr = events_.attach(sink);
   record("AttachEvents", "sinks=" + std::to_string(events_.sink_count()));
   return hr;
 }
 
-HRESULT bt_kernel_task::DetachEvents(IBtTaskEvents* sink) {
+HRESULT recording_task::DetachEvents(IBtTaskEvents* sink) {
   HRESULT hr = result("DetachEvents", S_OK);
   if (SUCCEEDED(hr)) hr = events_.detach(sink);
   record("DetachEvents", "sinks=" + std::to_string(events_.sink_count()));
   return hr;
 }
 
-HRESULT bt_kernel_task::SetStatParam(tagSTRING param1, tagSTRING param2, tagSTRING param3, LONG value) {
+HRESULT recording_task::SetStatParam(tagSTRING param1, tagSTRING param2, tagSTRING param3, LONG value) {
   record("SetStatParam", state_->text(param1) + "," + state_->text(param2) + "," + state_->text(param3) + "," +
                              std::to_string(value));
   return result("SetStatParam");
 }
 
-HRESULT bt_kernel_task::ResetNeedDownloadFile(ULONG count, const ULONG* file_indexes) {
+HRESULT recording_task::ResetNeedDownloadFile(ULONG count, const ULONG* file_indexes) {
   record("ResetNeedDownloadFile", state_->list(count, file_indexes));
   return result("ResetNeedDownloadFile");
 }
 
-HRESULT bt_kernel_task::SetFileDownOrder(ULONG count, const ULONG* file_indexes) {
+HRESULT recording_task::SetFileDownOrder(ULONG count, const ULONG* file_indexes) {
   record("SetFileDownOrder", state_->list(count, file_indexes));
   return result("SetFileDownOrder");
 }
 
-HRESULT bt_kernel_task::GetFileInfo(ULONG file_index, tagFILE_INFO_PAIR* info1, tagFILE_INFO_PAIR* info2,
+HRESULT recording_task::GetFileInfo(ULONG file_index, tagFILE_INFO_PAIR* info1, tagFILE_INFO_PAIR* info2,
                                     ULONG* value_out) {
   record("GetFileInfo", num(file_index));
   const HRESULT hr = result("GetFileInfo");
@@ -276,7 +276,7 @@ HRESULT bt_kernel_task::GetFileInfo(ULONG file_index, tagFILE_INFO_PAIR* info1, 
   return hr;
 }
 
-HRESULT bt_kernel_task::GetFileIdInfo(ULONG file_index, IStringSetter* id1, IStringSetter* id2) {
+HRESULT recording_task::GetFileIdInfo(ULONG file_index, IStringSetter* id1, IStringSetter* id2) {
   record("GetFileIdInfo", num(file_index) + "," + state_->pointer(id1) + "," + state_->pointer(id2));
   const HRESULT hr = result("GetFileIdInfo");
   if (SUCCEEDED(hr)) {
@@ -287,7 +287,7 @@ HRESULT bt_kernel_task::GetFileIdInfo(ULONG file_index, IStringSetter* id1, IStr
   return hr;
 }
 
-HRESULT bt_kernel_task::GetTaskInfo(tagTASK_INFO* info) {
+HRESULT recording_task::GetTaskInfo(tagTASK_INFO* info) {
   record("GetTaskInfo", "record");
   const HRESULT hr = result("GetTaskInfo");
   if (SUCCEEDED(hr) && info) {
@@ -299,7 +299,7 @@ HRESULT bt_kernel_task::GetTaskInfo(tagTASK_INFO* info) {
 
 // IBtTask2
 
-HRESULT bt_kernel_task::GetTaskInfo(tagTASK_INFO2** block) {
+HRESULT recording_task::GetTaskInfo(tagTASK_INFO2** block) {
   record("GetTaskInfo", "block");
   if (!block) return E_POINTER;
   *block = nullptr;
@@ -313,14 +313,14 @@ HRESULT bt_kernel_task::GetTaskInfo(tagTASK_INFO2** block) {
   return hr;
 }
 
-HRESULT bt_kernel_task::SetDapPriorityList(ULONG count, const ULONG* priorities) {
+HRESULT recording_task::SetDapPriorityList(ULONG count, const ULONG* priorities) {
   record("SetDapPriorityList", state_->list(count, priorities));
   return result("SetDapPriorityList");
 }
 
 // IBtTask3
 
-HRESULT bt_kernel_task::GetFailureDetail(LONG* failure_code) {
+HRESULT recording_task::GetFailureDetail(LONG* failure_code) {
   record("GetFailureDetail", "");
   const HRESULT hr = result("GetFailureDetail");
   if (SUCCEEDED(hr) && failure_code) *failure_code = static_cast<LONG>(value("GetFailureDetail.code"));
@@ -329,7 +329,7 @@ HRESULT bt_kernel_task::GetFailureDetail(LONG* failure_code) {
 
 // IAcceleratable
 
-HRESULT bt_kernel_task::Accelerate(tagSTRING certification) {
+HRESULT recording_task::Accelerate(tagSTRING certification) {
   record("Accelerate", state_->text(certification));
   const HRESULT hr = result("Accelerate");
   if (SUCCEEDED(hr)) {
@@ -340,7 +340,7 @@ HRESULT bt_kernel_task::Accelerate(tagSTRING certification) {
   return hr;
 }
 
-HRESULT bt_kernel_task::IsAccelerated(IStringSetter* setter) {
+HRESULT recording_task::IsAccelerated(IStringSetter* setter) {
   record("IsAccelerated", state_->pointer(setter));
   std::string text;
   {

@@ -1,6 +1,6 @@
-// The control interface of the stand-in kernel, for tests and the command-line
+// The control interface of the recording kernel, for tests and the command-line
 // host: QueryInterface(IID_IBtKernelProbe) on the kernel object. It works the
-// same whether the kernel was made in-process (bt_kernel::create) or loaded
+// same whether the kernel was made in-process (recording_kernel::create) or loaded
 // from libbt_kernel.so by the host runtime; kernel_probe.h wraps it in C++.
 //
 // Journal. One line per call into the kernel or any of its tasks, in call
@@ -15,7 +15,7 @@
 // Task creation ends with " -> task<N>" when a task was made. Lines
 // "task<N>.destroyed" and "kernel.destroyed" mark the last Release;
 // "kernel.close()" marks the module's end, where the kernel and its tasks let
-// go of their sinks (see bt_kernel::close).
+// go of their sinks (see recording_kernel::close).
 //
 // Results. Every operation answers S_OK (or its natural answer: the sink
 // operations the raiser's result, IsStopped / IsAccelerated / IsSupportDispatchStrategy
@@ -44,7 +44,7 @@
 // text; GetFileIdInfo sets "id1-<index>" and "id2-<index>". The allocated
 // block of GetTaskInfo (slot 34) comes from mp_gt and is the caller's.
 // The kernel's seed and temporary-file operations (ParseSeedFile,
-// GetDataFileList, GetCfgFileList) are not served by the stand-in: they
+// GetDataFileList, GetCfgFileList) are not served by the recording kernel: they
 // answer E_NOTIMPL with a null out-pointer unless a result is set.
 #pragma once
 

@@ -1,7 +1,7 @@
 // The entry points of libbt_kernel.so, called by the host's module downloader
 // (interfaces/module_entry.h). Nothing else is exported.
 #include "com_utility/module_registration.h"
-#include "host/bt_kernel/bt_kernel.h"
+#include "host/recording_kernel/recording_kernel.h"
 #include "interfaces/module_entry.h"
 #include "platform/module.h"
 
@@ -9,12 +9,12 @@
 
 namespace {
 
-module_registration<bt_kernel, IBitTorrentKernel> g_kernel(IID_IBitTorrentKernel);
+module_registration<recording_kernel, IBitTorrentKernel> g_kernel(IID_IBitTorrentKernel);
 
 }  // namespace
 
 BT_KERNEL_EXPORT HRESULT DownloadLibModuleLoad(IDownloadLib* host) {
-  return g_kernel.load(host, [] { return bt_kernel::create(); });
+  return g_kernel.load(host, [] { return recording_kernel::create(); });
 }
 
 BT_KERNEL_EXPORT HRESULT DownloadLibModuleUnload() {

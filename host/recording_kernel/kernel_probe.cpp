@@ -1,4 +1,4 @@
-#include "host/bt_kernel/kernel_probe.h"
+#include "host/recording_kernel/kernel_probe.h"
 
 #include "com_utility/StringSetter.h"
 

@@ -1,13 +1,13 @@
 // The stand-in kernel made in-process: its journal, configured answers,
 // interface options, task state and events.
-#include "host/bt_kernel/bt_kernel.h"
+#include "host/recording_kernel/recording_kernel.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 
 #include "com_utility/StringSetter.h"
-#include "host/bt_kernel/kernel_probe.h"
+#include "host/recording_kernel/kernel_probe.h"
 #include "interfaces/string_types.h"
 #include "host/mp/mp.h"
 #include "interfaces/IAcceleratable.h"
@@ -18,7 +18,7 @@ namespace {
 
 
 struct kernel_fixture : ::testing::Test {
-  com_ptr<bt_kernel> kernel = bt_kernel::create();
+  com_ptr<recording_kernel> kernel = recording_kernel::create();
   kernel_probe probe{static_cast<IBitTorrentKernel*>(kernel.get())};
 
   com_ptr<IBtTask> new_task() {
@@ -91,21 +91,6 @@ TEST_F(kernel_fixture, ConfiguredResultsWinAndAFailureSkipsTheEffect) {
   SEED_FILE_INFO* info = reinterpret_cast<SEED_FILE_INFO*>(1);
   EXPECT_EQ(E_NOTIMPL, kernel->ParseSeedFile(to_tag_string("x"), &info));
   EXPECT_EQ(nullptr, info);
-}
-
-// The shell's tests turn each option off and see the kernel follow it.
-TEST_F(kernel_fixture, InterfacesAnsweredFollowTheOptions) {
-  auto task = new_task();
-  com_ptr<IUnknown> out;
-  for (const IID* iid : {&IID_ITask, &IID_IBtTask, &IID_IBtTask2, &IID_IBtTask3, &IID_IAcceleratable})
-    EXPECT_EQ(S_OK, task->QueryInterface(*iid, out.put_void()));
-  EXPECT_EQ(E_NOINTERFACE, task->QueryInterface(IID_IBtTaskEvents, out.put_void()));
-  EXPECT_EQ(S_OK, kernel->QueryInterface(IID_IBitTorrentTest, out.put_void()));
-  EXPECT_EQ(E_NOINTERFACE, kernel->QueryInterface(IID_IBitTorrent2, out.put_void()));
-  EXPECT_EQ(E_INVALIDARG, probe.set_option(99, false));
-  EXPECT_EQ(S_OK, probe.set_option(BT_KERNEL_TASK_BTTASK2, false));
-  EXPECT_EQ(E_NOINTERFACE, task->QueryInterface(IID_IBtTask3, out.put_void()));  // IBtTask3 needs IBtTask2
-  EXPECT_EQ(S_OK, task->QueryInterface(IID_IBtTask, out.put_void()));
 }
 
 TEST_F(kernel_fixture, TasksKeepTheirOwnStateAndAnswersAndOutliveTheirKernel) {

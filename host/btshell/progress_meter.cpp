@@ -1,0 +1,139 @@
+#include "host/btshell/progress_meter.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "interfaces/bt_task_status.h"
+
+namespace btshell {
+
+namespace {
+
+bool complete(const tagTASK_INFO& info) {
+  return info.task_status == bt_task_finished || info.task_status == bt_task_seeding;
+}
+
+std::string peers_text(const tagTASK_INFO& info) {
+  return "peers " + std::to_string(info.peer_count) + " (" + std::to_string(info.seed_count) +
+         (info.seed_count == 1 ? " seed)" : " seeds)");
+}
+
+std::string two_digits(unsigned long long n) { return (n < 10 ? "0" : "") + std::to_string(n); }
+
+}  // namespace
+
+std::string byte_size_text(ULONGLONG bytes) {
+  static const char* const units[] = {"KiB", "MiB", "GiB", "TiB", "PiB", "EiB"};
+  if (bytes < 1024) return std::to_string(bytes) + " B";
+  double value = static_cast<double>(bytes) / 1024;
+  std::size_t unit = 0;
+  while (value >= 1024 && unit + 1 < sizeof units / sizeof *units) {
+    value /= 1024;
+    ++unit;
+  }
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f %s", value, units[unit]);
+  return text;
+}
+
+std::string rate_text(ULONG bytes_per_second) { return byte_size_text(bytes_per_second) + "/s"; }
+
+std::string eta_text(ULONGLONG remaining_bytes, ULONG bytes_per_second) {
+  if (bytes_per_second == 0) return remaining_bytes == 0 ? "0:00" : "--:--";
+  const ULONGLONG seconds = (remaining_bytes + bytes_per_second - 1) / bytes_per_second;
+  const ULONGLONG hours = seconds / 3600, minutes = seconds / 60 % 60;
+  if (hours > 99) return "--:--";
+  if (hours > 0) return std::to_string(hours) + ":" + two_digits(minutes) + ":" + two_digits(seconds % 60);
+  return std::to_string(minutes) + ":" + two_digits(seconds % 60);
+}
+
+std::string status_name(ULONG status) {
+  switch (status) {
+    case bt_task_idle: return "idle";
+    case bt_task_checking: return "checking";
+    case bt_task_downloading: return "downloading";
+    case bt_task_finished: return "finished";
+    case bt_task_seeding: return "seeding";
+    case bt_task_stopped: return "stopped";
+    case bt_task_failed: return "failed";
+    default: return std::to_string(status);
+  }
+}
+
+std::string percent_text(ULONG progress) {
+  progress = std::min(progress, bt_task_progress_scale);
+  char text[16];
+  std::snprintf(text, sizeof text, "%.1f%%", progress * 100.0 / bt_task_progress_scale);
+  return text;
+}
+
+std::string progress_line(const tagTASK_INFO& info) {
+  std::string name = status_name(info.task_status);
+  std::string percent = percent_text(info.progress);
+  name.resize(std::max<std::size_t>(name.size(), 11), ' ');
+  percent.insert(0, percent.size() < 6 ? 6 - percent.size() : 0, ' ');
+  std::string line = name + " " + percent + "  " + byte_size_text(info.done_size) + " of " +
+                     byte_size_text(info.total_size);
+  if (complete(info))
+    line += "  up " + rate_text(info.upload_rate) + "  sent " + byte_size_text(info.uploaded_size);
+  else
+    line += "  down " + rate_text(info.download_rate) + "  ETA " +
+            eta_text(info.total_size - std::min(info.done_size, info.total_size), info.download_rate);
+  return line + "  " + peers_text(info);
+}
+
+std::string progress_bar(const tagTASK_INFO& info, std::size_t width) {
+  const std::string rate =
+      complete(info) ? "up " + rate_text(info.upload_rate) : rate_text(info.download_rate);
+  std::string tail = "  " + percent_text(info.progress) + "  " + rate;
+  if (!complete(info))
+    tail += "  ETA " + eta_text(info.total_size - std::min(info.done_size, info.total_size), info.download_rate);
+  tail += "  peers " + std::to_string(info.peer_count);
+  if (info.task_status != bt_task_downloading) tail += "  " + status_name(info.task_status);
+  const std::size_t cells = width > tail.size() + 12 ? width - tail.size() - 2 : 10;
+  const std::size_t filled = std::min<std::size_t>(
+      cells, static_cast<std::size_t>(std::min(info.progress, bt_task_progress_scale)) * cells / bt_task_progress_scale);
+  return "[" + std::string(filled, '#') + std::string(cells - filled, '.') + "]" + tail;
+}
+
+progress_display::progress_display(std::ostream& out, style shown, std::size_t width, std::chrono::seconds interval)
+    : out_(out), style_(shown), width_(width), interval_(interval) {}
+
+void progress_display::show(const tagTASK_INFO& info, clock::time_point now) {
+  if (style_ == style::bar) {
+    // One column short of the width: a full line would wrap on some terminals.
+    const std::string bar = progress_bar(info, width_ > 1 ? width_ - 1 : width_);
+    out_ << '\r' << bar;
+    if (bar.size() < bar_length_) out_ << std::string(bar_length_ - bar.size(), ' ');
+    out_ << std::flush;
+    bar_length_ = bar.size();
+    return;
+  }
+  if (shown_ && info.task_status == last_status_ && now - last_line_ < interval_) return;
+  last_line_text_ = progress_line(info);
+  out_ << last_line_text_ << std::endl;
+  shown_ = true;
+  last_status_ = info.task_status;
+  last_line_ = now;
+}
+
+void progress_display::clear_bar() {
+  if (bar_length_ == 0) return;
+  out_ << '\r' << std::string(bar_length_, ' ') << '\r';
+  bar_length_ = 0;
+}
+
+void progress_display::note(const std::string& text) {
+  clear_bar();
+  out_ << text << std::endl;
+  last_line_text_.clear();
+}
+
+void progress_display::finish(const tagTASK_INFO& info) {
+  clear_bar();
+  const std::string line = progress_line(info);
+  if (line != last_line_text_) out_ << line << std::endl;
+  last_line_text_ = line;
+}
+
+}  // namespace btshell

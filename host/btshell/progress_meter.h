@@ -1,0 +1,66 @@
+// How far a task is, as btshell shows it while a download or seed runs: a
+// bar redrawn in place on a terminal, otherwise one plain line every few
+// seconds (and at every change of status).
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <ostream>
+#include <string>
+
+#include "interfaces/IBtTask.h"
+
+namespace btshell {
+
+// "512 B", "1.5 KiB", "64.0 MiB", "2.0 GiB".
+std::string byte_size_text(ULONGLONG bytes);
+// "12.3 MiB/s".
+std::string rate_text(ULONG bytes_per_second);
+// "0:07", "12:34", "1:02:03"; "--:--" when unknown (nothing moving).
+std::string eta_text(ULONGLONG remaining_bytes, ULONG bytes_per_second);
+// The name of a task status (bt_task_status.h): "idle", "checking",
+// "downloading", "finished", "seeding", "stopped", "failed"; else the number.
+std::string status_name(ULONG status);
+// The percentage of a task's progress (parts per bt_task_progress_scale): "45.2%".
+std::string percent_text(ULONG progress);
+
+// One line of text:
+//   downloading  45.2%  28.9 MiB of 64.0 MiB  down 12.3 MiB/s  ETA 0:03  peers 1 (1 seed)
+//   seeding     100.0%  64.0 MiB of 64.0 MiB  up 5.0 MiB/s  sent 20.0 MiB  peers 1 (0 seeds)
+std::string progress_line(const tagTASK_INFO& info);
+// A bar that fills `width` columns (at least the text after the bar):
+//   [##########..........]  45.2%  12.3 MiB/s  ETA 0:03  peers 1
+std::string progress_bar(const tagTASK_INFO& info, std::size_t width);
+
+class progress_display {
+ public:
+  using clock = std::chrono::steady_clock;
+  enum class style { bar, lines };
+
+  // `width`: the terminal's columns (bar only); `interval`: between two lines.
+  progress_display(std::ostream& out, style shown, std::size_t width, std::chrono::seconds interval);
+
+  // Shows `info` when it is due: the bar at every call, a line when the
+  // interval has passed since the last one or the status changed.
+  void show(const tagTASK_INFO& info, clock::time_point now = clock::now());
+  // `text` on a line of its own (the bar is drawn again at the next show()).
+  void note(const std::string& text);
+  // The last state on a line of its own (unless that very line was the
+  // last one written); the display ends.
+  void finish(const tagTASK_INFO& info);
+
+ private:
+  void clear_bar();
+
+  std::ostream& out_;
+  const style style_;
+  const std::size_t width_;
+  const std::chrono::seconds interval_;
+  std::size_t bar_length_ = 0;  // columns of the bar now on screen
+  bool shown_ = false;
+  ULONG last_status_ = 0;
+  std::string last_line_text_;  // the last progress line written
+  clock::time_point last_line_{};
+};
+
+}  // namespace btshell

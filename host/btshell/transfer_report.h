@@ -1,0 +1,54 @@
+// What `btshell download` and `btshell seed` report when they end, as text
+// or (--json) as JSON.
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "host/btshell/transfer_task.h"
+#include "interfaces/IBtTask.h"
+
+namespace btshell {
+
+enum class transfer_outcome {
+  complete,     // every wanted file complete and verified (an upload task: its data checked)
+  failed,       // the task failed, or the kernel module could not be had
+  interrupted,  // SIGINT or SIGTERM before it was complete
+};
+
+struct transfer_report {
+  std::string seed;
+  std::string info_hash;
+  std::string data_folder;
+  task_creation how = task_creation::new_download;
+  bool made_before_kernel = false;
+  transfer_outcome outcome = transfer_outcome::failed;
+  int signal = 0;               // the signal that interrupted it, 0: none
+  LONG failure = 0;             // GetFailureDetail
+  HRESULT stop_result = S_OK;   // StopTask
+  tagTASK_INFO info{};          // the last GetTaskInfo, before the stop
+  ULONGLONG received = 0;       // payload bytes of this run (to the KiB)
+  ULONGLONG sent = 0;
+  double seconds = 0;           // from the creation to the stop
+  struct file {
+    std::string path;  // inside the data folder
+    task_file_state state;
+  };
+  std::vector<file> files;
+  std::vector<ULONG> completed;  // the files whose completion was heard (OnBtTaskEvent3), in order
+};
+
+// "complete: every wanted file is complete and verified", ...
+std::string outcome_text(const transfer_report& report);
+void print_transfer_report(std::ostream& out, const transfer_report& report);
+// {"seed", "info_hash", "data_folder", "creation", "made_before_kernel",
+//  "result": "complete"|"failed"|"interrupted", "signal", "failure": {"code",
+//  "meaning"} or null, "status", "status_name", "stop_result", "wanted_bytes",
+//  "done_bytes", "received_bytes", "sent_bytes", "uploaded_bytes", "seconds",
+//  "files": [{"index", "path", "size", "done", "state"}], "completed_files"}
+nlohmann::ordered_json transfer_report_json(const transfer_report& report);
+
+}  // namespace btshell

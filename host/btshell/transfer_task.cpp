@@ -1,0 +1,139 @@
+#include "host/btshell/transfer_task.h"
+
+#include <netdb.h>
+#include <sys/socket.h>
+
+#include <cstring>
+#include <memory>
+
+#include "host/btshell/command_line.h"
+#include "host/download_lib/module_downloader.h"
+#include "interfaces/string_types.h"
+
+namespace btshell {
+
+namespace {
+
+// The address of `host` as text (IPv6 in brackets), or empty.
+std::string address_of(const std::string& host, std::string& error) {
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  const int result = getaddrinfo(host.c_str(), nullptr, &hints, &found);
+  if (result != 0 || !found) {
+    error = "cannot find the peer " + host + ": " + gai_strerror(result);
+    return std::string();
+  }
+  std::unique_ptr<addrinfo, decltype(&freeaddrinfo)> owned(found, freeaddrinfo);
+  char text[NI_MAXHOST];
+  if (getnameinfo(found->ai_addr, found->ai_addrlen, text, sizeof text, nullptr, 0, NI_NUMERICHOST) != 0) {
+    error = "cannot find the peer " + host;
+    return std::string();
+  }
+  return found->ai_family == AF_INET6 ? "[" + std::string(text) + "]" : std::string(text);
+}
+
+}  // namespace
+
+const char* creation_name(task_creation how) {
+  switch (how) {
+    case task_creation::new_download: return "CreateNewTask";
+    case task_creation::continued: return "CreateContinuedTask";
+    case task_creation::upload: return "CreateUploadTask";
+  }
+  return "";
+}
+
+bool peer_items(const std::vector<std::string>& peers, std::vector<SEED_TRACKER_ITEM>& items, std::string& error) {
+  for (const std::string& peer : peers) {
+    std::string host;
+    unsigned short port = 0;
+    if (!split_host_port(peer, host, port)) {
+      error = "not a peer: " + peer;
+      return false;
+    }
+    const std::string address = address_of(host, error);
+    if (address.empty()) return false;
+    const std::string url = "peer://" + address + ":" + std::to_string(port);
+    SEED_TRACKER_ITEM item{};
+    item.url_len = static_cast<ULONG>(url.size());
+    std::memcpy(item.url, url.data(), url.size());
+    items.push_back(item);
+  }
+  return true;
+}
+
+transfer_task::~transfer_task() {
+  if (attached_) task_->DetachEvents(events_.get());
+}
+
+HRESULT transfer_task::create(const task_request& request) {
+  using create_operation = HRESULT (STDMETHODCALLTYPE IBitTorrent::*)(tagSTRING, tagSTRING, ULONG, const ULONG*, ULONG,
+                                                                    const SEED_TRACKER_ITEM*, IBtTask**);
+  create_operation operation = &IBitTorrent::CreateNewTask;
+  if (request.how == task_creation::continued) operation = &IBitTorrent::CreateContinuedTask;
+  if (request.how == task_creation::upload) operation = &IBitTorrent::CreateUploadTask;
+  com_ptr<IBtTask> created;
+  const HRESULT hr = (session_.shell()->*operation)(
+      to_tag_string(request.seed), to_tag_string(request.data_folder), static_cast<ULONG>(request.files.size()),
+      request.files.empty() ? nullptr : request.files.data(), static_cast<ULONG>(request.extras.size()),
+      request.extras.empty() ? nullptr : request.extras.data(), created.put());
+  if (FAILED(hr) || !created) return FAILED(hr) ? hr : E_FAIL;
+  if (FAILED(created.query(IID_IBtTask3, task_))) return E_NOINTERFACE;
+  // A kernel's own task is no proxy and answers no IVirtualTask.
+  made_before_kernel_ = SUCCEEDED(created.query(IID_IVirtualTask, virtual_task_));
+  const HRESULT attached = task_->AttachEvents(events_.get());
+  if (FAILED(attached)) return attached;
+  attached_ = true;
+  return S_OK;
+}
+
+bool transfer_task::fetch_kernel() {
+  if (!virtual_task_) return true;
+  session_.host().downloader()->complete_pending();
+  if (virtual_task_->IsModuleDownloadFailed() == S_OK) return false;
+  com_ptr<ITask> real;
+  return SUCCEEDED(virtual_task_->GetRealTask(real.put())) && real;
+}
+
+HRESULT transfer_task::stop() {
+  const HRESULT hr = task_->StopTask();
+  if (attached_ && SUCCEEDED(task_->DetachEvents(events_.get()))) attached_ = false;
+  return hr;
+}
+
+tagTASK_INFO transfer_task::info() const {
+  tagTASK_INFO info{};
+  task_->GetTaskInfo(&info);
+  return info;
+}
+
+LONG transfer_task::failure() const {
+  LONG code = 0;
+  task_->GetFailureDetail(&code);
+  return code;
+}
+
+ULONGLONG transfer_task::received_bytes() const {
+  tagRESOURCE_STATISTIC statistic{};
+  task_->GetResourceStatistic(&statistic);
+  return ULONGLONG{statistic.values[7]} * 1024;
+}
+
+ULONGLONG transfer_task::sent_bytes() const {
+  tagRESOURCE_STATISTIC statistic{};
+  task_->GetResourceStatistic(&statistic);
+  return ULONGLONG{statistic.values[8]} * 1024;
+}
+
+task_file_state transfer_task::file_state(ULONG index) const {
+  tagFILE_INFO_PAIR size{}, done{};
+  task_file_state state;
+  if (FAILED(task_->GetFileInfo(index, &size, &done, &state.state))) return state;
+  state.size = ULONGLONG{size.value2} << 32 | size.value1;
+  state.done = ULONGLONG{done.value2} << 32 | done.value1;
+  return state;
+}
+
+}  // namespace btshell

@@ -1,0 +1,90 @@
+// One task of `btshell download` or `btshell seed`, created through the shell
+// exactly as a host creates one. In a fresh host session no kernel is
+// registered: the shell hands out a proxy task and asks the host's module
+// downloader for the kernel module, and the proxy records what it is told.
+// fetch_kernel() pumps the module downloader; the kernel module is installed,
+// registers its kernel, and the proxy has the kernel create the real task and
+// replays the recorded calls on it. From then on every call reaches the
+// kernel's task through the proxy, and the task's events (raised on the
+// kernel's thread) reach the event queue through it.
+//
+// Used on one host thread; the event queue may be read from any.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "host/btshell/host_session.h"
+#include "host/btshell/task_event_queue.h"
+#include "interfaces/IBtTask.h"
+#include "interfaces/IVirtualTask.h"
+#include "interfaces/seed_file_info.h"
+#include "platform/com_ptr.h"
+
+namespace btshell {
+
+enum class task_creation { new_download, continued, upload };
+
+// "CreateNewTask", "CreateContinuedTask", "CreateUploadTask".
+const char* creation_name(task_creation how);
+
+struct task_request {
+  task_creation how = task_creation::new_download;
+  std::string seed;
+  std::string data_folder;                 // with a trailing '/'
+  std::vector<ULONG> files;                // the files to download; empty: all
+  std::vector<SEED_TRACKER_ITEM> extras;   // the creation's second list
+};
+
+// "peer://ADDRESS:PORT" items for the creation's second list, one for each
+// HOST:PORT (a host name is looked up; the first address found is taken).
+// False with `error` set when a host cannot be found.
+bool peer_items(const std::vector<std::string>& peers, std::vector<SEED_TRACKER_ITEM>& items, std::string& error);
+
+// What a task says of one of its files (GetFileInfo).
+struct task_file_state {
+  ULONGLONG size = 0;
+  ULONGLONG done = 0;  // verified bytes
+  ULONG state = 0;     // 0 not wanted, 1 wanted and not complete, 2 complete under its final name
+};
+
+class transfer_task {
+ public:
+  explicit transfer_task(host_session& session) : session_(session) {}
+  // Detaches the event queue and lets go of the task (a kernel task still
+  // running stops when let go).
+  ~transfer_task();
+  transfer_task(const transfer_task&) = delete;
+  transfer_task& operator=(const transfer_task&) = delete;
+
+  // Has the shell create the task and attaches the event queue to it. The
+  // shell's result (S_OK, or its failure code and nothing made).
+  HRESULT create(const task_request& request);
+  // The shell handed out a proxy: the kernel was not there when the task was made.
+  bool made_before_kernel() const { return made_before_kernel_; }
+  HRESULT start() { return task_->StartTask(); }
+  // Lets the module downloader end the requests it holds. True when the
+  // task now has a real task behind it; false when the kernel module could
+  // not be had (IsModuleDownloadFailed).
+  bool fetch_kernel();
+  // StopTask: the task saves its state, the event queue is detached.
+  HRESULT stop();
+
+  tagTASK_INFO info() const;
+  LONG failure() const;
+  // Payload bytes received and sent in this run (to the KiB).
+  ULONGLONG received_bytes() const;
+  ULONGLONG sent_bytes() const;
+  task_file_state file_state(ULONG index) const;
+  task_event_queue& events() const { return *events_.get(); }
+
+ private:
+  host_session& session_;
+  com_ptr<IBtTask3> task_;
+  com_ptr<IVirtualTask> virtual_task_;
+  com_ptr<task_event_queue> events_ = task_event_queue::create();
+  bool attached_ = false;
+  bool made_before_kernel_ = false;
+};
+
+}  // namespace btshell

@@ -1,0 +1,47 @@
+// A program a test starts, known by its process id. Its output goes to files;
+// when the object goes it is stopped by that id (SIGTERM, then SIGKILL), so a
+// test never leaves it running, whichever way the test ends; and should the
+// test process itself die, the kernel kills the child (parent-death signal).
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace bts_test {
+
+class child_process {
+ public:
+  child_process() = default;
+  ~child_process() { stop(); }
+  child_process(const child_process&) = delete;
+  child_process& operator=(const child_process&) = delete;
+
+  // Starts `argv` (argv[0] found in PATH unless it holds a '/') in `dir`
+  // with stdin from /dev/null, stdout to `out` and stderr to `err` (paths).
+  // False when it cannot be started.
+  bool start(const std::vector<std::string>& argv, const std::string& dir, const std::string& out,
+             const std::string& err);
+
+  pid_t pid() const { return pid_; }
+  bool running();
+  // Waits at most `limit` for the end. The exit status, 128 + the signal
+  // when a signal ended it, -1 while it still runs.
+  int wait(std::chrono::milliseconds limit);
+  void send(int signal) const;
+  // SIGTERM, SIGKILL once `grace` has passed; the status as wait() gives it.
+  int stop(std::chrono::seconds grace = std::chrono::seconds(10));
+
+ private:
+  bool reap(int options);
+
+  pid_t pid_ = -1;
+  int status_ = -1;
+};
+
+// The program's full path when it is in PATH; empty otherwise.
+std::string find_program(const std::string& name);
+
+}  // namespace bts_test

@@ -1,0 +1,116 @@
+// Interoperability with programs nobody here wrote: Debian's opentracker (a
+// tracker that serves only the info hashes of its whitelist) and aria2c (an
+// independent client, with DHT, local discovery and peer exchange off),
+// against btshell with the kernel module on libtorrent.
+//
+// Loopback only, one address per party (for listening and for connecting
+// out) as distinct hosts would have: the tracker on 127.0.0.1, btshell's
+// kernel on 127.0.0.2, aria2c on 127.0.0.3. (A client that finds itself in a
+// tracker's answer connects to itself and bans the address the connection
+// came from; sharing one address, the parties would ban each other.) Every
+// process is started as a child_process and stopped by its process id when
+// the test ends.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "support/temp_dir.h"
+#include "support/wait_until.h"
+#include "tests/interop/child_process.h"
+
+namespace bts_test {
+
+struct content_file {
+  std::string path;  // inside the torrent ("a/b.bin"; a single-file torrent: its name)
+  std::size_t size;
+};
+
+// A torrent made for a test: its seed and where its data was written.
+struct made_torrent {
+  std::string seed;
+  std::string hash;                // 40 lower-case hex digits
+  std::string data_root;           // aria2c's --dir for seeding it
+  std::string data_folder;         // the folder that holds its files (btshell's DATA_FOLDER)
+  std::vector<content_file> files;
+};
+
+struct finished_run {
+  int status = -1;  // -1: did not end in time (and was stopped)
+  std::string out, err;
+  nlohmann::json json() const;  // `out` parsed; null when it is no JSON
+};
+
+class interop_fixture : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // Random content (the same for the same name) under seeders/<name>/ and
+  // its seed, announcing to the tracker, in seeds/<name>.torrent; files of
+  // one entry without a folder make a single-file torrent.
+  made_torrent make_torrent(const std::string& name, const std::vector<content_file>& files,
+                            int piece_size = 256 * 1024);
+  // Writes the whitelist of `torrents`, starts the tracker and waits until it answers.
+  void start_tracker(const std::vector<const made_torrent*>& torrents);
+  // The seeds the tracker knows for `t` (its scrape), -1 when it does not answer.
+  int seeders(const made_torrent& t);
+  // Waits until the tracker's scrape shows a seeder of `t`.
+  bool wait_for_seeder(const made_torrent& t);
+  // Waits until the tracker hands out a peer of `t` at `address` (an
+  // announce of a probe, withdrawn at once).
+  bool wait_for_peer_at(const made_torrent& t, const std::string& address);
+
+  // aria2c seeding `t` from its data; `extra`: further options.
+  child_process& start_aria2_seeder(const made_torrent& t, const std::vector<std::string>& extra = {});
+  // aria2c downloading `t` into `dir` and ending once complete.
+  child_process& start_aria2_leecher(const made_torrent& t, const std::string& dir);
+  // btshell with the kernel module on libtorrent (loopback settings), in
+  // the test's folder, output to <log>.out and <log>.err.
+  child_process& start_btshell(const std::vector<std::string>& args, const std::string& log);
+  // start_btshell, waiting at most `limit` for its end.
+  finished_run run_btshell(const std::vector<std::string>& args,
+                           std::chrono::seconds limit = std::chrono::seconds(120));
+  finished_run finish(child_process& child, const std::string& log, std::chrono::seconds limit);
+
+  // The shell's view of a download's files (btshell temp-files --json):
+  // IsTempFileExist, GetCfgFileList, GetDataFileList.
+  struct shell_files {
+    bool exists = false;
+    std::vector<std::string> cfg, data;
+  };
+  shell_files shell_view(const made_torrent& t, const std::string& folder);
+  // The paths the P2P hub is told of when the download is deleted
+  // (btshell notify-deleted --json).
+  std::vector<std::string> hub_notices(const made_torrent& t, const std::string& folder);
+
+  std::string path(const std::string& relative) const { return dir_.file(relative); }
+
+ private:
+  child_process& start(const std::vector<std::string>& argv, const std::string& log);
+  nlohmann::json run_btshell_json(const std::vector<std::string>& args);
+
+  temp_dir dir_;
+  int tracker_port_ = 0;
+  std::vector<std::unique_ptr<child_process>> children_;  // stopped in reverse order
+  std::vector<std::string> logs_written_;                 // shown when a test fails
+  int logs_ = 0;
+};
+
+// Free TCP port on `address`.
+int free_port(const char* address);
+std::string read_file(const std::string& path);
+// The bytes of `a` and `b` are equal (both must exist).
+bool same_bytes(const std::string& a, const std::string& b);
+bool exists(const std::string& path);
+// Bytes the file occupies on disk (its allocated blocks).
+std::size_t bytes_on_disk(const std::string& path);
+
+}  // namespace bts_test
