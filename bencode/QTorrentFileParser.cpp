@@ -2,13 +2,9 @@
 
 #include <algorithm>
 #include <array>
-#include <fcntl.h>
 #include <log4cplus/loggingmacros.h>
 #include <openssl/evp.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <climits>
 #include <cstring>
 #include <functional>
@@ -18,6 +14,7 @@
 #include <unordered_map>
 
 #include "common/charset_analyser.h"
+#include "common/file_ex.h"
 #include "common/url_object.h"
 #include "platform/codepage.h"
 
@@ -234,21 +231,6 @@ class folder_cache {
   std::string key_, text_;
 };
 
-// Reads the whole file; false with errno-style failure when it cannot.
-bool read_all(int fd, char* buf, std::size_t size, std::size_t& got) {
-  got = 0;
-  while (got < size) {
-    const ssize_t n = ::read(fd, buf + got, size - got);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (n == 0) break;
-    got += static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
 }  // namespace
 
 
@@ -259,36 +241,32 @@ bool CQTorrentFileParser::loadFile(const std::string& path) {
   // A failed load must not leave the previous file's answers behind.
   m_document.clear();
   m_file.reset();
-  // Without blocking: a seed path that names a pipe must not hang the caller.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) {
+  // Only a regular file is a seed file; a folder, pipe or device is not (a
+  // pipe opens without waiting for a writer).
+  file_ex seed;
+  try {
+    seed = file_ex(path, file_ex::read_only);
+  } catch (const std::exception&) {
     m_state = STATE_OPEN_FAILED;
     return false;
   }
-  // Only a regular file is a seed file; a folder, pipe or device is not.
-  struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
+  if (GetFileType(seed.handle()) != FILE_TYPE_DISK) {
     m_state = STATE_OPEN_FAILED;
-    return false;
-  }
-  // The decoder works on int lengths: a file larger than that cannot be decoded.
-  if (st.st_size <= 0 || st.st_size > INT_MAX) {
-    ::close(fd);
-    m_state = STATE_DECODE_FAILED;
     return false;
   }
   int consumed = -1;
   try {
-    m_file = large_buffer(static_cast<std::size_t>(st.st_size));
-    std::size_t got = 0;
-    // The root must be a dictionary.
-    if (read_all(fd, m_file.data(), m_file.size(), got) && got > 0 && m_file.data()[0] == 'd')
-      consumed = m_document.parse(m_file.data(), static_cast<int>(got));
-  } catch (const std::bad_alloc&) {
+    // The decoder works on int lengths: a file larger than that cannot be decoded.
+    const LONGLONG size = seed.length();
+    if (size > 0 && size <= INT_MAX) {
+      m_file = large_buffer(static_cast<std::size_t>(size));
+      const DWORD got = seed.read_some(m_file.data(), static_cast<DWORD>(size));
+      // The root must be a dictionary.
+      if (got > 0 && m_file.data()[0] == 'd') consumed = m_document.parse(m_file.data(), static_cast<int>(got));
+    }
+  } catch (const std::exception&) {  // a failed read, or memory short
     consumed = -1;
   }
-  ::close(fd);
   if (consumed <= 0) {
     m_document.clear();
     m_file.reset();

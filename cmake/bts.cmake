@@ -2,6 +2,53 @@
 
 set(BTS_FOLDER_LIBRARIES "")
 
+# The layers (cmake/layers.txt). For every folder F listed there, the build
+# tree holds an include view <build>/layer_views/<F with / as _>/ in which
+# only F itself appears (a link to the source folder), so that
+# #include "F/x.h" resolves through that view alone. BTS_LAYER_<id> lists the
+# folders F's code may include: its own and, transitively, those below it.
+set(BTS_LAYER_VIEWS ${CMAKE_BINARY_DIR}/layer_views)
+file(STRINGS ${CMAKE_SOURCE_DIR}/cmake/layers.txt bts_layer_lines REGEX "^[^#].*:")
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/cmake/layers.txt)
+foreach(line IN LISTS bts_layer_lines)
+  string(REGEX MATCH "^([^:]+):(.*)$" _ "${line}")
+  string(STRIP "${CMAKE_MATCH_1}" folder)
+  string(STRIP "${CMAKE_MATCH_2}" below)
+  string(REPLACE "/" "_" id "${folder}")
+  string(REGEX REPLACE "[ \t]+" ";" below "${below}")
+  set(seen ${folder})
+  foreach(lower IN LISTS below)
+    string(REPLACE "/" "_" lower_id "${lower}")
+    if(NOT DEFINED BTS_LAYER_${lower_id})
+      message(FATAL_ERROR "cmake/layers.txt: ${folder} names ${lower}, which is not listed above it")
+    endif()
+    list(APPEND seen ${BTS_LAYER_${lower_id}})
+  endforeach()
+  list(REMOVE_DUPLICATES seen)
+  set(BTS_LAYER_${id} ${seen})
+  get_filename_component(parent "${BTS_LAYER_VIEWS}/${id}/${folder}" DIRECTORY)
+  file(MAKE_DIRECTORY ${parent})
+  if(NOT EXISTS ${BTS_LAYER_VIEWS}/${id}/${folder})
+    file(CREATE_LINK ${CMAKE_SOURCE_DIR}/${folder} ${BTS_LAYER_VIEWS}/${id}/${folder} SYMBOLIC)
+  endif()
+  # File names in log records and assertion texts stay relative to the
+  # repository when a header is reached through a view.
+  add_compile_options(-fmacro-prefix-map=${BTS_LAYER_VIEWS}/${id}/=)
+endforeach()
+
+# bts_layer(<target> <folder>): <target> holds code of <folder> and sees the
+# include views of the folders that layer may include, and no other.
+function(bts_layer target folder)
+  string(REPLACE "/" "_" id "${folder}")
+  if(NOT DEFINED BTS_LAYER_${id})
+    message(FATAL_ERROR "${folder} is not a layer of cmake/layers.txt")
+  endif()
+  foreach(seen IN LISTS BTS_LAYER_${id})
+    string(REPLACE "/" "_" seen_id "${seen}")
+    target_include_directories(${target} PRIVATE ${BTS_LAYER_VIEWS}/${seen_id})
+  endforeach()
+endfunction()
+
 # bts_folder_library(<folder> DEPS ...): every .cpp under <folder> (except the
 # module's exported entry points, which live in files named *_exports.cpp)
 # is compiled once into the object library bts_<folder>_obj, archived as the
@@ -15,9 +62,8 @@ function(bts_folder_library folder)
     return()
   endif()
   add_library(bts_${folder}_obj OBJECT ${srcs})
-  target_include_directories(bts_${folder}_obj PUBLIC ${CMAKE_SOURCE_DIR})
+  bts_layer(bts_${folder}_obj ${folder})
   add_library(bts_${folder} STATIC $<TARGET_OBJECTS:bts_${folder}_obj>)
-  target_include_directories(bts_${folder} PUBLIC ${CMAKE_SOURCE_DIR})
   foreach(dep IN LISTS F_DEPS)
     if(TARGET ${dep} OR NOT dep MATCHES "^bts_")
       target_link_libraries(bts_${folder}_obj PUBLIC ${dep})

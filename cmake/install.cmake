@@ -35,7 +35,8 @@ install(FILES platform/types.h platform/guid.h platform/unknwn.h platform/winerr
 # links this one (hidden too, so a kernel module does not export it either).
 add_library(bt_shell_com STATIC platform/guid.cpp platform/winerror.cpp)
 set_target_properties(bt_shell_com PROPERTIES EXPORT_NAME com CXX_VISIBILITY_PRESET hidden)
-target_include_directories(bt_shell_com PUBLIC $<BUILD_INTERFACE:${CMAKE_SOURCE_DIR}>
+bts_layer(bt_shell_com platform)
+target_include_directories(bt_shell_com INTERFACE
                            $<INSTALL_INTERFACE:${BTS_INSTALL_INCLUDE_DIR}>)
 
 # bt_shell::interfaces: the headers, libbt_shell_com.a and libdl (module_version.h).

@@ -1,7 +1,7 @@
 #include "common/qvnew.h"
 
 #include "common/release_assert.h"
-#include "mp.h"
+#include "mp/mp.h"
 #include "platform/structured_exception.h"
 
 namespace {

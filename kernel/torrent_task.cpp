@@ -1,6 +1,6 @@
 #include "kernel/torrent_task.h"
 
-#include "mp.h"  // the memory-pool library, bottom layer
+#include "mp/mp.h"  // the memory-pool library, bottom layer
 #include "kernel/kernel_call.h"
 #include "kernel/kernel_session.h"
 #include "kernel/task_core.h"

@@ -406,7 +406,7 @@ HANDLE CreateFileA(const char* path, DWORD access, DWORD share, const void* secu
   }
   int fd;
   do {
-    fd = ::open(path, flags, 0666);
+    fd = ::open(path, flags | O_NONBLOCK, 0666);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) {
     if (errno == EEXIST) {
@@ -422,7 +422,23 @@ HANDLE CreateFileA(const char* path, DWORD access, DWORD share, const void* secu
     fail_with(ERROR_ACCESS_DENIED);
     return INVALID_HANDLE_VALUE;
   }
+  // Reads and writes wait as on any file; only the opening did not.
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   return platform::handle_from_fd(fd);
+}
+
+DWORD GetFileType(HANDLE file) {
+  const int fd = platform::fd_from_handle(file);
+  struct stat st {};
+  if (fd < 0 || ::fstat(fd, &st) != 0) {
+    fail_with(ERROR_INVALID_HANDLE);
+    return FILE_TYPE_UNKNOWN;
+  }
+  if (S_ISREG(st.st_mode)) return FILE_TYPE_DISK;
+  if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode)) return FILE_TYPE_CHAR;
+  if (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)) return FILE_TYPE_PIPE;
+  fail_with(ERROR_INVALID_FUNCTION);
+  return FILE_TYPE_UNKNOWN;
 }
 
 namespace {

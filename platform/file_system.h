@@ -106,7 +106,8 @@ BOOL CopyFileA(const char* existing, const char* destination, BOOL fail_if_exist
 // modes are accepted and not enforced (POSIX has no mandatory sharing);
 // `security` must be null, `flags_and_attributes` is ignored and `tmpl`
 // must be null. The handle is not inherited by child processes. A directory
-// cannot be opened (ERROR_ACCESS_DENIED).
+// cannot be opened (ERROR_ACCESS_DENIED). Opening never waits: a pipe
+// without a writer opens at once (GetFileType tells it from a file).
 HANDLE CreateFileA(const char* path, DWORD access, DWORD share, const void* security, DWORD disposition,
                    DWORD flags_and_attributes, HANDLE tmpl);
 // Reads up to `size` bytes; fewer only at the end of the file. The count
@@ -121,6 +122,14 @@ BOOL SetFilePointerEx(HANDLE file, LONGLONG distance, LONGLONG* new_position, DW
 // Cuts or extends the file to the current position.
 BOOL SetEndOfFile(HANDLE file);
 BOOL GetFileSizeEx(HANDLE file, LONGLONG* size);
+// What an open handle refers to: FILE_TYPE_DISK for a regular file,
+// FILE_TYPE_CHAR for a device, FILE_TYPE_PIPE for a pipe or a socket;
+// FILE_TYPE_UNKNOWN (last error set) for anything else or a bad handle.
+constexpr DWORD FILE_TYPE_UNKNOWN = 0x0000;
+constexpr DWORD FILE_TYPE_DISK = 0x0001;
+constexpr DWORD FILE_TYPE_CHAR = 0x0002;
+constexpr DWORD FILE_TYPE_PIPE = 0x0003;
+DWORD GetFileType(HANDLE file);
 BOOL FlushFileBuffers(HANDLE file);
 BOOL CloseHandle(HANDLE file);
 

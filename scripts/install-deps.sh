@@ -5,6 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake make g++ pkg-config                      # the build
+  python3                                        # the layering check
   liblog4cplus-dev libssl-dev libinih-dev        # the module
   nlohmann-json3-dev libcli11-dev                # btshell
   libtorrent-rasterbar-dev                       # the kernel module

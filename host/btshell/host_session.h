@@ -14,7 +14,7 @@
 #include "host/btshell/staged_module.h"
 #include "host/download_lib/download_lib.h"
 #include "host/download_lib/plugin_host.h"
-#include "host/recording_kernel/kernel_probe.h"
+#include "host/kernel_probe/kernel_probe.h"
 #include "interfaces/IBitTorrent.h"
 #include "platform/com_ptr.h"
 

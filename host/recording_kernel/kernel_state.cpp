@@ -4,7 +4,7 @@
 #include <cinttypes>
 #include <cstdio>
 
-#include "host/recording_kernel/IBtKernelProbe.h"
+#include "interfaces/IBtKernelProbe.h"
 #include "host/recording_kernel/recording_task.h"
 
 namespace {

@@ -13,7 +13,7 @@
 #include <memory>
 
 #include "com_utility/UnknownBase.h"
-#include "host/recording_kernel/IBtKernelProbe.h"
+#include "interfaces/IBtKernelProbe.h"
 #include "com_utility/closable_raiser.h"
 #include "interfaces/IBitTorrent.h"
 #include "platform/com_ptr.h"

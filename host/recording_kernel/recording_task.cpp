@@ -2,9 +2,9 @@
 
 #include <cstring>
 
-#include "host/recording_kernel/IBtKernelProbe.h"
+#include "interfaces/IBtKernelProbe.h"
 #include "host/recording_kernel/kernel_state.h"
-#include "host/mp/mp.h"
+#include "mp/mp.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "common/qvnew.h"
-#include "mp.h"
+#include "mp/mp.h"
 
 namespace {
 

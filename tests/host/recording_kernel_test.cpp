@@ -7,9 +7,9 @@
 #include <cstring>
 
 #include "com_utility/StringSetter.h"
-#include "host/recording_kernel/kernel_probe.h"
+#include "host/kernel_probe/kernel_probe.h"
 #include "interfaces/string_types.h"
-#include "host/mp/mp.h"
+#include "mp/mp.h"
 #include "interfaces/IAcceleratable.h"
 #include "support/recording_sink.h"
 #include "support/log_capture.h"

@@ -7,7 +7,7 @@
 
 #include <filesystem>
 
-#include "host/recording_kernel/kernel_probe.h"
+#include "host/kernel_probe/kernel_probe.h"
 #include "host/download_lib/download_lib.h"
 #include "host/download_lib/host_service.h"
 #include "host/download_lib/module_downloader.h"

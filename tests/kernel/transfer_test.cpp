@@ -7,7 +7,7 @@
 #include <algorithm>
 
 #include "interfaces/IVirtualTask.h"
-#include "mp.h"
+#include "mp/mp.h"
 #include "support/recording_sink.h"
 #include "tests/kernel/swarm_fixture.h"
 

@@ -1,4 +1,4 @@
-#include "host/recording_kernel/kernel_probe.h"
+#include "host/kernel_probe/kernel_probe.h"
 
 #include "com_utility/StringSetter.h"
 

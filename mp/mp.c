@@ -1,4 +1,4 @@
-#include "mp.h"
+#include "mp/mp.h"
 
 #include <malloc.h>
 #include <pthread.h>

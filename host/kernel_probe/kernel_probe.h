@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "host/recording_kernel/IBtKernelProbe.h"
+#include "interfaces/IBtKernelProbe.h"
 #include "interfaces/IBtTask.h"
 #include "platform/com_ptr.h"
 

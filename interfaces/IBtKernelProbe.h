@@ -1,7 +1,7 @@
 // The control interface of the recording kernel, for tests and the command-line
 // host: QueryInterface(IID_IBtKernelProbe) on the kernel object. It works the
 // same whether the kernel was made in-process (recording_kernel::create) or loaded
-// from libbt_kernel.so by the host runtime; kernel_probe.h wraps it in C++.
+// from libbt_kernel.so by the host runtime; host/kernel_probe/kernel_probe.h wraps it in C++.
 //
 // Journal. One line per call into the kernel or any of its tasks, in call
 // order, shared by the kernel and all its tasks:
