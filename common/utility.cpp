@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <limits>
 #include <stdexcept>
 
@@ -234,6 +235,28 @@ DWORD size_class(ULONGLONG size) {
   if (size > 256 * MiB) return static_cast<DWORD>(MiB);
   if (size > 128 * MiB) return static_cast<DWORD>(512 * KiB);
   return static_cast<DWORD>(size < 256 * KiB ? size : 256 * KiB);
+}
+
+bool split_host_port(const std::string& text, std::string& host, std::uint16_t& port, unsigned lowest) {
+  std::string port_text;
+  if (!text.empty() && text[0] == '[') {
+    const std::size_t close = text.find(']');
+    if (close == std::string::npos || close + 1 >= text.size() || text[close + 1] != ':') return false;
+    host = text.substr(1, close - 1);
+    port_text = text.substr(close + 2);
+  } else {
+    const std::size_t colon = text.rfind(':');
+    if (colon == std::string::npos || text.find(':') != colon) return false;
+    host = text.substr(0, colon);
+    port_text = text.substr(colon + 1);
+  }
+  if (host.empty() || port_text.empty() || port_text.size() > 5 ||
+      port_text.find_first_not_of("0123456789") != std::string::npos)
+    return false;
+  const unsigned long value = std::strtoul(port_text.c_str(), nullptr, 10);
+  if (value < lowest || value > 0xFFFF) return false;
+  port = static_cast<std::uint16_t>(value);
+  return true;
 }
 
 std::string ipv4_to_string(DWORD address) {

@@ -72,6 +72,12 @@ std::uint16_t parse_uint16(const std::string& text);
 // otherwise the size itself, at most 256 KiB.
 DWORD size_class(ULONGLONG size);
 
+// "HOST:PORT" or "[IPV6]:PORT" split into the host (without brackets) and
+// the port; false for anything else: an empty host, a colon outside the
+// brackets of a bare IPv6 address, a port that is not a decimal number from
+// `lowest` to 65535.
+bool split_host_port(const std::string& text, std::string& host, std::uint16_t& port, unsigned lowest = 1);
+
 // Dotted text of an IPv4 address held in network byte order.
 std::string ipv4_to_string(DWORD address);
 

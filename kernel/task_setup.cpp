@@ -12,6 +12,7 @@
 #include <iterator>
 #include <limits>
 
+#include "common/utility.h"
 #include "kernel/kernel_call.h"
 
 namespace {
@@ -22,25 +23,12 @@ constexpr std::uintmax_t kSeedSizeLimit = 64u << 20;
 
 bool parse_peer(const std::string& text, lt::tcp::endpoint& out) {
   std::string address;
-  std::string port;
-  if (!text.empty() && text[0] == '[') {
-    const std::size_t close = text.find(']');
-    if (close == std::string::npos || close + 1 >= text.size() || text[close + 1] != ':') return false;
-    address = text.substr(1, close - 1);
-    port = text.substr(close + 2);
-  } else {
-    const std::size_t colon = text.rfind(':');
-    if (colon == std::string::npos) return false;
-    address = text.substr(0, colon);
-    port = text.substr(colon + 1);
-  }
-  if (port.empty() || port.size() > 5 || port.find_first_not_of("0123456789") != std::string::npos) return false;
-  const unsigned long number = std::stoul(port);
-  if (number == 0 || number > 65535) return false;
+  std::uint16_t port = 0;
+  if (!split_host_port(text, address, port)) return false;
   lt::error_code ec;
   const lt::address ip = lt::make_address(address, ec);
   if (ec) return false;
-  out = lt::tcp::endpoint(ip, static_cast<unsigned short>(number));
+  out = lt::tcp::endpoint(ip, port);
   return true;
 }
 

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <deque>
 
+#include "common/utility.h"
 #include "host/btshell/command_table.h"
 
 namespace btshell {
@@ -200,25 +201,6 @@ void add_seed_options(CLI::App& command, command_line& line) {
   add_peer_and_listen(command, line);
   command.add_flag("--json", line.json, "print the final report as JSON");
   command.footer(std::string(kTransferFooter) + "\n" + kExitText);
-}
-
-bool split_host_port(const std::string& text, std::string& host, unsigned short& port, unsigned lowest) {
-  std::string port_text;
-  if (!text.empty() && text[0] == '[') {
-    const std::size_t close = text.find(']');
-    if (close == std::string::npos || close + 1 >= text.size() || text[close + 1] != ':') return false;
-    host = text.substr(1, close - 1);
-    port_text = text.substr(close + 2);
-  } else {
-    const std::size_t colon = text.rfind(':');
-    if (colon == std::string::npos || text.find(':') != colon) return false;
-    host = text.substr(0, colon);
-    port_text = text.substr(colon + 1);
-  }
-  USHORT value = 0;
-  if (host.empty() || !parse_number(port_text, value) || value < lowest) return false;
-  port = value;
-  return true;
 }
 
 parse_result parse_command_line(const std::vector<std::string>& words) {

@@ -73,8 +73,4 @@ void add_json_option(CLI::App& command, command_line& line);
 void add_download_options(CLI::App& command, command_line& line);
 void add_seed_options(CLI::App& command, command_line& line);
 
-// "HOST:PORT" or "[IPV6]:PORT" split; false for anything else (an empty
-// host, a port that is not a number from `lowest` to 65535).
-bool split_host_port(const std::string& text, std::string& host, unsigned short& port, unsigned lowest = 1);
-
 }  // namespace btshell

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 
+#include "common/utility.h"
 #include "host/btshell/command_line.h"
 #include "host/download_lib/module_downloader.h"
 #include "interfaces/string_types.h"
