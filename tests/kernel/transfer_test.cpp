@@ -34,7 +34,7 @@ TEST_F(ProxyTransferConcurrent, ProxyMadeBeforeTheKernelDownloadsFromAnotherSess
   load_host();
 
   // The kernel is not there yet: the shell hands out a proxy that records.
-  com_ptr<IBtTask> task = create_through_shell(&IBitTorrent::CreateNewTask);
+  com_ptr<IBtTask> task = download_through_shell();
   ASSERT_TRUE(task);
   com_ptr<IVirtualTask> proxy;
   ASSERT_EQ(task.query(IID_IVirtualTask, proxy), S_OK);
