@@ -5,8 +5,6 @@
 #include <sys/stat.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -33,11 +31,6 @@ std::string hex(const std::string& bytes) {
   std::ostringstream out;
   for (unsigned char c : bytes) out << "0123456789abcdef"[c >> 4] << "0123456789abcdef"[c & 15];
   return out.str();
-}
-
-std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 std::string bstr(const std::string& s) { return std::to_string(s.size()) + ":" + s; }
@@ -353,7 +346,7 @@ TEST_F(torrent_parser, corpus_seeds_load_or_fail_cleanly) {
     }
     ++loaded;
     const std::string encoded = query_all(parser);
-    if (!encoded.empty() && raw_info(read_file(dir + "/" + name)) == encoded) ++canonical;
+    if (!encoded.empty() && raw_info(bts_test::read_file(dir + "/" + name)) == encoded) ++canonical;
   }
   EXPECT_GT(loaded, 90);
   EXPECT_GT(canonical, 80);
@@ -366,7 +359,7 @@ TEST_F(torrent_parser, corpus_seeds_load_or_fail_cleanly) {
   ASSERT_TRUE(sorted.getInfoSHA1(a));
   ASSERT_TRUE(unsorted.getInfoSHA1(b));
   EXPECT_EQ(a, b);
-  EXPECT_EQ(a, sha1(raw_info(read_file(dir + "/base.torrent"))));
+  EXPECT_EQ(a, sha1(raw_info(bts_test::read_file(dir + "/base.torrent"))));
 }
 
 }  // namespace

@@ -7,8 +7,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -21,13 +19,6 @@ std::string quoted(const std::string& word) {
   std::string q = "'";
   for (char c : word) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
   return q + "'";
-}
-
-std::string read_all(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
 }
 
 std::string seed(const char* name) { return std::string(BTS_CORPUS_DIR) + "/" + name; }
@@ -44,7 +35,7 @@ finished_run run_btshell(const bts_test::temp_dir& dir, const std::vector<std::s
   for (const std::string& a : args) line += " " + quoted(a);
   line += " >" + quoted(dir.file("out.txt")) + " 2>" + quoted(dir.file("err.txt"));
   const int raw = std::system(line.c_str());
-  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, read_all(dir.file("out.txt")), read_all(dir.file("err.txt"))};
+  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, bts_test::read_file(dir.file("out.txt")), bts_test::read_file(dir.file("err.txt"))};
 }
 
 // One run of btshell: its exit status, the lines its output must hold, and
@@ -175,7 +166,7 @@ TEST(BtshellRun, DownloadAndSeedEndWithTheirResultWithoutPeers) {
        "ParseSeedFile missing.torrent: -13 (the seed file cannot be read)"},
   };
   for (const expected_run& e : runs) check(dir, e, false);
-  EXPECT_EQ(read_all(dir.file("complete/hello.txt")), hello.substr(0, 100000));  // checked, never rewritten
+  EXPECT_EQ(bts_test::read_file(dir.file("complete/hello.txt")), hello.substr(0, 100000));  // checked, never rewritten
   EXPECT_FALSE(std::filesystem::exists(dir.file("elsewhere/hello.txt.bt.td")));
 }
 

@@ -4,8 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "host/btshell/staged_module.h"
 #include "support/temp_dir.h"
@@ -13,13 +11,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string read_all(const std::string& path) {
-  std::ifstream in(path);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 TEST(BtshellStagedModule, CopyWithIniBesideItGoesWithTheObjectAndAMissingModuleLeavesNothing) {
   bts_test::temp_dir dir;
@@ -31,8 +22,8 @@ TEST(BtshellStagedModule, CopyWithIniBesideItGoesWithTheObjectAndAMissingModuleL
     const fs::path copy = staged.path();
     EXPECT_EQ(copy.filename(), "libbt_shell.so");
     EXPECT_NE(copy.parent_path(), fs::path(dir.path()).parent_path());
-    EXPECT_EQ(read_all(copy.string()), "module bytes");
-    EXPECT_EQ(read_all((copy.parent_path() / "bt_shell.ini").string()), "[bt_kernel]\nversion=3.14\n");
+    EXPECT_EQ(bts_test::read_file(copy.string()), "module bytes");
+    EXPECT_EQ(bts_test::read_file((copy.parent_path() / "bt_shell.ini").string()), "[bt_kernel]\nversion=3.14\n");
     folder = copy.parent_path().string();
   }
   EXPECT_FALSE(fs::exists(folder));  // removed with everything in it

@@ -88,13 +88,6 @@ int free_port(const char* address) {
   return port;
 }
 
-std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream content;
-  content << in.rdbuf();
-  return content.str();
-}
-
 bool same_bytes(const std::string& a, const std::string& b) {
   std::ifstream x(a, std::ios::binary), y(b, std::ios::binary);
   if (!x || !y) return false;

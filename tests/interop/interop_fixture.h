@@ -106,7 +106,6 @@ class interop_fixture : public ::testing::Test {
 
 // Free TCP port on `address`.
 int free_port(const char* address);
-std::string read_file(const std::string& path);
 // The bytes of `a` and `b` are equal (both must exist).
 bool same_bytes(const std::string& a, const std::string& b);
 bool exists(const std::string& path);

@@ -6,9 +6,7 @@
 
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <random>
-#include <sstream>
 
 namespace bts_test {
 
@@ -27,13 +25,6 @@ tagTASK_INFO task_info(IBtTask* task) {
   tagTASK_INFO info{};
   EXPECT_EQ(task->GetTaskInfo(&info), S_OK);
   return info;
-}
-
-std::string file_bytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream content;
-  content << in.rdbuf();
-  return content.str();
 }
 
 bool exists_on_disk(const std::string& path) {

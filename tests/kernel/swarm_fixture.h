@@ -47,7 +47,6 @@ class fixed_speed_limit : public ISpeedLimit {
 };
 
 tagTASK_INFO task_info(IBtTask* task);
-std::string file_bytes(const std::string& path);
 bool exists_on_disk(const std::string& path);
 
 class swarm_fixture : public module_fixture {
