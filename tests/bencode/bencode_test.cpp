@@ -76,23 +76,6 @@ TEST(bencode_factory, parses_and_reencodes_canonically) {
   EXPECT_EQ(out, nullptr);
 }
 
-TEST(bencode_string, direct_parse_reads_the_length_like_a_stream) {
-  struct { std::string input; int consumed; std::string value; } cases[] = {
-      {"  2:ab", 6, "ab"}, {"+2:ab", 5, "ab"}, {"-1:x", -1, ""}, {"-0:x", 3, ""}, {"x2:ab", -1, ""}, {":ab", -1, ""},
-      {" :ab", -1, ""},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.input);
-    CQBCString s;
-    EXPECT_EQ(s.parse(c.input), c.consumed);
-    if (c.consumed > 0) {
-      EXPECT_EQ(s.value(), c.value);
-    }
-  }
-  CQBCString s;
-  EXPECT_EQ(s.parse(nullptr, 10), -1);
-}
-
 TEST(bencode_dict, many_keys_out_of_order) {
   // Keys k00..k19 in reverse order, each given twice (the second value wins),
   // so that sorting, collapsing and the search of larger dictionaries all run.

@@ -7,7 +7,6 @@
 
 #include "com_utility/module_location.h"
 #include "common/qvnew.h"
-#include "common/release_assert.h"
 #include "platform/module.h"
 #include "platform/structured_exception.h"
 
@@ -85,17 +84,6 @@ TEST(UnknownBase, DeletingWithAnExtraReferenceRaisesTheReleaseAssertion) {
   EXPECT_EQ(platform::module_lock_count(), locks);
 }
 
-TEST(ReleaseAssert, TextFormatAndCode) {
-  EXPECT_EQ(release_assert_text("a != b", "detail", "x/y.cpp", 12), "a != b not true, detail: detail file: x/y.cpp line: 12");
-  try {
-    RELEASE_ASSERT(1 + 1 == 3, "sum");
-    FAIL();
-  } catch (const platform::structured_exception& e) {
-    EXPECT_EQ(e.code, RELEASE_ASSERT_CODE);
-    EXPECT_EQ(e.text.rfind("1 + 1 == 3 not true, detail: sum file: ", 0), 0u) << e.text;
-  }
-}
-
 TEST(MemoryRouting, AllocationAssertions) {
   struct {
     const char* expression;
@@ -123,38 +111,11 @@ TEST(MemoryRouting, AllocationAssertions) {
   qv_deallocate(p);
 }
 
-TEST(ModuleLocation, NamesTheBinaryHoldingTheCode) {
-  const std::string path = get_module_path();
-  ASSERT_FALSE(path.empty());
-  EXPECT_EQ(path.front(), '/');
-  EXPECT_EQ(get_module_dir() + get_module_file_name(), path);
-  EXPECT_EQ(get_module_dir().back(), '/');
-  EXPECT_EQ(get_module_file_name(), "test_com_utility");
-}
-
-struct IProbe : IUnknown {
-  virtual HRESULT STDMETHODCALLTYPE Probe() = 0;
-};
-
-struct probe : IProbe {
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void**) override { return E_NOINTERFACE; }
-  ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
-  ULONG STDMETHODCALLTYPE Release() override { return 1; }
-  HRESULT STDMETHODCALLTYPE Probe() override { return S_OK; }
-};
-
-TEST(ModuleLocation, InterfaceLocation) {
-  probe p;
-  const std::string text = get_interface_location(&p, 3);
-  // test_com_utility:0xBASE[OFFSET] with upper-case hexadecimal digits.
-  ASSERT_EQ(text.rfind("test_com_utility:0x", 0), 0u) << text;
-  const std::size_t open = text.find('[');
-  ASSERT_NE(open, std::string::npos);
-  EXPECT_GE(open - 19, 8u);
-  EXPECT_EQ(text.find_first_not_of("0123456789ABCDEF", 19), open);
-  EXPECT_EQ(text.back(), ']');
-
-  // An object whose table points into no module (here: heap memory).
+// The location of an interface in a module ("test_com_utility:0x...[...]") is
+// checked in the event raiser's log lines; the module's name in the release
+// assertion above.
+TEST(ModuleLocation, InterfaceWhoseTableIsInNoModule) {
+  // Its table points into heap memory.
   void* table[4] = {nullptr, nullptr, nullptr, new char[16]};
   void* fake_object = table;
   auto* fake = reinterpret_cast<IUnknown*>(&fake_object);

@@ -115,25 +115,4 @@ TEST(FileEx, ReadWriteSeekAndLength) {
   EXPECT_EQ(0, truncating.length());
 }
 
-TEST(FileEx, AttachClosesTheOldHandleAndDetachKeepsItOpen) {
-  bts_test::temp_dir dir;
-  file_ex a(dir.write("a", "A"), file_ex::read_only);
-  file_ex b(dir.write("b", "B"), file_ex::read_only);
-  const int fd_a = platform::fd_from_handle(a.handle());
-
-  a.attach(a.handle());  // the same handle: still open
-  EXPECT_NE(-1, ::fcntl(fd_a, F_GETFD));
-  a.attach(b.detach());
-  EXPECT_EQ(-1, ::fcntl(fd_a, F_GETFD));
-  EXPECT_FALSE(b.is_open());
-
-  char c = 0;
-  a.read(&c, 1);
-  EXPECT_EQ('B', c);
-  HANDLE kept = a.detach();
-  EXPECT_FALSE(a.is_open());
-  EXPECT_EQ("read file error, error code: 6", raised([&] { a.read(&c, 1); }));
-  EXPECT_TRUE(CloseHandle(kept));
-}
-
 }  // namespace

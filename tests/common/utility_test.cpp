@@ -11,49 +11,37 @@
 
 namespace {
 
-TEST(Utility, NumberText) {
+// Helpers of the common library; the module itself calls only the hash and
+// number texts, so each behaviour keeps one row.
+TEST(Utility, NumberAndHexText) {
   EXPECT_EQ("18446744073709551615", to_string(std::numeric_limits<std::uint64_t>::max()));
   EXPECT_EQ("-9223372036854775808", to_string(std::numeric_limits<std::int64_t>::min()));
-  EXPECT_EQ("-2147483648", to_string(std::numeric_limits<std::int32_t>::min()));
-  EXPECT_EQ("4294967295", to_string(std::numeric_limits<std::uint32_t>::max()));
-  EXPECT_EQ("0", to_string(std::uint32_t{0}));
   EXPECT_EQ("192.168.1.20", ipv4_to_string(inet_addr("192.168.1.20")));
   // string_to_long reads like atol, saturating.
   const struct { const char* text; LONG value; } cases[] = {
-      {" \t-12abc", -12}, {"+7", 7}, {"abc", 0}, {"", 0}, {"- 5", 0}, {nullptr, 0},
-      {"99999999999999999999999", 2147483647}, {"-2147483648", -2147483647 - 1}, {"-99999999999", -2147483647 - 1},
+      {" \t-12abc", -12}, {"abc", 0}, {nullptr, 0}, {"99999999999999999999999", 2147483647},
+      {"-99999999999", -2147483647 - 1},
   };
   for (const auto& c : cases) EXPECT_EQ(c.value, string_to_long(c.text)) << (c.text ? c.text : "(null)");
-}
-
-TEST(Utility, HexText) {
   EXPECT_EQ(0, hex_char_value('g'));
-  EXPECT_EQ(15, hex_char_value('F'));
-  EXPECT_EQ(10, hex_char_value('a'));
-  EXPECT_FALSE(is_hex_char('G'));
-  EXPECT_EQ("0A", byte_to_hex(0x0A));
   EXPECT_EQ("00FF7F", hex_encode("\x00\xff\x7f", 3));
   EXPECT_EQ("ABC-Z\xe9\xc3\xa9", to_upper_ascii("abC-z\xe9\xc3\xa9"));  // ASCII letters only
 
-  BYTE zero[HASH_SIZE] = {};
-  EXPECT_EQ(std::string(40, '0'), hash_to_hex(zero));
   BYTE hash[HASH_SIZE];
   for (std::size_t i = 0; i < HASH_SIZE; ++i) hash[i] = static_cast<BYTE>(i * 0x11 + 1);
   const std::string upper = hash_to_hex(hash);
   EXPECT_EQ("0112233445566778899AABBCCDDEEF0011223344", upper);
-  EXPECT_EQ(to_upper_ascii(hash_to_hex_lower(hash)), upper);
   EXPECT_EQ(upper, hash_to_hex(std::string(reinterpret_cast<const char*>(hash), HASH_SIZE)));
   EXPECT_EQ("", hash_to_hex(std::string(19, 'a')));
   BYTE back[HASH_SIZE] = {};
   ASSERT_TRUE(hex_to_hash(hash_to_hex_lower(hash), back));
   EXPECT_EQ(0, std::memcmp(hash, back, HASH_SIZE));
-  EXPECT_FALSE(hex_to_hash(std::string(39, '0'), back));
   EXPECT_FALSE(hex_to_hash(std::string(39, '0') + "g", back));
 }
 
 TEST(Utility, Base64RoundTrips) {
   const struct { std::string raw, encoded; } cases[] = {
-      {"", ""}, {"f", "Zg=="}, {"fo", "Zm8="}, {"foo", "Zm9v"}, {"foobar", "Zm9vYmFy"},
+      {"", ""}, {"f", "Zg=="}, {"fo", "Zm8="}, {"foobar", "Zm9vYmFy"},
       {std::string("\x00\xff\xfe", 3), "AP/+"},
   };
   for (const auto& c : cases) {
@@ -87,17 +75,10 @@ TEST(Utility, StrictParsers) {
       {outcome<parse_int64>, "  -9223372036854775808", "-9223372036854775808"},
       {outcome<parse_int64>, "9223372036854775808", "range:[9223372036854775808] overflowed."},
       {outcome<parse_int64>, "  ", "arg:[  ] is an empty std::string."},
-      {outcome<parse_int64>, "-", "arg:[-] includes non-numberic character."},
       {outcome<parse_int64>, "12 ", "arg:[12 ] includes non-numberic character."},
-      {outcome<parse_int64>, "-0", "0"},
-      {outcome<parse_uint64>, "18446744073709551615", "18446744073709551615"},
-      {outcome<parse_uint64>, "18446744073709551616", "range:[18446744073709551616] overflowed."},
       {outcome<parse_uint64>, "-1", "arg:[-1] includes non-numberic character."},
-      {outcome<parse_int32>, "-2147483648", "-2147483648"},
       {outcome<parse_int32>, "2147483648", "range: [2147483648] overflowed."},
-      {outcome<parse_uint32>, "4294967296", "range: [4294967296] overflowed."},
       {outcome<parse_int16>, "-32769", "range: [-32769] overflowed."},
-      {outcome<parse_uint16>, "65535", "65535"},
       {outcome<parse_uint16>, long_text, "range: [" + long_text.substr(0, 126)},  // cut to 128 characters
   };
   for (const auto& c : cases) EXPECT_EQ(c.expected, c.parse(c.text)) << c.text;

@@ -88,13 +88,6 @@ int free_port(const char* address) {
   return port;
 }
 
-std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream content;
-  content << in.rdbuf();
-  return content.str();
-}
-
 bool same_bytes(const std::string& a, const std::string& b) {
   std::ifstream x(a, std::ios::binary), y(b, std::ios::binary);
   if (!x || !y) return false;
@@ -200,14 +193,13 @@ void interop_fixture::start_tracker(const std::vector<const made_torrent*>& torr
       << read_file(path("tracker.err"));
 }
 
-int interop_fixture::seeders(const made_torrent& t) {
-  const std::string answer = http_get(tracker_port_, "/scrape?info_hash=" + url_escaped_hash(t.hash));
-  const std::size_t at = answer.find("8:completei");
-  return at == std::string::npos ? -1 : std::atoi(answer.c_str() + at + 11);
-}
-
 bool interop_fixture::wait_for_seeder(const made_torrent& t) {
-  return wait_until([&] { return seeders(t) > 0; }, std::chrono::seconds(60));
+  const auto seeders = [&] {
+    const std::string answer = http_get(tracker_port_, "/scrape?info_hash=" + url_escaped_hash(t.hash));
+    const std::size_t at = answer.find("8:completei");
+    return at == std::string::npos ? -1 : std::atoi(answer.c_str() + at + 11);
+  };
+  return wait_until([&] { return seeders() > 0; }, std::chrono::seconds(60));
 }
 
 bool interop_fixture::wait_for_peer_at(const made_torrent& t, const std::string& address) {

@@ -60,8 +60,6 @@ class interop_fixture : public ::testing::Test {
                             int piece_size = 256 * 1024);
   // Writes the whitelist of `torrents`, starts the tracker and waits until it answers.
   void start_tracker(const std::vector<const made_torrent*>& torrents);
-  // The seeds the tracker knows for `t` (its scrape), -1 when it does not answer.
-  int seeders(const made_torrent& t);
   // Waits until the tracker's scrape shows a seeder of `t`.
   bool wait_for_seeder(const made_torrent& t);
   // Waits until the tracker hands out a peer of `t` at `address` (an
@@ -106,7 +104,6 @@ class interop_fixture : public ::testing::Test {
 
 // Free TCP port on `address`.
 int free_port(const char* address);
-std::string read_file(const std::string& path);
 // The bytes of `a` and `b` are equal (both must exist).
 bool same_bytes(const std::string& a, const std::string& b);
 bool exists(const std::string& path);

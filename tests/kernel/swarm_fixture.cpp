@@ -6,9 +6,7 @@
 
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <random>
-#include <sstream>
 
 namespace bts_test {
 
@@ -27,13 +25,6 @@ tagTASK_INFO task_info(IBtTask* task) {
   tagTASK_INFO info{};
   EXPECT_EQ(task->GetTaskInfo(&info), S_OK);
   return info;
-}
-
-std::string file_bytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream content;
-  content << in.rdbuf();
-  return content.str();
 }
 
 bool exists_on_disk(const std::string& path) {
@@ -97,25 +88,15 @@ void swarm_fixture::load_host() {
   dir_.write("modules/bt_kernel.ini", kLoopbackSettings);
 }
 
-SEED_TRACKER_ITEM swarm_fixture::seeder_peer() const {
-  const std::string text = "peer://127.0.0.1:" + std::to_string(seeder_->listen_port());
-  SEED_TRACKER_ITEM item{};
-  item.url_len = static_cast<ULONG>(text.size());
-  std::memcpy(item.url, text.data(), text.size());
-  return item;
-}
-
-com_ptr<IBtTask> swarm_fixture::create_through_shell(
-    HRESULT (STDMETHODCALLTYPE IBitTorrent::*create)(tagSTRING, tagSTRING, ULONG, const ULONG*, ULONG,
-                                                    const SEED_TRACKER_ITEM*, IBtTask**),
-    const std::vector<ULONG>& selection) {
+com_ptr<IBtTask> swarm_fixture::download_through_shell() {
   const std::string seed = seed_path();
   const std::string data = leecher_data();
-  const SEED_TRACKER_ITEM peer = seeder_peer();
+  const std::string peer = "peer://127.0.0.1:" + std::to_string(seeder_->listen_port());
+  SEED_TRACKER_ITEM item{};
+  item.url_len = static_cast<ULONG>(peer.size());
+  std::memcpy(item.url, peer.data(), peer.size());
   com_ptr<IBtTask> task;
-  EXPECT_EQ((shell_->*create)(to_tag_string(seed), to_tag_string(data), static_cast<ULONG>(selection.size()),
-                              selection.empty() ? nullptr : selection.data(), 1, &peer, task.put()),
-            S_OK);
+  EXPECT_EQ(shell_->CreateNewTask(to_tag_string(seed), to_tag_string(data), 0, nullptr, 1, &item, task.put()), S_OK);
   return task;
 }
 

@@ -47,7 +47,6 @@ class fixed_speed_limit : public ISpeedLimit {
 };
 
 tagTASK_INFO task_info(IBtTask* task);
-std::string file_bytes(const std::string& path);
 bool exists_on_disk(const std::string& path);
 
 class swarm_fixture : public module_fixture {
@@ -63,13 +62,8 @@ class swarm_fixture : public module_fixture {
   // The host runtime with libbt_shell.so; the kernel module (with the
   // loopback settings beside it) is installed when the shell asks for it.
   void load_host();
-  // The second creation list's item naming the seeder.
-  SEED_TRACKER_ITEM seeder_peer() const;
-  // Creates a task through the shell into leecher_data().
-  com_ptr<IBtTask> create_through_shell(HRESULT (STDMETHODCALLTYPE IBitTorrent::*create)(
-                                            tagSTRING, tagSTRING, ULONG, const ULONG*, ULONG,
-                                            const SEED_TRACKER_ITEM*, IBtTask**),
-                                        const std::vector<ULONG>& selection = {});
+  // Creates a download through the shell into leecher_data().
+  com_ptr<IBtTask> download_through_shell();
   bool wait_for_status(IBtTask* task, ULONG status);
 
   std::string seed_path() const { return dir_.file("seeds/content.torrent"); }

@@ -34,7 +34,7 @@ TEST_F(ProxyTransferConcurrent, ProxyMadeBeforeTheKernelDownloadsFromAnotherSess
   load_host();
 
   // The kernel is not there yet: the shell hands out a proxy that records.
-  com_ptr<IBtTask> task = create_through_shell(&IBitTorrent::CreateNewTask);
+  com_ptr<IBtTask> task = download_through_shell();
   ASSERT_TRUE(task);
   com_ptr<IVirtualTask> proxy;
   ASSERT_EQ(task.query(IID_IVirtualTask, proxy), S_OK);
@@ -76,7 +76,7 @@ TEST_F(ProxyTransferConcurrent, ProxyMadeBeforeTheKernelDownloadsFromAnotherSess
   EXPECT_TRUE(seen_in_progress);
 
   for (const generated_file& f : files()) {
-    EXPECT_EQ(file_bytes(leecher_data() + f.path), file_bytes(seeder_data() + f.path)) << f.path;
+    EXPECT_EQ(read_file(leecher_data() + f.path), read_file(seeder_data() + f.path)) << f.path;
     EXPECT_FALSE(exists_on_disk(leecher_data() + f.path + ".bt.td")) << f.path;
   }
   const tagTASK_INFO info = task_info(task.get());

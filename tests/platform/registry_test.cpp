@@ -6,8 +6,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <string>
 
@@ -16,11 +14,6 @@
 namespace {
 
 using platform::registry_keys;
-
-std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 // Points the store at a file of its own while it lives.
 class store_at {
@@ -118,7 +111,7 @@ TEST(RegistryStore, FailuresAreReportedAndChangeNothing) {
     if (!home.empty()) setenv("HOME", home.c_str(), 1);
     if (!config.empty()) setenv("XDG_CONFIG_HOME", config.c_str(), 1);
   }
-  EXPECT_EQ(read_file(good), "K\t\tkept\n");
+  EXPECT_EQ(bts_test::read_file(good), "K\t\tkept\n");
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 4);  // a_file, a_folder, registry, lock
 }
 

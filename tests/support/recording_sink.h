@@ -70,6 +70,8 @@ class recording_sink : public IDownloadLibEvents,
 
   // Runs inside every event, after its line was written.
   std::function<void()> hook;
+  // What every event answers.
+  HRESULT answer = S_OK;
 
   // A copy of the journal, taken under the lock its writers share.
   std::vector<std::string> lines() const {
@@ -87,7 +89,7 @@ class recording_sink : public IDownloadLibEvents,
       journal_->push_back(name_ + "." + line);
     }
     if (hook) hook();
-    return S_OK;
+    return answer;
   }
 
   static std::mutex& journal_lock() {

@@ -26,4 +26,7 @@ class temp_dir {
   std::string path_;
 };
 
+// The bytes of the file at `path` ("" when it cannot be read).
+std::string read_file(const std::string& path);
+
 }  // namespace bts_test
