@@ -119,7 +119,6 @@ TEST(BtshellRun, EachCommandEndsWithItsStatusAndPrintsItsKeyLines) {
       {{"--module", dir.file("none.so"), "inspect", seed("sample.torrent")}, 1, {}, "cannot load the plugin module"},
       {{"inspect", dir.file("none.torrent")}, 1, {}, "none.torrent: -13 (the seed file cannot be read)\n"},
       {{"inspect", "random.bin"}, 1, {}, bencode},
-      {{"inspect", seed("string.torrent")}, 1, {}, bencode},
       // A negative file length makes the seed malformed.
       {{"inspect", seed("negative_file_size.torrent")}, 1, {}, bencode},
   };
