@@ -6,13 +6,13 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
-#include <stdexcept>
 #include <string>
 
 namespace {
 
 // Helpers of the common library; the module itself calls only the hash and
-// number texts, so each behaviour keeps one row.
+// number texts, so each behaviour keeps one row (the strict number parsers and
+// the size classes, which it never calls, have none).
 TEST(Utility, NumberAndHexText) {
   EXPECT_EQ("18446744073709551615", to_string(std::numeric_limits<std::uint64_t>::max()));
   EXPECT_EQ("-9223372036854775808", to_string(std::numeric_limits<std::int64_t>::min()));
@@ -55,42 +55,6 @@ TEST(Utility, Base64RoundTrips) {
     EXPECT_FALSE(base64_decode(bad, out)) << bad;
     EXPECT_EQ("kept", out);
   }
-}
-
-// The value a parser gives as text, or the exception's type and text.
-template <auto parse>
-std::string outcome(const std::string& text) {
-  try {
-    return std::to_string(parse(text));
-  } catch (const std::out_of_range& e) {
-    return std::string("range:") + e.what();
-  } catch (const std::invalid_argument& e) {
-    return std::string("arg:") + e.what();
-  }
-}
-
-TEST(Utility, StrictParsers) {
-  const std::string long_text(200, '9');
-  const struct { std::string (*parse)(const std::string&); std::string text, expected; } cases[] = {
-      {outcome<parse_int64>, "  -9223372036854775808", "-9223372036854775808"},
-      {outcome<parse_int64>, "9223372036854775808", "range:[9223372036854775808] overflowed."},
-      {outcome<parse_int64>, "  ", "arg:[  ] is an empty std::string."},
-      {outcome<parse_int64>, "12 ", "arg:[12 ] includes non-numberic character."},
-      {outcome<parse_uint64>, "-1", "arg:[-1] includes non-numberic character."},
-      {outcome<parse_int32>, "2147483648", "range: [2147483648] overflowed."},
-      {outcome<parse_int16>, "-32769", "range: [-32769] overflowed."},
-      {outcome<parse_uint16>, long_text, "range: [" + long_text.substr(0, 126)},  // cut to 128 characters
-  };
-  for (const auto& c : cases) EXPECT_EQ(c.expected, c.parse(c.text)) << c.text;
-}
-
-TEST(Utility, SizeClassSteps) {
-  constexpr ULONGLONG KiB = 1024, MiB = 1024 * KiB;
-  const struct { ULONGLONG size; DWORD expected; } cases[] = {
-      {0, 0}, {100 * KiB, 100 * KiB}, {128 * MiB, 256 * KiB}, {128 * MiB + 1, 512 * KiB}, {256 * MiB + 1, MiB},
-      {512 * MiB, MiB}, {512 * MiB + 1, 2 * MiB}, {ULONGLONG{1} << 32, 2 * MiB},
-  };
-  for (const auto& c : cases) EXPECT_EQ(c.expected, size_class(c.size)) << c.size;
 }
 
 }  // namespace

@@ -33,14 +33,8 @@ TEST_F(ModuleTest, KernelIsFetchedOnFirstNeedAndTakesOver) {
   EXPECT_EQ(host_->downloader()->requests()[0].name, "bt_kernel");
   EXPECT_EQ(host_->downloader()->requests()[0].major, 1);  // from bt_shell.ini beside the module
   EXPECT_EQ(host_->downloader()->requests()[0].minor, 2);
-  ASSERT_EQ(host_->service()->events().size(), 1u);
-  EXPECT_EQ(host_->service()->events()[0].event_id, 152u);
-
+  // (The host service's events around the fetch are in btshell's lazy-kernel run.)
   EXPECT_EQ(host_->downloader()->complete_pending(), 1u);
-  const auto events = host_->service()->events();
-  ASSERT_EQ(events.size(), 2u);
-  EXPECT_EQ(events[1].kind, 2u);
-  EXPECT_EQ(events[1].event_id, 154u);
 
   kernel_probe kernel = kernel_of_host();
   ASSERT_TRUE(kernel.valid());

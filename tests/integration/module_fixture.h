@@ -32,10 +32,10 @@ class module_fixture : public ::testing::Test {
     loader_.reset();
   }
 
-  // Makes the kernel module installable (or not) and loads the plugin.
-  void load(bool kernel_available = true, download_lib_options options = {}) {
-    if (kernel_available)
-      std::filesystem::copy_file(BTS_KERNEL_MODULE, dir_.file("modules/libbt_kernel.so"));
+  // Makes the kernel module installable and loads the plugin.
+  void load() {
+    std::filesystem::copy_file(BTS_KERNEL_MODULE, dir_.file("modules/libbt_kernel.so"));
+    download_lib_options options;
     options.modules_dir = dir_.file("modules");
     host_ = download_lib::create(options);
     loader_ = std::make_unique<plugin_host>(host_.get());

@@ -109,23 +109,4 @@ TEST_F(ProxyThroughModule, CommandsGivenBeforeTheKernelReachItsTasksInOrder) {
   EXPECT_EQ(loader_->unload(), S_OK);
 }
 
-TEST_F(ProxyThroughModule, MissingKernelModuleLeavesProxiesReportingTheFailure) {
-  load(false);
-  com_ptr<IBtTask3> task = create(&IBitTorrent::CreateNewTask);
-  ASSERT_TRUE(task);
-  EXPECT_EQ(task->StartTask(), S_OK);
-  host_->downloader()->complete_pending();
-
-  com_ptr<IVirtualTask> virtual_face;
-  ASSERT_EQ(task->QueryInterface(IID_IVirtualTask, virtual_face.put_void()), S_OK);
-  EXPECT_EQ(virtual_face->IsModuleDownloadFailed(), S_OK);
-  tagTASK_INFO info{};
-  EXPECT_EQ(task->GetTaskInfo(&info), S_OK);
-  EXPECT_EQ(info.task_status, 12u);
-  LONG code = 0;
-  EXPECT_EQ(task->GetFailureDetail(&code), S_OK);
-  EXPECT_EQ(code, 10014);
-  // Released without ever getting a kernel: every record goes with it.
-}
-
 }  // namespace

@@ -107,16 +107,16 @@ HRESULT call_slot(void* object, std::size_t slot, Args... args) {
   return reinterpret_cast<HRESULT (*)(void*, Args...)>(table[slot])(object, args...);
 }
 
-struct Expected {
-  const char* name;
-  long slot;
-  long expected;
-};
-#define SLOT(I, method, n) Expected{#I "::" #method, slot_of(&I::method), n}
-
-void expect_slots(const std::vector<Expected>& table) {
-  for (const Expected& e : table) EXPECT_EQ(e.slot, e.expected) << e.name;
+// The slots of consecutive declarations of interface I, from `first` on.
+void expect_consecutive(const char* name, long first, const std::vector<long>& found) {
+  for (std::size_t i = 0; i < found.size(); ++i) EXPECT_EQ(found[i], first + static_cast<long>(i)) << name << " #" << i;
 }
+#define SLOTS(I, first, ...)                        \
+  [] {                                              \
+    using T = I;                                    \
+    expect_consecutive(#I, first, {__VA_ARGS__});   \
+  }()
+#define S(method) slot_of(&T::method)
 
 // Records the call, to compare with the slot that was called.
 struct RecordingModuleEvents : IModuleDownloaderEvents {
@@ -142,73 +142,52 @@ TEST(InterfaceSlots, RawTableDispatchMatchesTheSlotReadFromTheDeclaration) {
 }
 
 TEST(InterfaceSlots, HostLibraryInterfaces) {
-  expect_slots({
-      SLOT(IUnknown, QueryInterface, 0), SLOT(IUnknown, AddRef, 1), SLOT(IUnknown, Release, 2),
-      SLOT(IDownloadLibPlugin, GetPluginValue, 3), SLOT(IDownloadLibPlugin, Init, 4),
-      SLOT(IDownloadLibPlugin, Uninit, 5), SLOT(IDownloadLibPlugin, QueryPluginStatus, 6),
-      SLOT(IDownloadLib, AttachEvents, 3), SLOT(IDownloadLib, DetachEvents, 4),
-      SLOT(IDownloadLib, RegisterInstance, 8), SLOT(IDownloadLib, UnregisterInstance, 9),
-      SLOT(IDownloadLib, GetInstance, 10), SLOT(IDownloadLib, CreateInstance, 12),
-      SLOT(IDownloadLibEvents, OnRegisterInstance, 3), SLOT(IDownloadLibEvents, OnUnregisterInstance, 4),
-      SLOT(IDownloadLibEvents, OnReserved1, 5), SLOT(IDownloadLibEvents, OnReserved2, 6),
-      SLOT(IModuleDownloader, AttachEvents, 3), SLOT(IModuleDownloader, DetachEvents, 4),
-      SLOT(IModuleDownloader, RequestDownload, 5),
-      SLOT(IModuleDownloaderEvents, OnModuleInstallComplete, 3),
-      SLOT(IHostService, ReportEvent, 4), SLOT(IHostService, GetNewConnectInfo, 12),
-      SLOT(IP2p, NotifyFileMoved, 10), SLOT(IP2p, NotifyFileDeleted, 11),
-  });
+  SLOTS(IUnknown, 0, S(QueryInterface), S(AddRef), S(Release));
+  SLOTS(IDownloadLibPlugin, 3, S(GetPluginValue), S(Init), S(Uninit), S(QueryPluginStatus));
+  SLOTS(IDownloadLib, 3, S(AttachEvents), S(DetachEvents));
+  SLOTS(IDownloadLib, 8, S(RegisterInstance), S(UnregisterInstance), S(GetInstance));
+  SLOTS(IDownloadLib, 12, S(CreateInstance));
+  SLOTS(IDownloadLibEvents, 3, S(OnRegisterInstance), S(OnUnregisterInstance), S(OnReserved1), S(OnReserved2));
+  SLOTS(IModuleDownloader, 3, S(AttachEvents), S(DetachEvents), S(RequestDownload));
+  SLOTS(IModuleDownloaderEvents, 3, S(OnModuleInstallComplete));
+  SLOTS(IHostService, 4, S(ReportEvent));
+  SLOTS(IHostService, 12, S(GetNewConnectInfo));
+  SLOTS(IP2p, 10, S(NotifyFileMoved), S(NotifyFileDeleted));
 }
 
 TEST(InterfaceSlots, BitTorrentService) {
-  expect_slots({
-      SLOT(IBitTorrent2, QueryInterface, 0),
-      SLOT(IBitTorrent2, AttachEvents, 3), SLOT(IBitTorrent2, DetachEvents, 4),
-      SLOT(IBitTorrent2, CreateNewTask, 5), SLOT(IBitTorrent2, CreateContinuedTask, 6),
-      SLOT(IBitTorrent2, CreateUploadTask, 7), SLOT(IBitTorrent2, CreateSubTask, 8),
-      SLOT(IBitTorrent2, ParseSeedFile, 9), SLOT(IBitTorrent2, IsTempFileExist, 10),
-      SLOT(IBitTorrent2, GetDataFileList, 11), SLOT(IBitTorrent2, GetCfgFileList, 12),
-      SLOT(IBitTorrent2, ReleaseSeedFileInfo, 13), SLOT(IBitTorrent2, ReleaseDataFileList, 14),
-      SLOT(IBitTorrent2, ReleasePeerInfoList, 15), SLOT(IBitTorrent2, NotifyHubBtDeleted, 16),
-      SLOT(IBitTorrent2, NotifyHubBtMoved, 17), SLOT(IBitTorrent2, ReservedOperation, 18),
-      SLOT(IBitTorrent2, StartReimportTask, 19), SLOT(IBitTorrent2, GetReimportTaskTorrentFileName, 20),
-      SLOT(IBitTorrent2, CloseReimportTask, 21), SLOT(IBitTorrent2, GetReimportProgress, 22),
-      SLOT(IBitTorrent2, GetReimportRootPath, 23), SLOT(IBitTorrent2, DebugP2pPipeQueryInfo, 24),
-      SLOT(IBitTorrent2, DebugP2pPipeReleaseInfo, 25), SLOT(IBitTorrent2, CreateCfgFile, 26),
-      // The kernel object is driven slot for slot like the shell.
-      SLOT(IBitTorrentKernel, StartReimportTask, 19), SLOT(IBitTorrentKernel, CreateCfgFile, 26),
-      SLOT(IBitTorrentTest, CreateBtTrackerClient, 3), SLOT(IBitTorrentTest, CreateBtHubQueryClient, 4),
-      SLOT(IBitTorrentTest, CreateBtWriterFactory, 5),
-      SLOT(IBitTorrentEvents, OnBitTorrentEvent1, 3), SLOT(IBitTorrentEvents, OnBitTorrentEvent2, 4),
-  });
+  SLOTS(IBitTorrent2, 0, S(QueryInterface));
+  SLOTS(IBitTorrent2, 3, S(AttachEvents), S(DetachEvents), S(CreateNewTask), S(CreateContinuedTask),
+        S(CreateUploadTask), S(CreateSubTask), S(ParseSeedFile), S(IsTempFileExist), S(GetDataFileList),
+        S(GetCfgFileList), S(ReleaseSeedFileInfo), S(ReleaseDataFileList), S(ReleasePeerInfoList),
+        S(NotifyHubBtDeleted), S(NotifyHubBtMoved), S(ReservedOperation), S(StartReimportTask),
+        S(GetReimportTaskTorrentFileName), S(CloseReimportTask), S(GetReimportProgress), S(GetReimportRootPath),
+        S(DebugP2pPipeQueryInfo), S(DebugP2pPipeReleaseInfo), S(CreateCfgFile));
+  // The kernel object is driven slot for slot like the shell.
+  SLOTS(IBitTorrentKernel, 19, S(StartReimportTask));
+  SLOTS(IBitTorrentKernel, 26, S(CreateCfgFile));
+  SLOTS(IBitTorrentTest, 3, S(CreateBtTrackerClient), S(CreateBtHubQueryClient), S(CreateBtWriterFactory));
+  SLOTS(IBitTorrentEvents, 3, S(OnBitTorrentEvent1), S(OnBitTorrentEvent2));
 }
 
 TEST(InterfaceSlots, TaskInterfaces) {
   using TaskInfo = HRESULT (IBtTask3::*)(tagTASK_INFO*);
   using TaskInfoBlock = HRESULT (IBtTask3::*)(tagTASK_INFO2**);
-  expect_slots({
-      SLOT(IBtTask3, StartTask, 3), SLOT(IBtTask3, StopTask, 4), SLOT(IBtTask3, SignalStop, 5),
-      SLOT(IBtTask3, GetStopFlag, 6), SLOT(IBtTask3, IsStopped, 7), SLOT(IBtTask3, GetConnectInfo, 8),
-      SLOT(IBtTask3, GetDataInput, 9), SLOT(IBtTask3, GetDataOutput, 10), SLOT(IBtTask3, GetResourceCount, 11),
-      SLOT(IBtTask3, GetResourceInfo, 12), SLOT(IBtTask3, GetNewConnectInfo, 13),
-      SLOT(IBtTask3, SetRetryStrategy, 14), SLOT(IBtTask3, SetProxyInfo, 15), SLOT(IBtTask3, SetTaskType, 16),
-      SLOT(IBtTask3, GetTaskType, 17), SLOT(IBtTask3, SetDispatchStrategy, 18),
-      SLOT(IBtTask3, IsSupportDispatchStrategy, 19), SLOT(IBtTask3, GetSpeed, 20),
-      SLOT(IBtTask3, SetRecommendInfo, 21), SLOT(IBtTask3, GetRecommendInfo, 22),
-      SLOT(IBtTask3, SetDownloadSpeedLimit, 23), SLOT(IBtTask3, GetResourceStatistic, 24),
-      SLOT(IBtTask3, EnableSubTask, 25), SLOT(IBtTask3, AttachEvents, 26), SLOT(IBtTask3, DetachEvents, 27),
-      SLOT(IBtTask3, SetStatParam, 28), SLOT(IBtTask3, ResetNeedDownloadFile, 29),
-      SLOT(IBtTask3, SetFileDownOrder, 30), SLOT(IBtTask3, GetFileInfo, 31), SLOT(IBtTask3, GetFileIdInfo, 32),
-      Expected{"IBtTask3::GetTaskInfo(record)", slot_of(static_cast<TaskInfo>(&IBtTask3::GetTaskInfo)), 33},
-      Expected{"IBtTask3::GetTaskInfo(block)", slot_of(static_cast<TaskInfoBlock>(&IBtTask3::GetTaskInfo)), 34},
-      SLOT(IBtTask3, SetDapPriorityList, 35), SLOT(IBtTask3, GetFailureDetail, 36),
-      // The real task is held as IBtTask2, whose slots must not differ.
-      SLOT(IBtTask2, SetDapPriorityList, 35),
-      SLOT(IBtTaskEvents, OnBtTaskEvent1, 3), SLOT(IBtTaskEvents, OnBtTaskEvent2, 4),
-      SLOT(IBtTaskEvents, OnBtTaskEvent3, 5), SLOT(IBtTaskEvents, OnBtTaskEvent4, 6),
-      SLOT(IVirtualTask, GetRealTask, 3), SLOT(IVirtualTask, IsModuleDownloadFailed, 4),
-      SLOT(IAcceleratable, Accelerate, 3), SLOT(IAcceleratable, IsAccelerated, 4),
-      SLOT(IStringSetter, SetString, 3), SLOT(IStringArraySetter, SetStringArray, 3),
-  });
+  SLOTS(IBtTask3, 3, S(StartTask), S(StopTask), S(SignalStop), S(GetStopFlag), S(IsStopped), S(GetConnectInfo),
+        S(GetDataInput), S(GetDataOutput), S(GetResourceCount), S(GetResourceInfo), S(GetNewConnectInfo),
+        S(SetRetryStrategy), S(SetProxyInfo), S(SetTaskType), S(GetTaskType), S(SetDispatchStrategy),
+        S(IsSupportDispatchStrategy), S(GetSpeed), S(SetRecommendInfo), S(GetRecommendInfo),
+        S(SetDownloadSpeedLimit), S(GetResourceStatistic), S(EnableSubTask), S(AttachEvents), S(DetachEvents),
+        S(SetStatParam), S(ResetNeedDownloadFile), S(SetFileDownOrder), S(GetFileInfo), S(GetFileIdInfo),
+        slot_of(static_cast<TaskInfo>(&IBtTask3::GetTaskInfo)),
+        slot_of(static_cast<TaskInfoBlock>(&IBtTask3::GetTaskInfo)), S(SetDapPriorityList), S(GetFailureDetail));
+  // The real task is held as IBtTask2, whose slots must not differ.
+  SLOTS(IBtTask2, 35, S(SetDapPriorityList));
+  SLOTS(IBtTaskEvents, 3, S(OnBtTaskEvent1), S(OnBtTaskEvent2), S(OnBtTaskEvent3), S(OnBtTaskEvent4));
+  SLOTS(IVirtualTask, 3, S(GetRealTask), S(IsModuleDownloadFailed));
+  SLOTS(IAcceleratable, 3, S(Accelerate), S(IsAccelerated));
+  SLOTS(IStringSetter, 3, S(SetString));
+  SLOTS(IStringArraySetter, 3, S(SetStringArray));
 }
 
 }  // namespace

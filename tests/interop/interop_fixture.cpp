@@ -89,22 +89,10 @@ int free_port(const char* address) {
 }
 
 bool same_bytes(const std::string& a, const std::string& b) {
-  std::ifstream x(a, std::ios::binary), y(b, std::ios::binary);
-  if (!x || !y) return false;
-  std::vector<char> p(1 << 20), q(1 << 20);
-  for (;;) {
-    x.read(p.data(), static_cast<std::streamsize>(p.size()));
-    y.read(q.data(), static_cast<std::streamsize>(q.size()));
-    if (x.gcount() != y.gcount() || std::memcmp(p.data(), q.data(), static_cast<std::size_t>(x.gcount())) != 0)
-      return false;
-    if (x.gcount() == 0) return true;
-  }
+  return exists(a) && exists(b) && read_file(a) == read_file(b);
 }
 
-bool exists(const std::string& path) {
-  struct stat st;
-  return stat(path.c_str(), &st) == 0;
-}
+bool exists(const std::string& path) { return fs::exists(path); }
 
 std::size_t bytes_on_disk(const std::string& path) {
   struct stat st;
@@ -194,12 +182,13 @@ void interop_fixture::start_tracker(const std::vector<const made_torrent*>& torr
 }
 
 bool interop_fixture::wait_for_seeder(const made_torrent& t) {
-  const auto seeders = [&] {
-    const std::string answer = http_get(tracker_port_, "/scrape?info_hash=" + url_escaped_hash(t.hash));
-    const std::size_t at = answer.find("8:completei");
-    return at == std::string::npos ? -1 : std::atoi(answer.c_str() + at + 11);
-  };
-  return wait_until([&] { return seeders() > 0; }, std::chrono::seconds(60));
+  return wait_until(
+      [&] {
+        const std::string answer = http_get(tracker_port_, "/scrape?info_hash=" + url_escaped_hash(t.hash));
+        const std::size_t at = answer.find("8:completei");
+        return at != std::string::npos && std::atoi(answer.c_str() + at + 11) > 0;
+      },
+      std::chrono::seconds(60));
 }
 
 bool interop_fixture::wait_for_peer_at(const made_torrent& t, const std::string& address) {

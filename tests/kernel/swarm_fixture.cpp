@@ -2,8 +2,6 @@
 
 #include <libtorrent/create_torrent.hpp>
 
-#include <sys/stat.h>
-
 #include <cstring>
 #include <filesystem>
 #include <random>
@@ -25,11 +23,6 @@ tagTASK_INFO task_info(IBtTask* task) {
   tagTASK_INFO info{};
   EXPECT_EQ(task->GetTaskInfo(&info), S_OK);
   return info;
-}
-
-bool exists_on_disk(const std::string& path) {
-  struct stat st;
-  return ::stat(path.c_str(), &st) == 0;
 }
 
 void swarm_fixture::TearDown() {

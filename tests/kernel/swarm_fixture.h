@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -47,7 +48,6 @@ class fixed_speed_limit : public ISpeedLimit {
 };
 
 tagTASK_INFO task_info(IBtTask* task);
-bool exists_on_disk(const std::string& path);
 
 class swarm_fixture : public module_fixture {
  protected:

@@ -15,6 +15,7 @@
 namespace {
 
 using namespace bts_test;
+using std::filesystem::exists;
 
 class KernelFailureTest : public swarm_fixture {
  protected:
@@ -92,7 +93,7 @@ TEST_F(KernelFailureTest, TaskThatCannotBeSetUpIsBornFailed) {
     EXPECT_EQ(task->StartTask(), E_FAIL);
     EXPECT_EQ(task_info(task.get()).task_status, bt_task_failed);
   }
-  EXPECT_FALSE(exists_on_disk(dir_.file("evil")));
+  EXPECT_FALSE(exists(dir_.file("evil")));
 }
 
 TEST_F(KernelFailureTest, UploadOfMissingDataFailsOnceChecked) {
@@ -109,7 +110,7 @@ TEST_F(KernelFailureTest, UploadOfMissingDataFailsOnceChecked) {
   EXPECT_EQ(lines[lines.size() - 2], "sink.OnBtTaskEvent4(10007)");
   EXPECT_EQ(task->DetachEvents(sink.get()), S_OK);
   // Nothing was fetched: the files an upload needs are not made up.
-  EXPECT_FALSE(exists_on_disk(leecher_data() + files()[0].path));
+  EXPECT_FALSE(exists(leecher_data() + files()[0].path));
 }
 
 TEST_F(KernelFailureTest, RefusedArgumentsAndOperationsOfOtherEngines) {

@@ -14,6 +14,7 @@
 namespace {
 
 using namespace bts_test;
+using std::filesystem::exists;
 using strings = std::vector<std::string>;
 
 using ProxyTransferConcurrent = swarm_fixture;
@@ -62,7 +63,7 @@ TEST_F(ProxyTransferConcurrent, ProxyMadeBeforeTheKernelDownloadsFromAnotherSess
   ASSERT_TRUE(wait_until([&] {
     for (const generated_file& f : files()) {
       const std::string final_name = leecher_data() + f.path;
-      if (exists_on_disk(final_name + ".bt.td") && !exists_on_disk(final_name)) seen_in_progress = true;
+      if (exists(final_name + ".bt.td") && !exists(final_name)) seen_in_progress = true;
     }
     EXPECT_EQ(task->AttachEvents(other.get()), S_OK);
     ULONG down = 0, up = 0, peers = 0;
@@ -77,7 +78,7 @@ TEST_F(ProxyTransferConcurrent, ProxyMadeBeforeTheKernelDownloadsFromAnotherSess
 
   for (const generated_file& f : files()) {
     EXPECT_EQ(read_file(leecher_data() + f.path), read_file(seeder_data() + f.path)) << f.path;
-    EXPECT_FALSE(exists_on_disk(leecher_data() + f.path + ".bt.td")) << f.path;
+    EXPECT_FALSE(exists(leecher_data() + f.path + ".bt.td")) << f.path;
   }
   const tagTASK_INFO info = task_info(task.get());
   EXPECT_EQ(info.progress, bt_task_progress_scale);

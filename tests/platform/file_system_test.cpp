@@ -73,7 +73,7 @@ TEST(FindFirstFile, PatternsMatchTheLastComponentOnly) {
   EXPECT_EQ(ERROR_INVALID_HANDLE, GetLastError());
 }
 
-TEST(FileCalls, AttributesDirectoriesHandlesAndCopies) {
+TEST(FileCalls, AttributesHandlesAndCopies) {
   bts_test::temp_dir dir;
   const std::string ro = dir.write("ro", ""), a = dir.write("a", "AAA");
   ::chmod(ro.c_str(), 0444);
@@ -89,13 +89,6 @@ TEST(FileCalls, AttributesDirectoriesHandlesAndCopies) {
   struct stat st {};
   ASSERT_EQ(0, ::stat(a.c_str(), &st));
   EXPECT_EQ(3, st.st_size);
-
-  // One level at a time.
-  EXPECT_TRUE(CreateDirectoryA(dir.file("d").c_str(), nullptr));
-  EXPECT_FALSE(CreateDirectoryA(dir.file("d").c_str(), nullptr));
-  EXPECT_EQ(ERROR_ALREADY_EXISTS, GetLastError());
-  EXPECT_FALSE(CreateDirectoryA(dir.file("x/y").c_str(), nullptr));
-  EXPECT_EQ(ERROR_PATH_NOT_FOUND, GetLastError());
 
   // Folders are not opened; null and invalid handles are no descriptors.
   EXPECT_EQ(INVALID_HANDLE_VALUE, CreateFileA(dir.path().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
