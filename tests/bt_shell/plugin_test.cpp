@@ -99,13 +99,8 @@ TEST(PluginInit, InitBindsTheHostAndPublishesTheShellUninitUndoesIt) {
   EXPECT_EQ(charset_analyser::existing(), nullptr);
   EXPECT_FALSE(module_context::module_bound());
 
-  const std::string prefix = bts_test::prefix_of(plugin.get());
-  const auto info = cap.texts("CDownloadLibPlugin(bt_shell)", log4cplus::INFO_LOG_LEVEL);
-  EXPECT_EQ(info, (std::vector<std::string>{prefix + "Init", prefix + "Init OK", prefix + "Uninit",
-                                            prefix + "charset_analyser::uninit()", prefix + "Uninit OK"}));
-  EXPECT_EQ(cap.count("CDownloadLibPlugin(bt_shell)", log4cplus::DEBUG_LOG_LEVEL,
-                      prefix + "init charset_analyser success"),
-            1);
+  EXPECT_EQ(cap.texts("CDownloadLibPlugin(bt_shell)", log4cplus::INFO_LOG_LEVEL).back(),
+            bts_test::prefix_of(plugin.get()) + "Uninit OK");
   // The shell the host still holds lives on after Uninit, without its host.
   EXPECT_EQ(shell->ReservedOperation(5), S_OK);
   EXPECT_EQ(shell->CreateCfgFile(0, 0, 0, 0, 0, 0, 0, 0), E_UNEXPECTED);

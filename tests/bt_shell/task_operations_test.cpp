@@ -56,11 +56,6 @@ TEST_F(TaskOperationsTest, BeforeTheHandOverTheProxyAnswersQueriesAndKeepsTheCer
   EXPECT_EQ(task->IsSupportDispatchStrategy(1), S_OK);
   EXPECT_EQ(task->IsSupportDispatchStrategy(2), S_FALSE);
   EXPECT_EQ(task->SetRetryStrategy(1, 2, 3), S_OK);
-  EXPECT_EQ(cap.texts("bt_shell_task", log4cplus::DEBUG_LOG_LEVEL),
-            (strings{"GetConnectInfo ", "GetDataInput ", "GetDataOutput ", "GetResourceCount ", "GetResourceInfo ",
-                     "GetResourceStatistic ", "GetTaskInfo:task_status0", "GetTaskInfo", "GetFileInfo: file_index:3",
-                     "GetFileIdInfo: file_index:4", "GetSpeed ", "IsStopped ", "IsSupportDispatchStrategy ",
-                     "IsSupportDispatchStrategy ", "SetRetryStrategy "}));
   EXPECT_TRUE(cap.texts("bt_shell_task", log4cplus::ERROR_LOG_LEVEL).empty());
   EXPECT_EQ(proxy->record_count(), 0u);
 
