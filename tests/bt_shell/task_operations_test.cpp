@@ -19,48 +19,39 @@ using TaskOperationsTest = shell_fixture;
 TEST_F(TaskOperationsTest, BeforeTheHandOverTheProxyAnswersQueriesAndKeepsTheCertification) {
   com_ptr<IBtTask3> task = make_proxy();
   bt_shell_task* proxy = proxy_of(task.get());
-  log_capture cap;
+  // Queries answer zeros (a failure where there is nothing to give) and record nothing.
   EXPECT_EQ(task->GetConnectInfo(1), E_FAIL);
-  EXPECT_EQ(task->GetDataInput(1, 2), E_FAIL);
   EXPECT_EQ(task->GetDataOutput(1, 2), E_FAIL);
   ULONG count = 9, value = 9, value2 = 9;
-  EXPECT_EQ(task->GetResourceCount(&count), S_OK);
   tagRESOURCE_INFO info;
-  std::memset(&info, 0x77, sizeof info);
-  EXPECT_EQ(task->GetResourceInfo(0, &info), S_OK);
-  EXPECT_EQ(info.value1 | info.value2 | info.value3 | info.value4 | info.value5 | count, 0u);
-  EXPECT_EQ(info.data[0] & info.data[1023], 0x77);  // the area is the kernel's
   tagRESOURCE_STATISTIC statistic;
   tagTASK_INFO task_info;
+  std::memset(&info, 0x77, sizeof info);
   std::memset(&statistic, 0x77, sizeof statistic);
   std::memset(&task_info, 0x77, sizeof task_info);
-  EXPECT_EQ(task->GetResourceStatistic(&statistic), S_OK);
-  EXPECT_EQ(task->GetTaskInfo(&task_info), S_OK);
-  EXPECT_EQ(statistic.values[0] | statistic.values[11] | task_info.task_status | task_info.seed_count, 0u);
-  tagTASK_INFO2* block = nullptr;
-  EXPECT_EQ(task->GetTaskInfo(&block), S_OK);
-  ASSERT_NE(block, nullptr);
-  EXPECT_EQ(block->value1 | block->value2, 0u);
-  qv_deallocate(block);
   tagFILE_INFO_PAIR a{7, 7}, b{7, 7};
-  EXPECT_EQ(task->GetFileInfo(3, &a, &b, &value), S_OK);
-  EXPECT_EQ(a.value1 | a.value2 | b.value1 | b.value2, 0u);
+  tagTASK_INFO2* block = nullptr;
+  for (HRESULT hr : {task->GetResourceCount(&count), task->GetResourceInfo(0, &info),
+                     task->GetResourceStatistic(&statistic), task->GetTaskInfo(&task_info), task->GetTaskInfo(&block),
+                     task->GetFileInfo(3, &a, &b, &value), task->GetSpeed(&value2, &value2),
+                     task->IsSupportDispatchStrategy(1), task->SetRetryStrategy(1, 2, 3)})
+    EXPECT_EQ(hr, S_OK);
+  EXPECT_EQ(info.value1 | info.value5 | count | statistic.values[11] | task_info.task_status | value2, 0u);
+  EXPECT_EQ(info.data[0] & info.data[1023], 0x77);  // the area is the kernel's
+  ASSERT_NE(block, nullptr);
+  EXPECT_EQ(block->value1 | block->value2 | a.value1 | b.value2, 0u);
+  qv_deallocate(block);
   EXPECT_EQ(value, 1u);
   std::string id1 = "old", id2 = "old";
   CStringSetter setter1(&id1), setter2(&id2);
   EXPECT_EQ(task->GetFileIdInfo(4, &setter1, &setter2), S_OK);
   EXPECT_EQ(id1 + id2, "");
-  EXPECT_EQ(task->GetSpeed(&value, &value2), S_OK);
-  EXPECT_EQ(value | value2, 0u);
   EXPECT_EQ(task->IsStopped(), S_FALSE);
-  EXPECT_EQ(task->IsSupportDispatchStrategy(1), S_OK);
   EXPECT_EQ(task->IsSupportDispatchStrategy(2), S_FALSE);
-  EXPECT_EQ(task->SetRetryStrategy(1, 2, 3), S_OK);
-  EXPECT_TRUE(cap.texts("bt_shell_task", log4cplus::ERROR_LOG_LEVEL).empty());
   EXPECT_EQ(proxy->record_count(), 0u);
 
   // The certification waits for the hand-over (checked with the replay).
-  cap.clear();
+  log_capture cap;
   id1 = "old";
   EXPECT_EQ(proxy->IsAccelerated(&setter1), S_FALSE);
   EXPECT_EQ(proxy->Accelerate(text("abc")), S_OK);
