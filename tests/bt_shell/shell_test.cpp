@@ -38,16 +38,9 @@ TEST_F(ShellTest, FreshShellWaitsAndAnswersItsIdentities) {
   // IBitTorrent and IBitTorrent2 are one face; IUnknown is the test face, from either; sinks are not reachable.
   IBitTorrent2* main_face = shell_.get();
   IBitTorrentTest* test_face = shell_.get();
-  for (IUnknown* face : {static_cast<IUnknown*>(main_face), static_cast<IUnknown*>(test_face)}) {
-    for (const auto& [iid, expected] :
-         {std::pair<IID, void*>{IID_IBitTorrent, main_face}, {IID_IBitTorrent2, main_face},
-          {IID_IBitTorrentTest, test_face}, {IID_IUnknown, test_face}, {IID_IBitTorrentEvents, nullptr}}) {
-      void* out = reinterpret_cast<void*>(1);
-      EXPECT_EQ(face->QueryInterface(iid, &out), expected ? S_OK : E_NOINTERFACE);
-      EXPECT_EQ(out, expected);
-      if (out) static_cast<IUnknown*>(out)->Release();
-    }
-  }
+  for (IUnknown* face : {static_cast<IUnknown*>(main_face), static_cast<IUnknown*>(test_face)})
+    expect_faces(face, {{IID_IBitTorrent, main_face}, {IID_IBitTorrent2, main_face}, {IID_IBitTorrentTest, test_face},
+                        {IID_IUnknown, test_face}, {IID_IBitTorrentEvents, nullptr}});
   EXPECT_EQ(shell_->ReservedOperation(1), S_OK);
   EXPECT_EQ(shell_->status(), bt_shell_status::shell_init);
   EXPECT_TRUE(log_->lines("downloader.").empty());
