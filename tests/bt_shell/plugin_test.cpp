@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-
 #include "bt_shell/ComModule.h"
 #include "common/charset_analyser.h"
 #include "interfaces/IBitTorrent.h"

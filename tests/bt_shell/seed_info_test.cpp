@@ -1,9 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 #include "bt_shell/seed_files.h"
-#include "common/utility.h"
 #include "support/log_capture.h"
 #include "support/temp_dir.h"
 #include "tests/bt_shell/seed_builder.h"

@@ -1,12 +1,10 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 
 #include "bencode/QTorrentFileParser.h"
 #include "bt_shell/seed_files.h"
 #include "common/utility.h"
-#include "support/log_capture.h"
 #include "support/temp_dir.h"
 #include "tests/bt_shell/seed_builder.h"
 
