@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <thread>
 
 #include "bt_shell/ComModule.h"
 #include "interfaces/IDownloadLibPlugin.h"
@@ -31,17 +30,11 @@ TEST_F(ConcurrentReferenceCountTest, ProxiesReleasedWhileTheKernelArrivesAreNeve
       }
     }
     bts_test::fake_kernel& kernel = register_kernel();
-    std::atomic<bool> go{false};
-    std::vector<std::thread> releasers;
-    for (auto& proxies : held) {
-      releasers.emplace_back([&go, &proxies] {
-        while (!go) std::this_thread::yield();
-        for (com_ptr<IBtTask3>& proxy : proxies) proxy.reset();
-      });
-    }
-    go = true;
-    host_->complete(0);
-    for (std::thread& releaser : releasers) releaser.join();
+    // The last thread reports the kernel installed; the others release their proxies.
+    bts_test::run_together(kThreads + 1, [&](int i) {
+      if (i == kThreads) return host_->complete(0);
+      for (com_ptr<IBtTask3>& proxy : held[static_cast<std::size_t>(i)]) proxy.reset();
+    });
 
     EXPECT_EQ(shell_->loading_listener_count(), 0u);
     EXPECT_EQ(kernel.tasks_alive(), 0u);  // each real task went with its proxy

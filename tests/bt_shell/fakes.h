@@ -82,7 +82,8 @@ struct fake_answers {
   ULONG value(const std::string& operation) const { return values.count(operation) ? values.at(operation) : 0; }
 };
 
-// A counted object that journals its calls as "<name>.<call>".
+// A counted object that journals its calls as "<name>.<call>" (or under
+// another name it stands for).
 class fake_object : public CUnknownMultiThread {
  public:
   fake_object(std::string name, std::shared_ptr<journal> log)
@@ -92,7 +93,11 @@ class fake_object : public CUnknownMultiThread {
  protected:
   template <class... A>
   HRESULT call(const char* operation, const A&... args) {
-    journal_->add(name_ + "." + call_of(operation, args...));
+    return as(name_, operation, args...);
+  }
+  template <class... A>
+  HRESULT as(const std::string& object, const char* operation, const A&... args) {
+    journal_->add(object + "." + call_of(operation, args...));
     return answers.result(operation);
   }
 
@@ -175,8 +180,6 @@ class fake_host final : public IDownloadLib,
   BTS_UNUSED(Reserved11, ())
 
   bool is_registered(REFIID riid) const { return registry_.count(name_of(riid)) != 0; }
-  std::size_t sink_count() const { return registry_sinks_.sink_count(); }
-  std::size_t downloader_sink_count() const { return downloader_sinks_.sink_count(); }
   // The module downloader reports the end of a request (version 1.2) to its sinks.
   void complete(ULONG code, const std::string& module = "bt_kernel") {
     downloader_sinks_.broadcast(&IModuleDownloaderEvents::OnModuleInstallComplete, code, to_tag_string(module),
@@ -190,12 +193,6 @@ class fake_host final : public IDownloadLib,
   std::vector<std::string> notices;
 
  private:
-  template <class... A>
-  HRESULT as(const char* object, const char* operation, const A&... args) {
-    journal_->add(std::string(object) + "." + call_of(operation, args...));
-    return answers.result(operation);
-  }
-
   const fake_host_options options_;
   std::map<std::string, IUnknown*> registry_;  // the host's own faces, or objects held below
   std::vector<com_ptr<IUnknown>> held_;
@@ -281,7 +278,6 @@ class fake_kernel final : public IBitTorrentKernel, public IBitTorrentTest, publ
   std::size_t sink_count() const { return events_.sink_count(); }
   // Task `id` (from 1). REQUIRES: it lives.
   com_ptr<fake_task> task(ULONG id) const { return com_ptr<fake_task>(made_.at(id - 1)); }
-  std::size_t tasks_created() const { return made_.size(); }
   ULONG tasks_alive() const { return alive_; }
 
   fake_kernel_options options;

@@ -100,8 +100,6 @@ TEST_F(MisuseTest, EachCallIsAnsweredWithOneErrorLineAndChangesNothing) {
        "Init: another plugin holds the module"},
       {"Uninit of a plugin that holds nothing", plugin_started, ON_SHELL(other_plugin()->Uninit()), S_OK,
        "Uninit: the plugin does not hold the module"},
-      {"Uninit twice", plugin_started, ON_SHELL((plugin_->Uninit(), plugin_->Uninit())), S_OK,
-       "Uninit: the plugin does not hold the module"},
       {"GetPluginValue without a value", plugin_started, ON_SHELL(plugin_->GetPluginValue(nullptr)), E_POINTER,
        null_out},
       {"plugin released without Uninit while its shell holds the kernel", plugin_started,
@@ -117,8 +115,6 @@ TEST_F(MisuseTest, EachCallIsAnsweredWithOneErrorLineAndChangesNothing) {
       // The shell.
       {"GetReimportTaskTorrentFileName before the kernel", shell_started,
        ON_SHELL(shell_->GetReimportTaskTorrentFileName(1)), E_FAIL, "FALSE not true"},
-      {"GetReimportRootPath before the kernel", shell_started, ON_SHELL(shell_->GetReimportRootPath(1)), E_FAIL,
-       "FALSE not true"},
       {"GetReimportProgress without a reimport", shell_started, ON_SHELL(shell_->GetReimportProgress(&progress)), S_OK,
        "_is_virtual_reimport not true"},
       {"a kernel operation after the host withdrew the kernel", shell_started,
@@ -172,9 +168,6 @@ TEST_F(MisuseTest, EachCallIsAnsweredWithOneErrorLineAndChangesNothing) {
        E_POINTER, null_out},
       {"ParseSeedFile(NULL)", shell_started, ON_SHELL(shell_->ParseSeedFile(text("s"), nullptr)), E_POINTER, null_out},
       {"GetStopFlag(NULL)", proxy_waiting, ON_TASK(t->GetStopFlag(nullptr)), E_POINTER, null_out},
-      {"GetTaskInfo(NULL)", proxy_waiting, ON_TASK(t->GetTaskInfo(static_cast<tagTASK_INFO2**>(nullptr))), E_POINTER,
-       null_out},
-      {"GetRealTask(NULL)", proxy_waiting, ON_TASK(proxy_of(t)->GetRealTask(nullptr)), E_POINTER, null_out},
       {"GetResourceCount(NULL) after the hand-over", proxy_running, ON_TASK(t->GetResourceCount(nullptr)), E_POINTER,
        null_out},
   };

@@ -45,19 +45,11 @@ class seed_builder {
     return *this;
   }
   seed_builder& announce(const std::string& url) { return root_text("announce", url); }
-  seed_builder& announce_list(const std::vector<std::vector<std::string>>& tiers) {
-    auto* list = new CQBCList;
-    for (const auto& tier : tiers) list->push_back(texts(tier));
-    root_->set("announce-list", list);
-    return *this;
-  }
 
-  // The info dictionary's canonical encoding.
-  std::string info_encoding() const { return info_->encode(); }
-  // The whole seed's encoding.
-  std::string encoding() const { return root_->encode(); }
   // Writes the seed as `relative` under `dir` and gives its full path.
-  std::string write(const temp_dir& dir, const std::string& relative) const { return dir.write(relative, encoding()); }
+  std::string write(const temp_dir& dir, const std::string& relative) const {
+    return dir.write(relative, root_->encode());
+  }
 
  private:
   static CQBCList* texts(const std::vector<std::string>& items) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <ctime>
+#include <initializer_list>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -26,6 +27,16 @@ inline tagSTRING text(const std::string& s) { return tagSTRING{static_cast<ULONG
 inline std::string prefix_of(const void* p) { return "[" + pointer_of(p) + "]"; }
 
 inline bt_shell_task* proxy_of(IBtTask3* task) { return static_cast<bt_shell_task*>(task); }
+
+// `object` answers each identifier with the face given beside it (null: E_NOINTERFACE and a null face).
+inline void expect_faces(IUnknown* object, std::initializer_list<std::pair<IID, void*>> faces) {
+  for (const auto& [iid, face] : faces) {
+    void* out = reinterpret_cast<void*>(1);
+    EXPECT_EQ(object->QueryInterface(iid, &out), face ? S_OK : E_NOINTERFACE);
+    EXPECT_EQ(out, face);
+    if (out) static_cast<IUnknown*>(out)->Release();
+  }
+}
 
 class shell_fixture : public ::testing::Test {
  protected:

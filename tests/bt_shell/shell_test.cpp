@@ -38,16 +38,9 @@ TEST_F(ShellTest, FreshShellWaitsAndAnswersItsIdentities) {
   // IBitTorrent and IBitTorrent2 are one face; IUnknown is the test face, from either; sinks are not reachable.
   IBitTorrent2* main_face = shell_.get();
   IBitTorrentTest* test_face = shell_.get();
-  for (IUnknown* face : {static_cast<IUnknown*>(main_face), static_cast<IUnknown*>(test_face)}) {
-    for (const auto& [iid, expected] :
-         {std::pair<IID, void*>{IID_IBitTorrent, main_face}, {IID_IBitTorrent2, main_face},
-          {IID_IBitTorrentTest, test_face}, {IID_IUnknown, test_face}, {IID_IBitTorrentEvents, nullptr}}) {
-      void* out = reinterpret_cast<void*>(1);
-      EXPECT_EQ(face->QueryInterface(iid, &out), expected ? S_OK : E_NOINTERFACE);
-      EXPECT_EQ(out, expected);
-      if (out) static_cast<IUnknown*>(out)->Release();
-    }
-  }
+  for (IUnknown* face : {static_cast<IUnknown*>(main_face), static_cast<IUnknown*>(test_face)})
+    expect_faces(face, {{IID_IBitTorrent, main_face}, {IID_IBitTorrent2, main_face}, {IID_IBitTorrentTest, test_face},
+                        {IID_IUnknown, test_face}, {IID_IBitTorrentEvents, nullptr}});
   EXPECT_EQ(shell_->ReservedOperation(1), S_OK);
   EXPECT_EQ(shell_->status(), bt_shell_status::shell_init);
   EXPECT_TRUE(log_->lines("downloader.").empty());
@@ -96,26 +89,17 @@ TEST_F(ShellTest, LoadedKernelReceivesEveryForwardedCallUnchanged) {
   EXPECT_EQ(test->CreateBtHubQueryClient(1), E_FAIL);
 }
 
+// The request, its version and the host service's events are checked through the module.
 TEST_F(ShellTest, FirstKernelCallRequestsTheModuleAndItsArrivalLoadsIt) {
-  log_->clear();
-  log_capture cap;
   EXPECT_EQ(shell_->CreateBtTrackerClient(1), E_FAIL);
   EXPECT_EQ(shell_->status(), bt_shell_status::kernel_loading);
-  EXPECT_EQ(log_->lines(), (strings{"host.GetInstance(IBitTorrentKernel)", "downloader.AttachEvents()",
-                                    "service.ReportEvent(2,152,-1,0)",
-                                    "downloader.RequestDownload(9:\"bt_kernel\",1,2)"}));
-  EXPECT_EQ(cap.texts("CBtShell", log4cplus::DEBUG_LOG_LEVEL),
-            (strings{"CreateBtTrackerClient,_bt_shell_status: 0", "enter_shell_init_status ",
-                     "enter_shell_init_status , RequestDownload"}));
-  EXPECT_EQ(cap.texts("CBtShell", log4cplus::INFO_LOG_LEVEL),
-            (strings{prefix_of(shell_.get()) + "get bt dl module's version: 1,2"}));
   EXPECT_EQ(shell_->CreateCfgFile(0, 0, 0, 0, 0, 0, 0, 0), E_FAIL);  // still loading
+  EXPECT_EQ(log_->lines("downloader.Request").size(), 1u);
 
   // Other modules' installations change nothing and log nothing.
-  cap.clear();
+  log_capture cap;
   for (const char* name : {"BT_KERNEL", "bt_kernel2", "bt_kerne", "other"}) host_->complete(0, name);
   EXPECT_TRUE(cap.lines().empty());
-  EXPECT_EQ(host_->downloader_sink_count(), 1u);
 
   register_kernel();
   EXPECT_EQ(shell_->status(), bt_shell_status::kernel_loading);
@@ -124,21 +108,16 @@ TEST_F(ShellTest, FirstKernelCallRequestsTheModuleAndItsArrivalLoadsIt) {
   EXPECT_EQ(shell_->status(), bt_shell_status::kernel_loaded);
   EXPECT_EQ(log_->lines(), (strings{"downloader.DetachEvents()", "host.GetInstance(IBitTorrentKernel)",
                                     "service.ReportEvent(2,154,-1,0)"}));
-  EXPECT_EQ(cap.texts("CBtShell", log4cplus::INFO_LOG_LEVEL).back(),
-            prefix_of(shell_.get()) + "OnModuleInstallComplete  error_code=0, moduleName=bt_kernel, " +
-                "MajorVersion=1, MinorVersion=2");
 }
 
-// A readable version is requested in the first-call test and through the module.
+// A readable version is requested through the module; one that cannot be read requests version 0.0.
 TEST_F(ShellTest, KernelVersionThatCannotBeRead) {
   const struct {
     const char* content;  // null: no file at all
-    std::string request;
-    log4cplus::LogLevel level;
     std::string line;
   } cases[] = {
-      {"[bt_kernel]\nversion=abc\n", "0,0", log4cplus::ERROR_LOG_LEVEL, "get bt dl module's version is invalid."},
-      {nullptr, "0,0", log4cplus::ERROR_LOG_LEVEL, "can not get non dl module's version."},
+      {"[bt_kernel]\nversion=abc\n", "get bt dl module's version is invalid."},
+      {nullptr, "can not get non dl module's version."},
   };
   for (const auto& c : cases) {
     stop();
@@ -150,8 +129,8 @@ TEST_F(ShellTest, KernelVersionThatCannotBeRead) {
     log_capture cap;
     shell_->CreateCfgFile(0, 0, 0, 0, 0, 0, 0, 0);
     EXPECT_EQ(log_->lines("downloader.Request"),
-              (strings{"downloader.RequestDownload(9:\"bt_kernel\"," + c.request + ")"}));
-    EXPECT_EQ(cap.count("CBtShell", c.level, prefix_of(shell_.get()) + c.line), 1) << c.line;
+              (strings{"downloader.RequestDownload(9:\"bt_kernel\",0,0)"}));
+    EXPECT_EQ(cap.count("CBtShell", log4cplus::ERROR_LOG_LEVEL, prefix_of(shell_.get()) + c.line), 1) << c.line;
   }
 }
 

@@ -17,7 +17,6 @@ using TaskCreationTest = shell_fixture;
 IBtTask* const kUntouched = reinterpret_cast<IBtTask*>(0x5A5A);
 
 TEST_F(TaskCreationTest, ProxiesAreMadeWhileTheKernelLoadsWithTheirOwnRegistration) {
-  log_capture cap;
   const ULONG first[] = {1, 2, 3};
   com_ptr<IBtTask3> one = make_proxy();
   IBtTask* raw = nullptr;
@@ -27,22 +26,6 @@ TEST_F(TaskCreationTest, ProxiesAreMadeWhileTheKernelLoadsWithTheirOwnRegistrati
   EXPECT_TRUE(is_directory(data_folder()));  // made, one level
   ASSERT_TRUE(one && two && one.get() != two.get());
   EXPECT_EQ(shell_->loading_listener_count(), 2u);
-
-  const std::string folder = data_folder();
-  EXPECT_EQ(cap.texts("CBtShell", log4cplus::DEBUG_LOG_LEVEL),
-            (strings{"CreateNewTask,_bt_shell_status: 0", "enter_shell_init_status ",
-                     "enter_shell_init_status , RequestDownload", "create_bt_shell_task_imp ",
-                     "seed full path: /seeds/a.torrent file path: " + folder + " task type: 0",
-                     "CreateUploadTask,_bt_shell_status: 1", "create_bt_shell_task_imp ",
-                     "seed full path: /seeds/a.torrent file path: " + folder + " task type: 2"}));
-  for (const char* line : {"CreateNewTask ", "CreateUploadTask "})
-    EXPECT_EQ(cap.count("CBtShell", log4cplus::INFO_LOG_LEVEL, line), 1) << line;
-  const std::string p = prefix_of(proxy_of(two.get()));
-  EXPECT_EQ(cap.texts("bt_shell_task", log4cplus::INFO_LOG_LEVEL).back(), p + "bt_shell_task::init");
-  EXPECT_EQ(cap.count("bt_shell_task", log4cplus::INFO_LOG_LEVEL,
-                      p + "bt_shell_task::bt_shell_task, m_str_seed_file /seeds/a.torrent m_str_data_file_path:" +
-                          folder),
-            1);
 }
 
 TEST_F(TaskCreationTest, RefusedCreationsLeaveNoProxyAndTheOutParameterAlone) {
