@@ -45,11 +45,17 @@ class seed_builder {
     return *this;
   }
   seed_builder& announce(const std::string& url) { return root_text("announce", url); }
-
-  // Writes the seed as `relative` under `dir` and gives its full path.
-  std::string write(const temp_dir& dir, const std::string& relative) const {
-    return dir.write(relative, root_->encode());
+  seed_builder& announce_list(const std::vector<std::vector<std::string>>& tiers) {
+    auto* list = new CQBCList;
+    for (const auto& tier : tiers) list->push_back(texts(tier));
+    root_->set("announce-list", list);
+    return *this;
   }
+
+  // The whole seed's encoding (the fuzz targets' seed generator writes it).
+  std::string encoding() const { return root_->encode(); }
+  // Writes the seed as `relative` under `dir` and gives its full path.
+  std::string write(const temp_dir& dir, const std::string& relative) const { return dir.write(relative, encoding()); }
 
  private:
   static CQBCList* texts(const std::vector<std::string>& items) {
