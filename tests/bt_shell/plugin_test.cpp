@@ -68,16 +68,21 @@ TEST(PluginInit, InitBindsTheHostAndPublishesTheShellUninitUndoesIt) {
   auto host = com_ptr<bts_test::fake_host>::adopt(new bts_test::fake_host(log, {}));
   auto plugin = com_ptr<CDownloadLibPlugin>::adopt(new CDownloadLibPlugin);
   ASSERT_EQ(plugin->Init(host.get()), S_OK);
-  EXPECT_EQ(log->lines("host.CreateInstance").size(), 1u);  // the host service
+  // The plugin's calls to its host, in order.
+  EXPECT_EQ(log->lines("host."), (std::vector<std::string>{"host.GetInstance(IMultiLanguage2)",
+                                                          "host.CreateInstance(HostService,IHostService)",
+                                                          "host.GetInstance(IModuleDownloader)", "host.AttachEvents()",
+                                                          "host.RegisterInstance(IBitTorrent)"}));
   ASSERT_NE(charset_analyser::existing(), nullptr);
   EXPECT_NE(charset_analyser::instance().mlang(), nullptr);  // the built-in detector
   com_ptr<IBitTorrent2> shell;
   ASSERT_EQ(host->GetInstance(IID_IBitTorrent, shell.put_void()), S_OK);
   EXPECT_EQ(static_cast<IBitTorrent2*>(plugin->shell()), shell.get());
 
-  // The registry's withdrawal and its sinks are checked through the module.
+  log->clear();
   ASSERT_EQ(plugin->Uninit(), S_OK);
-  EXPECT_FALSE(host->is_registered(IID_IBitTorrent));
+  EXPECT_EQ(log->lines("host."),
+            (std::vector<std::string>{"host.UnregisterInstance(IBitTorrent)", "host.DetachEvents()"}));
   EXPECT_EQ(charset_analyser::existing(), nullptr);
   EXPECT_FALSE(module_context::module_bound());
   // The shell the host still holds lives on after Uninit, without its host.
