@@ -36,8 +36,10 @@ class bc_node {
   // Elements of a list in order; entries of a dictionary as (key, value)
   // pairs in the order of the input, repeated keys included. Empty for
   // other values.
-  class element_range;
-  class entry_range;
+  template <bool Entries>
+  class child_range;
+  using element_range = child_range<false>;
+  using entry_range = child_range<true>;
   element_range elements() const;
   entry_range entries() const;
   // How many elements or entries (0 for other values); walks them.
@@ -77,19 +79,27 @@ class bc_node {
   std::uint32_t index_ = 0;
 };
 
-class bc_node::element_range {
+template <bool Entries>
+class bc_node::child_range {
  public:
   class iterator {
    public:
-    bc_node operator*() const { return node_; }
+    // An element, or an entry's key (a string node) and its value.
+    auto operator*() const {
+      if constexpr (Entries) {
+        return std::pair<bc_node, bc_node>{node_, node_.next()};
+      } else {
+        return node_;
+      }
+    }
     iterator& operator++() {
-      node_ = node_.next();
+      node_ = Entries ? node_.next().next() : node_.next();
       return *this;
     }
     bool operator!=(const iterator& other) const { return node_.index_ != other.node_.index_; }
 
    private:
-    friend class element_range;
+    friend class child_range;
     explicit iterator(bc_node node) : node_(node) {}
     bc_node node_;
   };
@@ -98,33 +108,7 @@ class bc_node::element_range {
 
  private:
   friend class bc_node;
-  element_range(bc_node begin, bc_node end) : begin_(begin), end_(end) {}
-  bc_node begin_, end_;
-};
-
-class bc_node::entry_range {
- public:
-  class iterator {
-   public:
-    // The key (a string node) and its value.
-    std::pair<bc_node, bc_node> operator*() const { return {key_, key_.next()}; }
-    iterator& operator++() {
-      key_ = key_.next().next();
-      return *this;
-    }
-    bool operator!=(const iterator& other) const { return key_.index_ != other.key_.index_; }
-
-   private:
-    friend class entry_range;
-    explicit iterator(bc_node key) : key_(key) {}
-    bc_node key_;
-  };
-  iterator begin() const { return iterator(begin_); }
-  iterator end() const { return iterator(end_); }
-
- private:
-  friend class bc_node;
-  entry_range(bc_node begin, bc_node end) : begin_(begin), end_(end) {}
+  child_range(bc_node begin, bc_node end) : begin_(begin), end_(end) {}
   bc_node begin_, end_;
 };
 
