@@ -44,6 +44,11 @@ enum bt_task_failure : LONG {
   bt_failure_no_space = 10006,          // the disk that holds the data is full
   bt_failure_data_incomplete = 10007,   // an upload task found data missing or damaged on disk
   bt_failure_duplicate = 10008,         // the kernel already runs a task of this torrent
+  bt_failure_file_conflict = 10009,     // a file with one of the torrent's final names is on disk, was not
+                                        // made by this task and does not hold the torrent's content; it is
+                                        // left as it was (IBtTaskDetails::GetFailureText names it)
+  bt_failure_busy = 10010,              // another task, in this process or another, runs this download
+                                        // (it holds the lock "<HASH>.bt.dat" beside the seed)
   bt_failure_kernel_unavailable = 10014,  // the shell's proxy task: the kernel module could not be had
 };
 

@@ -18,6 +18,7 @@
 #include "interfaces/IAcceleratable.h"
 #include "interfaces/IBitTorrent.h"
 #include "interfaces/IBtTask.h"
+#include "interfaces/IBtTaskDetails.h"
 #include "interfaces/IDownloadLib.h"
 #include "interfaces/IDownloadLibPlugin.h"
 #include "interfaces/IHostService.h"
@@ -35,7 +36,8 @@ template <class... R>
 constexpr bool plain_records = ((std::is_standard_layout_v<R> && std::is_trivial_v<R>) && ...);
 static_assert(plain_records<tagSTRING, tagSTRING_ARRAY, SEED_FILE_INFO, SEED_FILE_ITEM, SEED_TRACKER_ITEM,
                             DATA_FILE_LIST, DATA_FILE_ITEM, PEER_INFO_LIST, tagTASK_INFO, tagTASK_INFO2,
-                            tagFILE_INFO_PAIR, tagRESOURCE_INFO, tagRESOURCE_STATISTIC>);
+                            tagFILE_INFO_PAIR, tagRESOURCE_INFO, tagRESOURCE_STATISTIC, tagBT_TRANSFER_TOTALS,
+                            tagBT_TRACKER_INFO>);
 static_assert(sizeof(tagQV_NAT_TYPE) == 4 && sizeof(tagQV_SUB_TASK_TYPE) == 4);
 
 // On a 64-bit target the pointer fields are 8 bytes wide and naturally
@@ -73,6 +75,7 @@ TEST(InterfaceIdentifiers, BinaryValuesMatchTheRegistryTextAndAreDistinct) {
       ID(IID_IBtTask3, "{5BCA30A3-270D-4DF3-AD49-780FB3F5B3BF}"),
       ID(IID_IBtTaskEvents, "{BF40B918-152B-4CB4-9E15-B5A8DCDBBBEA}"),
       ID(IID_IVirtualTask, "{B02F5E6E-9442-402E-9703-E2A01DC0E39C}"),
+      ID(IID_IBtTaskDetails, "{394AD375-664C-4B89-8F02-5A8CD1441C83}"),
       ID(IID_IAcceleratable, "{51E3A239-0FAC-4A49-9C7B-E51B24D62496}"),
       ID(IID_IP2p, "{A71F90F6-140A-4A2F-86B6-35A5726EF0DE}"),
       ID(IID_IStringSetter, "{83A323B1-3B99-496F-91BE-5786FC213443}"),
@@ -185,6 +188,8 @@ TEST(InterfaceSlots, TaskInterfaces) {
   SLOTS(IBtTask2, 35, S(SetDapPriorityList));
   SLOTS(IBtTaskEvents, 3, S(OnBtTaskEvent1), S(OnBtTaskEvent2), S(OnBtTaskEvent3), S(OnBtTaskEvent4));
   SLOTS(IVirtualTask, 3, S(GetRealTask), S(IsModuleDownloadFailed));
+  SLOTS(IBtTaskDetails, 3, S(GetTransferTotals), S(GetFailureText), S(GetTrackerCount), S(GetTrackerInfo),
+        S(GetSeenPeerCount), S(GetSeenPeer));
   SLOTS(IAcceleratable, 3, S(Accelerate), S(IsAccelerated));
   SLOTS(IStringSetter, 3, S(SetString));
   SLOTS(IStringArraySetter, 3, S(SetStringArray));

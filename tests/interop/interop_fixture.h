@@ -48,8 +48,10 @@ struct finished_run {
   nlohmann::json json() const;  // `out` parsed; null when it is no JSON
 };
 
+// The helpers are public: the fault suite's rows (fault_suite.h) are plain
+// functions of a fixture.
 class interop_fixture : public ::testing::Test {
- protected:
+ public:
   void SetUp() override;
   void TearDown() override;
 

@@ -1,0 +1,33 @@
+// The fault suite: one row per fault found by using the stack as a user
+// would (a download into a folder that holds something else, a crash, two
+// runs at once, a seed that names one file twice ...). Each row sets the
+// situation up on loopback, runs btshell (or the kernel) as a user would,
+// and checks what the user is told and what is left on disk; each fails
+// without the fix of its fault. docs/robustness.md ("Transfers") lists them.
+//
+// Rows are added where they are written, by a static `fault_rows` object in
+// each fault_rows_*.cpp; the suite runs them all as Faults/Row/<name>, one
+// test each, so that ctest runs them side by side.
+#pragma once
+
+#include <initializer_list>
+#include <vector>
+
+#include "tests/interop/interop_fixture.h"
+
+namespace bts_test {
+
+struct fault_row {
+  const char* name;   // the test's name: letters, digits and '_'
+  const char* fault;  // what went wrong before the fix, in a few words
+  void (*run)(interop_fixture& fixture);
+};
+
+// Registers rows at static initialisation.
+struct fault_rows {
+  fault_rows(std::initializer_list<fault_row> rows);
+};
+
+const std::vector<fault_row>& all_fault_rows();
+
+}  // namespace bts_test
