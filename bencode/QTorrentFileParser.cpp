@@ -1,7 +1,6 @@
 #include "bencode/QTorrentFileParser.h"
 
 #include <algorithm>
-#include <array>
 #include <log4cplus/loggingmacros.h>
 #include <openssl/evp.h>
 
@@ -11,7 +10,6 @@
 #include <memory>
 #include <new>
 #include <string_view>
-#include <unordered_map>
 
 #include "common/charset_analyser.h"
 #include "common/file_ex.h"
@@ -55,27 +53,6 @@ std::string convert_name(std::string_view raw) {
   if (get_code_page(text) == CP_UTF8) utf8_to_gb2312(text);
   return text;
 }
-
-// The values of the keys of a "files" element that getFiles reads; the last
-// one of a repeated key, as a lookup finds it. One walk of the entries.
-struct file_keys {
-  bc_node length, md5sum, path_utf8, path;
-
-  explicit file_keys(bc_node file) {
-    for (const auto& [key, value] : file.entries()) {
-      const std::string_view k = key.string_value();
-      if (k == "length") {
-        length = value;
-      } else if (k == "md5sum") {
-        md5sum = value;
-      } else if (k == "path") {
-        path = value;
-      } else if (k == "path.utf-8") {
-        path_utf8 = value;
-      }
-    }
-  }
-};
 
 void append_hex(std::string& out, const unsigned char* data, std::size_t size) {
   static const char digits[] = "0123456789abcdef";
@@ -146,89 +123,51 @@ struct md_ctx_deleter {
   void operator()(EVP_MD_CTX* ctx) const { EVP_MD_CTX_free(ctx); }
 };
 
-// The nine characters that a file name may not hold, and the zero byte: no
-// file system takes one in a name, and a reader of C strings would end the
-// path there ("..\0x" would name the parent folder).
-constexpr std::array<bool, 256> kUnsafe = [] {
-  std::array<bool, 256> table{};
-  for (const char c : {':', '?', '\\', '/', '*', '<', '>', '|', '"', '\0'}) table[static_cast<unsigned char>(c)] = true;
-  return table;
-}();
-
-// Makes one path component usable as a single file-system name: the unsafe
-// characters become 'A', and the two names that mean "this folder" and "the
-// parent folder" are spelt with 'A' too, so that no component can lead out
-// of the download's folder.
-void make_safe(std::string& component) {
-  for (char& c : component) {
-    if (kUnsafe[static_cast<unsigned char>(c)]) c = 'A';
-  }
-  const std::size_t n = component.size();
-  if ((n == 1 || n == 2) && component[0] == '.' && component[n - 1] == '.') component.assign(n, 'A');
-}
-
-bool is_ascii(std::string_view text) {
-  unsigned char high = 0;
-  for (const char c : text) high |= static_cast<unsigned char>(c);
-  return high < 0x80;
-}
-
-// `raw` as one safe file-system name in the ANSI code page: converted like a
-// name, then made safe. ASCII text reads the same in UTF-8 and in every ANSI
-// code page, so whatever the detector would say of it the conversion could
-// not change it: it is not asked (unless it is missing, which it reports).
-void convert_component(const charset_analyser::batch& detector, std::string_view raw, std::string& out) {
-  out.assign(raw);
-  if (!(is_ascii(raw) && detector.attached()) && detector.detect(out.data(), out.size()) == CP_UTF8)
-    utf8_to_gb2312(out);
-  make_safe(out);
-}
-
-// The converted folder paths of a torrent's files, by their raw components.
-// Each distinct path is converted once. Files come folder by folder, or
-// interleave a few folders: the latest paths answer most lookups by
-// comparing components; the others are found by a key of all the raw bytes.
-class folder_cache {
+// The shared naming rule's view of a node.
+class rule_view {
  public:
-  explicit folder_cache(const charset_analyser::batch& detector) : detector_(detector) {}
+  rule_view() = default;
+  explicit rule_view(bc_node node) : node_(node) {}
 
-  // The folder text of `components` (each followed by the separator).
-  const std::string& find(const std::string_view* components, std::size_t count) {
-    for (const recent_path& r : recent_) {
-      if (r.folder != nullptr && r.raw.size() == count && std::equal(r.raw.begin(), r.raw.end(), components))
-        return *r.folder;
+  seed_node_kind kind() const {
+    switch (node_.type()) {
+      case bc_node::INT: return seed_node_kind::integer;
+      case bc_node::STRING: return seed_node_kind::string;
+      case bc_node::LIST: return seed_node_kind::list;
+      case bc_node::DICT: return seed_node_kind::dict;
+      default: return seed_node_kind::none;
     }
-    key_.clear();
-    for (std::size_t i = 0; i < count; ++i) {
-      const std::size_t size = components[i].size();
-      key_.append(reinterpret_cast<const char*>(&size), sizeof(size));
-      key_ += components[i];
-    }
-    auto found = converted_.try_emplace(key_);
-    std::string& folder = found.first->second;
-    if (found.second) {
-      for (std::size_t i = 0; i < count; ++i) {
-        convert_component(detector_, components[i], text_);
-        folder += text_;
-        folder += kTorrentFolderSeparator;
-      }
-    }
-    recent_path& slot = recent_[next_++ % recent_.size()];
-    slot.raw.assign(components, components + count);
-    slot.folder = &folder;
-    return folder;
   }
+  std::int64_t integer() const { return node_.int_value(); }
+  std::string_view text() const { return node_.string_value(); }
+  std::size_t count() const { return node_.size(); }
+  template <class F>
+  void each(F f) const {
+    for (const bc_node element : node_.elements())
+      if (!f(rule_view(element))) return;
+  }
+  // A canonical dictionary holds each key once: a lookup answers. Others
+  // are walked whole, so that a key stored twice is seen.
+  seed_lookup lookup(std::string_view key, rule_view& out) const {
+    if (node_.canonical()) {
+      const bc_node value = node_.find(key);
+      if (!value) return seed_lookup::absent;
+      out = rule_view(value);
+      return seed_lookup::found;
+    }
+    bool seen = false;
+    for (const auto& [k, value] : node_.entries()) {
+      if (k.string_value() != key) continue;
+      if (seen) return seed_lookup::repeated;
+      seen = true;
+      out = rule_view(value);
+    }
+    return seen ? seed_lookup::found : seed_lookup::absent;
+  }
+  bool canonical() const { return node_.canonical(); }
 
  private:
-  struct recent_path {
-    std::vector<std::string_view> raw;
-    const std::string* folder = nullptr;
-  };
-  const charset_analyser::batch& detector_;
-  std::array<recent_path, 8> recent_;
-  std::size_t next_ = 0;
-  std::unordered_map<std::string, std::string> converted_;
-  std::string key_, text_;
+  bc_node node_;
 };
 
 }  // namespace
@@ -238,6 +177,7 @@ CQTorrentFileParser::~CQTorrentFileParser() = default;
 
 bool CQTorrentFileParser::loadFile(const std::string& path) {
   m_state = STATE_OK;
+  m_decode_failure.clear();
   // A failed load must not leave the previous file's answers behind.
   m_document.clear();
   m_file.reset();
@@ -258,7 +198,8 @@ bool CQTorrentFileParser::loadFile(const std::string& path) {
   try {
     // The decoder works on int lengths: a file larger than that cannot be decoded.
     const LONGLONG size = seed.length();
-    if (size > 0 && size <= INT_MAX) {
+    if (size > kSeedMaxBytes) m_decode_failure = seed_refusal::too_large();
+    if (size > 0 && size <= kSeedMaxBytes) {
       m_file = large_buffer(static_cast<std::size_t>(size));
       const DWORD got = seed.read_some(m_file.data(), static_cast<DWORD>(size));
       // The root must be a dictionary.
@@ -268,6 +209,13 @@ bool CQTorrentFileParser::loadFile(const std::string& path) {
     consumed = -1;
   }
   if (consumed <= 0) {
+    if (m_decode_failure.empty()) {
+      switch (m_document.failure()) {
+        case bc_document::too_deep: m_decode_failure = seed_refusal::too_deep(); break;
+        case bc_document::too_many_items: m_decode_failure = seed_refusal::too_many_items(); break;
+        default: m_decode_failure = seed_refusal::kNotBencode; break;
+      }
+    }
     m_document.clear();
     m_file.reset();
     m_state = STATE_DECODE_FAILED;
@@ -356,86 +304,16 @@ bool CQTorrentFileParser::getRootValue(const std::string& key, std::string& out)
   return copy_string(find_string(root(), key), out);
 }
 
-bool CQTorrentFileParser::getFileCount(std::size_t& out) {
-  const bc_node dict = info();
-  if (!dict) return false;
-  if (dict.find("length")) {
-    out = 1;
-    return true;
+bool CQTorrentFileParser::getLayout(seed_layout& out, std::string& why) const {
+  rule_view info;
+  if (rule_view(root()).lookup("info", info) == seed_lookup::repeated) {
+    why = seed_naming_detail::repeated_key("info");
+    return false;
   }
-  const bc_node files = find_list(dict, "files");
-  if (!files) return false;
-  out = files.size();
-  return true;
+  return read_seed_layout(info, out, why);
 }
 
-bool CQTorrentFileParser::getFiles(std::vector<TorrentFileEntry>& out) {
-  std::size_t count = 0;
-  if (getFileCount(count)) out.reserve(out.size() + count);
-  return walkFiles([&out](const TorrentFileEntry& entry) {
-    out.push_back(entry);
-    return true;
-  });
-}
-
-bool CQTorrentFileParser::walkFiles(const std::function<bool(const TorrentFileEntry&)>& visit, bool convert) {
-  const bc_node dict = info();
-  if (!dict) return false;
-  TorrentFileEntry entry;
-
-  if (const bc_node length = dict.find("length")) {
-    if (!length.is_int()) return false;
-    if (!getName(entry.name)) entry.name.clear();
-    // The name becomes a file name of its own: make it as safe as a component.
-    make_safe(entry.name);
-    entry.length = length.int_value();
-    copy_string(find_string(dict, "md5sum"), entry.md5sum);
-    visit(entry);
-    return true;
-  }
-
-  const bc_node files = find_list(dict, "files");
-  if (!files) return false;
-  const charset_analyser::batch detector(charset_analyser::instance());
-  // Unsigned, so that hostile lengths wrap instead of overflowing.
-  std::uint64_t offset = 0;
-  folder_cache folders(detector);
-  std::vector<std::string_view> raw;
-  std::uint32_t counter = 0;
-  for (const bc_node item : files.elements()) {
-    entry.index = counter++;
-    entry.offset = static_cast<std::int64_t>(offset);
-    entry.length = 0;
-    entry.folder.clear();
-    entry.name.clear();
-    entry.md5sum.clear();
-    if (item.is_dict()) {
-      const file_keys keys(item);
-      if (!keys.length.is_int()) return false;
-      entry.length = keys.length.int_value();
-      offset += static_cast<std::uint64_t>(entry.length);
-      if (keys.md5sum.is_string()) entry.md5sum.assign(keys.md5sum.string_value());
-      const bc_node path = keys.path_utf8 ? keys.path_utf8 : keys.path;
-      if (path.is_list()) {
-        raw.clear();
-        for (const bc_node component : path.elements()) {
-          if (!component.is_string()) return false;
-          const std::string_view text = component.string_value();
-          raw.emplace_back(text.data(), text.size());
-        }
-        if (raw.empty()) return false;
-        if (!convert) {
-          entry.name.assign(raw.back());
-        } else {
-          if (raw.size() > 1) entry.folder = folders.find(raw.data(), raw.size() - 1);
-          convert_component(detector, raw.back(), entry.name);
-        }
-      }
-    }
-    if (!visit(entry)) break;
-  }
-  return true;
-}
+std::string_view CQTorrentFileParser::getInfoRaw() const { return info().raw(); }
 
 bool CQTorrentFileParser::getAnnounce(std::string& out) { return copy_string(find_string(root(), "announce"), out); }
 

@@ -11,22 +11,8 @@
 #include "bencode/bc_document.h"
 #include "bencode/bc_node.h"
 #include "bencode/large_buffer.h"
+#include "common/seed_naming.h"
 #include "platform/types.h"
-
-// Separator that ends each folder component of TorrentFileEntry::folder.
-// Components never contain it (it is one of the characters made safe), so
-// the folder text splits on it unambiguously.
-constexpr char kTorrentFolderSeparator = '\\';
-
-// One file of a torrent.
-struct TorrentFileEntry {
-  std::uint32_t index = 0;   // position in the "files" list (0 for a single file)
-  std::string folder;        // components before the name, each followed by '\'
-  std::string name;          // last path component, or the torrent name
-  std::int64_t offset = 0;   // sum of the lengths of the earlier entries
-  std::int64_t length = 0;
-  std::string md5sum;
-};
 
 class CQTorrentFileParser {
  public:
@@ -38,9 +24,11 @@ class CQTorrentFileParser {
   CQTorrentFileParser& operator=(const CQTorrentFileParser&) = delete;
 
   // Reads and decodes the file. On failure getState() tells why: 1 the file
-  // cannot be opened, 2 it is empty or cannot be decoded.
+  // cannot be opened, 2 it is empty or cannot be decoded (then
+  // decodeFailure() says how, in the words of seed_refusal).
   bool loadFile(const std::string& path);
   std::int32_t getState() const { return m_state; }
+  const std::string& decodeFailure() const { return m_decode_failure; }
 
   // SHA-1 of the canonical encoding of "info" (20 raw bytes).
   bool getInfoSHA1(std::string& out);
@@ -54,20 +42,11 @@ class CQTorrentFileParser {
   bool getNameUtf8(std::string& out);
   bool getInfoValue(const std::string& key, std::string& out);
   bool getRootValue(const std::string& key, std::string& out);
-  // Appends one entry per file.
-  bool getFiles(std::vector<TorrentFileEntry>& out);
-  // Hands the entries getFiles gives to `visit` in order, as they are made;
-  // the same entry is reused, so its texts are valid during the call only.
-  // `visit` returns false to stop the walk. Returns what getFiles returns.
-  // Without `convert` the entries of a multi-file torrent keep their raw
-  // bytes: the name is the last path component as the seed stores it and
-  // the folder stays empty. That is enough to learn which entries name a
-  // file (a name is empty either way or neither), at a fraction of the cost.
-  bool walkFiles(const std::function<bool(const TorrentFileEntry&)>& visit, bool convert = true);
-  // How many entries getFiles would give, without making them: 1 for a
-  // single-file torrent, else the size of "files". False when getFiles
-  // would find neither.
-  bool getFileCount(std::size_t& out);
+  // The files as the shared naming rule (common/seed_naming.h) names them;
+  // false with `why` when the rule refuses the seed.
+  bool getLayout(seed_layout& out, std::string& why) const;
+  // The stored bytes of "info" (empty when there is none).
+  std::string_view getInfoRaw() const;
   bool getAnnounce(std::string& out);
   // Appends the tracker URLs.
   bool getAnnounceList(std::vector<std::string>& out);
@@ -93,4 +72,5 @@ class CQTorrentFileParser {
   large_buffer m_file;
   bc_document m_document;
   std::int32_t m_state = STATE_OK;
+  std::string m_decode_failure;
 };

@@ -37,6 +37,7 @@ bool key_less(std::string_view a, std::string_view b) {
 void bc_document::clear() {
   buf_ = nullptr;
   count_ = 0;
+  failure_ = no_failure;
   storage_.reset();
 }
 
@@ -58,6 +59,7 @@ void bc_document::grow(std::size_t decoded, std::size_t len, std::size_t most) {
 int bc_document::parse(const char* buf, int len, int depth_limit, int item_limit) {
   count_ = 0;
   buf_ = buf;
+  failure_ = malformed;
   int consumed = -1;
   try {
     consumed = decode(buf, len, depth_limit, item_limit);
@@ -66,6 +68,7 @@ int bc_document::parse(const char* buf, int len, int depth_limit, int item_limit
     throw;
   }
   if (consumed < 0) count_ = 0;
+  else failure_ = no_failure;
   return consumed;
 }
 
@@ -110,11 +113,18 @@ int bc_document::decode(const char* buf, int len, int depth_limit, int item_limi
         continue;
       }
       if (!c.dict) {
-        if (++items > item_limit) return -1;
+        if (++items > item_limit) {
+          failure_ = too_many_items;
+          return -1;
+        }
       } else {
         // A key must be a string; refuse any other value at its first byte.
         items += 2;
-        if (items > item_limit || !bencode_detail::is_digit(*p)) return -1;
+        if (items > item_limit) {
+          failure_ = too_many_items;
+          return -1;
+        }
+        if (!bencode_detail::is_digit(*p)) return -1;
         const char* data = nullptr;
         int size = 0;
         bool canonical = true;
@@ -134,7 +144,11 @@ int bc_document::decode(const char* buf, int len, int depth_limit, int item_limi
     const int rest = static_cast<int>(end - p);
     const char first = *p;
     if (first == 'l' || first == 'd') {
-      if (rest < 2 || static_cast<int>(open.size()) >= depth_limit) return -1;
+      if (rest < 2) return -1;
+      if (static_cast<int>(open.size()) >= depth_limit) {
+        failure_ = too_deep;
+        return -1;
+      }
       open.push_back(open_container{static_cast<std::uint32_t>(count_), first == 'd', true, {}});
       push(p, 0, first == 'd' ? bc_token::DICT : bc_token::LIST);
       ++p;

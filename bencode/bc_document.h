@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "bencode/large_buffer.h"
+#include "interfaces/seed_naming.h"
 
 class bc_node;
 
@@ -17,7 +18,7 @@ class bc_node;
 // files use a handful of levels; anything deeper is refused like malformed
 // input, so that no input can exhaust the stack of the walks that recurse
 // once per level (encoding, building objects).
-constexpr int kBencodeMaxNestingDepth = 512;
+constexpr int kBencodeMaxNestingDepth = kSeedMaxDepth;
 
 // Most items one decoding accepts: every list element counts one, every
 // dictionary entry two (its key and its value). An item costs at most two
@@ -25,7 +26,7 @@ constexpr int kBencodeMaxNestingDepth = 512;
 // token array grows. Real seeds hold 7 to 15 items per file: a seed of
 // 100,000 files uses a sixth of the allowance. Input beyond it is refused
 // like malformed input.
-constexpr int kBencodeMaxItems = 4000000;
+constexpr int kBencodeMaxItems = kSeedMaxItems;
 
 // One value of the tree. Containers are followed by their contents and an
 // end token; `extent` then counts the tokens from the container's own to its
@@ -56,6 +57,10 @@ class bc_document {
   // too).
   int parse(const char* buf, int len, int depth_limit = kBencodeMaxNestingDepth,
             int item_limit = kBencodeMaxItems);
+  // Why the last parse failed.
+  enum failure_t { no_failure, malformed, too_deep, too_many_items };
+  failure_t failure() const { return failure_; }
+
   // Forgets the value and lets its tokens go.
   void clear();
 
@@ -77,4 +82,5 @@ class bc_document {
   const char* buf_ = nullptr;
   large_buffer storage_;   // room for capacity() tokens
   std::size_t count_ = 0;  // tokens in use
+  failure_t failure_ = no_failure;
 };

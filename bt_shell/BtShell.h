@@ -44,7 +44,7 @@
 #include "platform/com_ptr.h"
 #include "platform/critical_section.h"
 
-enum class bt_shell_task_create_type : ULONG;
+enum class bt_task_creation : ULONG;  // interfaces/bt_task_creation.h
 
 class CBtShell : public CUnknownMultiThread, public IBitTorrent2, public IBitTorrentTest, public bt_kernel_loader {
  public:
@@ -198,14 +198,14 @@ class CBtShell : public CUnknownMultiThread, public IBitTorrent2, public IBitTor
 
   // Task creation (BtShell_tasks.cpp): the steps shared by the three
   // creation operations; `method` is the kernel's operation of the same name.
-  HRESULT create_task(const char* name, bt_shell_task_create_type task_type, create_method method,
+  HRESULT create_task(const char* name, bt_task_creation task_type, create_method method,
                       tagSTRING seed_path, tagSTRING data_path, ULONG first_count, const ULONG* first_list,
                       ULONG second_count, const SEED_TRACKER_ITEM* second_list, IBtTask** task);
   // Makes a proxy task that waits for the kernel and hands out its IBtTask
   // in *task: 0, or -11 for bad arguments or a data folder that cannot be
   // made. *task is left alone on failure. Throws std::bad_alloc when memory
   // runs out (no proxy is left).
-  HRESULT create_bt_shell_task_imp(bt_shell_task_create_type task_type, const tagSTRING* seed_path,
+  HRESULT create_bt_shell_task_imp(bt_task_creation task_type, const tagSTRING* seed_path,
                                    const tagSTRING* data_path, ULONG first_count, const ULONG* first_list,
                                    ULONG second_count, const SEED_TRACKER_ITEM* second_list, IBtTask** task);
 

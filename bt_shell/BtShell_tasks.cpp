@@ -5,10 +5,9 @@
 #include "bt_shell/shell_log.h"
 #include "common/file_ex.h"
 #include "common/release_assert.h"
+#include "interfaces/bt_shell_results.h"
 
 namespace {
-
-constexpr HRESULT kBadArgument = -11;
 
 // A text that is empty, or claims bytes it does not point to.
 bool unusable(const tagSTRING& s) { return s.len == 0 || !s.ptr; }
@@ -17,14 +16,14 @@ bool unusable(const tagSTRING& s) { return s.len == 0 || !s.ptr; }
 
 HRESULT CBtShell::CreateNewTask(tagSTRING seed_path, tagSTRING data_path, ULONG first_count, const ULONG* first_list,
                                 ULONG second_count, const SEED_TRACKER_ITEM* second_list, IBtTask** task) {
-  return create_task("CreateNewTask", bt_shell_task_create_type::new_task, &IBitTorrent::CreateNewTask, seed_path,
+  return create_task("CreateNewTask", bt_task_creation::new_download, &IBitTorrent::CreateNewTask, seed_path,
                      data_path, first_count, first_list, second_count, second_list, task);
 }
 
 HRESULT CBtShell::CreateContinuedTask(tagSTRING seed_path, tagSTRING data_path, ULONG first_count,
                                       const ULONG* first_list, ULONG second_count,
                                       const SEED_TRACKER_ITEM* second_list, IBtTask** task) {
-  return create_task("CreateContinuedTask", bt_shell_task_create_type::continued_task,
+  return create_task("CreateContinuedTask", bt_task_creation::continued,
                      &IBitTorrent::CreateContinuedTask, seed_path, data_path, first_count, first_list, second_count,
                      second_list, task);
 }
@@ -32,11 +31,11 @@ HRESULT CBtShell::CreateContinuedTask(tagSTRING seed_path, tagSTRING data_path, 
 HRESULT CBtShell::CreateUploadTask(tagSTRING seed_path, tagSTRING data_path, ULONG first_count,
                                    const ULONG* first_list, ULONG second_count, const SEED_TRACKER_ITEM* second_list,
                                    IBtTask** task) {
-  return create_task("CreateUploadTask", bt_shell_task_create_type::upload_task, &IBitTorrent::CreateUploadTask,
+  return create_task("CreateUploadTask", bt_task_creation::upload, &IBitTorrent::CreateUploadTask,
                      seed_path, data_path, first_count, first_list, second_count, second_list, task);
 }
 
-HRESULT CBtShell::create_task(const char* name, bt_shell_task_create_type task_type, create_method method,
+HRESULT CBtShell::create_task(const char* name, bt_task_creation task_type, create_method method,
                               tagSTRING seed_path, tagSTRING data_path, ULONG first_count, const ULONG* first_list,
                               ULONG second_count, const SEED_TRACKER_ITEM* second_list, IBtTask** task) {
   return kernel_operation(name, [&] {
@@ -55,26 +54,26 @@ HRESULT CBtShell::create_task(const char* name, bt_shell_task_create_type task_t
   });
 }
 
-HRESULT CBtShell::create_bt_shell_task_imp(bt_shell_task_create_type task_type, const tagSTRING* seed_path,
+HRESULT CBtShell::create_bt_shell_task_imp(bt_task_creation task_type, const tagSTRING* seed_path,
                                            const tagSTRING* data_path, ULONG first_count, const ULONG* first_list,
                                            ULONG second_count, const SEED_TRACKER_ITEM* second_list, IBtTask** task) {
-  if (!seed_path || unusable(*seed_path)) return kBadArgument;
-  if (!data_path || unusable(*data_path)) return kBadArgument;
-  if (first_count != 0 && !first_list) return kBadArgument;
-  if (second_count != 0 && !second_list) return kBadArgument;
+  if (!seed_path || unusable(*seed_path)) return seed_bad_argument;
+  if (!data_path || unusable(*data_path)) return seed_bad_argument;
+  if (first_count != 0 && !first_list) return seed_bad_argument;
+  if (second_count != 0 && !second_list) return seed_bad_argument;
 
   const std::string data_folder(data_path->ptr, data_path->len);
   if (!is_directory(data_folder) && !create_directory(data_folder)) {
     LOG4CPLUS_ERROR(shell_logger(), "file_path_str create fail " << data_folder);
-    return kBadArgument;
+    return seed_bad_argument;
   }
   LOG4CPLUS_DEBUG(shell_logger(), "create_bt_shell_task_imp ");
   LOG4CPLUS_DEBUG(shell_logger(), "seed full path: " << std::string(seed_path->ptr, seed_path->len)
                                                      << " file path: " << data_folder
                                                      << " task type: " << static_cast<ULONG>(task_type));
-  if (!is_known_create_type(task_type)) {
+  if (!is_known_task_creation(task_type)) {
     LOG4CPLUS_ERROR(shell_logger(), "task type parameter unlegal");
-    return kBadArgument;
+    return seed_bad_argument;
   }
 
   // The construction reference goes on every path; a proxy that could not

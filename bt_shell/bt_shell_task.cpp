@@ -28,7 +28,7 @@ bool is_call_of(const para_container<IBtTask2>& record, const char* name) {
 
 bt_shell_task::bt_shell_task(tagSTRING seed_file, tagSTRING data_file_path, ULONG first_count,
                              const ULONG* first_list, ULONG second_count, const SEED_TRACKER_ITEM* second_list,
-                             bt_shell_task_create_type create_type, bt_kernel_loader* shell,
+                             bt_task_creation create_type, bt_kernel_loader* shell,
                              std::shared_ptr<module_context> context)
     : CUnknownMultiThread("bt_shell_task"),
       CEventsRaiser<IBtTaskEvents, unlimited_sinks>(IID_IBtTaskEvents),
@@ -139,15 +139,15 @@ bool bt_shell_task::create_real_task() {
 
   create_method create = nullptr;
   switch (m_create_type) {
-    case bt_shell_task_create_type::new_task:
+    case bt_task_creation::new_download:
       LOG4CPLUS_DEBUG(task_logger(), "OnRegisterInstance CreateNewTask");
       create = &IBitTorrent::CreateNewTask;
       break;
-    case bt_shell_task_create_type::continued_task:
+    case bt_task_creation::continued:
       LOG4CPLUS_DEBUG(task_logger(), "OnRegisterInstance CreateContinuedTask");
       create = &IBitTorrent::CreateContinuedTask;
       break;
-    case bt_shell_task_create_type::upload_task:
+    case bt_task_creation::upload:
       LOG4CPLUS_DEBUG(task_logger(), "OnRegisterInstance CreateUploadTask");
       create = &IBitTorrent::CreateUploadTask;
       break;

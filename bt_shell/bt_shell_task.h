@@ -54,6 +54,8 @@
 #include "interfaces/IBitTorrent.h"
 #include "interfaces/IBtTask.h"
 #include "interfaces/IVirtualTask.h"
+#include "interfaces/bt_task_creation.h"
+#include "interfaces/bt_task_status.h"
 #include "platform/com_ptr.h"
 
 // m_shell_status
@@ -71,17 +73,6 @@ enum class bt_shell_task_run_status : LONG {
   shell_task_stopped = 2,  // final
 };
 
-// Which kernel operation makes the real task (the shell's task type).
-enum class bt_shell_task_create_type : ULONG {
-  new_task = 0,        // CreateNewTask
-  continued_task = 1,  // CreateContinuedTask
-  upload_task = 2,     // CreateUploadTask
-};
-
-constexpr bool is_known_create_type(bt_shell_task_create_type type) {
-  return static_cast<ULONG>(type) <= static_cast<ULONG>(bt_shell_task_create_type::upload_task);
-}
-
 class bt_shell_task : public CUnknownMultiThread,
                       public IBtTask3,
                       public bt_kernel_loading_listenner,
@@ -91,13 +82,13 @@ class bt_shell_task : public CUnknownMultiThread,
  public:
   // GetFailureDetail's code when the kernel module could not be had, or when
   // the kernel gave no usable task.
-  static constexpr ULONG kernel_unavailable_code = 10014;
+  static constexpr ULONG kernel_unavailable_code = bt_failure_kernel_unavailable;
 
   // Copies both texts and both lists; `shell` is kept with a reference. The
   // arguments have been checked by the shell (non-empty texts, a list for
   // every non-zero count, a known creation type). Throws std::bad_alloc.
   bt_shell_task(tagSTRING seed_file, tagSTRING data_file_path, ULONG first_count, const ULONG* first_list,
-                ULONG second_count, const SEED_TRACKER_ITEM* second_list, bt_shell_task_create_type create_type,
+                ULONG second_count, const SEED_TRACKER_ITEM* second_list, bt_task_creation create_type,
                 bt_kernel_loader* shell, std::shared_ptr<module_context> context);
   ~bt_shell_task() override;
 
@@ -238,7 +229,7 @@ class bt_shell_task : public CUnknownMultiThread,
   // The ERROR line of a call that finds no real task to go to.
   void report_missing_task(const char* name) const;
 
-  const bt_shell_task_create_type m_create_type;
+  const bt_task_creation m_create_type;
   bt_shell_task_status m_shell_status = bt_shell_task_status::shell_idle;
   bt_shell_task_run_status m_shell_task_status = bt_shell_task_run_status::shell_task_idle;
   bool m_listener_registered = false;

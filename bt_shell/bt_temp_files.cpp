@@ -1,6 +1,7 @@
 // The BitTorrent temporary files of a download: HEX.bt.cfg and HEX.bt.dat
 // beside the seed (HEX: the 40-digit upper-case info hash), name.bt.td
-// beside each unfinished data file, and the seed's copy in the data folder.
+// beside each unfinished data file, the kernel's part file and the seed's
+// copy in the data folder (names: interfaces/seed_naming.h).
 #include <memory>
 #include <vector>
 
@@ -9,24 +10,19 @@
 #include "bt_shell/shell_log.h"
 #include "common/file_ex.h"
 #include "common/qvnew.h"
-#include "common/utility.h"
 #include "platform/file_system.h"
 
 namespace {
-
-const char kCfgSuffix[] = ".bt.cfg";
-const char kDatSuffix[] = ".bt.dat";
-const char kTdSuffix[] = ".bt.td";
 
 struct list_deleter {
   void operator()(DATA_FILE_LIST* list) const { release_data_file_list(list); }
 };
 using list_ptr = std::unique_ptr<DATA_FILE_LIST, list_deleter>;
 
-std::string info_hash_hex(CQTorrentFileParser& parser) {
-  BYTE hash[20] = {};
+std::string seed_hash_hex(CQTorrentFileParser& parser) {
+  BYTE hash[kInfoHashSize] = {};
   parser.getInfoSHA1(hash);
-  return hash_to_hex(hash);
+  return info_hash_hex(hash);
 }
 
 // The entries of a list being gathered (folder, name), each within its
@@ -76,7 +72,7 @@ bool add_if_found(found_files& found, const std::string& folder, const std::stri
 // One torrent file's entry: its .bt.td file when there is one, else the
 // finished file, else nothing. False when a limit refuses it.
 bool add_data_file(found_files& found, const std::string& folder, const std::string& name) {
-  const std::string td_name = name + kTdSuffix;
+  const std::string td_name = name + kBtInProgressSuffix;
   const std::string* listed = nullptr;
   const char* too_long = nullptr;
   if (file_found(folder + td_name)) {
@@ -125,11 +121,11 @@ void release_data_file_list(DATA_FILE_LIST* list) {
 
 int is_bt_tempfile_exist(const std::string&, const std::string& seed_path) {
   LOG4CPLUS_DEBUG(shell_logger(), "is_bt_tempfile_exist ");
-  begin_seed_load(seed_path);
   const std::string folder = get_path_from_full_path(seed_path);
   CQTorrentFileParser parser;
-  if (finish_seed_load(parser, seed_path) != seed_ok) return 1;
-  const std::string cfg = folder + info_hash_hex(parser) + kCfgSuffix;
+  seed_layout layout;
+  if (load_usable_seed(parser, seed_path, layout) != seed_ok) return 1;
+  const std::string cfg = folder + seed_hash_hex(parser) + kBtStateSuffix;
   if (any_entry_matches(cfg) && file_size(cfg) != 0) {
     LOG4CPLUS_DEBUG(shell_logger(), "bt cfg file: " << cfg << "exist and file size is not 0");
     return 0;
@@ -143,10 +139,11 @@ int get_bt_cfg_file_list(const std::string& seed_path, DATA_FILE_LIST** out) {
   LOG4CPLUS_TRACE(shell_logger(), "get_bt_cfg_file_list ");
   const std::string folder = get_path_from_full_path(seed_path);
   CQTorrentFileParser parser;
-  if (const int result = load_seed(parser, seed_path); result != seed_ok) return result;
-  const std::string hex = info_hash_hex(parser);
-  const std::string cfg_name = hex + kCfgSuffix;
-  const std::string dat_name = hex + kDatSuffix;
+  seed_layout layout;
+  if (const int result = load_usable_seed(parser, seed_path, layout); result != seed_ok) return result;
+  const std::string hex = seed_hash_hex(parser);
+  const std::string cfg_name = hex + kBtStateSuffix;
+  const std::string dat_name = hex + kBtDataSuffix;
   LOG4CPLUS_DEBUG(shell_logger(), "bt cfg file: " << folder << cfg_name << "\r\nbt temp data file: " << folder
                                                   << dat_name);
   found_files found;
@@ -161,14 +158,19 @@ int get_bt_data_file_list(const std::string& data_folder, const std::string& see
   *out = nullptr;
   LOG4CPLUS_DEBUG(shell_logger(), "get_bt_data_file_list ");
   CQTorrentFileParser parser;
-  if (const int result = load_seed(parser, seed_path); result != seed_ok) return result;
-  std::vector<TorrentFileEntry> files;
-  if (const int result = seed_file_entries(parser, files); result != seed_ok) return result;
+  seed_layout layout;
+  if (const int result = load_usable_seed(parser, seed_path, layout); result != seed_ok) return result;
   found_files found;
-  for (const TorrentFileEntry& entry : files) {
-    if (names_a_file(entry) && !add_data_file(found, data_folder + platform_folder(entry.folder), entry.name))
+  for (const seed_file& file : layout.files) {
+    if (!file.pad && !add_data_file(found, data_folder + platform_path(file.path.substr(0, file.name_at)),
+                                    file.path.substr(file.name_at)))
       return seed_text_too_long;
   }
+  // The bytes of unwanted files that share a piece with a wanted one.
+  const std::string part_file = part_file_name(parser.getInfoRaw(), layout.meta_version_2);
+  if (!part_file.empty() &&
+      !add_if_found(found, data_folder, part_file, "part file exist: ", "part file name len is too big, len: "))
+    return seed_text_too_long;
 
   // The seed's copy in the data folder. A seed path without a folder has no
   // file name to look for: the data folder itself is never listed.

@@ -9,15 +9,14 @@
 
 namespace {
 
-// The torrent's files, each as its path inside the download (folder + name).
-// An entry without a name is left out: its path would be the folder.
+// The torrent's files, each as its path inside the download; padding files,
+// never written, are left out.
 int torrent_file_paths(const std::string& seed_path, std::vector<std::string>& paths) {
   CQTorrentFileParser parser;
-  if (const int result = load_seed(parser, seed_path); result != seed_ok) return result;
-  std::vector<TorrentFileEntry> files;
-  if (const int result = seed_file_entries(parser, files); result != seed_ok) return result;
-  for (const TorrentFileEntry& entry : files) {
-    if (names_a_file(entry)) paths.push_back(platform_folder(entry.folder) + entry.name);
+  seed_layout layout;
+  if (const int result = load_usable_seed(parser, seed_path, layout); result != seed_ok) return result;
+  for (const seed_file& file : layout.files) {
+    if (!file.pad) paths.push_back(platform_path(file.path));
   }
   return seed_ok;
 }

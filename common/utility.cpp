@@ -138,14 +138,7 @@ BYTE hex_char_value(char c) {
 
 std::string byte_to_hex(BYTE value) { return hex_of(&value, 1, k_upper_digits); }
 
-std::string hash_to_hex(const BYTE* hash) { return hex_of(hash, HASH_SIZE, k_upper_digits); }
-
 std::string hash_to_hex_lower(const BYTE* hash) { return hex_of(hash, HASH_SIZE, k_lower_digits); }
-
-std::string hash_to_hex(const std::string& hash) {
-  if (hash.size() != HASH_SIZE) return std::string();
-  return hex_of(reinterpret_cast<const BYTE*>(hash.data()), HASH_SIZE, k_upper_digits);
-}
 
 std::string hex_encode(const void* data, std::size_t size) {
   if (size == 0) return std::string();

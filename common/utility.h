@@ -28,16 +28,9 @@ std::string byte_to_hex(BYTE value);
 
 constexpr std::size_t HASH_SIZE = 20;
 
-// The 40 upper-case digits of a 20-byte hash, byte order kept.
-std::string hash_to_hex(const BYTE* hash);
-// The same in lower case.
+// The 40 lower-case digits of a 20-byte hash, byte order kept (the
+// upper-case form of an info hash: info_hash_hex, interfaces/seed_naming.h).
 std::string hash_to_hex_lower(const BYTE* hash);
-// The 40 upper-case digits of a hash held in a 20-character string; empty
-// for a string of any other length.
-std::string hash_to_hex(const std::string& hash);
-// A char pointer is not taken for a hash: its length would be found by
-// strlen, which stops at the first zero byte of the binary hash.
-std::string hash_to_hex(const char* hash) = delete;
 
 // Upper-case digits of every byte of the buffer.
 std::string hex_encode(const void* data, std::size_t size);

@@ -58,7 +58,7 @@ json seed_info_json(const std::string& seed, const SEED_FILE_INFO& info) {
   for (ULONG i = 0; i < info.tracker_count; ++i)
     trackers.push_back(json_text(std::string(info.trackers[i].url, info.trackers[i].url_len)));
   return {{"seed", json_text(seed)},
-          {"info_hash", info_hash_text(info.info_hash)},
+          {"info_hash", info_hash_hex(info.info_hash)},
           {"title", text_or_null(info.title, info.title_len)},
           {"publisher", text_or_null(info.publisher, info.publisher_len)},
           {"publisher_url", text_or_null(info.publisher_url, info.publisher_url_len)},

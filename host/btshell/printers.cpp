@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "interfaces/bt_shell_results.h"
 #include "interfaces/bt_task_status.h"
 
 namespace btshell {
@@ -11,13 +12,13 @@ namespace {
 // The shell's own failure codes of the seed-file operations.
 const char* shell_result_meaning(HRESULT result) {
   switch (result) {
-    case 0: return "success";
+    case seed_ok: return "success";
     case 1: return "S_FALSE";
-    case -4: return "a text of the seed is longer than its field";
-    case -11: return "an empty or unusable argument";
-    case -13: return "the seed file cannot be read";
-    case -17: return "the seed's file entries are out of order";
-    case -24: return "the seed file is not valid bencode";
+    case seed_text_too_long: return "a text of the seed is longer than its field";
+    case seed_bad_argument: return "an empty or unusable argument";
+    case seed_unreadable: return "the seed file cannot be read";
+    case seed_bad_order: return "the seed's file entries are out of order";
+    case seed_undecodable: return "the seed file is not valid bencode or no seed a kernel can use";
     default: return nullptr;
   }
 }
@@ -84,16 +85,6 @@ std::string failure_text(LONG code) {
   return meaning.empty() ? std::to_string(code) : std::to_string(code) + " (" + meaning + ")";
 }
 
-std::string info_hash_text(const BYTE (&hash)[20]) {
-  static const char digits[] = "0123456789ABCDEF";
-  std::string text;
-  for (BYTE b : hash) {
-    text += digits[b >> 4];
-    text += digits[b & 0x0F];
-  }
-  return text;
-}
-
 std::string size_text(ULONGLONG size) {
   std::string digits = std::to_string(size);
   for (std::size_t at = digits.size(); at > 3; at -= 3) digits.insert(at - 3, ",");
@@ -102,7 +93,7 @@ std::string size_text(ULONGLONG size) {
 
 void print_seed_info(std::ostream& out, const SEED_FILE_INFO& info) {
   const auto or_none = [](const std::string& s) { return s.empty() ? std::string("(none)") : s; };
-  out << "info hash:      " << info_hash_text(info.info_hash) << '\n';
+  out << "info hash:      " << info_hash_hex(info.info_hash) << '\n';
   out << "title:          " << or_none(text_of(info.title, info.title_len)) << '\n';
   out << "publisher:      " << or_none(text_of(info.publisher, info.publisher_len)) << '\n';
   out << "publisher URL:  " << or_none(text_of(info.publisher_url, info.publisher_url_len)) << '\n';

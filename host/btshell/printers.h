@@ -9,6 +9,7 @@
 #include "host/download_lib/p2p_hub.h"
 #include "interfaces/data_file_list.h"
 #include "interfaces/seed_file_info.h"
+#include "interfaces/seed_naming.h"
 #include "platform/types.h"
 
 namespace btshell {
@@ -25,9 +26,6 @@ std::string result_meaning(HRESULT result);
 std::string failure_meaning(LONG code);
 // "10006 (the disk is full)", or the bare number.
 std::string failure_text(LONG code);
-
-// 40 upper-case hex digits, as in the names of the download's .bt.cfg and .bt.dat files.
-std::string info_hash_text(const BYTE (&hash)[20]);
 
 // A size in bytes with thousands separated: "1,048,576".
 std::string size_text(ULONGLONG size);

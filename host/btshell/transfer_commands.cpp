@@ -125,7 +125,7 @@ int run_transfer(const session_settings& settings, const command_line& line, boo
 
   transfer_report report;
   report.seed = request.seed;
-  report.info_hash = info_hash_text(seed->info_hash);
+  report.info_hash = info_hash_hex(seed->info_hash);
   report.data_folder = request.data_folder;
   report.how = request.how;
   const interrupt_signals signals;

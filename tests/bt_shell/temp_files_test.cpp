@@ -18,7 +18,7 @@ std::string hex_of(const std::string& seed_path) {
   EXPECT_TRUE(parser.loadFile(seed_path));
   BYTE hash[20];
   parser.getInfoSHA1(hash);
-  return hash_to_hex(hash);
+  return info_hash_hex(hash);
 }
 
 using listed = std::pair<std::string, std::string>;  // folder, name

@@ -71,7 +71,7 @@ TEST(BtshellRun, EachCommandEndsWithItsStatusAndPrintsItsKeyLines) {
   dir.write("data/text_file2.txt.bt.td", "part");
   dir.write("data/text_file.txt", "done");
   dir.write("random.bin", std::string("\x93\x0e\xd4\x00\x7f\xb1\x52\xc6\x0b\x9a", 10));
-  const std::string bencode = "-24 (the seed file is not valid bencode)";
+  const std::string bencode = "-24 (the seed file is not valid bencode or no seed a kernel can use)";
 
   const expected_run runs[] = {
       {{"inspect", seed("sample.torrent")}, 0,
