@@ -18,7 +18,7 @@
 namespace {
 
 constexpr char kPeerScheme[] = "peer://";
-// Seeds larger than this are not torrents anyone makes.
+// Resume states larger than this are not any kernel's.
 constexpr std::uintmax_t kSeedSizeLimit = 64u << 20;
 
 bool parse_peer(const std::string& text, lt::tcp::endpoint& out) {
@@ -44,7 +44,7 @@ task_plan failed(bt_task_failure code, std::string detail) {
   return plan;
 }
 
-// The whole seed file, or false when it cannot be read.
+// The whole file, or false when it cannot be read.
 bool read_seed(const std::string& path, std::vector<char>& out) {
   std::error_code ec;
   if (!std::filesystem::is_regular_file(path, ec)) return false;
@@ -61,16 +61,6 @@ bool data_folder_ready(const std::string& folder) {
   if (std::filesystem::is_directory(folder, ec)) return true;
   if (std::filesystem::exists(folder, ec)) return false;
   return std::filesystem::create_directories(folder, ec) && !ec;
-}
-
-// libtorrent's view of the files must be the layout's, index for index.
-bool same_files(const lt::file_storage& files, const torrent_layout& layout) {
-  if (files.num_files() != static_cast<int>(layout.files().size())) return false;
-  for (const lt::file_index_t i : files.file_range()) {
-    const layout_file& file = layout.files()[static_cast<std::size_t>(static_cast<int>(i))];
-    if (files.file_size(i) != file.size || files.pad_file_at(i) != file.pad) return false;
-  }
-  return true;
 }
 
 // The resume state of this torrent, or nothing when there is none or it is
@@ -112,18 +102,13 @@ HRESULT read_tracker_items(ULONG count, const SEED_TRACKER_ITEM* items, task_req
 }
 
 task_plan plan_task(const task_request& request) {
-  std::vector<char> seed;
-  if (!read_seed(request.seed_path, seed)) return failed(bt_failure_seed_unreadable, "cannot read " + request.seed_path);
-  lt::error_code ec;
-  auto torrent = std::make_shared<lt::torrent_info>(lt::span<char const>(seed), ec, lt::from_span);
-  if (ec) return failed(bt_failure_seed_invalid, request.seed_path + ": " + ec.message());
-
-  task_plan plan;
+  loaded_seed seed;
+  bt_task_failure failure = bt_failure_none;
   std::string why;
-  if (!torrent_layout::read(torrent->info_section(), plan.layout, why))
-    return failed(bt_failure_seed_invalid, request.seed_path + ": " + why);
-  if (!same_files(torrent->files(), plan.layout))
-    return failed(bt_failure_seed_invalid, request.seed_path + ": the file list does not match the info dictionary");
+  if (!load_seed(request.seed_path, seed, failure, why)) return failed(failure, request.seed_path + ": " + why);
+  const std::shared_ptr<lt::torrent_info> torrent = std::move(seed.torrent);
+  task_plan plan;
+  plan.layout = std::move(seed.layout);
   const std::size_t file_count = plan.layout.files().size();
   for (const ULONG index : request.selection)
     if (index >= file_count)

@@ -10,12 +10,13 @@
 #include <string>
 #include <vector>
 
+#include "interfaces/bt_task_creation.h"
 #include "interfaces/bt_task_status.h"
 #include "interfaces/seed_file_info.h"
 #include "kernel/torrent_layout.h"
 #include "platform/winerror.h"
 
-enum class task_kind { new_download, continued, upload };
+using task_kind = bt_task_creation;
 
 struct task_request {
   task_kind kind = task_kind::new_download;
@@ -42,7 +43,7 @@ struct task_plan {
   lt::add_torrent_params params;              // stopped, not managed by the session's queue
 };
 
-// Reads the seed; makes the data folder when it is missing; names every file
+// Loads the seed (load_seed); makes the data folder when it is missing; names every file
 // after what is on disk (its ".bt.td" file when there is one, else its final
 // file when there is one, else ".bt.td"; empty files take their final name);
 // for continued and upload tasks, reads the resume state when there is a

@@ -7,14 +7,6 @@
 
 namespace {
 
-const char* kind_name(task_kind kind) {
-  switch (kind) {
-    case task_kind::new_download: return "CreateNewTask";
-    case task_kind::continued: return "CreateContinuedTask";
-    default: return "CreateUploadTask";
-  }
-}
-
 template <class T>
 HRESULT not_meaningful_with_out(const char* operation, T** out) {
   if (out) *out = nullptr;
@@ -65,14 +57,14 @@ HRESULT torrent_kernel::create_task(task_kind kind, tagSTRING seed_path, tagSTRI
   if (seed_path.len == 0 || !seed_path.ptr || data_path.len == 0 || !data_path.ptr ||
       (first_count && !first_list) || (second_count && !second_list))
     return E_INVALIDARG;
-  return kernel_call(kind_name(kind), [&] {
+  return kernel_call(task_creation_operation(kind), [&] {
     task_request request;
     request.kind = kind;
     request.seed_path = to_std_string(seed_path);
     request.data_folder = to_std_string(data_path);
     request.selection.assign(first_list, first_list + first_count);
     if (const HRESULT hr = read_tracker_items(second_count, second_list, request); FAILED(hr)) return hr;
-    LOG4CPLUS_INFO(kernel_logger(), kind_name(kind) << " " << request.seed_path << " into " << request.data_folder);
+    LOG4CPLUS_INFO(kernel_logger(), task_creation_operation(kind) << " " << request.seed_path << " into " << request.data_folder);
 
     task_plan plan = plan_task(request);
     const auto core = std::make_shared<task_core>(kind, plan);
@@ -81,7 +73,7 @@ HRESULT torrent_kernel::create_task(task_kind kind, tagSTRING seed_path, tagSTRI
     if (plan.failure == bt_failure_none)
       session_->add(core, std::move(plan.params));
     else
-      LOG4CPLUS_ERROR(kernel_logger(), kind_name(kind) << ": the task fails with " << plan.failure << ": "
+      LOG4CPLUS_ERROR(kernel_logger(), task_creation_operation(kind) << ": the task fails with " << plan.failure << ": "
                                                        << plan.detail);
     *task = made.detach();
     return S_OK;

@@ -5,61 +5,75 @@
 #include <libtorrent/entry.hpp>
 #include <libtorrent/hasher.hpp>
 
+#include <filesystem>
+#include <fstream>
 #include <iterator>
-#include <set>
+#include <limits>
+#include <system_error>
+#include <utility>
+
+#include "common/seed_naming.h"
 
 namespace {
 
-// One path component made safe, or false when it cannot be.
-bool safe_component(lt::string_view raw, std::string& out) {
-  out.assign(raw.data(), raw.size());
-  if (out.empty() || out == "." || out == ".." || out.find('\0') != std::string::npos) return false;
-  for (char& c : out) {
-    switch (c) {
-      case ':': case '?': case '\\': case '/': case '*': case '<': case '>': case '|': case '"':
-        c = 'A';
-        break;
-      default:
-        break;
+// A decoding holds at most two tokens per item and three more: one for the
+// outermost value, one for its end and one for the decoding's own end.
+constexpr int kSeedMaxTokens = 2 * kSeedMaxItems + 3;
+
+// The shared naming rule's view of a node.
+class rule_view {
+ public:
+  rule_view() = default;
+  explicit rule_view(lt::bdecode_node node) : node_(std::move(node)) {}
+
+  seed_node_kind kind() const {
+    switch (node_.type()) {
+      case lt::bdecode_node::int_t: return seed_node_kind::integer;
+      case lt::bdecode_node::string_t: return seed_node_kind::string;
+      case lt::bdecode_node::list_t: return seed_node_kind::list;
+      case lt::bdecode_node::dict_t: return seed_node_kind::dict;
+      default: return seed_node_kind::none;
     }
   }
-  return true;
-}
-
-lt::bdecode_node preferred(const lt::bdecode_node& dict, const char* utf8_key, const char* key) {
-  lt::bdecode_node value = dict.dict_find(utf8_key);
-  return value ? value : dict.dict_find(key);
-}
-
-// The '/'-joined safe components of a file's path list.
-bool file_path(const lt::bdecode_node& list, std::string& out, std::string& why) {
-  if (list.type() != lt::bdecode_node::list_t || list.list_size() == 0) {
-    why = "a file has no path";
-    return false;
+  std::int64_t integer() const { return node_.int_value(); }
+  std::string_view text() const { return {node_.string_ptr(), static_cast<std::size_t>(node_.string_length())}; }
+  std::size_t count() const { return static_cast<std::size_t>(node_.list_size()); }
+  template <class F>
+  void each(F f) const {
+    for (int i = 0, n = node_.list_size(); i < n; ++i)
+      if (!f(rule_view(node_.list_at(i)))) return;
   }
-  out.clear();
-  for (int i = 0; i < list.list_size(); ++i) {
-    const lt::bdecode_node item = list.list_at(i);
-    std::string component;
-    if (item.type() != lt::bdecode_node::string_t || !safe_component(item.string_value(), component)) {
-      why = "a file path has an empty, \".\", \"..\" or non-text component";
-      return false;
+  // Every entry is looked at, so that a key stored twice is seen (libtorrent
+  // would take the first, the shell the last).
+  seed_lookup lookup(std::string_view key, rule_view& out) const {
+    bool seen = false;
+    for (int i = 0, n = node_.dict_size(); i < n; ++i) {
+      auto entry = node_.dict_at(i);
+      if (std::string_view(entry.first.data(), entry.first.size()) != key) continue;
+      if (seen) return seed_lookup::repeated;
+      seen = true;
+      out = rule_view(entry.second);
     }
-    if (!out.empty()) out += '/';
-    out += component;
+    return seen ? seed_lookup::found : seed_lookup::absent;
   }
-  return true;
-}
+  bool canonical() const {
+    char error[200];
+    return !node_.has_soft_error(error);
+  }
 
-std::string upper_hex(const lt::sha1_hash& hash) {
-  static const char digits[] = "0123456789ABCDEF";
-  std::string hex;
-  for (char byte : hash) {
-    const auto b = static_cast<unsigned char>(byte);
-    hex += digits[b >> 4];
-    hex += digits[b & 15];
+ private:
+  lt::bdecode_node node_;
+};
+
+// Items as the shell counts them: a list element one, a dictionary entry two.
+std::int64_t count_items(const lt::bdecode_node& node) {
+  std::int64_t items = 0;
+  if (node.type() == lt::bdecode_node::list_t) {
+    for (int i = 0, n = node.list_size(); i < n; ++i) items += 1 + count_items(node.list_at(i));
+  } else if (node.type() == lt::bdecode_node::dict_t) {
+    for (int i = 0, n = node.dict_size(); i < n; ++i) items += 2 + count_items(node.dict_at(i).second);
   }
-  return hex;
+  return items;
 }
 
 // The SHA-1 of the dictionary re-encoded canonically (keys sorted), as the
@@ -67,62 +81,97 @@ std::string upper_hex(const lt::sha1_hash& hash) {
 std::string canonical_hash_hex(const lt::bdecode_node& info) {
   std::vector<char> encoded;
   lt::bencode(std::back_inserter(encoded), lt::entry(info));
-  return upper_hex(lt::hasher(encoded).final());
+  const lt::sha1_hash digest = lt::hasher(encoded).final();
+  unsigned char bytes[kInfoHashSize];
+  std::copy(digest.begin(), digest.end(), bytes);
+  return info_hash_hex(bytes);
+}
+
+// libtorrent's view of the files must be the layout's, index for index.
+bool same_files(const lt::file_storage& files, const std::vector<layout_file>& layout) {
+  if (files.num_files() != static_cast<int>(layout.size())) return false;
+  for (const lt::file_index_t i : files.file_range()) {
+    const layout_file& file = layout[static_cast<std::size_t>(static_cast<int>(i))];
+    if (files.file_size(i) != file.size || files.pad_file_at(i) != file.pad) return false;
+  }
+  return true;
 }
 
 }  // namespace
 
-bool torrent_layout::read(lt::span<char const> info_section, torrent_layout& out, std::string& why) {
+bool load_seed_bytes(lt::span<char const> seed, loaded_seed& out, std::string& why) {
   lt::error_code ec;
-  const lt::bdecode_node info = lt::bdecode(info_section, ec);
-  if (ec || info.type() != lt::bdecode_node::dict_t) {
-    why = "the info dictionary does not decode";
+  const lt::bdecode_node root = lt::bdecode(seed, ec, nullptr, kSeedMaxDepth, kSeedMaxTokens);
+  if (ec == lt::bdecode_errors::depth_exceeded) {
+    why = seed_refusal::too_deep();
     return false;
   }
-  torrent_layout layout;
-  layout.hash_hex_ = canonical_hash_hex(info);
+  if (ec == lt::bdecode_errors::limit_exceeded || (!ec && count_items(root) > kSeedMaxItems)) {
+    why = seed_refusal::too_many_items();
+    return false;
+  }
+  if (ec || root.type() != lt::bdecode_node::dict_t) {
+    why = seed_refusal::kNotBencode;
+    return false;
+  }
+  rule_view info;
+  if (rule_view(root).lookup("info", info) == seed_lookup::repeated) {
+    why = seed_naming_detail::repeated_key("info");
+    return false;
+  }
+  seed_layout names;
+  if (!read_seed_layout(info, names, why)) return false;
 
-  if (const lt::bdecode_node length = info.dict_find_int("length")) {
-    const lt::bdecode_node name = preferred(info, "name.utf-8", "name");
-    layout_file file;
-    if (name.type() != lt::bdecode_node::string_t || !safe_component(name.string_value(), file.path)) {
-      why = "the torrent's name is empty, \".\", \"..\" or not text";
-      return false;
-    }
-    file.size = length.int_value();
-    layout.files_.push_back(std::move(file));
-  } else if (const lt::bdecode_node files = info.dict_find_list("files")) {
-    std::set<std::string> paths;
-    for (int i = 0; i < files.list_size(); ++i) {
-      const lt::bdecode_node entry = files.list_at(i);
-      const lt::bdecode_node entry_length =
-          entry.type() == lt::bdecode_node::dict_t ? entry.dict_find_int("length") : lt::bdecode_node();
-      if (!entry_length) {
-        why = "a file has no length";
-        return false;
-      }
-      layout_file file;
-      file.size = entry_length.int_value();
-      file.pad = entry.dict_find_string_value("attr").find('p') != lt::string_view::npos;
-      if (!file_path(preferred(entry, "path.utf-8", "path"), file.path, why)) return false;
-      if (!file.pad && !paths.insert(file.path).second) {
-        why = "two files have the path " + file.path;
-        return false;
-      }
-      layout.files_.push_back(std::move(file));
-    }
-  } else {
-    why = "the torrent has no v1 file list";
+  lt::load_torrent_limits limits;
+  limits.max_buffer_size = std::numeric_limits<int>::max();
+  limits.max_pieces = std::numeric_limits<int>::max() / 20;
+  limits.max_decode_depth = kSeedMaxDepth;
+  limits.max_decode_tokens = kSeedMaxTokens;
+  std::shared_ptr<lt::torrent_info> torrent;
+  try {
+    torrent = std::make_shared<lt::torrent_info>(root, limits);
+  } catch (const std::system_error& e) {
+    why = std::string("libtorrent refuses the seed: ") + e.what();
     return false;
   }
-  for (const layout_file& file : layout.files_) {
-    if (file.size < 0) {
-      why = "a file has a negative length";
-      return false;
-    }
+  std::vector<layout_file> files;
+  files.reserve(names.files.size());
+  for (seed_file& file : names.files) files.push_back(layout_file{std::move(file.path), file.length, file.pad});
+  if (!same_files(torrent->files(), files)) {
+    why = "libtorrent's file list does not match the seed's";
+    return false;
   }
-  out = std::move(layout);
+  out.torrent = std::move(torrent);
+  out.layout = torrent_layout(std::move(files), canonical_hash_hex(root.dict_find("info")));
   return true;
+}
+
+bool load_seed(const std::string& path, loaded_seed& out, bt_task_failure& failure, std::string& why) {
+  failure = bt_failure_seed_unreadable;
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) {
+    why = "cannot read the seed file";
+    return false;
+  }
+  const std::uintmax_t size = std::filesystem::file_size(path, ec);
+  if (!ec && size > static_cast<std::uintmax_t>(kSeedMaxBytes)) {
+    failure = bt_failure_seed_invalid;
+    why = seed_refusal::too_large();
+    return false;
+  }
+  std::vector<char> bytes;
+  std::ifstream in(path, std::ios::binary);
+  if (ec || !in) {
+    why = "cannot read the seed file";
+    return false;
+  }
+  bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  if (in.bad()) {
+    why = "cannot read the seed file";
+    return false;
+  }
+  failure = bt_failure_seed_invalid;
+  return load_seed_bytes(bytes, out, why);
 }
 
 std::string seed_folder(const std::string& seed_path) {

@@ -1,25 +1,27 @@
-// Where a torrent's files go on disk.
+// Loading a seed for a task, and where the torrent's files go on disk.
 //
-// The names are those the plugin module's temporary-file listing and hub
-// notices use: a file lives at the data folder + its folder path inside the
-// torrent + its name (the torrent's own name is not a folder), and is named
-// "<name>.bt.td" until it is complete. The resume state is "<HASH>.bt.cfg" in
-// the seed file's folder, HASH being the 40 upper-case hexadecimal digits of
-// the SHA-1 of the info dictionary in canonical bencoding.
+// The names and the seeds refused are those of the shared naming rule
+// (interfaces/seed_naming.h, common/seed_naming.h), which the plugin module's
+// temporary-file listing and hub notices apply too: a file lives at the data
+// folder + its path inside the torrent, and is named path + ".bt.td" until
+// it is complete. The resume state is "<HASH>.bt.cfg" in the seed file's
+// folder, HASH being the 40 upper-case hexadecimal digits of the SHA-1 of
+// the info dictionary in canonical bencoding (the shell's info hash).
 //
-// Names come from the v1 file list ("length" for a single file, else
-// "files"), "name.utf-8" and "path.utf-8" preferred, as stored (UTF-8 names
-// stay UTF-8). In each component the characters : ? \ / * < > | " become 'A'.
-// A component that is empty, "." or "..", or holds a NUL byte, and two files
-// with one path, make the torrent unusable: nothing is ever written outside
-// the data folder or twice to one file.
+// Free functions and plain values: callable from any thread.
 #pragma once
 
 #include <libtorrent/span.hpp>
+#include <libtorrent/torrent_info.hpp>
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include "interfaces/bt_task_status.h"
+#include "interfaces/seed_naming.h"
 
 struct layout_file {
   std::string path;  // inside the data folder, components separated by '/'
@@ -29,9 +31,9 @@ struct layout_file {
 
 class torrent_layout {
  public:
-  // The layout of the bencoded info dictionary `info_section`; false with
-  // `why` set when it gives no usable names.
-  static bool read(lt::span<char const> info_section, torrent_layout& out, std::string& why);
+  torrent_layout() = default;
+  torrent_layout(std::vector<layout_file> files, std::string hash_hex)
+      : files_(std::move(files)), hash_hex_(std::move(hash_hex)) {}
 
   const std::vector<layout_file>& files() const { return files_; }
   const std::string& hash_hex() const { return hash_hex_; }
@@ -41,8 +43,22 @@ class torrent_layout {
   std::string hash_hex_;
 };
 
-inline constexpr char kInProgressSuffix[] = ".bt.td";
-inline constexpr char kResumeSuffix[] = ".bt.cfg";
+struct loaded_seed {
+  std::shared_ptr<lt::torrent_info> torrent;
+  torrent_layout layout;  // index for index the torrent's files
+};
+
+// Decodes a whole seed file with the shared limits, applies the naming rule
+// and has libtorrent read the torrent; false with `why` (one line, the
+// rule's own words when the rule refuses) when the seed is not usable.
+bool load_seed_bytes(lt::span<char const> seed, loaded_seed& out, std::string& why);
+// The same for the seed file at `path`: false with `failure` set to
+// bt_failure_seed_unreadable when it cannot be read (not a regular file,
+// larger than kSeedMaxBytes, a read error), else bt_failure_seed_invalid.
+bool load_seed(const std::string& path, loaded_seed& out, bt_task_failure& failure, std::string& why);
+
+inline constexpr const char* kInProgressSuffix = kBtInProgressSuffix;
+inline constexpr const char* kResumeSuffix = kBtStateSuffix;
 
 // The seed path up to and including its last '/' or '\'; "./" when it has none.
 std::string seed_folder(const std::string& seed_path);

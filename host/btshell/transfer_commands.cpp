@@ -134,10 +134,10 @@ int run_transfer(const session_settings& settings, const command_line& line, boo
   const clock::time_point began = clock::now();
   transfer_task task(session);
   const HRESULT created = task.create(request);
-  if (FAILED(created)) return report_failure(err, creation_name(request.how), request.seed, created);
+  if (FAILED(created)) return report_failure(err, task_creation_operation(request.how), request.seed, created);
   report.made_before_kernel = task.made_before_kernel();
   if (report.made_before_kernel)
-    display.note(std::string("task: ") + creation_name(request.how) +
+    display.note(std::string("task: ") + task_creation_operation(request.how) +
                  " gave a proxy task; the shell asked the host for " + request_text(*session.host().downloader()));
   task.start();
   if (!task.fetch_kernel()) {

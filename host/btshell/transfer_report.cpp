@@ -54,7 +54,7 @@ void print_transfer_report(std::ostream& out, const transfer_report& r) {
   out << "seed:           " << r.seed << '\n';
   out << "info hash:      " << r.info_hash << '\n';
   out << "data folder:    " << r.data_folder << '\n';
-  out << "task:           " << creation_name(r.how)
+  out << "task:           " << task_creation_operation(r.how)
       << (r.made_before_kernel ? ", a proxy until the kernel module arrived, then the kernel's task"
                                : ", the kernel's task")
       << '\n';
@@ -90,7 +90,7 @@ nlohmann::ordered_json transfer_report_json(const transfer_report& r) {
   return {{"seed", json_text(r.seed)},
           {"info_hash", r.info_hash},
           {"data_folder", json_text(r.data_folder)},
-          {"creation", creation_name(r.how)},
+          {"creation", task_creation_operation(r.how)},
           {"made_before_kernel", r.made_before_kernel},
           {"result", outcome_name(r.outcome)},
           {"signal", r.signal == 0 ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(r.signal)},

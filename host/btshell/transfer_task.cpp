@@ -37,15 +37,6 @@ std::string address_of(const std::string& host, std::string& error) {
 
 }  // namespace
 
-const char* creation_name(task_creation how) {
-  switch (how) {
-    case task_creation::new_download: return "CreateNewTask";
-    case task_creation::continued: return "CreateContinuedTask";
-    case task_creation::upload: return "CreateUploadTask";
-  }
-  return "";
-}
-
 bool peer_items(const std::vector<std::string>& peers, std::vector<SEED_TRACKER_ITEM>& items, std::string& error) {
   for (const std::string& peer : peers) {
     std::string host;

@@ -18,15 +18,13 @@
 #include "host/btshell/task_event_queue.h"
 #include "interfaces/IBtTask.h"
 #include "interfaces/IVirtualTask.h"
+#include "interfaces/bt_task_creation.h"
 #include "interfaces/seed_file_info.h"
 #include "platform/com_ptr.h"
 
 namespace btshell {
 
-enum class task_creation { new_download, continued, upload };
-
-// "CreateNewTask", "CreateContinuedTask", "CreateUploadTask".
-const char* creation_name(task_creation how);
+using task_creation = bt_task_creation;
 
 struct task_request {
   task_creation how = task_creation::new_download;

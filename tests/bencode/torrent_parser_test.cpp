@@ -66,13 +66,13 @@ class parser_info_off {
 // "info". Returns that encoding ("" when none).
 std::string query_all(CQTorrentFileParser& parser) {
   std::string s, encoded, digest;
-  std::vector<TorrentFileEntry> files;
+  seed_layout layout;
   std::vector<std::string> urls;
   std::vector<std::pair<std::string, std::uint32_t>> nodes;
   std::uint32_t n = 0;
   // Only that nothing breaks matters here, not the answers.
   parser.getName(s), parser.getInfoValue("publisher", s), parser.getRootValue("publisher-url", s);
-  parser.getFiles(files), parser.getAnnounceList(urls), parser.getNodes(nodes), parser.getPieceLength(n);
+  parser.getLayout(layout, s), parser.getAnnounceList(urls), parser.getNodes(nodes), parser.getPieceLength(n);
   if (!parser.getInfoEncoded(encoded)) {
     EXPECT_FALSE(parser.getInfoSHA1(digest));
     return "";
@@ -95,13 +95,6 @@ class torrent_parser : public ::testing::Test {
   }
 
   bool load(const std::string& content) { return parser_.loadFile(dir_.write("t.torrent", content)); }
-  std::vector<std::string> paths() {
-    std::vector<TorrentFileEntry> files;
-    EXPECT_TRUE(parser_.getFiles(files));
-    std::vector<std::string> out;
-    for (const auto& f : files) out.push_back(f.folder + f.name);
-    return out;
-  }
 
   bts_test::temp_dir dir_;
   CQTorrentFileParser parser_;
@@ -112,28 +105,6 @@ const std::string kPieces = bstr("01234567890123456789");
 std::string single_file(const std::string& name, const std::string& extra_info = "") {
   return "d8:announce6:u0-url4:infod6:lengthi5e" + extra_info + "4:name" + bstr(name) +
          "12:piece lengthi16384e6:pieces" + kPieces + "ee";
-}
-
-std::string file_dict(long long length, const std::vector<std::string>& path) {
-  std::string s = "d6:lengthi" + std::to_string(length) + "e4:pathl";
-  for (const auto& p : path) s += bstr(p);
-  return s + "ee";
-}
-
-std::string multi_file(const std::vector<std::string>& files) {
-  std::string s = "d4:infod5:filesl";
-  for (const auto& f : files) s += f;
-  return s + "e4:name3:top12:piece lengthi16384e6:pieces" + kPieces + "ee";
-}
-
-// "index folder|name offset+length" of each entry.
-std::vector<std::string> entries(const std::vector<TorrentFileEntry>& files) {
-  std::vector<std::string> out;
-  for (const auto& f : files) {
-    out.push_back(std::to_string(f.index) + " " + f.folder + "|" + f.name + " " + std::to_string(f.offset) + "+" +
-                  std::to_string(f.length));
-  }
-  return out;
 }
 
 // Each failed load also drops the answers of the file loaded before it.
@@ -165,68 +136,8 @@ TEST_F(torrent_parser, load_states) {
   EXPECT_FALSE(parser_.getInfoSHA1(digest));
 }
 
-TEST_F(torrent_parser, file_entries) {
-  ASSERT_TRUE(load(single_file("a.txt", "6:md5sum32:0123456789abcdef0123456789abcdef")));
-  std::vector<TorrentFileEntry> files;
-  ASSERT_TRUE(parser_.getFiles(files));
-  ASSERT_EQ(files.size(), 1u);
-  EXPECT_EQ(files[0].md5sum, "0123456789abcdef0123456789abcdef");
-  // Entries are appended. Elements that are not dictionaries, and entries
-  // without a list path, still count; a "path.utf-8" list is preferred.
-  ASSERT_TRUE(load(multi_file({file_dict(3, {"x", "y.txt"}), file_dict(4, {"z.txt"}), file_dict(6, {"p", "q", "r.bin"}),
-                               "i7e", "d6:lengthi2ee", "d6:lengthi1e4:pathl1:ae10:path.utf-8l1:bee",
-                               "d6:lengthi1e4:path1:ae", "d6:lengthi1e10:path.utf-81:x4:pathl1:aee"})));
-  ASSERT_TRUE(parser_.getFiles(files));
-  EXPECT_EQ(entries(files), (std::vector<std::string>{"0 |a.txt 0+5", "0 x\\|y.txt 0+3", "1 |z.txt 3+4",
-                                                      "2 p\\q\\|r.bin 7+6", "3 | 13+0", "4 | 13+2", "5 |b 15+1",
-                                                      "6 | 16+1", "7 | 17+1"}));
-  // Hostile lengths wrap instead of overflowing.
-  ASSERT_TRUE(load(multi_file({file_dict(INT64_MAX, {"a"}), file_dict(INT64_MAX, {"b"}), file_dict(1, {"c"})})));
-  files.clear();
-  ASSERT_TRUE(parser_.getFiles(files));
-  EXPECT_EQ(entries(files), (std::vector<std::string>{"0 |a 0+9223372036854775807",
-                                                      "1 |b 9223372036854775807+9223372036854775807", "2 |c -2+1"}));
-}
-
-TEST_F(torrent_parser, path_components_are_made_safe_and_folders_kept_apart) {
-  platform::set_ansi_code_page(1252);
-  ASSERT_TRUE(load(multi_file({file_dict(1, {"a:b", "c?d\\e/f*g<h>i|j\"k"}), file_dict(1, {"..", ".", "..."}),
-                               file_dict(1, {"C:", "x"}), file_dict(1, {"a", "b", "1"}), file_dict(1, {"a", "2"}),
-                               file_dict(1, {"a", "b", "3"}), file_dict(1, {"ab", "4"}),
-                               file_dict(1, {"a\xC3\xA9", "5"}), file_dict(1, {"a\xE9", "6"}),
-                               file_dict(1, {"a", "b:", "7"})})));
-  EXPECT_EQ(paths(), (std::vector<std::string>{"aAb\\cAdAeAfAgAhAiAjAk", "AA\\A\\...", "CA\\x", "a\\b\\1", "a\\2",
-                                               "a\\b\\3", "ab\\4", "a\xE9\\5", "a\xE9\\6", "a\\bA\\7"}));
-  // A single-file torrent's name is a file name as well.
-  ASSERT_TRUE(load(single_file("../x/y:z")));
-  EXPECT_EQ(paths(), std::vector<std::string>{"..AxAyAz"});
-  std::string name;
-  ASSERT_TRUE(parser_.getName(name));
-  EXPECT_EQ(name, "../x/y:z");
-}
-
-TEST_F(torrent_parser, get_files_failures) {
-  struct { const char* what; std::string torrent; std::size_t appended; } cases[] = {
-      {"no length", multi_file({file_dict(1, {"a"}), "d4:pathl1:bee"}), 1},
-      {"length not an integer", multi_file({"d6:length1:14:pathl1:bee"}), 0},
-      {"empty path", multi_file({file_dict(1, {"a"}), file_dict(1, {})}), 1},
-      {"component not a string", multi_file({"d6:lengthi1e4:pathli1eee"}), 0},
-      {"single length not an integer", "d4:infod6:length1:54:name1:aee", 0},
-      {"files not a list", "d4:infod5:filesi1e4:name1:aee", 0},
-      {"neither length nor files", "d4:infod4:name1:aee", 0},
-      {"info not a dictionary", "d4:infoli1eee", 0},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    ASSERT_TRUE(load(c.torrent));
-    std::vector<TorrentFileEntry> files;
-    EXPECT_FALSE(parser_.getFiles(files));
-    EXPECT_EQ(files.size(), c.appended);
-  }
-}
-
-// Names and path components in UTF-8 follow the ANSI code page; "name.utf-8"
-// is used only when it is UTF-8.
+// Titles in UTF-8 follow the ANSI code page; "name.utf-8" is used only when
+// it is UTF-8. (File names are the seed's bytes: common/seed_naming.h.)
 TEST_F(torrent_parser, names_follow_the_ansi_code_page) {
   const std::string utf8 = "caf\xC3\xA9 \xE4\xB8\xAD";  // "café 中"
   struct { UINT acp; std::string name, extra; bool utf8; std::string expected; } cases[] = {
@@ -248,10 +159,6 @@ TEST_F(torrent_parser, names_follow_the_ansi_code_page) {
     }
     ASSERT_TRUE(parser_.getName(name));
     EXPECT_EQ(name, c.expected);
-    if (c.extra.empty()) {
-      ASSERT_TRUE(load(multi_file({file_dict(1, {c.name, c.name + ".txt"})})));
-      EXPECT_EQ(paths(), std::vector<std::string>{c.expected + "\\" + c.expected + ".txt"});
-    }
   }
 }
 
