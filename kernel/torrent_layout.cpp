@@ -9,7 +9,6 @@
 #include <fstream>
 #include <iterator>
 #include <limits>
-#include <system_error>
 #include <utility>
 
 #include "common/seed_naming.h"
@@ -114,13 +113,20 @@ bool load_seed_bytes(lt::span<char const> seed, loaded_seed& out, std::string& w
     why = seed_refusal::kNotBencode;
     return false;
   }
-  rule_view info;
-  if (rule_view(root).lookup("info", info) == seed_lookup::repeated) {
-    why = seed_naming_detail::repeated_key("info");
-    return false;
+  // The root owns the decoding: views of its values are taken from it, never
+  // from a copy.
+  lt::bdecode_node info;
+  for (int i = 0, n = root.dict_size(); i < n; ++i) {
+    const auto entry = root.dict_at(i);
+    if (entry.first != "info") continue;
+    if (info) {
+      why = seed_naming_detail::repeated_key("info");
+      return false;
+    }
+    info = entry.second;
   }
   seed_layout names;
-  if (!read_seed_layout(info, names, why)) return false;
+  if (!read_seed_layout(rule_view(info), names, why)) return false;
 
   lt::load_torrent_limits limits;
   limits.max_buffer_size = std::numeric_limits<int>::max();
@@ -130,7 +136,7 @@ bool load_seed_bytes(lt::span<char const> seed, loaded_seed& out, std::string& w
   std::shared_ptr<lt::torrent_info> torrent;
   try {
     torrent = std::make_shared<lt::torrent_info>(root, limits);
-  } catch (const std::system_error& e) {
+  } catch (const std::exception& e) {
     why = std::string("libtorrent refuses the seed: ") + e.what();
     return false;
   }
@@ -142,7 +148,7 @@ bool load_seed_bytes(lt::span<char const> seed, loaded_seed& out, std::string& w
     return false;
   }
   out.torrent = std::move(torrent);
-  out.layout = torrent_layout(std::move(files), canonical_hash_hex(root.dict_find("info")));
+  out.layout = torrent_layout(std::move(files), canonical_hash_hex(info));
   return true;
 }
 
