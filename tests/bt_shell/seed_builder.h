@@ -17,7 +17,7 @@ class seed_builder {
  public:
   seed_builder() : root_(new CQBCDict), info_(new CQBCDict) {
     root_->set("info", info_);
-    info_->set("piece length", new CQBCInt(16384));
+    info_->set("piece length", new CQBCInt(kPieceLength));
     info_->set("pieces", new CQBCString(std::string(20, 'p')));
   }
 
@@ -25,7 +25,7 @@ class seed_builder {
   // A single-file torrent of `length` bytes.
   seed_builder& single(std::int64_t length) {
     info_->set("length", new CQBCInt(length));
-    return *this;
+    return add_bytes(length);
   }
   // One more file of a multi-file torrent.
   seed_builder& file(const std::vector<std::string>& path, std::int64_t length) {
@@ -34,7 +34,7 @@ class seed_builder {
     entry->set("length", new CQBCInt(length));
     entry->set("path", texts(path));
     files_->push_back(entry);
-    return *this;
+    return add_bytes(length);
   }
   seed_builder& info_text(const std::string& key, const std::string& value) {
     info_->set(key, new CQBCString(value));
@@ -58,6 +58,16 @@ class seed_builder {
   std::string write(const temp_dir& dir, const std::string& relative) const { return dir.write(relative, encoding()); }
 
  private:
+  static constexpr std::int64_t kPieceLength = 16384;
+
+  // One 20-byte hash per piece of the files so far.
+  seed_builder& add_bytes(std::int64_t length) {
+    if (length > 0) total_ += length;
+    const std::int64_t pieces = (total_ + kPieceLength - 1) / kPieceLength;
+    info_->set("pieces", new CQBCString(std::string(static_cast<std::size_t>(pieces) * 20, 'p')));
+    return *this;
+  }
+
   static CQBCList* texts(const std::vector<std::string>& items) {
     auto* list = new CQBCList;
     for (const auto& item : items) list->push_back(new CQBCString(item));
@@ -67,6 +77,7 @@ class seed_builder {
   std::unique_ptr<CQBCDict> root_;
   CQBCDict* info_;             // owned by root_
   CQBCList* files_ = nullptr;  // owned by info_
+  std::int64_t total_ = 0;
 };
 
 }  // namespace bts_test
