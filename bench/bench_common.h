@@ -66,13 +66,14 @@ inline std::size_t parser_path(const std::string& path) {
   if (!parser.loadFile(path)) return 0;
   unsigned char digest[20];
   std::string name;
-  std::vector<TorrentFileEntry> files;
+  seed_layout layout;
+  std::string why;
   std::vector<std::string> urls;
-  if (!parser.getInfoSHA1(digest) || !parser.getName(name) || !parser.getFiles(files) ||
+  if (!parser.getInfoSHA1(digest) || !parser.getName(name) || !parser.getLayout(layout, why) ||
       !parser.getAnnounceList(urls)) {
     return 0;
   }
-  return files.size();
+  return layout.files.size();
 }
 
 // Logging as a host runs it: warnings and errors only, to nowhere.

@@ -8,7 +8,8 @@
 // its field and its counts agree with its arrays; every listed entry is an existing file, never a folder;
 // the hub hears only of paths inside the folders it was given (never of a
 // folder itself: notices follow the seed, not the disk), and nothing
-// when the notice fails.
+// when the notice fails; a seed ParseSeedFile refuses (-24) every other
+// service refuses too.
 #include <sys/stat.h>
 
 #include <cstdint>
@@ -146,22 +147,29 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   HRESULT hr = shell.ParseSeedFile(seed, &info);
   check_seed_info(hr, info);
   if (info) FUZZ_CHECK(shell.ReleaseSeedFileInfo(info) == S_OK);
+  // One rule decides which seeds are usable: a seed refused here is refused
+  // by every service.
+  const bool refused = hr == -24;
 
   hr = shell.IsTempFileExist(to_tag_string(""), seed);
   FUZZ_CHECK(hr == 0 || hr == 1);
+  FUZZ_CHECK(!refused || hr == 1);
 
   DATA_FILE_LIST* list = nullptr;
   hr = shell.GetCfgFileList(seed, &list);
   check_file_list(hr, list);
+  FUZZ_CHECK(!refused || hr == -24);
   if (list) FUZZ_CHECK(shell.ReleaseDataFileList(list) == S_OK);
 
   list = nullptr;
   hr = shell.GetDataFileList(folder, seed, &list);
   check_file_list(hr, list);
+  FUZZ_CHECK(refused == (hr == -24));
   if (list) FUZZ_CHECK(shell.ReleaseDataFileList(list) == S_OK);
 
   hr = shell.NotifyHubBtDeleted(folder, seed);
   check_notices(hr, hub, s.data_folder, "");
+  FUZZ_CHECK(refused == (hr == -24));
   const std::string new_folder = "/elsewhere/";
   hr = shell.NotifyHubBtMoved(folder, seed, to_tag_string(new_folder));
   check_notices(hr, hub, s.data_folder, new_folder);

@@ -3,14 +3,15 @@
 // Properties: a load that fails says the content is undecodable and leaves
 // no answers; the info hash taken from the stored bytes equals the hash of
 // the re-encoded "info" (the path taken when the INFO line is logged); a
-// second load of the same file answers the same; the file entries are
-// numbered in order, their offsets add up, no name or folder component can
-// lead out of the download's folder, and the walk without conversion finds
-// the same entries with and without names.
+// second load of the same file answers the same; a usable seed's files
+// have offsets that add up, no path component that is empty, "." or ".." or
+// holds a NUL byte or one of the nine unsafe characters, and no two the
+// same path; a refused seed says why.
 #include <openssl/evp.h>
 
 #include <climits>
 #include <cstdint>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -24,24 +25,22 @@ namespace {
 const char kParserLogger[] = "CQTorrentFileParser";
 
 bool is_safe_component(const std::string& component) {
-  if (component == "." || component == "..") return false;
-  return component.find_first_of(":?\\/*<>|\"") == std::string::npos;
+  if (component.empty() || component == "." || component == "..") return false;
+  return component.find_first_of(std::string(":?\\*<>|\"\0", 9)) == std::string::npos;
 }
 
-void check_entries(const std::vector<TorrentFileEntry>& files) {
-  std::uint64_t offset = 0;
-  for (std::size_t i = 0; i < files.size(); ++i) {
-    const TorrentFileEntry& entry = files[i];
-    FUZZ_CHECK(entry.index == i);
-    FUZZ_CHECK(static_cast<std::uint64_t>(entry.offset) == offset);
-    offset += static_cast<std::uint64_t>(entry.length);
-    FUZZ_CHECK(is_safe_component(entry.name));
-    FUZZ_CHECK(entry.folder.empty() || entry.folder.back() == kTorrentFolderSeparator);
+void check_layout(const seed_layout& layout) {
+  std::int64_t offset = 0;
+  std::set<std::string> paths;
+  for (const seed_file& file : layout.files) {
+    FUZZ_CHECK(file.offset == offset && file.length >= 0);
+    offset += file.length;
+    FUZZ_CHECK(!file.pad ? paths.insert(file.path).second : true);
+    FUZZ_CHECK(file.name_at <= file.path.size() && (file.name_at == 0 || file.path[file.name_at - 1] == '/'));
     std::size_t start = 0;
-    for (std::size_t end; (end = entry.folder.find(kTorrentFolderSeparator, start)) != std::string::npos;
-         start = end + 1) {
-      FUZZ_CHECK(is_safe_component(entry.folder.substr(start, end - start)));
-    }
+    for (std::size_t end; (end = file.path.find('/', start)) != std::string::npos; start = end + 1)
+      FUZZ_CHECK(is_safe_component(file.path.substr(start, end - start)));
+    FUZZ_CHECK(is_safe_component(file.path.substr(start)));
   }
 }
 
@@ -95,24 +94,14 @@ std::string answers(CQTorrentFileParser& parser) {
   const bool have_nodes = parser.getNodes(nodes);
   for (const auto& node : nodes) put("node", have_nodes, node.first + ' ' + std::to_string(node.second));
 
-  std::vector<TorrentFileEntry> files;
-  const bool have_files = parser.getFiles(files);
-  check_entries(files);
-  // The walk that keeps the raw bytes gives the same entries, named or not.
-  std::size_t walked = 0;
-  const bool walked_ok = parser.walkFiles(
-      [&](const TorrentFileEntry& raw) {
-        FUZZ_CHECK(walked < files.size() && raw.index == files[walked].index &&
-                   raw.name.empty() == files[walked].name.empty() && raw.length == files[walked].length);
-        ++walked;
-        return true;
-      },
-      false);
-  FUZZ_CHECK(walked_ok == have_files && walked == files.size());
-  for (const TorrentFileEntry& f : files) {
-    put("file", have_files,
-        f.folder + '|' + f.name + '|' + std::to_string(f.offset) + '|' + std::to_string(f.length) + '|' + f.md5sum);
-  }
+  seed_layout layout;
+  std::string why;
+  const bool usable = parser.getLayout(layout, why);
+  FUZZ_CHECK(usable || (!why.empty() && why.find('\n') == std::string::npos));
+  if (usable) check_layout(layout);
+  put("refused", !usable, why);
+  for (const seed_file& f : layout.files)
+    put("file", usable, f.path + '|' + std::to_string(f.offset) + '|' + std::to_string(f.length) + (f.pad ? "|pad" : ""));
   return out.str();
 }
 
@@ -132,9 +121,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fuzz::set_log_level(kParserLogger, log4cplus::OFF_LOG_LEVEL);
   if (!parser.loadFile(seed.path())) {
     FUZZ_CHECK(parser.getState() == CQTorrentFileParser::STATE_DECODE_FAILED);
-    std::vector<TorrentFileEntry> files;
+    seed_layout layout;
     std::string text;
-    FUZZ_CHECK(!parser.getFiles(files) && !parser.getInfoSHA1(text) && !parser.getAnnounce(text));
+    FUZZ_CHECK(!parser.getLayout(layout, text) && !parser.getInfoSHA1(text) && !parser.getAnnounce(text));
+    FUZZ_CHECK(!parser.decodeFailure().empty());
     return 0;
   }
   FUZZ_CHECK(parser.getState() == CQTorrentFileParser::STATE_OK);
