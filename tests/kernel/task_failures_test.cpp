@@ -49,16 +49,22 @@ class KernelFailureTest : public swarm_fixture {
   com_ptr<torrent_kernel> kernel_;
 };
 
-// A seed whose only file would land outside the data folder.
-std::string escaping_seed() {
+// A seed of two files, x and x.bt.td: the first one's in-progress name is
+// the second one's path (what other names the naming rule refuses:
+// tests/naming/seed_naming_test.cpp).
+std::string clashing_seed() {
   lt::entry info;
   info["name"] = "x";
   info["piece length"] = 16384;
   info["pieces"] = std::string(20, '\0');
-  lt::entry file;
-  file["length"] = 10;
-  file["path"] = lt::entry::list_type{lt::entry(".."), lt::entry("evil")};
-  info["files"] = lt::entry::list_type{file};
+  lt::entry::list_type files;
+  for (const char* name : {"x", "x.bt.td"}) {
+    lt::entry file;
+    file["length"] = 10;
+    file["path"] = lt::entry::list_type{lt::entry(name)};
+    files.push_back(file);
+  }
+  info["files"] = files;
   lt::entry torrent;
   torrent["info"] = info;
   std::string out;
@@ -68,7 +74,7 @@ std::string escaping_seed() {
 
 TEST_F(KernelFailureTest, TaskThatCannotBeSetUpIsBornFailed) {
   dir_.write("garbage.torrent", "not bencode at all");
-  dir_.write("escaping.torrent", escaping_seed());
+  dir_.write("clashing.torrent", clashing_seed());
   dir_.write("plain_file", "x");
   struct row {
     const char* what;
@@ -79,7 +85,7 @@ TEST_F(KernelFailureTest, TaskThatCannotBeSetUpIsBornFailed) {
   } rows[] = {
       {"missing seed", dir_.file("none.torrent"), leecher_data(), {}, bt_failure_seed_unreadable},
       {"not a torrent", dir_.file("garbage.torrent"), leecher_data(), {}, bt_failure_seed_invalid},
-      {"path out of the folder", dir_.file("escaping.torrent"), leecher_data(), {}, bt_failure_seed_invalid},
+      {"x beside x.bt.td", dir_.file("clashing.torrent"), leecher_data(), {}, bt_failure_seed_invalid},
       {"index outside the torrent", seed_path(), leecher_data(), {0, 2}, bt_failure_bad_selection},
       {"data folder is a file", seed_path(), dir_.file("plain_file"), {}, bt_failure_data_folder},
   };
@@ -93,7 +99,7 @@ TEST_F(KernelFailureTest, TaskThatCannotBeSetUpIsBornFailed) {
     EXPECT_EQ(task->StartTask(), E_FAIL);
     EXPECT_EQ(task_info(task.get()).task_status, bt_task_failed);
   }
-  EXPECT_FALSE(exists(dir_.file("evil")));
+  EXPECT_FALSE(exists(leecher_data() + "x") || exists(leecher_data() + "x.bt.td"));
 }
 
 TEST_F(KernelFailureTest, UploadOfMissingDataFailsOnceChecked) {
