@@ -27,8 +27,9 @@
 // written, listed nor checked against the other names. docs/hosting.md
 // ("Files on disk") lists every refusal.
 //
-// The functions are implemented in the project's common library; the
-// constants are all a kernel module needs to name files as the shell does.
+// The functions are implemented in the project's common library (pure:
+// callable from any thread); the constants are all a kernel module needs to
+// name files as the shell does.
 #pragma once
 
 #include <cstddef>

@@ -56,6 +56,11 @@ TEST(TempFiles, ConfigurationFileTestAndList) {
   EXPECT_EQ(none, nullptr);
   EXPECT_EQ(get_bt_cfg_file_list(dir.write("bad.torrent", "not bencode"), &none), -24);
   EXPECT_EQ(is_bt_tempfile_exist("", dir.file("none.torrent")), 1);
+  // A seed the naming rule refuses has no temporary files, whatever is on disk.
+  const std::string refused = seed_builder().name("n").file({"x"}, 1).file({"x.bt.td"}, 1).write(dir, "r.torrent");
+  dir.write(hex_of(refused) + ".bt.cfg", "cfg");
+  EXPECT_EQ(is_bt_tempfile_exist("", refused), 1);
+  EXPECT_EQ(get_bt_cfg_file_list(refused, &none), -24);
 }
 
 // A seed without a folder is read from the current directory (its

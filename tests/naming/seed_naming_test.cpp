@@ -163,7 +163,6 @@ TEST_F(SeedNaming, HostileSeedsGetOneAnswer) {
        "refused: a dictionary of the seed holds the key \"length\" twice"},
       {"non-canonical forms: keys out of order, leading zeros",
        "d4:infod4:name1:a6:lengthi05e" + kPiece + "06:pieces20:" + std::string(20, 'h') + "ee", "usable: a,"},
-      {"a negative zero", "d4:infod6:lengthi-0e4:name1:a" + kPiece + "6:pieces0:ee", "usable: a,"},
       {"info that is a list", "d4:infoli1eee", "refused: the seed has no info dictionary"},
       {"no info", "d1:xi1ee", "refused: the seed has no info dictionary"},
       {"not bencode", "d4:info", "refused: the seed is not valid bencode"},
