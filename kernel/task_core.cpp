@@ -14,7 +14,6 @@
 #include <chrono>
 #include <climits>
 #include <cstring>
-#include <sstream>
 
 #include "kernel/kernel_call.h"
 
@@ -69,6 +68,7 @@ ULONG swarm_count(int value) { return value < 0 ? 0xFFFFFFFFu : static_cast<ULON
 task_core::task_core(task_kind kind, task_plan& plan)
     : kind_(kind),
       failure_(plan.failure),
+      failure_text_(plan.failure == bt_failure_none ? std::string() : plan.detail),
       layout_(std::move(plan.layout)),
       resume_path_(std::move(plan.resume_path)),
       data_folder_(plan.params.save_path),
@@ -84,6 +84,7 @@ void task_core::fail_to_add(bt_task_failure failure, const std::string& detail) 
   LOG4CPLUS_ERROR(kernel_logger(), "task " << layout_.hash_hex() << " cannot be added: " << detail);
   std::lock_guard<std::mutex> lock(lock_);
   failure_ = failure;
+  failure_text_ = detail;
 }
 
 // ---------------------------------------------------------------------------
@@ -296,13 +297,7 @@ HRESULT task_core::peer_info(ULONG index, tagRESOURCE_INFO& info) const {
   handle_.get_peer_info(peers);
   if (index >= peers.size()) return E_INVALIDARG;
   const lt::peer_info& peer = peers[index];
-  std::ostringstream text;
-  if (peer.ip.address().is_v6())
-    text << '[' << peer.ip.address().to_string() << "]:" << peer.ip.port();
-  else
-    text << peer.ip.address().to_string() << ':' << peer.ip.port();
-  if (!peer.client.empty()) text << ' ' << peer.client;
-  const std::string described = text.str().substr(0, sizeof info.data);
+  const std::string described = peer_text(peer).substr(0, sizeof info.data);
   info = tagRESOURCE_INFO{};
   if (peer.flags & lt::peer_info::seed) info.value1 |= 1;
   if (!(peer.flags & lt::peer_info::local_connection)) info.value1 |= 2;
@@ -341,10 +336,33 @@ bt_task_failure task_core::failure() const {
   return failure_;
 }
 
+std::string task_core::failure_text() const {
+  std::lock_guard<std::mutex> lock(lock_);
+  return failure_ == bt_failure_none ? std::string() : failure_text_;
+}
+
+void task_core::transfer_totals(tagBT_TRANSFER_TOTALS& totals) const {
+  totals = tagBT_TRANSFER_TOTALS{};
+  if (!has_torrent()) return;
+  const lt::torrent_status st = handle_.status();
+  const auto bytes = [](std::int64_t value) { return static_cast<ULONGLONG>(std::max<std::int64_t>(value, 0)); };
+  totals.received = bytes(st.total_payload_download);
+  totals.sent = bytes(st.total_payload_upload);
+  totals.received_all = bytes(st.all_time_download);
+  totals.sent_all = bytes(st.all_time_upload);
+  totals.wasted = bytes(st.total_failed_bytes + st.total_redundant_bytes);
+}
+
+std::vector<tracker_answer> task_core::trackers() const {
+  if (!has_torrent()) return {};
+  return swarm_.trackers(handle_.trackers());
+}
+
 // ---------------------------------------------------------------------------
 // Kernel thread
 
 void task_core::on_alert(const lt::alert& alert) {
+  swarm_.note(alert);
   if (lt::alert_cast<lt::torrent_checked_alert>(&alert)) {
     on_checked();
   } else if (const auto* a = lt::alert_cast<lt::file_completed_alert>(&alert)) {
@@ -415,7 +433,14 @@ void task_core::verify_upload_data() {
   if (!st.is_finished) fail(bt_failure_data_incomplete, "the data to upload is not complete on disk");
 }
 
-void task_core::on_status(const lt::torrent_status& status) { publish(status); }
+void task_core::on_status(const lt::torrent_status& status) {
+  if (status.num_peers > 0) {
+    std::vector<lt::peer_info> peers;
+    handle_.get_peer_info(peers);
+    swarm_.note_peers(peers);
+  }
+  publish(status);
+}
 
 void task_core::refresh() {
   if (finalize_due_.exchange(false)) finalize_files();
@@ -535,6 +560,7 @@ void task_core::fail(bt_task_failure failure, const std::string& detail) {
     std::lock_guard<std::mutex> lock(lock_);
     if (failure_ != bt_failure_none) return;
     failure_ = failure;
+    failure_text_ = detail;
   }
   LOG4CPLUS_ERROR(kernel_logger(), "task " << layout_.hash_hex() << " failed with " << failure << ": " << detail);
   handle_.pause();

@@ -25,7 +25,9 @@
 
 #include "com_utility/closable_raiser.h"
 #include "interfaces/IBtTask.h"
+#include "interfaces/IBtTaskDetails.h"
 #include "interfaces/bt_task_status.h"
+#include "kernel/swarm_record.h"
 #include "kernel/task_setup.h"
 
 class task_core {
@@ -73,6 +75,11 @@ class task_core {
   HRESULT peer_info(ULONG index, tagRESOURCE_INFO& info) const;
   void statistic(tagRESOURCE_STATISTIC& statistic) const;
   bt_task_failure failure() const;
+  // The failure in words (empty while there is none).
+  std::string failure_text() const;
+  void transfer_totals(tagBT_TRANSFER_TOTALS& totals) const;
+  std::vector<tracker_answer> trackers() const;
+  std::vector<std::string> seen_peers() const { return swarm_.peers(); }
 
   // Kernel thread. on_alert() handles one of the torrent's alerts and raises
   // what follows from it; on_status() takes the torrent's periodic status;
@@ -115,12 +122,14 @@ class task_core {
 
   const task_kind kind_;
   bt_task_failure failure_;  // guarded by lock_ (set here once, before sharing)
+  std::string failure_text_;  // guarded by lock_
   const torrent_layout layout_;
   const std::string resume_path_;
   const std::string data_folder_;
   const std::vector<lt::tcp::endpoint> direct_peers_;
   lt::torrent_handle handle_;  // set before the core is shared, then read only
   closable_raiser<IBtTaskEvents> events_;
+  swarm_record swarm_;
   // Set by host-side commands, taken by refresh() on the kernel thread.
   std::atomic<bool> dirty_{false};
   std::atomic<bool> finalize_due_{false};
