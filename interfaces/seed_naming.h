@@ -40,7 +40,7 @@
 // What a download's files and state are called on disk.
 inline constexpr char kBtInProgressSuffix[] = ".bt.td";  // a data file until it is complete
 inline constexpr char kBtStateSuffix[] = ".bt.cfg";      // the resume state, beside the seed
-inline constexpr char kBtDataSuffix[] = ".bt.dat";       // a kernel's extra state, beside the seed
+inline constexpr char kBtDataSuffix[] = ".bt.dat";       // a kernel's lock of a running task, beside the seed
 
 // The limits of a usable seed, the same on both sides.
 inline constexpr std::size_t kSeedMaxFiles = 250000;        // entries of the file list

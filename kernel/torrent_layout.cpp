@@ -18,6 +18,10 @@ namespace {
 // A decoding holds at most two tokens per item and three more: one for the
 // outermost value, one for its end and one for the decoding's own end.
 constexpr int kSeedMaxTokens = 2 * kSeedMaxItems + 3;
+// libtorrent's decoder takes nothing at all, not even a list's end, once as
+// many lists and dictionaries are open as its limit: one more than the
+// levels it lets a seed nest.
+constexpr int kSeedDecodeDepth = kSeedMaxDepth + 1;
 
 // The shared naming rule's view of a node.
 class rule_view {
@@ -100,7 +104,7 @@ bool same_files(const lt::file_storage& files, const std::vector<layout_file>& l
 
 bool load_seed_bytes(lt::span<char const> seed, loaded_seed& out, std::string& why) {
   lt::error_code ec;
-  const lt::bdecode_node root = lt::bdecode(seed, ec, nullptr, kSeedMaxDepth, kSeedMaxTokens);
+  const lt::bdecode_node root = lt::bdecode(seed, ec, nullptr, kSeedDecodeDepth, kSeedMaxTokens);
   if (ec == lt::bdecode_errors::depth_exceeded) {
     why = seed_refusal::too_deep();
     return false;
@@ -128,11 +132,10 @@ bool load_seed_bytes(lt::span<char const> seed, loaded_seed& out, std::string& w
   seed_layout names;
   if (!read_seed_layout(rule_view(info), names, why)) return false;
 
+  // Decoded already: of libtorrent's limits only the piece count is left,
+  // which the rule has checked.
   lt::load_torrent_limits limits;
-  limits.max_buffer_size = std::numeric_limits<int>::max();
   limits.max_pieces = std::numeric_limits<int>::max() / 20;
-  limits.max_decode_depth = kSeedMaxDepth;
-  limits.max_decode_tokens = kSeedMaxTokens;
   std::shared_ptr<lt::torrent_info> torrent;
   try {
     torrent = std::make_shared<lt::torrent_info>(root, limits);

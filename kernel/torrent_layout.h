@@ -59,6 +59,7 @@ bool load_seed(const std::string& path, loaded_seed& out, bt_task_failure& failu
 
 inline constexpr const char* kInProgressSuffix = kBtInProgressSuffix;
 inline constexpr const char* kResumeSuffix = kBtStateSuffix;
+inline constexpr const char* kLockSuffix = kBtDataSuffix;
 
 // The seed path up to and including its last '/' or '\'; "./" when it has none.
 std::string seed_folder(const std::string& seed_path);

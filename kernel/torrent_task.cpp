@@ -11,6 +11,10 @@ tagFILE_INFO_PAIR halves(ULONGLONG value) {
   return tagFILE_INFO_PAIR{static_cast<ULONG>(value), static_cast<ULONG>(value >> 32)};
 }
 
+void set_text(IStringSetter* setter, const std::string& text) {
+  if (setter) setter->SetString(static_cast<ULONG>(text.size()), text.data());
+}
+
 }  // namespace
 
 torrent_task::torrent_task(std::shared_ptr<kernel_session> session, std::shared_ptr<task_core> core)
@@ -26,10 +30,13 @@ torrent_task::~torrent_task() {
 HRESULT torrent_task::QueryInterface(REFIID riid, void** ppv) {
   if (!ppv) return E_POINTER;
   *ppv = nullptr;
-  if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_ITask) && !IsEqualIID(riid, IID_IBtTask) &&
-      !IsEqualIID(riid, IID_IBtTask2) && !IsEqualIID(riid, IID_IBtTask3))
+  if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_ITask) || IsEqualIID(riid, IID_IBtTask) ||
+      IsEqualIID(riid, IID_IBtTask2) || IsEqualIID(riid, IID_IBtTask3))
+    *ppv = static_cast<IBtTask3*>(this);
+  else if (IsEqualIID(riid, IID_IBtTaskDetails))
+    *ppv = static_cast<IBtTaskDetails*>(this);
+  else
     return E_NOINTERFACE;
-  *ppv = static_cast<IBtTask3*>(this);
   AddRef();
   return S_OK;
 }
@@ -130,6 +137,61 @@ HRESULT torrent_task::GetFailureDetail(LONG* failure_code) {
   if (!failure_code) return E_POINTER;
   *failure_code = core_->failure();
   return S_OK;
+}
+
+// ---------------------------------------------------------------------------
+// Details
+
+HRESULT torrent_task::GetTransferTotals(tagBT_TRANSFER_TOTALS* totals) {
+  if (!totals) return E_POINTER;
+  return kernel_call("GetTransferTotals", [&] {
+    core_->transfer_totals(*totals);
+    return S_OK;
+  });
+}
+
+HRESULT torrent_task::GetFailureText(IStringSetter* text) {
+  return kernel_call("GetFailureText", [&] {
+    set_text(text, core_->failure_text());
+    return S_OK;
+  });
+}
+
+HRESULT torrent_task::GetTrackerCount(ULONG* count) {
+  if (!count) return E_POINTER;
+  return kernel_call("GetTrackerCount", [&] {
+    *count = static_cast<ULONG>(core_->trackers().size());
+    return S_OK;
+  });
+}
+
+HRESULT torrent_task::GetTrackerInfo(ULONG index, IStringSetter* url, IStringSetter* answer,
+                                     tagBT_TRACKER_INFO* info) {
+  return kernel_call("GetTrackerInfo", [&] {
+    const std::vector<tracker_answer> trackers = core_->trackers();
+    if (index >= trackers.size()) return E_INVALIDARG;
+    set_text(url, trackers[index].url);
+    set_text(answer, trackers[index].text);
+    if (info) *info = trackers[index].info;
+    return S_OK;
+  });
+}
+
+HRESULT torrent_task::GetSeenPeerCount(ULONG* count) {
+  if (!count) return E_POINTER;
+  return kernel_call("GetSeenPeerCount", [&] {
+    *count = static_cast<ULONG>(core_->seen_peers().size());
+    return S_OK;
+  });
+}
+
+HRESULT torrent_task::GetSeenPeer(ULONG index, IStringSetter* peer) {
+  return kernel_call("GetSeenPeer", [&] {
+    const std::vector<std::string> peers = core_->seen_peers();
+    if (index >= peers.size()) return E_INVALIDARG;
+    set_text(peer, peers[index]);
+    return S_OK;
+  });
 }
 
 HRESULT torrent_task::GetSpeed(ULONG* speed1, ULONG* speed2) {

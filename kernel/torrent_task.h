@@ -15,17 +15,19 @@
 
 #include "com_utility/UnknownBase.h"
 #include "interfaces/IBtTask.h"
+#include "interfaces/IBtTaskDetails.h"
 
 class kernel_session;
 class task_core;
 
-class torrent_task : public IBtTask3, public CUnknownMultiThread {
+class torrent_task : public IBtTask3, public IBtTaskDetails, public CUnknownMultiThread {
  public:
   // The caller holds the one reference of the new task.
   torrent_task(std::shared_ptr<kernel_session> session, std::shared_ptr<task_core> core);
   ~torrent_task() override;
 
-  // IUnknown: IUnknown, ITask, IBtTask, IBtTask2 and IBtTask3 give the IBtTask3 face.
+  // IUnknown: IUnknown, ITask, IBtTask, IBtTask2 and IBtTask3 give the IBtTask3
+  // face; IBtTaskDetails the details.
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
   ULONG STDMETHODCALLTYPE AddRef() override { return CUnknownMultiThread::AddRef(); }
   ULONG STDMETHODCALLTYPE Release() override { return CUnknownMultiThread::Release(); }
@@ -73,6 +75,15 @@ class torrent_task : public IBtTask3, public CUnknownMultiThread {
 
   // IBtTask3
   HRESULT STDMETHODCALLTYPE GetFailureDetail(LONG* failure_code) override;
+
+  // IBtTaskDetails
+  HRESULT STDMETHODCALLTYPE GetTransferTotals(tagBT_TRANSFER_TOTALS* totals) override;
+  HRESULT STDMETHODCALLTYPE GetFailureText(IStringSetter* text) override;
+  HRESULT STDMETHODCALLTYPE GetTrackerCount(ULONG* count) override;
+  HRESULT STDMETHODCALLTYPE GetTrackerInfo(ULONG index, IStringSetter* url, IStringSetter* answer,
+                                           tagBT_TRACKER_INFO* info) override;
+  HRESULT STDMETHODCALLTYPE GetSeenPeerCount(ULONG* count) override;
+  HRESULT STDMETHODCALLTYPE GetSeenPeer(ULONG index, IStringSetter* peer) override;
 
  private:
   std::shared_ptr<kernel_session> session_;

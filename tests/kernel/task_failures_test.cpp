@@ -2,12 +2,11 @@
 // and for operations that have no meaning for it.
 #include <gtest/gtest.h>
 
-#include <libtorrent/bencode.hpp>
-#include <libtorrent/entry.hpp>
-
+#include <algorithm>
 #include <cstring>
-#include <iterator>
 
+#include "com_utility/StringSetter.h"
+#include "interfaces/IBtTaskDetails.h"
 #include "support/log_capture.h"
 #include "support/recording_sink.h"
 #include "tests/kernel/swarm_fixture.h"
@@ -49,32 +48,9 @@ class KernelFailureTest : public swarm_fixture {
   com_ptr<torrent_kernel> kernel_;
 };
 
-// A seed of two files, x and x.bt.td: the first one's in-progress name is
-// the second one's path (what other names the naming rule refuses:
-// tests/naming/seed_naming_test.cpp).
-std::string clashing_seed() {
-  lt::entry info;
-  info["name"] = "x";
-  info["piece length"] = 16384;
-  info["pieces"] = std::string(20, '\0');
-  lt::entry::list_type files;
-  for (const char* name : {"x", "x.bt.td"}) {
-    lt::entry file;
-    file["length"] = 10;
-    file["path"] = lt::entry::list_type{lt::entry(name)};
-    files.push_back(file);
-  }
-  info["files"] = files;
-  lt::entry torrent;
-  torrent["info"] = info;
-  std::string out;
-  lt::bencode(std::back_inserter(out), torrent);
-  return out;
-}
-
+// Seeds the naming rule refuses: tests/naming/seed_naming_test.cpp.
 TEST_F(KernelFailureTest, TaskThatCannotBeSetUpIsBornFailed) {
   dir_.write("garbage.torrent", "not bencode at all");
-  dir_.write("clashing.torrent", clashing_seed());
   dir_.write("plain_file", "x");
   struct row {
     const char* what;
@@ -85,7 +61,6 @@ TEST_F(KernelFailureTest, TaskThatCannotBeSetUpIsBornFailed) {
   } rows[] = {
       {"missing seed", dir_.file("none.torrent"), leecher_data(), {}, bt_failure_seed_unreadable},
       {"not a torrent", dir_.file("garbage.torrent"), leecher_data(), {}, bt_failure_seed_invalid},
-      {"x beside x.bt.td", dir_.file("clashing.torrent"), leecher_data(), {}, bt_failure_seed_invalid},
       {"index outside the torrent", seed_path(), leecher_data(), {0, 2}, bt_failure_bad_selection},
       {"data folder is a file", seed_path(), dir_.file("plain_file"), {}, bt_failure_data_folder},
   };
@@ -99,11 +74,17 @@ TEST_F(KernelFailureTest, TaskThatCannotBeSetUpIsBornFailed) {
     EXPECT_EQ(task->StartTask(), E_FAIL);
     EXPECT_EQ(task_info(task.get()).task_status, bt_task_failed);
   }
-  EXPECT_FALSE(exists(leecher_data() + "x") || exists(leecher_data() + "x.bt.td"));
 }
 
 TEST_F(KernelFailureTest, UploadOfMissingDataFailsOnceChecked) {
+  // No data folder: born failed, and the folder is not made.
   com_ptr<IBtTask> task;
+  ASSERT_EQ(create(&IBitTorrent::CreateUploadTask, seed_path(), leecher_data(), {}, task), S_OK);
+  EXPECT_EQ(failure_of(task.get()), bt_failure_data_incomplete);
+  EXPECT_FALSE(exists(leecher_data()));
+  task.reset();
+
+  dir_.make_dirs("leecher");
   ASSERT_EQ(create(&IBitTorrent::CreateUploadTask, seed_path(), leecher_data(), {}, task), S_OK);
   std::vector<std::string> journal;
   com_ptr<recording_sink> sink = recording_sink::create("sink", &journal);
@@ -115,8 +96,22 @@ TEST_F(KernelFailureTest, UploadOfMissingDataFailsOnceChecked) {
   const std::vector<std::string> lines = sink->lines();
   EXPECT_EQ(lines[lines.size() - 2], "sink.OnBtTaskEvent4(10007)");
   EXPECT_EQ(task->DetachEvents(sink.get()), S_OK);
-  // Nothing was fetched: the files an upload needs are not made up.
+  // The failure names the first file missing, where it was looked for.
+  com_ptr<IBtTaskDetails> details;
+  ASSERT_EQ(task.query(IID_IBtTaskDetails, details), S_OK);
+  std::string text;
+  CStringSetter setter(&text);
+  EXPECT_EQ(details->GetFailureText(&setter), S_OK);
+  const auto first = std::find_if(files().begin(), files().end(), [](const generated_file& f) { return f.index == 0; });
+  EXPECT_NE(text.find(leecher_data() + first->path + " is missing"), std::string::npos) << text;
+  // Nothing was fetched: the files an upload needs are not made up; and no
+  // state is left for data that is not there.
+  EXPECT_EQ(task->StopTask(), S_OK);
+  details.reset();
+  task.reset();
   EXPECT_FALSE(exists(leecher_data() + files()[0].path));
+  // The seed alone, once the torrent has left the session (and its lock gone).
+  EXPECT_TRUE(wait_until([&] { return std::distance(std::filesystem::directory_iterator(dir_.file("seeds")), {}) == 1; }));
 }
 
 TEST_F(KernelFailureTest, RefusedArgumentsAndOperationsOfOtherEngines) {

@@ -87,6 +87,11 @@ std::string attr_entry(const std::string& attr, const std::vector<std::string>& 
 
 TEST_F(SeedNaming, HostileSeedsGetOneAnswer) {
   const std::string single = "d4:infod6:lengthi5e4:name5:a.txt" + kPiece + kOnePiece + "ee";
+  // Empty lists nested under the root's "x" up to the depth limit, and
+  // beside "info" up to the item limit (2 items for each of the five
+  // dictionary entries, one for each list).
+  constexpr std::size_t kDeepest = kSeedMaxDepth - 1;
+  constexpr std::size_t kMostLists = kSeedMaxItems - 12;
   const struct {
     const char* what;
     std::string seed;
@@ -166,11 +171,26 @@ TEST_F(SeedNaming, HostileSeedsGetOneAnswer) {
       {"info that is a list", "d4:infoli1eee", "refused: the seed has no info dictionary"},
       {"no info", "d1:xi1ee", "refused: the seed has no info dictionary"},
       {"not bencode", "d4:info", "refused: the seed is not valid bencode"},
-      {"too deep", "d4:info" + repeat("l", 600) + repeat("e", 600) + "e",
+      {"a list at the top", "l4:infod6:lengthi1e4:name1:aee", "refused: the seed is not valid bencode"},
+      {"string length 4294967300", "d4:infod4:name4294967300:aee", "refused: the seed is not valid bencode"},
+      {"string length 99999999999", "d4:infod4:name99999999999:aee", "refused: the seed is not valid bencode"},
+      {"negative string length", "d4:infod4:name-1:aee", "refused: the seed is not valid bencode"},
+      {"a 10 MB name", "d4:infod6:lengthi5e4:name10485760:" + std::string(10485760, 'n') + kPiece + kOnePiece + "ee",
+       "usable: " + std::string(392, 'n')},
+      // libtorrent's own limits (2^21 pieces, 100 levels, 3,000,000 tokens)
+      // are below the shell's.
+      {"more pieces than libtorrent takes by default",
+       "d4:infod6:lengthi" + std::to_string(2100000LL * 16384) + "e4:name1:a" + kPiece + "6:pieces" +
+           std::to_string(2100000 * 20) + ":" + std::string(2100000 * 20, 'h') + "ee",
+       "usable: a,"},
+      {"nesting at the limit", "d1:x" + repeat("l", kDeepest) + repeat("e", kDeepest) + single.substr(1), "usable: a.txt,"},
+      {"one level more", "d1:x" + repeat("l", kDeepest + 1) + repeat("e", kDeepest + 1) + single.substr(1),
        "refused: the seed nests lists and dictionaries deeper than 512 levels"},
       {"250,001 files", with_files(repeat(file_entry({"x"}, 0), kSeedMaxFiles + 1)),
        "refused: the seed lists 250001 files, more than 250000"},
-      {"more items than a parse takes", "d1:xd" + repeat("0:i0e", kSeedMaxItems / 2) + "e4:info" + single.substr(7),
+      // Empty lists: the most tokens an item takes.
+      {"items at the limit", "d1:xl" + repeat("le", kMostLists) + "e" + single.substr(1), "usable: a.txt,"},
+      {"one item more", "d1:xl" + repeat("le", kMostLists + 1) + "e" + single.substr(1),
        "refused: the seed holds more than 4000000 items"},
   };
   for (const auto& row : rows) {
