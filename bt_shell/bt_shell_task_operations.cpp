@@ -45,12 +45,15 @@ HRESULT bt_shell_task::StopTask() {
     prepared_record entry;
     if (recorded) entry = prepare_record("StopTask", &ITask::StopTask);
     uninit();
+    // The real task's failure (its state could not be saved) is the host's to
+    // know; the proxy is stopped all the same.
+    HRESULT result = S_OK;
     if (recorded)
       commit(std::move(entry));
     else if (m_shell_status == bt_shell_task_status::shell_running)
-      forward("StopTask", &ITask::StopTask);
+      result = forward("StopTask", &ITask::StopTask);
     m_shell_task_status = bt_shell_task_run_status::shell_task_stopped;
-    return S_OK;
+    return FAILED(result) ? result : S_OK;
   });
 }
 

@@ -100,6 +100,7 @@ progress_display::progress_display(std::ostream& out, style shown, std::size_t w
     : out_(out), style_(shown), width_(width), interval_(interval) {}
 
 void progress_display::show(const tagTASK_INFO& info, clock::time_point now) {
+  std::lock_guard<std::mutex> lock(lock_);
   if (style_ == style::bar) {
     // One column short of the width: a full line would wrap on some terminals.
     const std::string bar = progress_bar(info, width_ > 1 ? width_ - 1 : width_);
@@ -124,12 +125,14 @@ void progress_display::clear_bar() {
 }
 
 void progress_display::note(const std::string& text) {
+  std::lock_guard<std::mutex> lock(lock_);
   clear_bar();
   out_ << text << std::endl;
   last_line_text_.clear();
 }
 
 void progress_display::finish(const tagTASK_INFO& info) {
+  std::lock_guard<std::mutex> lock(lock_);
   clear_bar();
   const std::string line = progress_line(info);
   if (line != last_line_text_) out_ << line << std::endl;

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <mutex>
 #include <ostream>
 #include <string>
 
@@ -32,6 +33,8 @@ std::string progress_line(const tagTASK_INFO& info);
 //   [##########..........]  45.2%  12.3 MiB/s  ETA 0:03  peers 1
 std::string progress_bar(const tagTASK_INFO& info, std::size_t width);
 
+// Its operations may be called on any thread, one at a time (log lines
+// come as notes from the kernel's thread too).
 class progress_display {
  public:
   using clock = std::chrono::steady_clock;
@@ -43,7 +46,8 @@ class progress_display {
   // Shows `info` when it is due: the bar at every call, a line when the
   // interval has passed since the last one or the status changed.
   void show(const tagTASK_INFO& info, clock::time_point now = clock::now());
-  // `text` on a line of its own (the bar is drawn again at the next show()).
+  // `text` on a line of its own, above the bar (which is drawn again at the
+  // next show()).
   void note(const std::string& text);
   // The last state on a line of its own (unless that very line was the
   // last one written); the display ends.
@@ -52,6 +56,7 @@ class progress_display {
  private:
   void clear_bar();
 
+  std::mutex lock_;  // guards everything below and the writes to out_
   std::ostream& out_;
   const style style_;
   const std::size_t width_;

@@ -6,13 +6,19 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <optional>
 
 #include "host/btshell/commands.h"
 #include "host/btshell/interrupt_signals.h"
+#include "host/btshell/logging_setup.h"
 #include "host/btshell/printers.h"
 #include "host/btshell/progress_meter.h"
+#include "host/btshell/swarm_notes.h"
 #include "host/btshell/transfer_report.h"
 #include "host/btshell/transfer_task.h"
 #include "host/download_lib/module_downloader.h"
@@ -56,24 +62,43 @@ std::optional<std::chrono::seconds> time_after_completion(const command_line& li
   return std::nullopt;
 }
 
+// The files whose completion this run has told of, each told once.
+class completed_files {
+ public:
+  completed_files(const SEED_FILE_INFO& seed, progress_display& display, std::vector<ULONG>& completed)
+      : seed_(seed), display_(display), completed_(completed) {}
+
+  void add(ULONG index) {
+    if (std::find(completed_.begin(), completed_.end(), index) != completed_.end()) return;
+    completed_.push_back(index);
+    if (index < seed_.file_count) display_.note("file complete: " + file_path(seed_.files[index]));
+  }
+  // The completions among the events that have come.
+  void take(task_event_queue& events) {
+    for (const task_event_queue::event& e : events.take())
+      if (e.number == 3) add(static_cast<ULONG>(e.value));  // status and progress are read from the task
+  }
+
+ private:
+  const SEED_FILE_INFO& seed_;
+  progress_display& display_;
+  std::vector<ULONG>& completed_;
+};
+
 // Watches `task` until it fails, is interrupted, or has run for the time
 // asked once complete; fills the outcome and the last state of `report`.
-void watch(transfer_task& task, const SEED_FILE_INFO& seed, std::optional<std::chrono::seconds> after,
-           const interrupt_signals& signals, progress_display& display, transfer_report& report) {
+void watch(transfer_task& task, std::optional<std::chrono::seconds> after, const interrupt_signals& signals,
+           progress_display& display, swarm_notes& notes, completed_files& completed, transfer_report& report) {
   bool complete = false;
   std::optional<clock::time_point> end;
   for (;;) {
-    for (const task_event_queue::event& e : task.events().take()) {
-      if (e.number != 3) continue;  // status and progress are read below
-      const ULONG index = static_cast<ULONG>(e.value);
-      report.completed.push_back(index);
-      if (index < seed.file_count) display.note("file complete: " + file_path(seed.files[index]));
-    }
+    completed.take(task.events());
     report.info = task.info();
     display.show(report.info);
     const clock::time_point now = clock::now();
     if (report.info.task_status == bt_task_failed) {
       report.failure = task.failure();
+      report.failure_text = task.failure_text();
       report.outcome = transfer_outcome::failed;
       return;
     }
@@ -87,17 +112,49 @@ void watch(transfer_task& task, const SEED_FILE_INFO& seed, std::optional<std::c
       return;
     }
     if (end && now >= *end) return;
+    if (notes.due(report.info, now)) {
+      const std::string note = notes.note(task.swarm());
+      if (!note.empty()) display.note(note);
+    }
     task.events().wait(kTick);
   }
 }
 
 int exit_status(const transfer_report& report) {
   switch (report.outcome) {
-    case transfer_outcome::complete: return exit_ok;
+    case transfer_outcome::complete: return report.state_saved() ? exit_ok : exit_failed;
     case transfer_outcome::failed: return exit_failed;
     case transfer_outcome::interrupted: return 128 + report.signal;
   }
   return exit_failed;
+}
+
+// The data folder as the task needs it: a download's is made with its
+// parents (the shell makes one level only, and tells no reason); a seed
+// uploads what is there and makes none. False with the reason written.
+bool prepare_data_folder(const std::string& folder, bool upload, std::ostream& err) {
+  std::error_code error;
+  if (upload) {
+    if (std::filesystem::is_directory(folder, error)) return true;
+    err << "btshell: the data folder " << folder
+        << (std::filesystem::exists(folder, error) ? " is not a folder" : " does not exist")
+        << " (seed uploads the files already in it and makes no folder)\n";
+    return false;
+  }
+  std::filesystem::create_directories(folder, error);
+  if (!error && std::filesystem::is_directory(folder, error)) return true;
+  err << "btshell: cannot make the data folder " << folder << ": "
+      << (error ? error.message() : std::string("a file is in the way")) << '\n';
+  return false;
+}
+
+// Ends the process now, the report written: a second interruption asked
+// for a quick end, and the state is saved.
+[[noreturn]] void end_quickly(std::ostream& out, std::ostream& err, int status) {
+  out.flush();
+  err.flush();
+  std::fflush(nullptr);
+  std::_Exit(status);
 }
 
 int run_transfer(const session_settings& settings, const command_line& line, bool upload, std::ostream& out,
@@ -111,6 +168,9 @@ int run_transfer(const session_settings& settings, const command_line& line, boo
     err << "btshell: " << error << '\n';
     return exit_failed;
   }
+  // Caught until the session is closed: a signal of the same request that
+  // comes while the modules are let go must not end btshell half-way.
+  interrupt_signals signals;
   host_session session(settings);
   if (!open_session(session, err)) return exit_failed;
   IBitTorrent2* shell = session.shell();
@@ -123,14 +183,21 @@ int run_transfer(const session_settings& settings, const command_line& line, boo
   else if (shell->IsTempFileExist(to_tag_string(""), to_tag_string(request.seed)) == S_OK)
     request.how = task_creation::continued;  // the task's state is beside the seed
 
+  if (!prepare_data_folder(request.data_folder, upload, err)) return exit_failed;
+
   transfer_report report;
   report.seed = request.seed;
   report.info_hash = info_hash_hex(seed->info_hash);
   report.data_folder = request.data_folder;
   report.how = request.how;
-  const interrupt_signals signals;
-  progress_display display(err, isatty(STDERR_FILENO) ? progress_display::style::bar : progress_display::style::lines,
+  for (ULONG i = 0; i < seed->tracker_count; ++i)
+    report.seed_trackers.emplace_back(seed->trackers[i].url, seed->trackers[i].url_len);
+  // A properties file's appenders write where it says: no bar for them to break.
+  const bool bar = isatty(STDERR_FILENO) && line.log_config.empty();
+  progress_display display(err, bar ? progress_display::style::bar : progress_display::style::lines,
                            terminal_width(), kLineInterval);
+  const log_lines_to log_lines([&display](const std::string& text) { display.note(text); });
+  completed_files completed(*seed, display, report.completed);
   const clock::time_point began = clock::now();
   transfer_task task(session);
   const HRESULT created = task.create(request);
@@ -140,27 +207,44 @@ int run_transfer(const session_settings& settings, const command_line& line, boo
     display.note(std::string("task: ") + task_creation_operation(request.how) +
                  " gave a proxy task; the shell asked the host for " + request_text(*session.host().downloader()));
   task.start();
-  if (!task.fetch_kernel()) {
+  const bool fetched = task.fetch_kernel();
+  // Where each file was when the kernel's task began: one that is complete
+  // at the end under another name completed in this run.
+  std::vector<std::string> at_start;
+  if (!fetched) {
     display.note("kernel: the kernel module could not be installed from " + session.modules_dir());
     report.info = task.info();
     report.failure = task.failure();
     report.outcome = transfer_outcome::failed;
   } else {
+    for (ULONG i = 0; i < seed->file_count; ++i) at_start.push_back(task.disk_path(i));
     if (report.made_before_kernel)
       display.note("kernel: installed from " + session.modules_dir() + "; the proxy handed over to the kernel's task");
-    watch(task, *seed, time_after_completion(line, upload), signals, display, report);
-    report.received = task.received_bytes();
-    report.sent = task.sent_bytes();
-    for (ULONG i = 0; i < seed->file_count; ++i)
-      report.files.push_back({file_path(seed->files[i]), task.file_state(i)});
+    swarm_notes notes(line.transfer.peers, seed->tracker_count, clock::now());
+    watch(task, time_after_completion(line, upload), signals, display, notes, completed, report);
+    report.totals = task.totals();
+    report.swarm = task.swarm();
   }
   report.stop_result = task.stop();
+  const bool hurried = signals.state_saved();
+  if (fetched) {
+    // Every event raised before the stop is in the queue now; and a file
+    // that is complete under another name than at the start completed in
+    // this run, whether or not its event came.
+    completed.take(task.events());
+    for (ULONG i = 0; i < seed->file_count; ++i) {
+      report.files.push_back({file_path(seed->files[i]), task.file_state(i)});
+      if (report.files.back().state.state == 2 && task.disk_path(i) != at_start[i]) completed.add(i);
+    }
+  }
   report.seconds = std::chrono::duration<double>(clock::now() - began).count();
   display.finish(report.info);
   if (line.json)
     out << transfer_report_json(report).dump(2) << '\n';
   else
     print_transfer_report(out, report);
+  out.flush();  // the report is out, whatever ends the process later
+  if (hurried) end_quickly(out, err, exit_status(report));
   return exit_status(report);
 }
 

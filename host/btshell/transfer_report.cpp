@@ -5,6 +5,7 @@
 #include "host/btshell/json_printers.h"
 #include "host/btshell/printers.h"
 #include "host/btshell/progress_meter.h"
+#include "interfaces/bt_task_status.h"
 
 namespace btshell {
 
@@ -28,6 +29,28 @@ const char* file_state_name(ULONG state) {
   }
 }
 
+const char* tracker_state_name(ULONG state) {
+  switch (state) {
+    case bt_tracker_not_contacted: return "not contacted";
+    case bt_tracker_announcing: return "announcing";
+    case bt_tracker_answered: return "answered";
+    case bt_tracker_failed: return "failed";
+    default: return "unknown";
+  }
+}
+
+// A count the tracker did not give is all ones.
+nlohmann::ordered_json count_json(ULONG count) {
+  return count == 0xFFFFFFFFu ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(count);
+}
+
+// The peers the text report lists; the JSON lists them all.
+constexpr std::size_t kPeersListed = 10;
+
+// What a state that was not saved means for the next run.
+constexpr char kNotSavedText[] =
+    "not saved: running the command again checks the data on disk instead of continuing from the saved state";
+
 std::string seconds_text(double seconds) {
   char text[32];
   std::snprintf(text, sizeof text, "%.1f s", seconds);
@@ -44,8 +67,8 @@ std::string outcome_text(const transfer_report& report) {
     case transfer_outcome::failed:
       return "failed: " + failure_text(report.failure);
     case transfer_outcome::interrupted:
-      return "interrupted by signal " + std::to_string(report.signal) +
-             " before it was complete; running the command again continues";
+      return "interrupted by signal " + std::to_string(report.signal) + " before it was complete" +
+             (report.state_saved() ? "; running the command again continues" : "");
   }
   return "";
 }
@@ -59,12 +82,30 @@ void print_transfer_report(std::ostream& out, const transfer_report& r) {
                                : ", the kernel's task")
       << '\n';
   out << "result:         " << outcome_text(r) << '\n';
+  if (r.outcome == transfer_outcome::failed && !r.failure_text.empty())
+    out << "failure:        " << r.failure_text << '\n';
+  if (r.outcome == transfer_outcome::failed && r.how == task_creation::upload && r.failure == bt_failure_data_incomplete)
+    out << "                the files are looked for straight in the data folder, as " << r.data_folder
+        << "<their path inside the torrent>, with no folder named after the torrent\n";
   out << "status:         " << r.info.task_status << " (" << status_name(r.info.task_status) << "); StopTask "
       << result_text(r.stop_result) << '\n';
+  if (!r.state_saved()) out << "state:          " << kNotSavedText << '\n';
   out << "wanted:         " << byte_size_text(r.info.total_size) << ", " << byte_size_text(r.info.done_size)
       << " of it verified\n";
-  out << "this run:       " << byte_size_text(r.received) << " received, " << byte_size_text(r.sent) << " sent in "
-      << seconds_text(r.seconds) << '\n';
+  out << "this run:       " << byte_size_text(r.totals.received) << " received, " << byte_size_text(r.totals.sent)
+      << " sent in " << seconds_text(r.seconds) << '\n';
+  if (r.swarm.known) {
+    out << "trackers:       " << r.swarm.trackers.size() << '\n';
+    for (const tracker_state& t : r.swarm.trackers) out << "  " << t.url << ": " << t.answer << '\n';
+    out << "peers seen:     " << r.swarm.peers_seen.size() << '\n';
+    for (std::size_t i = 0; i < r.swarm.peers_seen.size() && i < kPeersListed; ++i)
+      out << "  " << r.swarm.peers_seen[i] << '\n';
+    if (r.swarm.peers_seen.size() > kPeersListed)
+      out << "  ... and " << r.swarm.peers_seen.size() - kPeersListed << " more\n";
+  } else {
+    out << "trackers:       " << r.seed_trackers.size() << " (the kernel does not tell what they answered)\n";
+    for (const std::string& url : r.seed_trackers) out << "  " << url << '\n';
+  }
   out << "files:\n";
   for (const transfer_report::file& f : r.files) {
     std::string size = size_text(f.state.size);
@@ -86,7 +127,27 @@ nlohmann::ordered_json transfer_report_json(const transfer_report& r) {
                      {"state", file_state_name(f.state.state)}});
   }
   nlohmann::ordered_json failure = nullptr;
-  if (r.failure != 0) failure = {{"code", r.failure}, {"meaning", failure_meaning(r.failure)}};
+  if (r.failure != 0)
+    failure = {{"code", r.failure},
+               {"meaning", failure_meaning(r.failure)},
+               {"text", r.failure_text.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(json_text(r.failure_text))}};
+  nlohmann::ordered_json trackers = nlohmann::ordered_json::array();
+  nlohmann::ordered_json peers = nullptr;
+  if (r.swarm.known) {
+    for (const tracker_state& t : r.swarm.trackers)
+      trackers.push_back({{"url", json_text(t.url)},
+                          {"state", tracker_state_name(t.info.state)},
+                          {"answer", json_text(t.answer)},
+                          {"peers", t.info.peers},
+                          {"seeds", count_json(t.info.seeds)},
+                          {"leechers", count_json(t.info.leechers)}});
+    peers = nlohmann::ordered_json::array();
+    for (const std::string& p : r.swarm.peers_seen) peers.push_back(json_text(p));
+  } else {
+    for (const std::string& url : r.seed_trackers)
+      trackers.push_back({{"url", json_text(url)}, {"state", nullptr}, {"answer", nullptr}, {"peers", nullptr},
+                          {"seeds", nullptr}, {"leechers", nullptr}});
+  }
   return {{"seed", json_text(r.seed)},
           {"info_hash", r.info_hash},
           {"data_folder", json_text(r.data_folder)},
@@ -98,14 +159,17 @@ nlohmann::ordered_json transfer_report_json(const transfer_report& r) {
           {"status", r.info.task_status},
           {"status_name", status_name(r.info.task_status)},
           {"stop_result", r.stop_result},
+          {"state_saved", r.state_saved()},
           {"wanted_bytes", r.info.total_size},
           {"done_bytes", r.info.done_size},
-          {"received_bytes", r.received},
-          {"sent_bytes", r.sent},
+          {"received_bytes", r.totals.received},
+          {"sent_bytes", r.totals.sent},
           {"uploaded_bytes", r.info.uploaded_size},
           {"seconds", r.seconds},
           {"files", files},
-          {"completed_files", r.completed}};
+          {"completed_files", r.completed},
+          {"trackers", trackers},
+          {"peers_seen", peers}};
 }
 
 }  // namespace btshell

@@ -28,17 +28,23 @@ struct transfer_report {
   transfer_outcome outcome = transfer_outcome::failed;
   int signal = 0;               // the signal that interrupted it, 0: none
   LONG failure = 0;             // GetFailureDetail
-  HRESULT stop_result = S_OK;   // StopTask
+  std::string failure_text;     // the kernel's words for it; empty: none told
+  HRESULT stop_result = S_OK;   // StopTask; a failure: the task's state was not saved
   tagTASK_INFO info{};          // the last GetTaskInfo, before the stop
-  ULONGLONG received = 0;       // payload bytes of this run (to the KiB)
-  ULONGLONG sent = 0;
+  transfer_totals totals;       // payload bytes of this run
+  swarm_state swarm;            // before the stop
+  std::vector<std::string> seed_trackers;  // the seed's, for a kernel that does not tell its own
   double seconds = 0;           // from the creation to the stop
   struct file {
     std::string path;  // inside the data folder
     task_file_state state;
   };
   std::vector<file> files;
-  std::vector<ULONG> completed;  // the files whose completion was heard (OnBtTaskEvent3), in order
+  // The files completed in this run: as their events came (OnBtTaskEvent3),
+  // then any other that is complete and was not at the start.
+  std::vector<ULONG> completed;
+
+  bool state_saved() const { return SUCCEEDED(stop_result); }
 };
 
 // "complete: every wanted file is complete and verified", ...
@@ -46,9 +52,12 @@ std::string outcome_text(const transfer_report& report);
 void print_transfer_report(std::ostream& out, const transfer_report& report);
 // {"seed", "info_hash", "data_folder", "creation", "made_before_kernel",
 //  "result": "complete"|"failed"|"interrupted", "signal", "failure": {"code",
-//  "meaning"} or null, "status", "status_name", "stop_result", "wanted_bytes",
-//  "done_bytes", "received_bytes", "sent_bytes", "uploaded_bytes", "seconds",
-//  "files": [{"index", "path", "size", "done", "state"}], "completed_files"}
+//  "meaning", "text"} or null, "status", "status_name", "stop_result",
+//  "state_saved", "wanted_bytes", "done_bytes", "received_bytes", "sent_bytes",
+//  "uploaded_bytes", "seconds", "files": [{"index", "path", "size", "done",
+//  "state"}], "completed_files", "trackers": [{"url", "state", "answer",
+//  "peers", "seeds", "leechers"}], "peers_seen": [...]}; what the kernel does
+//  not tell (a failure's text, the trackers' answers, the peers) is null.
 nlohmann::ordered_json transfer_report_json(const transfer_report& report);
 
 }  // namespace btshell

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 
+#include "com_utility/StringSetter.h"
 #include "common/utility.h"
 #include "host/btshell/command_line.h"
 #include "host/download_lib/module_downloader.h"
@@ -75,6 +76,7 @@ HRESULT transfer_task::create(const task_request& request) {
   if (FAILED(created.query(IID_IBtTask3, task_))) return E_NOINTERFACE;
   // A kernel's own task is no proxy and answers no IVirtualTask.
   made_before_kernel_ = SUCCEEDED(created.query(IID_IVirtualTask, virtual_task_));
+  if (!made_before_kernel_) created.query(IID_IBtTaskDetails, details_);
   const HRESULT attached = task_->AttachEvents(events_.get());
   if (FAILED(attached)) return attached;
   attached_ = true;
@@ -86,7 +88,10 @@ bool transfer_task::fetch_kernel() {
   session_.host().downloader()->complete_pending();
   if (virtual_task_->IsModuleDownloadFailed() == S_OK) return false;
   com_ptr<ITask> real;
-  return SUCCEEDED(virtual_task_->GetRealTask(real.put())) && real;
+  if (FAILED(virtual_task_->GetRealTask(real.put())) || !real) return false;
+  // The proxy does not serve the details; its real task may.
+  real.query(IID_IBtTaskDetails, details_);
+  return true;
 }
 
 HRESULT transfer_task::stop() {
@@ -107,16 +112,42 @@ LONG transfer_task::failure() const {
   return code;
 }
 
-ULONGLONG transfer_task::received_bytes() const {
-  tagRESOURCE_STATISTIC statistic{};
-  task_->GetResourceStatistic(&statistic);
-  return ULONGLONG{statistic.values[7]} * 1024;
+std::string transfer_task::failure_text() const {
+  std::string text;
+  CStringSetter setter(&text);
+  if (!details_ || FAILED(details_->GetFailureText(&setter))) return std::string();
+  return text;
 }
 
-ULONGLONG transfer_task::sent_bytes() const {
+transfer_totals transfer_task::totals() const {
+  tagBT_TRANSFER_TOTALS exact{};
+  if (details_ && SUCCEEDED(details_->GetTransferTotals(&exact))) return {exact.received, exact.sent};
   tagRESOURCE_STATISTIC statistic{};
   task_->GetResourceStatistic(&statistic);
-  return ULONGLONG{statistic.values[8]} * 1024;
+  return {ULONGLONG{statistic.values[7]} * 1024, ULONGLONG{statistic.values[8]} * 1024};
+}
+
+swarm_state transfer_task::swarm() const {
+  swarm_state swarm;
+  ULONG trackers = 0, peers = 0;
+  if (!details_ || FAILED(details_->GetTrackerCount(&trackers)) || FAILED(details_->GetSeenPeerCount(&peers)))
+    return swarm;
+  swarm.known = true;
+  // The lists may shrink between the count and the item: an index past the
+  // end ends the list.
+  for (ULONG i = 0; i < trackers; ++i) {
+    tracker_state tracker;
+    CStringSetter url(&tracker.url), answer(&tracker.answer);
+    if (FAILED(details_->GetTrackerInfo(i, &url, &answer, &tracker.info))) break;
+    swarm.trackers.push_back(std::move(tracker));
+  }
+  for (ULONG i = 0; i < peers; ++i) {
+    std::string peer;
+    CStringSetter text(&peer);
+    if (FAILED(details_->GetSeenPeer(i, &text))) break;
+    swarm.peers_seen.push_back(std::move(peer));
+  }
+  return swarm;
 }
 
 task_file_state transfer_task::file_state(ULONG index) const {
@@ -126,6 +157,13 @@ task_file_state transfer_task::file_state(ULONG index) const {
   state.size = ULONGLONG{size.value2} << 32 | size.value1;
   state.done = ULONGLONG{done.value2} << 32 | done.value1;
   return state;
+}
+
+std::string transfer_task::disk_path(ULONG index) const {
+  std::string inside, on_disk;
+  CStringSetter inside_setter(&inside), on_disk_setter(&on_disk);
+  if (FAILED(task_->GetFileIdInfo(index, &inside_setter, &on_disk_setter))) return std::string();
+  return on_disk;
 }
 
 }  // namespace btshell

@@ -17,6 +17,7 @@
 #include "host/btshell/host_session.h"
 #include "host/btshell/task_event_queue.h"
 #include "interfaces/IBtTask.h"
+#include "interfaces/IBtTaskDetails.h"
 #include "interfaces/IVirtualTask.h"
 #include "interfaces/bt_task_creation.h"
 #include "interfaces/seed_file_info.h"
@@ -46,6 +47,28 @@ struct task_file_state {
   ULONG state = 0;     // 0 not wanted, 1 wanted and not complete, 2 complete under its final name
 };
 
+// Payload bytes of this run: exact from IBtTaskDetails, else to the KiB
+// (IBtTask3's statistic).
+struct transfer_totals {
+  ULONGLONG received = 0;
+  ULONGLONG sent = 0;
+};
+
+// A tracker of the task and its last answer.
+struct tracker_state {
+  std::string url;
+  std::string answer;  // in words: "3 peers", the error it sent, "not contacted yet"
+  tagBT_TRACKER_INFO info{};
+};
+
+// What the kernel's task tells of its swarm; `known` is false when the
+// kernel offers no IBtTaskDetails (and the lists are empty).
+struct swarm_state {
+  bool known = false;
+  std::vector<tracker_state> trackers;
+  std::vector<std::string> peers_seen;  // "address:port", then the client's name
+};
+
 class transfer_task {
  public:
   explicit transfer_task(host_session& session) : session_(session) {}
@@ -65,21 +88,28 @@ class transfer_task {
   // task now has a real task behind it; false when the kernel module could
   // not be had (IsModuleDownloadFailed).
   bool fetch_kernel();
-  // StopTask: the task saves its state, the event queue is detached.
+  // StopTask: the task saves its state (a failure: it could not), the event
+  // queue is detached.
   HRESULT stop();
 
   tagTASK_INFO info() const;
   LONG failure() const;
-  // Payload bytes received and sent in this run (to the KiB).
-  ULONGLONG received_bytes() const;
-  ULONGLONG sent_bytes() const;
+  // Why the task failed, in the kernel's words (naming the file or folder
+  // concerned); empty when it has not failed or the kernel does not tell.
+  std::string failure_text() const;
+  transfer_totals totals() const;
+  swarm_state swarm() const;
   task_file_state file_state(ULONG index) const;
+  // Where the file is on disk now (GetFileIdInfo): its name changes when it
+  // is complete. Empty when the task does not tell.
+  std::string disk_path(ULONG index) const;
   task_event_queue& events() const { return *events_.get(); }
 
  private:
   host_session& session_;
   com_ptr<IBtTask3> task_;
   com_ptr<IVirtualTask> virtual_task_;
+  com_ptr<IBtTaskDetails> details_;  // the kernel's task's, when it offers them
   com_ptr<task_event_queue> events_ = task_event_queue::create();
   bool attached_ = false;
   bool made_before_kernel_ = false;

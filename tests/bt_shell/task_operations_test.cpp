@@ -116,7 +116,13 @@ TEST_F(TaskOperationsTest, AfterTheHandOverCallsGoToTheRealTask) {
             (strings{"task1.GetResourceCount()", "task1.GetDataInput(1,2)", "task1.SetDispatchStrategy(3)",
                      "task1.GetStopFlag()", "task1.GetNewConnectInfo(5,6)", "task1.GetFailureDetail()",
                      "task1.Accelerate(1:\"q\")"}));
-  EXPECT_EQ(task->StopTask(), S_OK);
+  // A stop whose state could not be saved says so; the proxy is stopped and
+  // its sink detached all the same.
+  log_->clear();
+  kernel.task_answers.results["StopTask"] = E_FAIL;
+  EXPECT_EQ(task->StopTask(), E_FAIL);
+  EXPECT_EQ(task->IsStopped(), S_OK);
+  EXPECT_EQ(log_->lines("task1."), (strings{"task1.DetachEvents()", "task1.StopTask()"}));
 }
 
 // Stopped before the kernel came, no task from the kernel, or a task without
