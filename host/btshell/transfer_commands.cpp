@@ -6,7 +6,6 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -62,27 +61,48 @@ std::optional<std::chrono::seconds> time_after_completion(const command_line& li
   return std::nullopt;
 }
 
-// The files whose completion this run has told of, each told once.
+// The files completed in this run, each told once ("file complete:"): as
+// their events come, and, after the stop, every file that is complete under
+// another name than it had when the kernel's task began, whether or not its
+// event came (a kernel names a file finally once it is verified). So the
+// report holds every file that completed, whatever the events did.
 class completed_files {
  public:
   completed_files(const SEED_FILE_INFO& seed, progress_display& display, std::vector<ULONG>& completed)
-      : seed_(seed), display_(display), completed_(completed) {}
+      : seed_(seed), display_(display), completed_(completed), told_(seed.file_count, false) {}
 
-  void add(ULONG index) {
-    if (std::find(completed_.begin(), completed_.end(), index) != completed_.end()) return;
-    completed_.push_back(index);
-    if (index < seed_.file_count) display_.note("file complete: " + file_path(seed_.files[index]));
+  // Where each file is as the kernel's task begins.
+  void began(const transfer_task& task) {
+    for (ULONG i = 0; i < seed_.file_count; ++i) at_start_.push_back(task.disk_path(i));
   }
   // The completions among the events that have come.
   void take(task_event_queue& events) {
     for (const task_event_queue::event& e : events.take())
-      if (e.number == 3) add(static_cast<ULONG>(e.value));  // status and progress are read from the task
+      if (e.number == 3) add(e.value);  // status and progress are read from the task
+  }
+  // After the stop (every event raised before it is in the queue): the
+  // events left, then each file's state, into `files`.
+  void settle(const transfer_task& task, std::vector<transfer_report::file>& files) {
+    take(task.events());
+    for (ULONG i = 0; i < seed_.file_count; ++i) {
+      files.push_back({file_path(seed_.files[i]), task.file_state(i)});
+      if (files.back().state.state == 2 && i < at_start_.size() && task.disk_path(i) != at_start_[i]) add(i);
+    }
   }
 
  private:
+  void add(ULONG_PTR index) {
+    if (index >= told_.size() || told_[index]) return;
+    told_[index] = true;
+    completed_.push_back(static_cast<ULONG>(index));
+    display_.note("file complete: " + file_path(seed_.files[index]));
+  }
+
   const SEED_FILE_INFO& seed_;
   progress_display& display_;
   std::vector<ULONG>& completed_;
+  std::vector<bool> told_;
+  std::vector<std::string> at_start_;
 };
 
 // Watches `task` until it fails, is interrupted, or has run for the time
@@ -208,16 +228,13 @@ int run_transfer(const session_settings& settings, const command_line& line, boo
                  " gave a proxy task; the shell asked the host for " + request_text(*session.host().downloader()));
   task.start();
   const bool fetched = task.fetch_kernel();
-  // Where each file was when the kernel's task began: one that is complete
-  // at the end under another name completed in this run.
-  std::vector<std::string> at_start;
   if (!fetched) {
     display.note("kernel: the kernel module could not be installed from " + session.modules_dir());
     report.info = task.info();
     report.failure = task.failure();
     report.outcome = transfer_outcome::failed;
   } else {
-    for (ULONG i = 0; i < seed->file_count; ++i) at_start.push_back(task.disk_path(i));
+    completed.began(task);
     if (report.made_before_kernel)
       display.note("kernel: installed from " + session.modules_dir() + "; the proxy handed over to the kernel's task");
     swarm_notes notes(line.transfer.peers, seed->tracker_count, clock::now());
@@ -227,16 +244,7 @@ int run_transfer(const session_settings& settings, const command_line& line, boo
   }
   report.stop_result = task.stop();
   const bool hurried = signals.state_saved();
-  if (fetched) {
-    // Every event raised before the stop is in the queue now; and a file
-    // that is complete under another name than at the start completed in
-    // this run, whether or not its event came.
-    completed.take(task.events());
-    for (ULONG i = 0; i < seed->file_count; ++i) {
-      report.files.push_back({file_path(seed->files[i]), task.file_state(i)});
-      if (report.files.back().state.state == 2 && task.disk_path(i) != at_start[i]) completed.add(i);
-    }
-  }
+  if (fetched) completed.settle(task, report.files);
   report.seconds = std::chrono::duration<double>(clock::now() - began).count();
   display.finish(report.info);
   if (line.json)

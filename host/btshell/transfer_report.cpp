@@ -84,8 +84,11 @@ void print_transfer_report(std::ostream& out, const transfer_report& r) {
   out << "result:         " << outcome_text(r) << '\n';
   if (r.outcome == transfer_outcome::failed && !r.failure_text.empty())
     out << "failure:        " << r.failure_text << '\n';
-  if (r.outcome == transfer_outcome::failed && r.how == task_creation::upload && r.failure == bt_failure_data_incomplete)
-    out << "                the files are looked for straight in the data folder, as " << r.data_folder
+  // The kernel on libtorrent names the file it missed and where it looked;
+  // for a kernel that tells nothing, where the files are looked for.
+  if (r.outcome == transfer_outcome::failed && r.failure_text.empty() && r.how == task_creation::upload &&
+      r.failure == bt_failure_data_incomplete)
+    out << "failure:        the files are looked for straight in the data folder, as " << r.data_folder
         << "<their path inside the torrent>, with no folder named after the torrent\n";
   out << "status:         " << r.info.task_status << " (" << status_name(r.info.task_status) << "); StopTask "
       << result_text(r.stop_result) << '\n';
