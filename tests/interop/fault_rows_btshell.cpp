@@ -153,8 +153,8 @@ void unusable_data_folders(interop_fixture& f) {
   EXPECT_EQ(r.status, 1);
   EXPECT_TRUE(has(r.out, "result:         failed: 10007")) << r.out;
   // The kernel's words: the file it looked for, where.
-  EXPECT_TRUE(has(r.out, "failure:        ") && has(r.out, t.data_root + "a/one.bin")) << r.out;
-  EXPECT_TRUE(has(r.out, "straight into the data folder")) << r.out;
+  EXPECT_TRUE(has(r.out, "failure:        the data to upload is not complete: " + t.data_root)) << r.out;
+  EXPECT_TRUE(has(r.out, " is missing (files go straight into the data folder " + t.data_root + ")")) << r.out;
   EXPECT_FALSE(exists(state_file(t)));
 }
 
