@@ -188,11 +188,11 @@ TEST_F(ShellTest, ListenersAreToldInOrderAlthoughEachLeavesDuringItsCall) {
 
 TEST_F(ShellTest, KernelRegistrations) {
   // Other identifiers, a null object, a withdrawal of nothing: ignored.
-  auto other = com_ptr<fake_kernel>::adopt(new fake_kernel(log_));
-  host_->RegisterInstance(IID_IBitTorrent, static_cast<IBitTorrentKernel*>(other.get()));
+  fake_kernel other(log_);
+  host_->RegisterInstance(IID_IBitTorrent, other.object());
   host_->RegisterInstance(IID_IBitTorrentKernel, nullptr);
   host_->UnregisterInstance(IID_IBitTorrentKernel);
-  EXPECT_EQ(other->sink_count(), 0u);
+  EXPECT_EQ(other.probe.sink_count(), 0u);
   // An object that does not serve the kernel interface is reported, not kept.
   log_capture cap;
   strings unused;
@@ -204,13 +204,13 @@ TEST_F(ShellTest, KernelRegistrations) {
   // The same kernel again is attached once; another replaces it, without a leak.
   fake_kernel& first = register_kernel();
   register_kernel();
-  EXPECT_EQ(first.sink_count(), 1u);
-  host_->RegisterInstance(IID_IBitTorrentKernel, static_cast<IBitTorrentKernel*>(other.get()));
-  EXPECT_EQ(first.sink_count(), 0u);
-  EXPECT_EQ(other->sink_count(), 1u);
+  EXPECT_EQ(first.probe.sink_count(), 1u);
+  host_->RegisterInstance(IID_IBitTorrentKernel, other.object());
+  EXPECT_EQ(first.probe.sink_count(), 0u);
+  EXPECT_EQ(other.probe.sink_count(), 1u);
   EXPECT_EQ(shell_->CreateCfgFile(0, 0, 0, 0, 0, 0, 0, 0), S_OK);
   host_->UnregisterInstance(IID_IBitTorrentKernel);
-  EXPECT_EQ(other->sink_count(), 0u);
+  EXPECT_EQ(other.probe.sink_count(), 0u);
 }
 
 TEST_F(ShellTest, ReimportIsSimulatedWhileLoadingAndReplayedAtArrival) {
@@ -257,7 +257,7 @@ TEST_F(ShellTest, ReimportClosedBeforeArrivalIsNotReplayedAndOneRefusedFailsTheP
   host_->complete(0);
   BYTE progress = 0;
   EXPECT_EQ(shell_->GetReimportProgress(&progress), E_FAIL);
-  kernel_->answers.results.clear();
+  kernel_->probe.reset_answers();
   EXPECT_EQ(shell_->StartReimportTask(text("x"), text("x"), text("x")), S_OK);
   EXPECT_EQ(shell_->GetReimportProgress(&progress), S_OK);
 }

@@ -84,8 +84,8 @@ TEST_F(TaskCreationTest, LoadedKernelGetsTheSevenArgumentsUnchangedAndItsResultI
   EXPECT_EQ(shell_->CreateUploadTask(text("seed"), text(orphan), 2, first, 1, &tracker, &out), S_OK);
   EXPECT_EQ(log_->lines("kernel.Create"),
             (strings{"kernel.CreateUploadTask(4:\"seed\"," + std::to_string(orphan.size()) + ":\"" + orphan +
-                     "\",[4,5],[2:\"u1\"])"}));
-  EXPECT_EQ(static_cast<IBtTask3*>(kernel.task(1).get()), static_cast<IBtTask3*>(out));
+                     "\",[4,5],[2:\"u1\"]) -> task1"}));
+  EXPECT_EQ(kernel.probe.task(1).get(), static_cast<IBtTask3*>(out));
   EXPECT_FALSE(is_directory(dir_.file("missing")));  // neither tested nor made
   out->Release();
 
@@ -93,7 +93,7 @@ TEST_F(TaskCreationTest, LoadedKernelGetsTheSevenArgumentsUnchangedAndItsResultI
   out = kUntouched;
   EXPECT_EQ(shell_->CreateNewTask(tagSTRING{0, nullptr}, text(""), 0, nullptr, 0, nullptr, &out),
             static_cast<HRESULT>(0x80004321u));
-  EXPECT_EQ(out, kUntouched);
+  EXPECT_EQ(out, nullptr);  // as the kernel left it
   EXPECT_EQ(shell_->loading_listener_count(), 0u);
 }
 

@@ -40,21 +40,21 @@ TEST_F(TaskReplayTest, KernelArrivalCreatesTheRealTaskReplaysAndRelaysItsEventsU
   EXPECT_EQ(proxy->Accelerate(text("abc")), S_OK);
 
   fake_kernel& kernel = arrive();
-  EXPECT_EQ(log_->lines("task1."), (strings{"task1.AttachEvents()", "task1.Accelerate(3:\"abc\")",
+  EXPECT_EQ(log_->lines("task1."), (strings{"task1.AttachEvents(sinks=1)", "task1.Accelerate(3:\"abc\")",
                                             "task1.SetDispatchStrategy(2)", "task1.StartTask()"}));
   EXPECT_EQ(proxy->shell_status(), bt_shell_task_status::shell_running);
   EXPECT_EQ(shell_->loading_listener_count(), 0u);  // withdrew
   ITask* real = nullptr;
   EXPECT_EQ(proxy->GetRealTask(&real), S_OK);
-  EXPECT_EQ(real, static_cast<ITask*>(kernel.task(1).get()));
+  EXPECT_EQ(real, static_cast<ITask*>(kernel.probe.task(1).get()));
   real->Release();
-  kernel.task(1)->raise(4, 10);
+  kernel.probe.raise_task_event(1, 4, 10);
   EXPECT_EQ(events, (strings{"host.OnBtTaskEvent4(10)"}));
   events.clear();
   log_->clear();
   EXPECT_EQ(task->StopTask(), S_OK);
-  EXPECT_EQ(log_->lines(), (strings{"task1.DetachEvents()", "task1.StopTask()"}));
-  kernel.task(1)->raise(2, 8);
+  EXPECT_EQ(log_->lines(), (strings{"task1.DetachEvents(sinks=0)", "task1.StopTask()"}));
+  kernel.probe.raise_task_event(1, 2, 8);
   EXPECT_TRUE(events.empty());
   task->DetachEvents(sink.get());
 }
@@ -64,9 +64,10 @@ TEST_F(TaskReplayTest, KernelArrivalCreatesTheRealTaskReplaysAndRelaysItsEventsU
 class CallsDuringTheReplay : public TaskReplayTest {
  protected:
   void arrive_raising() {
-    register_kernel().on_task_call = [](fake_task& task, const std::string& line) {
-      if (line == "SetDispatchStrategy(5)") task.raise(2, 5);
-    };
+    fake_kernel& kernel = register_kernel();
+    kernel.on_call([&kernel](const std::string& line) {
+      if (line == "task1.SetDispatchStrategy(5)") kernel.probe.raise_task_event(1, 2, 5);
+    });
     host_->complete(0);
   }
   strings events_;
@@ -83,7 +84,7 @@ TEST_F(CallsDuringTheReplay, StartTaskComesAfterTheOlderRecords) {
   task->AttachEvents(sink_.get());
 
   arrive_raising();
-  EXPECT_EQ(log_->lines("task1."), (strings{"task1.AttachEvents()", "task1.SetDispatchStrategy(5)",
+  EXPECT_EQ(log_->lines("task1."), (strings{"task1.AttachEvents(sinks=1)", "task1.SetDispatchStrategy(5)",
                                             "task1.SetFileDownOrder([9])", "task1.ResetNeedDownloadFile([])",
                                             "task1.StartTask()"}));
   EXPECT_EQ(proxy_of(task.get())->shell_task_status(), bt_shell_task_run_status::shell_task_started);
@@ -106,8 +107,8 @@ TEST_F(CallsDuringTheReplay, StopTaskReachesTheTaskOnceAndEndsTheReplay) {
 
   arrive_raising();
   EXPECT_EQ(log_->lines("task1."),
-            (strings{"task1.AttachEvents()", "task1.StartTask()", "task1.SetDispatchStrategy(5)",
-                     "task1.DetachEvents()", "task1.SetDispatchStrategy(6)", "task1.StopTask()"}));
+            (strings{"task1.AttachEvents(sinks=1)", "task1.StartTask()", "task1.SetDispatchStrategy(5)",
+                     "task1.DetachEvents(sinks=0)", "task1.SetDispatchStrategy(6)", "task1.StopTask()"}));
   EXPECT_EQ(proxy_of(task.get())->shell_status(), bt_shell_task_status::shell_running);
   EXPECT_EQ(proxy_of(task.get())->record_count(), 0u);
   EXPECT_EQ(task->IsStopped(), S_OK);
