@@ -102,7 +102,7 @@ TEST_F(ShellTest, LoadedKernelReceivesEveryForwardedCallUnchanged) {
   shell_->DetachEvents(second.get());
 }
 
-// The request, its version and the host service's events are checked through the module.
+// (The readable version reaches the request in btshell's lazy-kernel run.)
 TEST_F(ShellTest, FirstKernelCallRequestsTheModuleAndItsArrivalLoadsIt) {
   EXPECT_EQ(shell_->CreateBtTrackerClient(1), E_FAIL);
   EXPECT_EQ(shell_->status(), bt_shell_status::kernel_loading);
@@ -124,7 +124,7 @@ TEST_F(ShellTest, FirstKernelCallRequestsTheModuleAndItsArrivalLoadsIt) {
 }
 
 // A version that cannot be read, or no bt_shell.ini at all: version 0.0 is
-// requested, with an ERROR line. (btshell's lazy-kernel run requests a readable one.)
+// requested, with an ERROR line.
 TEST_F(ShellTest, KernelVersionThatCannotBeRead) {
   for (const bool file : {true, false}) {
     stop();

@@ -1,6 +1,6 @@
-// The real plugin module in a folder of its own (with bt_shell.ini beside
-// it), a folder for the kernel module, and the host runtime a test loads the
-// plugin on.
+// A host runtime that loads the real plugin module from a folder of its own
+// (with bt_shell.ini beside it) and installs the real kernel module from
+// another folder on request.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -30,6 +30,18 @@ class module_fixture : public ::testing::Test {
     if (loader_) loader_->unload();
     if (host_) host_->shutdown();
     loader_.reset();
+  }
+
+  // Makes the kernel module installable and loads the plugin.
+  void load() {
+    std::filesystem::copy_file(BTS_KERNEL_MODULE, dir_.file("modules/libbt_kernel.so"));
+    download_lib_options options;
+    options.modules_dir = dir_.file("modules");
+    host_ = download_lib::create(options);
+    loader_ = std::make_unique<plugin_host>(host_.get());
+    ASSERT_EQ(loader_->load(dir_.file("module/libbt_shell.so")), S_OK) << loader_->last_error();
+    shell_ = loader_->shell();
+    ASSERT_NE(shell_, nullptr);
   }
 
   kernel_probe kernel_of_host() const {
