@@ -1,7 +1,5 @@
 #include "tests/bt_shell/fakes.h"
 
-#include <sstream>
-
 #include "platform/guid.h"
 #include "platform/mlang.h"
 
@@ -16,12 +14,6 @@ std::vector<std::string> journal::lines(const std::string& prefix) const {
 }
 
 std::string text_of(const tagSTRING& s) { return std::to_string(s.len) + ":\"" + to_std_string(s) + "\""; }
-
-std::string pointer_of(const void* p) {
-  std::ostringstream s;
-  s << p;
-  return s.str();
-}
 
 namespace {
 

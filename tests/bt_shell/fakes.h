@@ -51,7 +51,6 @@ class journal {
 
 // Argument texts of the host's journal lines.
 std::string text_of(const tagSTRING& s);
-std::string pointer_of(const void* p);
 template <class T>
 std::string arg_of(const T& value) {
   if constexpr (std::is_same_v<T, tagSTRING>)
@@ -62,14 +61,6 @@ std::string arg_of(const T& value) {
     return std::to_string(value);
 }
 
-// What the fake host answers, per operation: S_OK and 0 unless set.
-struct fake_answers {
-  std::map<std::string, HRESULT> results;
-  std::map<std::string, ULONG> values;
-  HRESULT result(const std::string& operation) const { return results.count(operation) ? results.at(operation) : S_OK; }
-  ULONG value(const std::string& operation) const { return values.count(operation) ? values.at(operation) : 0; }
-};
-
 struct fake_host_options {
   bool host_service = true;
   bool module_downloader = true;
@@ -78,7 +69,7 @@ struct fake_host_options {
 // The host in one object: an instance registry that tells its sinks of
 // registrations (journaled as "host."), the host service it creates
 // ("service."), the module downloader registered in it ("downloader.") and,
-// once registered, the P2P hub.
+// once registered, the P2P hub. Every operation answers S_OK.
 class fake_host final : public IDownloadLib,
                         public IHostService,
                         public IModuleDownloader,
@@ -106,8 +97,8 @@ class fake_host final : public IDownloadLib,
     return call("service", "ReportEvent", kind, id, param1, param2);
   }
   HRESULT STDMETHODCALLTYPE GetNewConnectInfo(ULONG_PTR a, ULONG_PTR b, ULONG* size, ULONG* result) override {
-    *size = answers.value("GetNewConnectInfo.size");
-    *result = answers.value("GetNewConnectInfo.result");
+    *size = answers.values["GetNewConnectInfo.size"];
+    *result = answers.values["GetNewConnectInfo.result"];
     return call("service", "GetNewConnectInfo", a, b);
   }
   // IModuleDownloader
@@ -143,20 +134,22 @@ class fake_host final : public IDownloadLib,
   void register_hub() { registry_[name_of(IID_IP2p)] = static_cast<IP2p*>(this); }
   static std::string name_of(REFIID riid);
 
-  fake_answers answers;
+  struct {
+    std::map<std::string, ULONG> values;  // out-values by name, 0 unless set
+  } answers;
   // Kept after its detach: a downloader that answers once too often.
   com_ptr<IModuleDownloaderEvents> last_attached;
   std::vector<std::string> notices;
 
  private:
-  // Journals "<object>.<operation>(<arguments>)" and answers the operation's result.
+  // Journals "<object>.<operation>(<arguments>)".
   template <class... A>
   HRESULT call(const char* object, const char* operation, const A&... args) {
     std::string line = std::string(object) + "." + operation + "(";
     ((line += arg_of(args) + ","), ...);
     if (line.back() == ',') line.pop_back();
     journal_->add(line + ")");
-    return answers.result(operation);
+    return S_OK;
   }
 
   std::shared_ptr<journal> journal_;
