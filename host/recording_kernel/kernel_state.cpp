@@ -45,8 +45,20 @@ kernel_state::kernel_state() {
 }
 
 void kernel_state::record(std::string line) {
+  std::function<void(const std::string&)> observer;
+  std::string told;
+  {
+    std::lock_guard<std::mutex> lock(lock_);
+    observer = observer_;
+    if (observer) told = line;
+    journal_.push_back(std::move(line));
+  }
+  if (observer) observer(told);
+}
+
+void kernel_state::set_observer(std::function<void(const std::string& line)> observer) {
   std::lock_guard<std::mutex> lock(lock_);
-  journal_.push_back(std::move(line));
+  observer_ = std::move(observer);
 }
 
 std::vector<std::string> kernel_state::journal() const {

@@ -3,6 +3,7 @@
 // every task (a task may outlive the kernel object). Thread-safe.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -19,8 +20,10 @@ class kernel_state {
  public:
   kernel_state();
 
+  // Appends a line, then hands it to the observer (if any) with no lock held.
   void record(std::string line);
   std::vector<std::string> journal() const;
+  void set_observer(std::function<void(const std::string& line)> observer);
   void clear_journal();
 
   void set_result(const std::string& operation, HRESULT result);
@@ -58,6 +61,7 @@ class kernel_state {
  private:
   mutable std::mutex lock_;
   std::vector<std::string> journal_;
+  std::function<void(const std::string& line)> observer_;
   std::map<std::string, HRESULT> results_;
   std::map<std::string, ULONG> values_;
   std::map<ULONG, bool> options_;

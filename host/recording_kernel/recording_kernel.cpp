@@ -30,6 +30,10 @@ void recording_kernel::close() {
   for (const com_ptr<recording_task>& task : state_->live_tasks()) task->close_events();
 }
 
+void recording_kernel::observe_journal(std::function<void(const std::string& line)> observer) {
+  state_->set_observer(std::move(observer));
+}
+
 void recording_kernel::record(const std::string& operation, const std::string& arguments) {
   state_->record("kernel." + operation + "(" + arguments + ")");
 }
@@ -193,7 +197,7 @@ HRESULT recording_kernel::CloseReimportTask() {
 }
 
 HRESULT recording_kernel::GetReimportProgress(BYTE* progress) {
-  record("GetReimportProgress", kernel_state::pointer(progress));
+  record("GetReimportProgress", "");
   const HRESULT hr = result("GetReimportProgress");
   if (SUCCEEDED(hr) && progress) *progress = static_cast<BYTE>(state_->kernel_value("GetReimportProgress.progress"));
   return hr;

@@ -10,7 +10,9 @@
 // in-process tests make their own with create().
 #pragma once
 
+#include <functional>
 #include <memory>
+#include <string>
 
 #include "com_utility/UnknownBase.h"
 #include "interfaces/IBtKernelProbe.h"
@@ -29,6 +31,14 @@ class recording_kernel : public IBitTorrentKernel, public IBitTorrentTest, publi
   // to every live task, so that no reference out of the module keeps its
   // objects alive. Later attachments fail (E_FAIL) and nothing is raised.
   void close();
+
+  // For in-process use: `observer` hears each line of the journal (the
+  // kernel's and its tasks') once it is written, on the thread of the call
+  // that wrote it and with no lock of the kernel held, before that call
+  // answers. So it may call into the kernel and its tasks, e.g. raise a task's
+  // event from inside one of the task's operations, as a real kernel may; it
+  // may run on several threads at once. Null removes it.
+  void observe_journal(std::function<void(const std::string& line)> observer);
 
   // IUnknown: IUnknown and IBitTorrentKernel give the IBitTorrentKernel face.
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;

@@ -94,7 +94,7 @@ HRESULT recording_task::SignalStop() {
 }
 
 HRESULT recording_task::GetStopFlag(BOOL* flag) {
-  record("GetStopFlag", state_->pointer(flag));
+  record("GetStopFlag", "");
   const HRESULT hr = result("GetStopFlag");
   if (SUCCEEDED(hr) && flag) {
     platform::critical_section_lock lock(lock_);

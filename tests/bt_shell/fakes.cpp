@@ -1,7 +1,5 @@
 #include "tests/bt_shell/fakes.h"
 
-#include <sstream>
-
 #include "platform/guid.h"
 #include "platform/mlang.h"
 
@@ -17,18 +15,6 @@ std::vector<std::string> journal::lines(const std::string& prefix) const {
 
 std::string text_of(const tagSTRING& s) { return std::to_string(s.len) + ":\"" + to_std_string(s) + "\""; }
 
-std::string list_of(ULONG count, const ULONG* items) {
-  std::string text = "[";
-  for (ULONG i = 0; i < count; ++i) text += (i ? "," : "") + std::to_string(items[i]);
-  return text + "]";
-}
-
-std::string pointer_of(const void* p) {
-  std::ostringstream s;
-  s << p;
-  return s.str();
-}
-
 namespace {
 
 // QueryInterface's answer: `face` when `served`.
@@ -43,7 +29,8 @@ HRESULT answer(Face* face, bool served, void** ppv) {
 }  // namespace
 
 fake_host::fake_host(std::shared_ptr<journal> log, fake_host_options options)
-    : fake_object("host", std::move(log)),
+    : CUnknownMultiThread("fake_host"),
+      journal_(std::move(log)),
       options_(options),
       registry_sinks_(IID_IDownloadLibEvents),
       downloader_sinks_(IID_IModuleDownloaderEvents) {
@@ -61,28 +48,28 @@ HRESULT fake_host::QueryInterface(REFIID riid, void** ppv) {
 HRESULT fake_host::RegisterInstance(REFIID riid, IUnknown* object) {
   held_.emplace_back(object);
   registry_[name_of(riid)] = object;
-  const HRESULT hr = call("RegisterInstance", name_of(riid));
+  const HRESULT hr = call("host", "RegisterInstance", name_of(riid));
   registry_sinks_.broadcast(&IDownloadLibEvents::OnRegisterInstance, riid, object);
   return hr;
 }
 
 HRESULT fake_host::UnregisterInstance(REFIID riid) {
   registry_.erase(name_of(riid));
-  const HRESULT hr = call("UnregisterInstance", name_of(riid));
+  const HRESULT hr = call("host", "UnregisterInstance", name_of(riid));
   registry_sinks_.broadcast(&IDownloadLibEvents::OnUnregisterInstance, riid);
   return hr;
 }
 
 HRESULT fake_host::GetInstance(REFIID riid, void** ppv) {
   *ppv = nullptr;
-  call("GetInstance", name_of(riid));
+  call("host", "GetInstance", name_of(riid));
   auto it = registry_.find(name_of(riid));
   return it == registry_.end() || !it->second ? E_NOINTERFACE : it->second->QueryInterface(riid, ppv);
 }
 
 HRESULT fake_host::CreateInstance(REFCLSID clsid, REFIID riid, void** ppv) {
   *ppv = nullptr;
-  call("CreateInstance", name_of(clsid), name_of(riid));
+  call("host", "CreateInstance", name_of(clsid), name_of(riid));
   if (!IsEqualIID(clsid, CLSID_HostService) || !options_.host_service) return E_FAIL;
   return QueryInterface(riid, ppv);
 }
@@ -99,48 +86,33 @@ std::string fake_host::name_of(REFIID riid) {
   return platform::guid_to_string(riid);
 }
 
-fake_task::fake_task(fake_kernel& kernel, ULONG id)
-    : fake_object("task" + std::to_string(id), kernel.journal_), kernel_(kernel), events_(IID_IBtTaskEvents) {
-  kernel_.AddRef();
-  kernel_.made_.push_back(this);
-  ++kernel_.alive_;
+probe_answers::probe_answers(const kernel_probe& probe, const std::string& owner)
+    : results([&probe, owner](const std::string& operation, HRESULT hr) { probe.set_result(owner + "." + operation, hr); }),
+      values([&probe, owner](const std::string& name, ULONG value) {
+        // The field of the one value an operation writes.
+        static const std::map<std::string, std::string> fields = {
+            {"GetResourceCount", ".count"}, {"GetFailureDetail", ".code"}, {"GetReimportProgress", ".progress"}};
+        const auto field = fields.find(name);
+        probe.set_value(owner + "." + name + (field == fields.end() ? "" : field->second), value);
+      }) {}
+
+fake_kernel::fake_kernel(std::shared_ptr<journal> log)
+    : journal_(std::move(log)),
+      probe(static_cast<IBitTorrentKernel*>(kernel_.get())),
+      answers(probe, "kernel"),
+      task_answers(probe, "task"),
+      options{{probe, BT_KERNEL_TEST_INTERFACE},
+              {probe, BT_KERNEL_TASK_BTTASK2},
+              {probe, BT_KERNEL_TASK_BTTASK3},
+              {probe, BT_KERNEL_TASK_ACCELERATABLE}} {
+  on_call(nullptr);
 }
 
-fake_task::~fake_task() {
-  --kernel_.alive_;
-  kernel_.Release();
-}
-
-HRESULT fake_task::QueryInterface(REFIID riid, void** ppv) {
-  const fake_kernel_options& o = kernel_.options;
-  if (IsEqualIID(riid, IID_IAcceleratable)) return answer(static_cast<IAcceleratable*>(this), o.acceleratable, ppv);
-  return answer(static_cast<IBtTask3*>(this),
-                IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_ITask) || IsEqualIID(riid, IID_IBtTask) ||
-                    (IsEqualIID(riid, IID_IBtTask2) && o.task2) || (IsEqualIID(riid, IID_IBtTask3) && o.task3),
-                ppv);
-}
-
-void fake_task::raise(int event, ULONG_PTR value) {
-  using event_method = HRESULT (STDMETHODCALLTYPE IBtTaskEvents::*)(ULONG_PTR);
-  const event_method methods[] = {&IBtTaskEvents::OnBtTaskEvent1, &IBtTaskEvents::OnBtTaskEvent2,
-                                  &IBtTaskEvents::OnBtTaskEvent3, &IBtTaskEvents::OnBtTaskEvent4};
-  events_.broadcast(methods[event - 1], value);
-}
-
-HRESULT fake_kernel::QueryInterface(REFIID riid, void** ppv) {
-  if (IsEqualIID(riid, IID_IBitTorrentTest))
-    return answer(static_cast<IBitTorrentTest*>(this), options.test_interface, ppv);
-  return answer(static_cast<IBitTorrentKernel*>(this),
-                IsEqualIID(riid, IID_IBitTorrentKernel) || IsEqualIID(riid, IID_IUnknown), ppv);
-}
-
-HRESULT fake_kernel::create(const char* operation, tagSTRING seed, tagSTRING data, ULONG n1, const ULONG* l1,
-                            ULONG n2, const SEED_TRACKER_ITEM* l2, IBtTask** task) {
-  std::string trackers = "[";
-  for (ULONG i = 0; i < n2; ++i) trackers += (i ? "," : "") + text_of(tagSTRING{l2[i].url_len, l2[i].url});
-  const HRESULT hr = call(operation, seed, data, list_of(n1, l1), trackers + "]");
-  if (SUCCEEDED(hr)) *task = static_cast<IBtTask3*>(new fake_task(*this, static_cast<ULONG>(made_.size() + 1)));
-  return hr;
+void fake_kernel::on_call(std::function<void(const std::string& line)> hook) {
+  kernel_->observe_journal([log = journal_, hook = std::move(hook)](const std::string& line) {
+    log->add(line);
+    if (hook) hook(line);
+  });
 }
 
 }  // namespace bts_test

@@ -105,10 +105,10 @@ TEST_F(MisuseTest, EachCallIsAnsweredWithOneErrorLineAndChangesNothing) {
       {"plugin released without Uninit while its shell holds the kernel", plugin_started,
        [&](IBtTask3*) {
          fake_kernel& kernel = register_kernel();
-         EXPECT_EQ(kernel.sink_count(), 1u);
+         EXPECT_EQ(kernel.probe.sink_count(), 1u);
          plugin_.reset();
          EXPECT_FALSE(host_->is_registered(IID_IBitTorrent));
-         EXPECT_EQ(kernel.sink_count(), 0u);  // the shell let go of the kernel
+         EXPECT_EQ(kernel.probe.sink_count(), 0u);  // the shell let go of the kernel
          return S_OK;
        },
        S_OK, "~CDownloadLibPlugin: released without Uninit"},

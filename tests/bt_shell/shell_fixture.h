@@ -1,5 +1,5 @@
 // A shell on a module context bound to a fake host, as the plugin's Init
-// leaves it, and the fake kernel a test lets arrive when it wants one.
+// leaves it, and the recording kernel a test lets arrive when it wants one.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -24,7 +24,11 @@ using strings = std::vector<std::string>;
 inline tagSTRING text(const std::string& s) { return tagSTRING{static_cast<ULONG>(s.size()), s.c_str()}; }
 
 // "[address]", the prefix of the lines about one object.
-inline std::string prefix_of(const void* p) { return "[" + pointer_of(p) + "]"; }
+inline std::string prefix_of(const void* p) {
+  std::ostringstream s;
+  s << "[" << p << "]";
+  return s.str();
+}
 
 inline bt_shell_task* proxy_of(IBtTask3* task) { return static_cast<bt_shell_task*>(task); }
 
@@ -68,18 +72,18 @@ class shell_fixture : public ::testing::Test {
     host_.reset();
   }
 
-  // Registers the fake kernel (made on first use) with the host.
+  // Registers the kernel (made on first use) with the host.
   fake_kernel& register_kernel() {
-    if (!kernel_) kernel_ = com_ptr<fake_kernel>::adopt(new fake_kernel(log_));
-    host_->RegisterInstance(IID_IBitTorrentKernel, static_cast<IBitTorrentKernel*>(kernel_.get()));
-    return *kernel_.get();
+    if (!kernel_) kernel_ = std::make_unique<fake_kernel>(log_);
+    host_->RegisterInstance(IID_IBitTorrentKernel, kernel_->object());
+    return *kernel_;
   }
 
   // The kernel registers itself and the downloader reports it installed.
   fake_kernel& arrive() {
     register_kernel();
     host_->complete(0);
-    return *kernel_.get();
+    return *kernel_;
   }
 
   std::string data_folder() const { return dir_.file("data"); }
@@ -98,7 +102,7 @@ class shell_fixture : public ::testing::Test {
   com_ptr<fake_host> host_;
   std::shared_ptr<module_context> context_;
   com_ptr<CBtShell> shell_;
-  com_ptr<fake_kernel> kernel_;
+  std::unique_ptr<fake_kernel> kernel_;
 };
 
 }  // namespace bts_test

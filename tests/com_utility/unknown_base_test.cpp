@@ -99,11 +99,9 @@ TEST(MemoryRouting, AllocationAssertions) {
   }
 }
 
-// The location of an interface in a module ("test_com_utility:0x...[...]") is
-// checked in the event raiser's log lines; the module's name in the release
-// assertion above.
+// The event raiser's log lines name where a sink's table lies; a table in
+// no module (here in heap memory) is reported, not followed.
 TEST(ModuleLocation, InterfaceWhoseTableIsInNoModule) {
-  // Its table points into heap memory.
   void* table[4] = {nullptr, nullptr, nullptr, new char[16]};
   void* fake_object = table;
   auto* fake = reinterpret_cast<IUnknown*>(&fake_object);

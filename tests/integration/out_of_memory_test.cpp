@@ -1,6 +1,6 @@
 // Memory running out inside the module, at every allocation of whole
-// scenarios: the plugin's start and stop, the lazy kernel with proxies and
-// their replay, and the seed services.
+// scenarios: the lazy kernel with proxies and their replay, and the seed
+// services, each between the plugin's start and stop.
 //
 // This executable provides the module's memory pool itself (mp_gt, mp_gv,
 // mp_ms, exported so that libbt_shell.so binds to them instead of libmp's).
@@ -127,13 +127,6 @@ class OutOfMemory : public bts_test::module_fixture {
     g_fail_after = -1;
   }
 };
-
-TEST_F(OutOfMemory, PluginStartAndStop) {
-  sweep([this](run& r) {
-    if (start(r)) r.answered("ReservedOperation", shell_->ReservedOperation(0), S_OK);
-    finish(r);
-  });
-}
 
 TEST_F(OutOfMemory, LazyKernelWithProxiesAndReplay) {
   const std::string data = dir_.make_dirs("data/");
