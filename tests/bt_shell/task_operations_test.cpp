@@ -122,7 +122,7 @@ TEST_F(TaskOperationsTest, AfterTheHandOverCallsGoToTheRealTask) {
   kernel.task_answers.results["StopTask"] = E_FAIL;
   EXPECT_EQ(task->StopTask(), E_FAIL);
   EXPECT_EQ(task->IsStopped(), S_OK);
-  EXPECT_EQ(log_->lines("task1."), (strings{"task1.DetachEvents()", "task1.StopTask()"}));
+  EXPECT_EQ(log_->lines("task1."), (strings{"task1.DetachEvents(sinks=0)", "task1.StopTask()"}));
 }
 
 // Stopped before the kernel came, no task from the kernel, or a task without
