@@ -16,8 +16,8 @@ namespace bts_test {
 namespace {
 
 // In the child between fork and exec: only async-signal-safe calls.
-[[noreturn]] void become(const char* program, char* const* argv, const char* dir, const char* out, const char* err,
-                         pid_t parent) {
+[[noreturn]] void become(const char* program, char* const* argv, char* const* envp, const char* dir, const char* out,
+                         const char* err, pid_t parent) {
   prctl(PR_SET_PDEATHSIG, SIGKILL);
   if (getppid() != parent) _exit(126);  // the parent is gone already
   const int in = open("/dev/null", O_RDONLY);
@@ -29,8 +29,28 @@ namespace {
   sigset_t none;
   sigemptyset(&none);
   sigprocmask(SIG_SETMASK, &none, nullptr);
-  execv(program, argv);
+  execve(program, argv, envp);
   _exit(127);
+}
+
+// This process's environment, each variable that `overrides` names replaced.
+std::vector<std::string> environment_with(const std::vector<std::string>& overrides) {
+  std::vector<std::string> all(overrides);
+  for (char** entry = environ; *entry; ++entry) {
+    const std::string variable(*entry);
+    const std::string name = variable.substr(0, variable.find('=') + 1);
+    bool replaced = false;
+    for (const std::string& o : overrides) replaced = replaced || o.compare(0, name.size(), name) == 0;
+    if (!replaced) all.push_back(variable);
+  }
+  return all;
+}
+
+std::vector<char*> pointers(const std::vector<std::string>& words) {
+  std::vector<char*> all;
+  for (const std::string& w : words) all.push_back(const_cast<char*>(w.c_str()));
+  all.push_back(nullptr);
+  return all;
 }
 
 }  // namespace
@@ -50,17 +70,19 @@ std::string find_program(const std::string& name) {
 }
 
 bool child_process::start(const std::vector<std::string>& argv, const std::string& dir, const std::string& out,
-                          const std::string& err) {
+                          const std::string& err, const std::vector<std::string>& environment) {
   if (pid_ > 0 || argv.empty()) return false;
   const std::string program = find_program(argv[0]);
   if (program.empty()) return false;
-  std::vector<char*> words;
-  for (const std::string& a : argv) words.push_back(const_cast<char*>(a.c_str()));
-  words.push_back(nullptr);
+  // Made before the fork: the child may only make async-signal-safe calls.
+  std::vector<char*> words = pointers(argv);
+  const std::vector<std::string> variables = environment_with(environment);
+  std::vector<char*> envp = pointers(variables);
   const pid_t parent = getpid();
   const pid_t pid = fork();
   if (pid < 0) return false;
-  if (pid == 0) become(program.c_str(), words.data(), dir.c_str(), out.c_str(), err.c_str(), parent);
+  if (pid == 0)
+    become(program.c_str(), words.data(), envp.data(), dir.c_str(), out.c_str(), err.c_str(), parent);
   pid_ = pid;
   status_ = -1;
   return true;

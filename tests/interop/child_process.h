@@ -2,6 +2,7 @@
 // when the object goes it is stopped by that id (SIGTERM, then SIGKILL), so a
 // test never leaves it running, whichever way the test ends; and should the
 // test process itself die, the kernel kills the child (parent-death signal).
+// Not thread-safe: one test thread starts, waits for and stops it.
 #pragma once
 
 #include <sys/types.h>
@@ -20,10 +21,12 @@ class child_process {
   child_process& operator=(const child_process&) = delete;
 
   // Starts `argv` (argv[0] found in PATH unless it holds a '/') in `dir`
-  // with stdin from /dev/null, stdout to `out` and stderr to `err` (paths).
-  // False when it cannot be started.
+  // with stdin from /dev/null, stdout to `out` and stderr to `err` (paths),
+  // in this process's environment with the "NAME=value" entries of
+  // `environment` in place of the variables they name. False when it cannot
+  // be started.
   bool start(const std::vector<std::string>& argv, const std::string& dir, const std::string& out,
-             const std::string& err);
+             const std::string& err, const std::vector<std::string>& environment = {});
 
   pid_t pid() const { return pid_; }
   bool running();
