@@ -79,7 +79,7 @@ function(bts_test name)
   cmake_parse_arguments(T "" "LABEL" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} bts_test_support GTest::gtest GTest::gmock)
-  gtest_discover_tests(${name} PROPERTIES LABELS ${T_LABEL} DISCOVERY_TIMEOUT 60)
+  gtest_discover_tests(${name} PROPERTIES LABELS ${T_LABEL} DISCOVERY_TIMEOUT 60 NO_PRETTY_VALUES)
 endfunction()
 
 # Where the host SDK goes under the install prefix (cmake/install.cmake): the

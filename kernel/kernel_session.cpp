@@ -1,7 +1,10 @@
 #include "kernel/kernel_session.h"
 
+#include <climits>
+
 #include <libtorrent/alert_types.hpp>
 #include <libtorrent/error_code.hpp>
+#include <libtorrent/ip_filter.hpp>
 #include <libtorrent/session_params.hpp>
 
 #include "kernel/kernel_call.h"
@@ -17,6 +20,10 @@ constexpr std::chrono::seconds kStatusInterval{1};
 constexpr std::chrono::seconds kPeerRetryInterval{5};
 // How long a session let go waits for the last resume saves.
 constexpr std::chrono::seconds kWindDownLimit{10};
+// Alerts the queue holds at least, and for each file of the session's
+// torrents (its completion and its rename), besides.
+constexpr int kAlertQueueBase = 10000;
+constexpr int kAlertsPerFile = 3;
 
 // Threads that ended on their own, waiting to be joined.
 class ended_threads {
@@ -79,9 +86,18 @@ std::shared_ptr<kernel_session> kernel_session::start(const kernel_settings& set
 }
 
 kernel_session::kernel_session(const kernel_settings& settings)
-    : resume_save_interval_(settings.resume_save_interval),
+    : saves_(settings.saves),
       session_(lt::session_params(settings.pack)),
       events_(IID_IBitTorrentEvents) {
+  if (settings.rate_limit_local_network) {
+    // Every address in the global class, whose limits the settings set; the
+    // local class, which libtorrent keeps unlimited, takes nobody.
+    lt::ip_filter classes;
+    const std::uint32_t global = 1u << static_cast<std::uint32_t>(lt::session::global_peer_class_id);
+    classes.add_rule(lt::make_address("0.0.0.0"), lt::make_address("255.255.255.255"), global);
+    classes.add_rule(lt::make_address("::"), lt::make_address("ffff:ffff:ffff:ffff:ffff:ffff:ffff:ffff"), global);
+    session_.set_peer_class_filter(classes);
+  }
   platform::module_lock();
 }
 
@@ -110,8 +126,18 @@ void kernel_session::add(const std::shared_ptr<task_core>& core, lt::add_torrent
     return;
   }
   core->attach_torrent(handle);
-  std::lock_guard<std::mutex> lock(lock_);
-  tasks_[handle] = core;
+  std::size_t files;
+  {
+    std::lock_guard<std::mutex> lock(lock_);
+    tasks_[handle] = core;
+    files = files_ += core->file_count();
+  }
+  const int wanted = static_cast<int>(std::min<std::size_t>(files * kAlertsPerFile + kAlertQueueBase, INT_MAX / 2));
+  if (wanted > session_.get_settings().get_int(lt::settings_pack::alert_queue_size)) {
+    lt::settings_pack pack;
+    pack.set_int(lt::settings_pack::alert_queue_size, wanted);
+    session_.apply_settings(std::move(pack));
+  }
 }
 
 void kernel_session::release(const std::shared_ptr<task_core>& core) {
@@ -124,6 +150,7 @@ void kernel_session::remove_if_done(const std::shared_ptr<task_core>& core) {
   {
     std::lock_guard<std::mutex> lock(lock_);
     if (tasks_.erase(core->handle()) == 0) return;  // removed already
+    files_ -= core->file_count();
   }
   session_.remove_torrent(core->handle());
 }
@@ -152,7 +179,6 @@ void kernel_session::run() {
   thread_id_ = std::this_thread::get_id();
   using clock = std::chrono::steady_clock;
   clock::time_point next_status = clock::now();
-  clock::time_point next_save = clock::now() + resume_save_interval_;
   clock::time_point next_peer_retry = clock::now() + kPeerRetryInterval;
   clock::time_point wind_down_end = clock::time_point::max();
   std::vector<lt::alert*> alerts;
@@ -177,10 +203,6 @@ void kernel_session::run() {
         guarded("reconnect", [&] { core->reconnect_direct_peers(); });
       next_peer_retry = now + kPeerRetryInterval;
     }
-    if (resume_save_interval_.count() > 0 && now >= next_save) {
-      for (const std::shared_ptr<task_core>& core : cores()) guarded("save", [&] { core->save_if_needed(); });
-      next_save = now + resume_save_interval_;
-    }
   }
 }
 
@@ -192,6 +214,8 @@ void kernel_session::handle(const lt::alert& alert) {
   } else if (const auto* a = lt::alert_cast<lt::listen_failed_alert>(&alert)) {
     events_.broadcast(&IBitTorrentEvents::OnBitTorrentEvent2, static_cast<ULONG_PTR>(a->port),
                       static_cast<ULONG_PTR>(a->error.value()));
+  } else if (lt::alert_cast<lt::alerts_dropped_alert>(&alert)) {
+    for (const std::shared_ptr<task_core>& core : cores()) guarded("resync", [&] { core->resync(); });
   } else if (const auto* a = lt::alert_cast<lt::state_update_alert>(&alert)) {
     for (const lt::torrent_status& status : a->status)
       if (const std::shared_ptr<task_core> core = find(status.handle)) core->on_status(status);

@@ -43,8 +43,11 @@ class kernel_session {
   kernel_session(const kernel_session&) = delete;
   kernel_session& operator=(const kernel_session&) = delete;
 
+  // How the session's tasks save their state.
+  const save_policy& saves() const { return saves_; }
   // Adds `params`, stopped, as the torrent of `core`; when libtorrent refuses
-  // them, `core` fails instead.
+  // them, `core` fails instead. The alert queue grows with the files of the
+  // session's torrents, so that no file's news is lost.
   void add(const std::shared_ptr<task_core>& core, lt::add_torrent_params params);
   // The task object of `core` is gone: its torrent leaves the session once
   // its last resume save is done.
@@ -70,11 +73,12 @@ class kernel_session {
   std::vector<std::shared_ptr<task_core>> cores() const;
   void remove_if_done(const std::shared_ptr<task_core>& core);
 
-  const std::chrono::seconds resume_save_interval_;
+  const save_policy saves_;
   lt::session session_;
   closable_raiser<IBitTorrentEvents> events_;
   mutable std::mutex lock_;
   std::map<lt::torrent_handle, std::shared_ptr<task_core>> tasks_;
+  std::size_t files_ = 0;  // of the torrents in tasks_
   std::thread thread_;
   std::atomic<std::thread::id> thread_id_{};
   std::atomic<bool> stopping_{false};

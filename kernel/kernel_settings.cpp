@@ -31,16 +31,25 @@ class ini_reader {
     return true;
   }
 
-  void flag(const char* section, const char* key, lt::settings_pack& pack, int name) const {
+  // False when the key is absent or its value is not understood.
+  bool flag(const char* section, const char* key, bool& out) const {
     std::string value;
-    if (!text(section, key, value)) return;
+    if (!text(section, key, value)) return false;
     std::transform(value.begin(), value.end(), value.begin(), [](unsigned char c) { return std::tolower(c); });
-    if (value == "1" || value == "true" || value == "yes" || value == "on")
-      pack.set_bool(name, true);
-    else if (value == "0" || value == "false" || value == "no" || value == "off")
-      pack.set_bool(name, false);
-    else
+    if (value == "1" || value == "true" || value == "yes" || value == "on") {
+      out = true;
+    } else if (value == "0" || value == "false" || value == "no" || value == "off") {
+      out = false;
+    } else {
       ignored(section, key, value);
+      return false;
+    }
+    return true;
+  }
+
+  void flag(const char* section, const char* key, lt::settings_pack& pack, int name) const {
+    bool value = false;
+    if (flag(section, key, value)) pack.set_bool(name, value);
   }
 
   // A decimal number from 0 to INT_MAX.
@@ -82,6 +91,7 @@ lt::settings_pack default_pack() {
   pack.set_int(lt::settings_pack::download_rate_limit, 0);
   pack.set_int(lt::settings_pack::upload_rate_limit, 0);
   pack.set_int(lt::settings_pack::connections_limit, 200);
+  pack.set_bool(lt::settings_pack::allow_multiple_connections_per_ip, true);
   pack.set_int(lt::settings_pack::alert_mask, static_cast<int>(static_cast<std::uint32_t>(kAlertMask)));
   return pack;
 }
@@ -107,8 +117,12 @@ kernel_settings read_kernel_settings(const std::string& path) {
   ini.number("session", "download_rate_limit", settings.pack, lt::settings_pack::download_rate_limit);
   ini.number("session", "upload_rate_limit", settings.pack, lt::settings_pack::upload_rate_limit);
   ini.number("session", "connections_limit", settings.pack, lt::settings_pack::connections_limit);
-  int interval = 0;
-  if (ini.number("resume", "save_interval", interval)) settings.resume_save_interval = std::chrono::seconds(interval);
+  ini.flag("session", "multiple_connections_per_ip", settings.pack,
+           lt::settings_pack::allow_multiple_connections_per_ip);
+  ini.flag("session", "rate_limit_local_network", settings.rate_limit_local_network);
+  int number = 0;
+  if (ini.number("resume", "save_interval", number)) settings.saves.interval = std::chrono::seconds(number);
+  if (ini.number("resume", "save_after_mib", number)) settings.saves.bytes = std::int64_t{number} << 20;
   return settings;
 }
 

@@ -13,9 +13,16 @@
 //   download_rate_limit = 0     ; bytes per second for the whole session, 0 = none
 //   upload_rate_limit = 0
 //   connections_limit = 200     ; peer connections of the whole session
+//   multiple_connections_per_ip = 1  ; peers that share an address (loopback,
+//                               ; one NAT) but not a port may all connect
+//   rate_limit_local_network = 1  ; the rate limits apply to peers on the
+//                               ; local network too; 0 exempts them
 //   [resume]
-//   save_interval = 300         ; seconds between saves of a running task's
-//                               ; resume state; 0 = only when it stops or finishes
+//   save_interval = 5           ; while pieces complete, a running task saves
+//                               ; its state at least this often (seconds)...
+//   save_after_mib = 16         ; ...and sooner once this much more is verified;
+//                               ; save_interval = 0: only when it is checked,
+//                               ; finishes or stops
 //
 // Flags take 1/0, true/false, yes/no or on/off. A missing file or key keeps
 // the default shown (what suits a desktop client); a value that does not
@@ -25,11 +32,22 @@
 #include <libtorrent/settings_pack.hpp>
 
 #include <chrono>
+#include <cstdint>
 #include <string>
+
+// When a running task saves its state as pieces complete: once `interval`
+// has passed since the last save, or sooner once `bytes` more are verified;
+// never more often than once a second (or ten times the last save's own
+// time). An interval of 0: only when it is checked, finishes or stops.
+struct save_policy {
+  std::chrono::seconds interval{5};
+  std::int64_t bytes = std::int64_t{16} << 20;
+};
 
 struct kernel_settings {
   lt::settings_pack pack;
-  std::chrono::seconds resume_save_interval{300};
+  save_policy saves;
+  bool rate_limit_local_network = true;
 };
 
 // The settings in `path`, over the defaults.

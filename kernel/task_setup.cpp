@@ -5,6 +5,7 @@
 #include <libtorrent/torrent_info.hpp>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <filesystem>
@@ -56,11 +57,27 @@ bool read_seed(const std::string& path, std::vector<char>& out) {
   return !in.bad();
 }
 
-bool data_folder_ready(const std::string& folder) {
+// Makes `folder` (with its parents) unless `create` is false; false with
+// `why` set when it is not a folder afterwards.
+bool data_folder_ready(const std::string& folder, bool create, std::string& why) {
   std::error_code ec;
   if (std::filesystem::is_directory(folder, ec)) return true;
-  if (std::filesystem::exists(folder, ec)) return false;
-  return std::filesystem::create_directories(folder, ec) && !ec;
+  if (std::filesystem::exists(folder, ec)) {
+    why = folder + " is not a folder";
+  } else if (!create) {
+    why = "the data folder " + folder + " does not exist";
+  } else if (!std::filesystem::create_directories(folder, ec) || ec) {
+    why = folder + " cannot be made: " + (ec ? ec.message() : std::string("it is not a folder"));
+  } else {
+    return true;
+  }
+  return false;
+}
+
+std::string absolute_folder(const std::string& folder) {
+  std::error_code ec;
+  const std::filesystem::path resolved = std::filesystem::weakly_canonical(std::filesystem::absolute(folder, ec), ec);
+  return ec ? folder : resolved.string();
 }
 
 // libtorrent's view of the files must be the layout's, index for index.
@@ -73,20 +90,45 @@ bool same_files(const lt::file_storage& files, const torrent_layout& layout) {
   return true;
 }
 
-// The resume state of this torrent, or nothing when there is none or it is
-// another torrent's or unreadable (the data is then checked instead).
-bool read_resume(const std::string& path, const lt::torrent_info& torrent, lt::add_torrent_params& out) {
-  std::vector<char> data;
-  if (!is_file(path) || !read_seed(path, data) || data.empty()) return false;
-  lt::error_code ec;
-  lt::add_torrent_params params = lt::read_resume_data(data, ec);
-  if (ec) {
-    LOG4CPLUS_WARN(kernel_logger(), "resume state " << path << " unreadable (" << ec.message()
-                                                    << "); the data will be checked");
+// Takes the task's lock beside the seed. Without a place for it (a
+// read-only seed folder) the task runs unlocked; its state cannot be saved
+// there either, which its stop reports.
+bt_task_failure take_lock(task_plan& plan, const std::string& seed_path, std::string& why) {
+  const std::string path = seed_folder(seed_path) + plan.layout.hash_hex() + kLockSuffix;
+  long holder = 0;
+  switch (plan.lock.acquire(path, holder)) {
+    case state_lock::result::held:
+      return bt_failure_none;
+    case state_lock::result::busy:
+      if (holder == ::getpid()) {
+        why = "this process already runs a task of this download (" + path + ")";
+        return bt_failure_duplicate;
+      }
+      why = "another task runs this download: " + path + " is held" +
+            (holder > 0 ? " by process " + std::to_string(holder) : std::string());
+      return bt_failure_busy;
+    case state_lock::result::unavailable:
+      LOG4CPLUS_WARN(kernel_logger(), "cannot make the lock " << path << ": " << std::strerror(static_cast<int>(holder))
+                                                             << "; the task runs without it");
+      return bt_failure_none;
+  }
+  return bt_failure_none;
+}
+
+// The task's saved state, when it provably describes the data on disk now.
+bool read_proven_state(const task_plan& plan, const task_request& request, const lt::torrent_info& torrent,
+                       lt::add_torrent_params& out) {
+  lt::add_torrent_params params;
+  state_proof saved;
+  std::string why;
+  if (!read_task_state(plan.resume_path, torrent, params, saved, why)) {
+    if (!why.empty())
+      LOG4CPLUS_WARN(kernel_logger(), "state " << plan.resume_path << " not used: " << why << "; the data will be checked");
     return false;
   }
-  if (params.info_hashes.has_v1() && params.info_hashes.v1 != torrent.info_hashes().v1) {
-    LOG4CPLUS_WARN(kernel_logger(), "resume state " << path << " belongs to another torrent; ignored");
+  why = proof_difference(saved, take_proof(request.data_folder, plan.data_folder_abs, plan.layout), plan.layout);
+  if (!why.empty()) {
+    LOG4CPLUS_WARN(kernel_logger(), "state " << plan.resume_path << " not used: " << why << "; the data will be checked");
     return false;
   }
   out = std::move(params);
@@ -129,13 +171,17 @@ task_plan plan_task(const task_request& request) {
     if (index >= file_count)
       return failed(bt_failure_bad_selection, "file index " + std::to_string(index) + " of " +
                                                   std::to_string(file_count) + " files");
-  if (!data_folder_ready(request.data_folder))
-    return failed(bt_failure_data_folder, request.data_folder + " is not a folder and cannot be made one");
+  if (!data_folder_ready(request.data_folder, request.kind != task_kind::upload, why))
+    return failed(request.kind == task_kind::upload ? bt_failure_data_incomplete : bt_failure_data_folder, why);
+  plan.data_folder_abs = absolute_folder(request.data_folder);
+  if (const bt_task_failure locked = take_lock(plan, request.seed_path, why); locked != bt_failure_none)
+    return failed(locked, why);
 
   plan.resume_path = resume_state_path(request.seed_path, plan.layout.hash_hex());
   lt::add_torrent_params& params = plan.params;
-  if (request.kind != task_kind::new_download && read_resume(plan.resume_path, *torrent, params))
-    LOG4CPLUS_INFO(kernel_logger(), "continuing from " << plan.resume_path);
+  // Proven by the state: its files are as it says, nothing to verify.
+  const bool proven = request.kind != task_kind::new_download && read_proven_state(plan, request, *torrent, params);
+  if (proven) LOG4CPLUS_INFO(kernel_logger(), "continuing from " << plan.resume_path);
 
   params.ti = torrent;
   params.save_path = request.data_folder;
@@ -144,7 +190,6 @@ task_plan plan_task(const task_request& request) {
   params.max_connections = params.max_uploads = -1;
   params.flags = lt::torrent_flags::paused | lt::torrent_flags::duplicate_is_error |
                  lt::torrent_flags::update_subscribe | lt::torrent_flags::apply_ip_filter;
-  if (request.kind == task_kind::upload) params.flags |= lt::torrent_flags::upload_mode;
   params.trackers.insert(params.trackers.end(), request.trackers.begin(), request.trackers.end());
   params.peers.insert(params.peers.end(), request.peers.begin(), request.peers.end());
   plan.direct_peers = request.peers;
@@ -152,16 +197,44 @@ task_plan plan_task(const task_request& request) {
   plan.wanted.assign(file_count, request.selection.empty());
   for (const ULONG index : request.selection) plan.wanted[index] = true;
   plan.in_progress.assign(file_count, false);
+  plan.to_verify.assign(file_count, false);
   params.file_priorities.clear();
   params.renamed_files.clear();
+  bool verify_first = false;
   for (std::size_t i = 0; i < file_count; ++i) {
     const layout_file& file = plan.layout.files()[i];
     const lt::file_index_t index(static_cast<int>(i));
     params.file_priorities.push_back(plan.wanted[i] ? lt::default_priority : lt::dont_download);
     if (file.pad) continue;
     const std::string final_path = join_path(request.data_folder, file.path);
-    plan.in_progress[i] = file.size > 0 && (is_file(final_path + kInProgressSuffix) || !is_file(final_path));
-    params.renamed_files[index] = plan.in_progress[i] ? file.path + kInProgressSuffix : file.path;
+    struct stat st;
+    const bool final_there = ::lstat(final_path.c_str(), &st) == 0;
+    // An upload's data is there under its final names, or it is missing.
+    bool in_progress = file.size > 0 && request.kind != task_kind::upload;
+    if (is_file(final_path + kInProgressSuffix)) {
+      in_progress = true;
+    } else if (final_there) {
+      const bool same_size = S_ISREG(st.st_mode) && st.st_size == file.size;
+      if (same_size) {
+        in_progress = false;
+        plan.to_verify[i] = request.kind != task_kind::upload && !proven;
+      } else if (plan.wanted[i] && request.kind != task_kind::upload) {
+        return failed(bt_failure_file_conflict,
+                      final_path + (S_ISREG(st.st_mode) ? " is on disk with " + std::to_string(st.st_size) +
+                                                              " bytes, not the torrent's " + std::to_string(file.size) +
+                                                              "; it is left as it is"
+                                                        : " is on disk and is not a file; it is left as it is"));
+      } else {
+        // Another file that has the name: never written, the task's own
+        // bytes go to its ".bt.td" name.
+        in_progress = request.kind != task_kind::upload;
+      }
+    }
+    plan.in_progress[i] = in_progress;
+    verify_first = verify_first || plan.to_verify[i];
+    params.renamed_files[index] = in_progress ? file.path + kInProgressSuffix : file.path;
   }
+  // Nothing is written before what was there is known to be the torrent's.
+  if (request.kind == task_kind::upload || verify_first) params.flags |= lt::torrent_flags::upload_mode;
   return plan;
 }

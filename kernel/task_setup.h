@@ -12,6 +12,7 @@
 
 #include "interfaces/bt_task_status.h"
 #include "interfaces/seed_file_info.h"
+#include "kernel/task_state.h"
 #include "kernel/torrent_layout.h"
 #include "platform/winerror.h"
 
@@ -33,18 +34,29 @@ HRESULT read_tracker_items(ULONG count, const SEED_TRACKER_ITEM* items, task_req
 
 struct task_plan {
   bt_task_failure failure = bt_failure_none;  // when set, only `detail` is
-  std::string detail;                         // what went wrong, for the log
+  std::string detail;                         // what went wrong, in words
   torrent_layout layout;
   std::string resume_path;                    // "<HASH>.bt.cfg" beside the seed
+  std::string data_folder_abs;                // the data folder, absolute, links resolved
+  state_lock lock;                            // "<HASH>.bt.dat", held when it could be made
   std::vector<bool> wanted;                   // per file
   std::vector<bool> in_progress;              // per file: named "<name>.bt.td" now
+  // Per file: a file under its final name that was there before and that no
+  // state of this task proves; it is checked before anything is written.
+  std::vector<bool> to_verify;
   std::vector<lt::tcp::endpoint> direct_peers;
   lt::add_torrent_params params;              // stopped, not managed by the session's queue
 };
 
-// Reads the seed; makes the data folder when it is missing; names every file
-// after what is on disk (its ".bt.td" file when there is one, else its final
-// file when there is one, else ".bt.td"; empty files take their final name);
-// for continued and upload tasks, reads the resume state when there is a
-// usable one (verified pieces are then not checked nor fetched again).
+// Reads the seed; makes the data folder when it is missing (not for an
+// upload task, whose data must be there); takes the task's lock; for
+// continued and upload tasks, reads the state when there is one that
+// provably describes the data on disk (its verified pieces are then neither
+// checked nor fetched again; otherwise the data is checked). Names each file
+// after what is on disk: its final name when the state proves it complete;
+// else its ".bt.td" file when there is one; else its final file when one is
+// there (to be checked before anything is written: a wanted file of another
+// size fails the task at once, with bt_failure_file_conflict); else
+// ".bt.td" (files of size 0 take their final name). A file not wanted is
+// never written under a final name that is there: it keeps its ".bt.td" name.
 task_plan plan_task(const task_request& request);

@@ -75,7 +75,7 @@ HRESULT torrent_kernel::create_task(task_kind kind, tagSTRING seed_path, tagSTRI
     LOG4CPLUS_INFO(kernel_logger(), kind_name(kind) << " " << request.seed_path << " into " << request.data_folder);
 
     task_plan plan = plan_task(request);
-    const auto core = std::make_shared<task_core>(kind, plan);
+    const auto core = std::make_shared<task_core>(kind, plan, session_->saves());
     // Made first, so that whatever happens next its end releases the torrent.
     com_ptr<torrent_task> made = com_ptr<torrent_task>::adopt(new torrent_task(session_, core));
     if (plan.failure == bt_failure_none)

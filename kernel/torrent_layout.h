@@ -43,6 +43,7 @@ class torrent_layout {
 
 inline constexpr char kInProgressSuffix[] = ".bt.td";
 inline constexpr char kResumeSuffix[] = ".bt.cfg";
+inline constexpr char kLockSuffix[] = ".bt.dat";
 
 // The seed path up to and including its last '/' or '\'; "./" when it has none.
 std::string seed_folder(const std::string& seed_path);

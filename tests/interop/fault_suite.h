@@ -11,6 +11,7 @@
 #pragma once
 
 #include <initializer_list>
+#include <ostream>
 #include <vector>
 
 #include "tests/interop/interop_fixture.h"
@@ -22,6 +23,9 @@ struct fault_row {
   const char* fault;  // what went wrong before the fix, in a few words
   void (*run)(interop_fixture& fixture);
 };
+
+// How gtest prints a row: by its name.
+inline void PrintTo(const fault_row& row, std::ostream* out) { *out << row.name; }
 
 // Registers rows at static initialisation.
 struct fault_rows {

@@ -122,6 +122,8 @@ void interop_fixture::SetUp() {
   ASSERT_NE(tracker_port_, 0);
 }
 
+void interop_fixture::set_kernel_settings(const std::string& ini) { dir_.write("modules/bt_kernel.ini", ini); }
+
 made_torrent interop_fixture::make_torrent(const std::string& name, const std::vector<content_file>& files,
                                            int piece_size) {
   made_torrent t;
@@ -137,7 +139,7 @@ made_torrent interop_fixture::make_torrent(const std::string& name, const std::v
   for (const content_file& f : files) {
     fs::create_directories(fs::path(top + f.path).parent_path());
     std::ofstream out(top + f.path, std::ios::binary);
-    std::vector<std::uint64_t> block(1 << 14);
+    std::vector<std::uint64_t> block(std::min<std::size_t>(1 << 14, f.size / sizeof(std::uint64_t) + 1));
     for (std::size_t left = f.size; left > 0;) {
       for (std::uint64_t& word : block) word = random();
       const std::size_t n = std::min(left, block.size() * sizeof(std::uint64_t));

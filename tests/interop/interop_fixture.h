@@ -86,6 +86,10 @@ class interop_fixture : public ::testing::Test {
   child_process& start_aria2_seeder(const made_torrent& t, const std::vector<std::string>& extra = {});
   // aria2c downloading `t` into `dir` and ending once complete.
   child_process& start_aria2_leecher(const made_torrent& t, const std::string& dir);
+  // Replaces the bt_kernel.ini beside the kernel module that btshell
+  // installs (by default: its loopback address, no DHT, discovery or
+  // port mapping).
+  void set_kernel_settings(const std::string& ini);
   // btshell with the kernel module on libtorrent (loopback settings), in
   // the test's folder, output to <log>.out and <log>.err.
   child_process& start_btshell(const std::vector<std::string>& args, const std::string& log);

@@ -110,7 +110,7 @@ TEST(KernelSettingsTest, IniOverridesDefaultsAndKeepsThemForWhatDoesNotParse) {
   bts_test::temp_dir dir;
   const kernel_settings defaults = read_kernel_settings(dir.file("missing.ini"));
   EXPECT_EQ(defaults.pack.get_str(lt::settings_pack::listen_interfaces), "0.0.0.0:6881,[::]:6881");
-  EXPECT_EQ(defaults.resume_save_interval.count(), 300);
+  EXPECT_EQ(defaults.saves.interval.count(), 5);
 
   const kernel_settings read = read_kernel_settings(dir.write("bt_kernel.ini",
                                                              "[Session]\n"
@@ -131,7 +131,7 @@ TEST(KernelSettingsTest, IniOverridesDefaultsAndKeepsThemForWhatDoesNotParse) {
   EXPECT_FALSE(read.pack.get_bool(lt::settings_pack::enable_incoming_utp));
   EXPECT_EQ(read.pack.get_int(lt::settings_pack::download_rate_limit), 65536);
   EXPECT_EQ(read.pack.get_int(lt::settings_pack::connections_limit), 200);  // negative: default kept
-  EXPECT_EQ(read.resume_save_interval.count(), 0);
+  EXPECT_EQ(read.saves.interval.count(), 0);
 }
 
 }  // namespace

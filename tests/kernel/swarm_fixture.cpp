@@ -60,11 +60,15 @@ void swarm_fixture::generate(const std::vector<generated_file>& files, bool hybr
   const std::vector<char> seed = maker.generate_buf();
   dir_.make_dirs("seeds");
   dir_.write("seeds/content.torrent", std::string(seed.begin(), seed.end()));
+  // The seeder's own copy: a seed's folder holds the state and the lock of
+  // one task, as on two machines.
+  dir_.make_dirs("seeder-seed");
+  dir_.write("seeder-seed/content.torrent", std::string(seed.begin(), seed.end()));
 }
 
 void swarm_fixture::start_seeder() {
   seeder_ = torrent_kernel::create(read_kernel_settings(dir_.write("seeder.ini", kLoopbackSettings)));
-  const std::string seed = seed_path();
+  const std::string seed = dir_.file("seeder-seed/content.torrent");
   const std::string data = seeder_data();
   com_ptr<IBtTask> task;
   ASSERT_EQ(seeder_->CreateUploadTask(to_tag_string(seed), to_tag_string(data), 0, nullptr, 0, nullptr,

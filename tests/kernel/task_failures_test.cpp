@@ -5,9 +5,12 @@
 #include <libtorrent/bencode.hpp>
 #include <libtorrent/entry.hpp>
 
+#include <algorithm>
 #include <cstring>
 #include <iterator>
 
+#include "com_utility/StringSetter.h"
+#include "interfaces/IBtTaskDetails.h"
 #include "support/log_capture.h"
 #include "support/recording_sink.h"
 #include "tests/kernel/swarm_fixture.h"
@@ -97,7 +100,14 @@ TEST_F(KernelFailureTest, TaskThatCannotBeSetUpIsBornFailed) {
 }
 
 TEST_F(KernelFailureTest, UploadOfMissingDataFailsOnceChecked) {
+  // No data folder: born failed, and the folder is not made.
   com_ptr<IBtTask> task;
+  ASSERT_EQ(create(&IBitTorrent::CreateUploadTask, seed_path(), leecher_data(), {}, task), S_OK);
+  EXPECT_EQ(failure_of(task.get()), bt_failure_data_incomplete);
+  EXPECT_FALSE(exists(leecher_data()));
+  task.reset();
+
+  dir_.make_dirs("leecher");
   ASSERT_EQ(create(&IBitTorrent::CreateUploadTask, seed_path(), leecher_data(), {}, task), S_OK);
   std::vector<std::string> journal;
   com_ptr<recording_sink> sink = recording_sink::create("sink", &journal);
@@ -109,8 +119,22 @@ TEST_F(KernelFailureTest, UploadOfMissingDataFailsOnceChecked) {
   const std::vector<std::string> lines = sink->lines();
   EXPECT_EQ(lines[lines.size() - 2], "sink.OnBtTaskEvent4(10007)");
   EXPECT_EQ(task->DetachEvents(sink.get()), S_OK);
-  // Nothing was fetched: the files an upload needs are not made up.
+  // The failure names the first file missing, where it was looked for.
+  com_ptr<IBtTaskDetails> details;
+  ASSERT_EQ(task.query(IID_IBtTaskDetails, details), S_OK);
+  std::string text;
+  CStringSetter setter(&text);
+  EXPECT_EQ(details->GetFailureText(&setter), S_OK);
+  const auto first = std::find_if(files().begin(), files().end(), [](const generated_file& f) { return f.index == 0; });
+  EXPECT_NE(text.find(leecher_data() + first->path + " is missing"), std::string::npos) << text;
+  // Nothing was fetched: the files an upload needs are not made up; and no
+  // state is left for data that is not there.
+  EXPECT_EQ(task->StopTask(), S_OK);
+  details.reset();
+  task.reset();
   EXPECT_FALSE(exists(leecher_data() + files()[0].path));
+  // The seed alone, once the torrent has left the session (and its lock gone).
+  EXPECT_TRUE(wait_until([&] { return std::distance(std::filesystem::directory_iterator(dir_.file("seeds")), {}) == 1; }));
 }
 
 TEST_F(KernelFailureTest, RefusedArgumentsAndOperationsOfOtherEngines) {
