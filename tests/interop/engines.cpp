@@ -52,10 +52,12 @@ bool marks_completion(const leecher& l) {
 child_process& start_transmission(interop_fixture& f, const made_torrent& t, const std::string& dir,
                                   const std::string& log, const std::string& hook) {
   const int rpc_port = free_port(loopback::transmission);
+  int peer_port = free_port(loopback::transmission);
+  while (peer_port != 0 && peer_port == rpc_port) peer_port = free_port(loopback::transmission);
   const nlohmann::json settings = {
       {"bind-address-ipv4", loopback::transmission},  // listening, connecting out, tracker requests
       {"bind-address-ipv6", "::1"},
-      {"peer-port", free_port(loopback::transmission)},
+      {"peer-port", peer_port},
       {"peer-port-random-on-start", false},
       {"rpc-bind-address", loopback::transmission},
       {"rpc-port", rpc_port},

@@ -1,5 +1,5 @@
 // The independent BitTorrent engines of Debian, as the round-trip table
-// (round_trip_test.cpp) drives them: aria2c, transmission-daemon (through
+// (interop_test.cpp) drives them: aria2c, transmission-daemon (through
 // transmission-remote), rtorrent and ctorrent. Each runs on its own loopback
 // address (interop_fixture.h) with DHT, local peer discovery, port mapping
 // and peer exchange off where it has them, its settings and state in the

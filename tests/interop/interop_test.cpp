@@ -101,6 +101,8 @@ TEST_P(RoundTrip, EveryFileArrivesWhole) {
     EXPECT_EQ(report.value("creation", ""), "CreateNewTask");
     EXPECT_TRUE(report.value("made_before_kernel", false));  // a proxy, handed over when the kernel came
     expect_every_file_complete(report, t);
+    // Each file completed in this run, and its completion heard (a seeding
+    // task hears none: its files were complete before it began).
     std::vector<std::size_t> completed = report.value("completed_files", std::vector<std::size_t>{}), every;
     std::sort(completed.begin(), completed.end());
     for (std::size_t i = 0; i < t.files.size(); ++i) every.push_back(i);
