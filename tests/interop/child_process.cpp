@@ -1,5 +1,6 @@
 #include "tests/interop/child_process.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/prctl.h>
@@ -8,6 +9,8 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <sstream>
 #include <thread>
 
@@ -67,6 +70,51 @@ std::string find_program(const std::string& name) {
       return candidate;
   }
   return std::string();
+}
+
+void adopt_orphans() { prctl(PR_SET_CHILD_SUBREAPER, 1); }
+
+namespace {
+
+// The processes whose parent is this one, from /proc/<pid>/stat (the parent
+// is the second field after the parenthesised name).
+std::vector<pid_t> children_of_this_process() {
+  std::vector<pid_t> found;
+  DIR* proc = opendir("/proc");
+  if (!proc) return found;
+  const pid_t self = getpid();
+  while (const dirent* entry = readdir(proc)) {
+    const pid_t pid = static_cast<pid_t>(std::atoi(entry->d_name));
+    if (pid <= 0) continue;
+    std::ifstream stat_file("/proc/" + std::to_string(pid) + "/stat");
+    std::string stat((std::istreambuf_iterator<char>(stat_file)), std::istreambuf_iterator<char>());
+    const std::size_t name_end = stat.rfind(')');
+    if (name_end == std::string::npos) continue;
+    std::istringstream rest(stat.substr(name_end + 1));
+    std::string state;
+    pid_t parent = 0;
+    if (rest >> state >> parent && parent == self) found.push_back(pid);
+  }
+  closedir(proc);
+  return found;
+}
+
+}  // namespace
+
+int end_orphans() {
+  // Killing one may hand over its own children: again until none is left
+  // (a few rounds: a chain of orphans is short).
+  constexpr int kRounds = 8;
+  int ended = 0;
+  for (int round = 0; round < kRounds; ++round) {
+    const std::vector<pid_t> found = children_of_this_process();
+    if (found.empty()) break;
+    for (const pid_t pid : found) {
+      kill(pid, SIGKILL);
+      if (waitpid(pid, nullptr, 0) == pid) ++ended;
+    }
+  }
+  return ended;
 }
 
 bool child_process::start(const std::vector<std::string>& argv, const std::string& dir, const std::string& out,

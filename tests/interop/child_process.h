@@ -47,4 +47,13 @@ class child_process {
 // The program's full path when it is in PATH; empty otherwise.
 std::string find_program(const std::string& name);
 
+// Makes this process the reaper of its descendants' orphans: a process a
+// child started and left behind (still running, or ended and never waited
+// for) becomes this process's child when that child ends, not init's.
+void adopt_orphans();
+// Kills (SIGKILL) and waits for every child of this process, and so every
+// orphan adopted since adopt_orphans(); call it once each child_process has
+// stopped. How many there were.
+int end_orphans();
+
 }  // namespace bts_test

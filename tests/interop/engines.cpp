@@ -122,6 +122,8 @@ child_process& start_rtorrent(interop_fixture& f, const made_torrent& t, const s
 // connections it makes: those come from 127.0.0.1. Nothing needs them to
 // come from its own address: the tracker hands it out at the address of its
 // requests, and a peer takes a connection from anywhere on the loopback.
+// It forks to run `hook` and never waits for that process: left a zombie,
+// it passes to the fixture (its orphans' reaper) when ctorrent is stopped.
 child_process& start_ctorrent(interop_fixture& f, const made_torrent& t, const std::string& dir,
                               const std::string& log, const std::string& hook) {
   fs::create_directories(f.path(log));

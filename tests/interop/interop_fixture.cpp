@@ -114,6 +114,7 @@ nlohmann::json finished_run::json() const { return nlohmann::json::parse(out, nu
 void interop_fixture::SetUp() {
   for (const char* program : {"opentracker", "aria2c"})
     ASSERT_FALSE(find_program(program).empty()) << program << " is not installed (make deps installs it)";
+  adopt_orphans();
   dir_.make_dirs("modules");
   dir_.make_dirs("home");
   fs::copy_file(BTS_KERNEL_MODULE, path("modules/libbt_kernel.so"));
@@ -301,6 +302,8 @@ void interop_fixture::TearDown() {
     children_.back().child->stop(children_.back().grace);
     children_.pop_back();
   }
+  // Then what they left behind (see ctorrent in engines.cpp).
+  end_orphans();
   if (!HasFailure()) return;
   // What each program wrote, to tell why.
   for (const std::string& log : logs_written_) {

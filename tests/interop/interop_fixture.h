@@ -9,7 +9,8 @@
 // itself and bans the address the connection came from; sharing one address,
 // the parties would ban each other.) Every process is started as a
 // child_process, with $HOME and the XDG folders in the test's folder, and
-// stopped by its process id when the test ends.
+// stopped by its process id when the test ends; whatever one of them left
+// behind comes to the test's process and is ended then too.
 #pragma once
 
 #include <gtest/gtest.h>
