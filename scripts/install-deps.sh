@@ -10,7 +10,8 @@ packages=(
   nlohmann-json3-dev libcli11-dev                # btshell
   libtorrent-rasterbar-dev                       # the kernel module
   libgtest-dev libgmock-dev                      # the unit and integration tests
-  opentracker aria2                              # interoperability tests: a tracker and an independent client
+  opentracker                                    # interoperability tests: a tracker and the independent clients
+  aria2 transmission-daemon transmission-cli rtorrent ctorrent
   clang libclang-rt-14-dev                       # fuzz targets (libFuzzer)
   valgrind                                       # leak checks of the whole-module scenarios
 )
@@ -39,3 +40,9 @@ if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
 export DEBIAN_FRONTEND=noninteractive
 "${sudo_cmd[@]}" apt-get update -qq
 "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+
+# transmission-daemon's package starts a system-wide daemon (DHT on, a port
+# open to the world); the tests start their own, so that one stays off.
+if [[ " ${missing[*]} " == *" transmission-daemon "* ]] && [ -d /run/systemd/system ]; then
+  "${sudo_cmd[@]}" systemctl disable --now transmission-daemon.service || true
+fi

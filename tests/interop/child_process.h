@@ -2,6 +2,7 @@
 // when the object goes it is stopped by that id (SIGTERM, then SIGKILL), so a
 // test never leaves it running, whichever way the test ends; and should the
 // test process itself die, the kernel kills the child (parent-death signal).
+// Not thread-safe: one test thread starts, waits for and stops it.
 #pragma once
 
 #include <sys/types.h>
@@ -20,10 +21,12 @@ class child_process {
   child_process& operator=(const child_process&) = delete;
 
   // Starts `argv` (argv[0] found in PATH unless it holds a '/') in `dir`
-  // with stdin from /dev/null, stdout to `out` and stderr to `err` (paths).
-  // False when it cannot be started.
+  // with stdin from /dev/null, stdout to `out` and stderr to `err` (paths),
+  // in this process's environment with the "NAME=value" entries of
+  // `environment` in place of the variables they name. False when it cannot
+  // be started.
   bool start(const std::vector<std::string>& argv, const std::string& dir, const std::string& out,
-             const std::string& err);
+             const std::string& err, const std::vector<std::string>& environment = {});
 
   pid_t pid() const { return pid_; }
   bool running();
@@ -43,5 +46,14 @@ class child_process {
 
 // The program's full path when it is in PATH; empty otherwise.
 std::string find_program(const std::string& name);
+
+// Makes this process the reaper of its descendants' orphans: a process a
+// child started and left behind (still running, or ended and never waited
+// for) becomes this process's child when that child ends, not init's.
+void adopt_orphans();
+// Kills (SIGKILL) and waits for every child of this process, and so every
+// orphan adopted since adopt_orphans(); call it once each child_process has
+// stopped. How many there were.
+int end_orphans();
 
 }  // namespace bts_test

@@ -23,43 +23,46 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr char kTrackerAddress[] = "127.0.0.1";
-constexpr char kKernelAddress[] = "127.0.0.2";
-constexpr char kAria2Address[] = "127.0.0.3";
-
 // The kernel's settings for the tests: its loopback address for listening and
 // for connecting out, peers from the tracker or given directly.
 std::string kernel_settings() {
-  return std::string("[session]\nlisten_interfaces = ") + kKernelAddress + ":0\noutgoing_interfaces = " +
-         kKernelAddress + "\ndht = 0\nlocal_peer_discovery = 0\nupnp = 0\nnatpmp = 0\nutp = 0\n";
+  return std::string("[session]\nlisten_interfaces = ") + loopback::kernel + ":0\noutgoing_interfaces = " +
+         loopback::kernel + "\ndht = 0\nlocal_peer_discovery = 0\nupnp = 0\nnatpmp = 0\nutp = 0\n";
 }
 
 // aria2c without DHT, local discovery and peer exchange, on its own loopback
 // address; what it does at INFO level in `log`.
 std::vector<std::string> aria2_command(const std::string& dir, const std::string& log) {
-  return {"aria2c", "--dir=" + dir, "--interface=" + std::string(kAria2Address), "--disable-ipv6=true",
+  return {"aria2c", "--dir=" + dir, "--interface=" + std::string(loopback::aria2), "--disable-ipv6=true",
           "--log=" + log, "--log-level=info",
-          "--listen-port=" + std::to_string(free_port(kAria2Address)), "--enable-dht=false",
+          "--listen-port=" + std::to_string(free_port(loopback::aria2)), "--enable-dht=false",
           "--enable-dht6=false", "--bt-enable-lpd=false", "--enable-peer-exchange=false",
           "--console-log-level=warn", "--summary-interval=0", "--file-allocation=none"};
 }
 
-// One HTTP GET on the loopback; the body, or empty.
-std::string http_get(int port, const std::string& target) {
+// A TCP socket connected to address:port; -1 when none could be.
+int connected(const char* address, int port) {
   const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  if (fd < 0) return -1;
+  sockaddr_in to{};
+  to.sin_family = AF_INET;
+  to.sin_port = htons(static_cast<uint16_t>(port));
+  inet_pton(AF_INET, address, &to.sin_addr);
+  if (connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0) return fd;
+  close(fd);
+  return -1;
+}
+
+// One HTTP GET to the tracker; the body, or empty.
+std::string http_get(int port, const std::string& target) {
+  const int fd = connected(loopback::tracker, port);
   if (fd < 0) return std::string();
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<uint16_t>(port));
-  inet_pton(AF_INET, kTrackerAddress, &address.sin_addr);
   std::string response;
-  if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
-    const std::string request = "GET " + target + " HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n";
-    if (send(fd, request.data(), request.size(), 0) == static_cast<ssize_t>(request.size())) {
-      char buffer[4096];
-      ssize_t n;
-      while ((n = recv(fd, buffer, sizeof buffer, 0)) > 0) response.append(buffer, static_cast<std::size_t>(n));
-    }
+  const std::string request = "GET " + target + " HTTP/1.0\r\nHost: " + loopback::tracker + "\r\n\r\n";
+  if (send(fd, request.data(), request.size(), 0) == static_cast<ssize_t>(request.size())) {
+    char buffer[4096];
+    ssize_t n;
+    while ((n = recv(fd, buffer, sizeof buffer, 0)) > 0) response.append(buffer, static_cast<std::size_t>(n));
   }
   close(fd);
   const std::size_t body = response.find("\r\n\r\n");
@@ -88,6 +91,13 @@ int free_port(const char* address) {
   return port;
 }
 
+bool accepts(const char* address, int port) {
+  const int fd = connected(address, port);
+  if (fd < 0) return false;
+  close(fd);
+  return true;
+}
+
 bool same_bytes(const std::string& a, const std::string& b) {
   return exists(a) && exists(b) && read_file(a) == read_file(b);
 }
@@ -104,10 +114,12 @@ nlohmann::json finished_run::json() const { return nlohmann::json::parse(out, nu
 void interop_fixture::SetUp() {
   for (const char* program : {"opentracker", "aria2c"})
     ASSERT_FALSE(find_program(program).empty()) << program << " is not installed (make deps installs it)";
+  adopt_orphans();
   dir_.make_dirs("modules");
+  dir_.make_dirs("home");
   fs::copy_file(BTS_KERNEL_MODULE, path("modules/libbt_kernel.so"));
   dir_.write("modules/bt_kernel.ini", kernel_settings());
-  tracker_port_ = free_port(kTrackerAddress);
+  tracker_port_ = free_port(loopback::tracker);
   ASSERT_NE(tracker_port_, 0);
 }
 
@@ -119,8 +131,9 @@ made_torrent interop_fixture::make_torrent(const std::string& name, const std::v
   t.files = files;
   t.data_root = path("seeders/" + name + "/");
   const bool single = files.size() == 1 && files[0].path.find('/') == std::string::npos;
+  t.name = single ? files[0].path : name;
   // A multi-file torrent is named after its folder; its files go straight
-  // into btshell's data folder, and into <name>/ under aria2c's.
+  // into btshell's data folder, and into <name>/ under another client's.
   const std::string top = single ? t.data_root : t.data_root + name + "/";
   t.data_folder = top;
   std::mt19937_64 random(std::hash<std::string>()(name));
@@ -138,7 +151,7 @@ made_torrent interop_fixture::make_torrent(const std::string& name, const std::v
   lt::file_storage storage;
   lt::add_files(storage, single ? top + files[0].path : top.substr(0, top.size() - 1));
   lt::create_torrent maker(storage, piece_size, lt::create_torrent::v1_only);
-  maker.add_tracker("http://" + std::string(kTrackerAddress) + ":" + std::to_string(tracker_port_) + "/announce");
+  maker.add_tracker("http://" + std::string(loopback::tracker) + ":" + std::to_string(tracker_port_) + "/announce");
   lt::set_piece_hashes(maker, t.data_root.substr(0, t.data_root.size() - 1));
   // The files as the torrent lists them (index i is file i).
   t.files.clear();
@@ -165,7 +178,7 @@ void interop_fixture::start_tracker(const std::vector<const made_torrent*>& torr
   dir_.write("tracker/whitelist.txt", whitelist);
   // Its own folder is its root (started as root, it changes root to it and
   // becomes nobody).
-  dir_.write("tracker/opentracker.conf", "listen.tcp_udp " + std::string(kTrackerAddress) + ":" +
+  dir_.write("tracker/opentracker.conf", "listen.tcp_udp " + std::string(loopback::tracker) + ":" +
                                              std::to_string(tracker_port_) +
                                              "\naccess.whitelist whitelist.txt\ntracker.rootdir " +
                                              path("tracker") + "\n");
@@ -269,20 +282,28 @@ std::vector<std::string> interop_fixture::hub_notices(const made_torrent& t, con
   return paths;
 }
 
-child_process& interop_fixture::start(const std::vector<std::string>& argv, const std::string& log) {
+child_process& interop_fixture::start(const std::vector<std::string>& argv, const std::string& log,
+                                      std::chrono::seconds grace) {
   for (const char* kind : {".out", ".err", ".log"}) logs_written_.push_back(log + kind);
-  children_.push_back(std::make_unique<child_process>());
-  child_process& child = *children_.back();
-  EXPECT_TRUE(child.start(argv, dir_.path(), path(log + ".out"), path(log + ".err"))) << argv[0];
+  children_.push_back({std::make_unique<child_process>(), grace});
+  child_process& child = *children_.back().child;
+  // No program reads or writes the user's own configuration and caches.
+  const std::string home = path("home");
+  const std::vector<std::string> environment = {"HOME=" + home, "XDG_CONFIG_HOME=" + home + "/.config",
+                                                "XDG_CACHE_HOME=" + home + "/.cache",
+                                                "XDG_DATA_HOME=" + home + "/.local/share"};
+  EXPECT_TRUE(child.start(argv, dir_.path(), path(log + ".out"), path(log + ".err"), environment)) << argv[0];
   return child;
 }
 
 void interop_fixture::TearDown() {
   // Clients first, the tracker last; each by its process id.
   while (!children_.empty()) {
-    children_.back()->stop();
+    children_.back().child->stop(children_.back().grace);
     children_.pop_back();
   }
+  // Then what they left behind (see ctorrent in engines.cpp).
+  end_orphans();
   if (!HasFailure()) return;
   // What each program wrote, to tell why.
   for (const std::string& log : logs_written_) {

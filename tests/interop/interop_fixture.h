@@ -1,15 +1,16 @@
 // Interoperability with programs nobody here wrote: Debian's opentracker (a
-// tracker that serves only the info hashes of its whitelist) and aria2c (an
-// independent client, with DHT, local discovery and peer exchange off),
-// against btshell with the kernel module on libtorrent.
+// tracker that serves only the info hashes of its whitelist) and the
+// independent clients aria2c, transmission-daemon, rtorrent and ctorrent
+// (engines.h), against btshell with the kernel module on libtorrent.
 //
-// Loopback only, one address per party (for listening and for connecting
-// out) as distinct hosts would have: the tracker on 127.0.0.1, btshell's
-// kernel on 127.0.0.2, aria2c on 127.0.0.3. (A client that finds itself in a
-// tracker's answer connects to itself and bans the address the connection
-// came from; sharing one address, the parties would ban each other.) Every
-// process is started as a child_process and stopped by its process id when
-// the test ends.
+// Loopback only, one address per party (for listening and, where the party
+// can, for connecting out) as distinct hosts would have: see `loopback`
+// below. (A client that finds itself in a tracker's answer connects to
+// itself and bans the address the connection came from; sharing one address,
+// the parties would ban each other.) Every process is started as a
+// child_process, with $HOME and the XDG folders in the test's folder, and
+// stopped by its process id when the test ends; whatever one of them left
+// behind comes to the test's process and is ended then too.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -28,6 +29,18 @@
 
 namespace bts_test {
 
+// The address of each party. Debian's opentracker hands out the address a
+// request came from (it ignores an "ip" parameter), so every client makes its
+// tracker requests from its own address too.
+namespace loopback {
+constexpr char tracker[] = "127.0.0.1";
+constexpr char kernel[] = "127.0.0.2";  // btshell's kernel
+constexpr char aria2[] = "127.0.0.3";
+constexpr char transmission[] = "127.0.0.4";
+constexpr char rtorrent[] = "127.0.0.5";
+constexpr char ctorrent[] = "127.0.0.6";
+}  // namespace loopback
+
 struct content_file {
   std::string path;  // inside the torrent ("a/b.bin"; a single-file torrent: its name)
   std::size_t size;
@@ -35,9 +48,10 @@ struct content_file {
 
 // A torrent made for a test: its seed and where its data was written.
 struct made_torrent {
+  std::string name;  // its folder, or its single file
   std::string seed;
   std::string hash;                // 40 lower-case hex digits
-  std::string data_root;           // aria2c's --dir for seeding it
+  std::string data_root;           // the folder a client seeding it is given (its files under <name>/)
   std::string data_folder;         // the folder that holds its files (btshell's DATA_FOLDER)
   std::vector<content_file> files;
 };
@@ -48,8 +62,9 @@ struct finished_run {
   nlohmann::json json() const;  // `out` parsed; null when it is no JSON
 };
 
-// The helpers are public: the fault suite's rows (fault_suite.h) are plain
-// functions of a fixture.
+// The helpers are public: the fault suite's rows (fault_suite.h) and the
+// engines (engines.h) are plain functions of a fixture. Not thread-safe: the
+// test's thread alone uses it.
 class interop_fixture : public ::testing::Test {
  public:
   void SetUp() override;
@@ -83,6 +98,12 @@ class interop_fixture : public ::testing::Test {
   finished_run run_btshell(const std::vector<std::string>& args,
                            std::chrono::seconds limit = std::chrono::seconds(120));
   finished_run finish(child_process& child, const std::string& log, std::chrono::seconds limit);
+  // Any program, in the test's folder, output to <log>.out and <log>.err
+  // (and <log>.log, when it is told to write one there), all three shown
+  // when the test fails; stopped when the test ends (SIGTERM, SIGKILL once
+  // `grace` has passed). The fixture owns it.
+  child_process& start(const std::vector<std::string>& argv, const std::string& log,
+                       std::chrono::seconds grace = std::chrono::seconds(10));
 
   // The shell's view of a download's files (btshell temp-files --json):
   // IsTempFileExist, GetCfgFileList, GetDataFileList.
@@ -98,18 +119,23 @@ class interop_fixture : public ::testing::Test {
   std::string path(const std::string& relative) const { return dir_.file(relative); }
 
  private:
-  child_process& start(const std::vector<std::string>& argv, const std::string& log);
+  struct started {
+    std::unique_ptr<child_process> child;
+    std::chrono::seconds grace;
+  };
   nlohmann::json run_btshell_json(const std::vector<std::string>& args);
 
   temp_dir dir_;
   int tracker_port_ = 0;
-  std::vector<std::unique_ptr<child_process>> children_;  // stopped in reverse order
-  std::vector<std::string> logs_written_;                 // shown when a test fails
+  std::vector<started> children_;          // stopped in reverse order
+  std::vector<std::string> logs_written_;  // shown when a test fails
   int logs_ = 0;
 };
 
 // Free TCP port on `address`.
 int free_port(const char* address);
+// Something accepts TCP connections at address:port.
+bool accepts(const char* address, int port);
 // The bytes of `a` and `b` are equal (both must exist).
 bool same_bytes(const std::string& a, const std::string& b);
 bool exists(const std::string& path);
