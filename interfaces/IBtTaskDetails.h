@@ -57,7 +57,8 @@ struct IBtTaskDetails : IUnknown {
                                                    tagBT_TRACKER_INFO* info) = 0;  // 6
   // The peers the task has been connected to in this run, at most 1000 (the
   // first ones), each as IBtTask3's peer text: "address:port", then the
-  // client's name when it sent one.
+  // client's name when it sent one (a peer that left within a second of
+  // coming may be listed by its address alone).
   virtual HRESULT STDMETHODCALLTYPE GetSeenPeerCount(ULONG* count) = 0;              // 7
   virtual HRESULT STDMETHODCALLTYPE GetSeenPeer(ULONG index, IStringSetter* peer) = 0;  // 8
 };

@@ -16,7 +16,8 @@ namespace {
 // The alerts the kernel acts on or logs.
 constexpr lt::alert_category_t kAlertMask = lt::alert_category::error | lt::alert_category::status |
                                             lt::alert_category::storage | lt::alert_category::file_progress |
-                                            lt::alert_category::tracker | lt::alert_category::port_mapping;
+                                            lt::alert_category::tracker | lt::alert_category::port_mapping |
+                                            lt::alert_category::connect;
 
 class ini_reader {
  public:

@@ -24,6 +24,13 @@ swarm_record::heard& swarm_record::entry_locked(const std::string& url) {
 }
 
 void swarm_record::note(const lt::alert& alert) {
+  // A peer that finished its handshake and left between two status
+  // updates (seeds part as soon as both sides are complete): its address
+  // is all there is left of it.
+  if (const auto* a = lt::alert_cast<lt::peer_disconnected_alert>(&alert)) {
+    if (a->pid != lt::peer_id()) remember(a->endpoint, std::string());
+    return;
+  }
   const auto* tracker = dynamic_cast<const lt::tracker_alert*>(&alert);
   if (!tracker) return;
   std::lock_guard<std::mutex> lock(lock_);
@@ -50,11 +57,12 @@ void swarm_record::note(const lt::alert& alert) {
 }
 
 void swarm_record::note_peers(const std::vector<lt::peer_info>& peers) {
+  for (const lt::peer_info& peer : peers) remember(peer.ip, peer.client);
+}
+
+void swarm_record::remember(const lt::tcp::endpoint& peer, const std::string& client) {
   std::lock_guard<std::mutex> lock(lock_);
-  for (const lt::peer_info& peer : peers) {
-    if (peers_.size() >= kMaxPeers) return;
-    if (seen_.insert(peer.ip).second) peers_.push_back(peer_text(peer));
-  }
+  if (peers_.size() < kMaxPeers && seen_.insert(peer).second) peers_.push_back(peer_text(peer, client));
 }
 
 std::vector<tracker_answer> swarm_record::trackers(const std::vector<lt::announce_entry>& trackers) const {
@@ -97,12 +105,12 @@ std::vector<std::string> swarm_record::peers() const {
   return peers_;
 }
 
-std::string peer_text(const lt::peer_info& peer) {
+std::string peer_text(const lt::tcp::endpoint& peer, const std::string& client) {
   std::ostringstream text;
-  if (peer.ip.address().is_v6())
-    text << '[' << peer.ip.address().to_string() << "]:" << peer.ip.port();
+  if (peer.address().is_v6())
+    text << '[' << peer.address().to_string() << "]:" << peer.port();
   else
-    text << peer.ip.address().to_string() << ':' << peer.ip.port();
-  if (!peer.client.empty()) text << ' ' << peer.client;
+    text << peer.address().to_string() << ':' << peer.port();
+  if (!client.empty()) text << ' ' << client;
   return text.str();
 }

@@ -29,7 +29,8 @@ class swarm_record {
   // Most peers remembered; later ones are not listed.
   static constexpr std::size_t kMaxPeers = 1000;
 
-  // Takes a tracker alert of the task's torrent; other alerts are ignored.
+  // Takes a tracker alert, or a peer's disconnection, of the task's
+  // torrent; other alerts are ignored.
   void note(const lt::alert& alert);
   // Remembers the connected peers it has not seen before.
   void note_peers(const std::vector<lt::peer_info>& peers);
@@ -47,6 +48,7 @@ class swarm_record {
     int seeds = -1, leechers = -1;
   };
   heard& entry_locked(const std::string& url);
+  void remember(const lt::tcp::endpoint& peer, const std::string& client);
 
   mutable std::mutex lock_;
   std::vector<std::pair<std::string, heard>> heard_;  // by URL, in the order first heard
@@ -56,4 +58,4 @@ class swarm_record {
 
 // "address:port" ("[address]:port" for IPv6), then the client's name when
 // the peer sent one: the text of GetResourceInfo and GetSeenPeer.
-std::string peer_text(const lt::peer_info& peer);
+std::string peer_text(const lt::tcp::endpoint& peer, const std::string& client);

@@ -299,7 +299,7 @@ HRESULT task_core::peer_info(ULONG index, tagRESOURCE_INFO& info) const {
   handle_.get_peer_info(peers);
   if (index >= peers.size()) return E_INVALIDARG;
   const lt::peer_info& peer = peers[index];
-  const std::string described = peer_text(peer).substr(0, sizeof info.data);
+  const std::string described = peer_text(peer.ip, peer.client).substr(0, sizeof info.data);
   info = tagRESOURCE_INFO{};
   if (peer.flags & lt::peer_info::seed) info.value1 |= 1;
   if (!(peer.flags & lt::peer_info::local_connection)) info.value1 |= 2;

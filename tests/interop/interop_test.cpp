@@ -119,6 +119,8 @@ TEST_P(RoundTrip, EveryFileArrivesWhole) {
     std::sort(completed.begin(), completed.end());
     for (std::size_t i = 0; i < t.files.size(); ++i) every.push_back(i);
     EXPECT_EQ(completed, every) << report;
+    // The engine it fetched from, also when it left before a status update.
+    EXPECT_FALSE(report["peers_seen"].empty()) << report;
     return;
   }
 
