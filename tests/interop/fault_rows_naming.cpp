@@ -92,9 +92,9 @@ void symbolic_link_entry(interop_fixture& f) {
   expect_refused(f, seed, "the seed holds a symbolic link, which is not made");
 }
 
-// With b.bin left out, the bytes of it that share a piece with a.bin or
-// c.bin are kept in the part file: a host deleting the download's files
-// must be told of it.
+// With b.bin left out only a.bin and c.bin are fetched, b.bin not even
+// made; its bytes that share a piece with a.bin or c.bin are kept in the
+// part file: a host deleting the download's files must be told of it.
 void part_file_of_a_selection(interop_fixture& f) {
   const made_torrent t =
       f.make_torrent("parts", {{"a.bin", 3 * 65536 + 12345}, {"b.bin", 5 * 65536 + 777}, {"c/c.bin", 2 * 65536 + 4242}},
@@ -105,6 +105,17 @@ void part_file_of_a_selection(interop_fixture& f) {
   const std::string data = f.path("btshell/");
   const finished_run r = f.run_btshell({"download", "--json", "--files", "0,2", t.seed, data});
   ASSERT_EQ(r.status, 0) << r.err;
+  const nlohmann::json report = r.json();
+  EXPECT_EQ(report.value("status_name", ""), "finished");  // every wanted file; not all of them
+  for (std::size_t i = 0; i < t.files.size(); ++i) {
+    const std::string file = data + t.files[i].path;
+    const bool wanted = i != 1;
+    EXPECT_EQ(report["files"][i].value("state", ""), wanted ? "complete" : "not wanted") << file;
+    EXPECT_EQ(exists(file) || exists(file + ".bt.td"), wanted) << file;
+    if (wanted) {
+      EXPECT_TRUE(same_bytes(file, t.data_folder + t.files[i].path)) << file;
+    }
+  }
   const std::string part_file = data + "." + t.hash + ".parts";
   ASSERT_TRUE(exists(part_file));
   EXPECT_EQ(f.shell_view(t, data).data, (std::vector<std::string>{data + "a.bin", data + "c/c.bin", part_file}));

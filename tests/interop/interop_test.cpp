@@ -2,15 +2,15 @@
 // wrote: each independent engine of engines.h seeds to btshell, which
 // downloads through the lazy kernel, and downloads from btshell seeding; an
 // interrupted download continues with only the missing bytes (from aria2c);
-// a file selection (from aria2c); and at each point the shell's view of the
-// files on disk (temp-files, notify-deleted) agrees with what is there.
+// and at each point the shell's view of the files on disk (temp-files,
+// notify-deleted) agrees with what is there. A file selection: the fault
+// row NamingPartFile.
 #include <signal.h>
 
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <ostream>
-#include <set>
 
 #include "tests/interop/engines.h"
 #include "tests/interop/interop_fixture.h"
@@ -31,8 +31,6 @@ void expect_result(const finished_run& r, int status, const std::string& result)
 }
 
 std::size_t number(const json& report, const char* key) { return report.value(key, std::size_t{0}); }
-
-constexpr std::size_t kStatisticUnit = 1024;  // the tasks' byte counters count whole KiB
 
 // The round trip's torrent: two files, one in a sub-folder, neither a
 // multiple of the piece size, so that a piece holds the end of one and the
@@ -82,7 +80,7 @@ class RoundTrip : public interop_fixture, public ::testing::WithParamInterface<r
 
 // Each engine seeds and btshell downloads through the lazy kernel; btshell
 // seeds and the engine downloads. Every byte arrives, btshell's report names
-// every file, and (e) the shell's view of the download agrees.
+// every file, and the shell's view of the download agrees.
 TEST_P(RoundTrip, EveryFileArrivesWhole) {
   const engine& e = *GetParam().with;
   ASSERT_FALSE(find_program(e.program).empty()) << e.program << " is not installed (make deps installs it)";
@@ -102,7 +100,7 @@ TEST_P(RoundTrip, EveryFileArrivesWhole) {
     EXPECT_TRUE(report.value("made_before_kernel", false));  // a proxy, handed over when the kernel came
     expect_every_file_complete(report, t);
     EXPECT_EQ(number(report, "done_bytes"), total_size(t));
-    EXPECT_GT(number(report, "received_bytes") + kStatisticUnit, total_size(t));
+    EXPECT_GE(number(report, "received_bytes"), total_size(t));
     EXPECT_TRUE(all_bytes_at(t, data));
 
     std::vector<std::string> finished;  // each file under its final name, in the torrent's order
@@ -144,7 +142,7 @@ TEST_P(RoundTrip, EveryFileArrivesWhole) {
   const json report = seeded.json();
   EXPECT_EQ(report.value("creation", ""), "CreateUploadTask");
   expect_every_file_complete(report, t);
-  EXPECT_GT(number(report, "sent_bytes") + kStatisticUnit, total_size(t));
+  EXPECT_GE(number(report, "sent_bytes"), total_size(t));
 }
 
 INSTANTIATE_TEST_SUITE_P(Engines, RoundTrip, ::testing::ValuesIn(all_round_trips()),
@@ -152,9 +150,9 @@ INSTANTIATE_TEST_SUITE_P(Engines, RoundTrip, ::testing::ValuesIn(all_round_trips
                            return std::string(row.param.with->name) + (row.param.engine_seeds ? "_seeds" : "_fetches");
                          });
 
-// (c) Interrupted a third of the way, the download leaves its unfinished file
+// Interrupted a third of the way, the download leaves its unfinished file
 // under ".bt.td" and its state beside the seed; run again, it continues and
-// fetches only what was missing. (e) the shell's view at both points.
+// fetches only what was missing; the shell's view at both points.
 TEST_F(Interop, InterruptedDownloadContinuesWithOnlyTheMissingBytes) {
   constexpr std::size_t kSize = 24 * kMiB;
   const made_torrent t = make_torrent("resumed", {{"part.bin", kSize}});
@@ -194,43 +192,6 @@ TEST_F(Interop, InterruptedDownloadContinuesWithOnlyTheMissingBytes) {
   EXPECT_TRUE(same_bytes(final_name, t.data_folder + "part.bin"));
   EXPECT_FALSE(exists(in_progress));
   EXPECT_EQ(shell_view(t, data).data, std::vector<std::string>{final_name});
-}
-
-// (d) With --files only the chosen files are fetched; the other is not even
-// created. (e) the hub hears of all three (what the shell lists then: the
-// fault row NamingPartFile).
-TEST_F(Interop, OnlyTheChosenFilesAreFetched) {
-  const made_torrent t = make_torrent(
-      "selection", {{"docs/a.bin", 3 * kMiB + 12345}, {"b.bin", 5 * kMiB + 777}, {"media/c/c.bin", 2 * kMiB + 4242}},
-      64 * 1024);
-  start_tracker({&t});
-  start_aria2_seeder(t);
-  ASSERT_TRUE(wait_for_seeder(t));
-  std::vector<std::string> chosen_indexes;
-  std::set<std::string> chosen = {"docs/a.bin", "media/c/c.bin"};
-  for (std::size_t i = 0; i < t.files.size(); ++i)
-    if (chosen.count(t.files[i].path)) chosen_indexes.push_back(std::to_string(i));
-  ASSERT_EQ(chosen_indexes.size(), 2u);
-
-  const std::string data = path("btshell/");
-  const finished_run r =
-      run_btshell({"download", "--json", "--files", chosen_indexes[0] + "," + chosen_indexes[1], t.seed, data});
-  expect_result(r, 0, "complete");
-  EXPECT_EQ(r.json().value("status_name", ""), "finished");  // every wanted file; not all of them
-  std::vector<std::string> notices;
-  for (std::size_t i = 0; i < t.files.size(); ++i) {
-    const content_file& f = t.files[i];
-    const bool wanted = chosen.count(f.path) > 0;
-    EXPECT_EQ(r.json()["files"][i].value("state", ""), wanted ? "complete" : "not wanted") << f.path;
-    if (wanted) {
-      EXPECT_TRUE(same_bytes(data + f.path, t.data_folder + f.path)) << f.path;
-    } else {
-      EXPECT_FALSE(exists(data + f.path)) << f.path;
-      EXPECT_FALSE(exists(data + f.path + ".bt.td")) << f.path;
-    }
-    notices.push_back(data + f.path);
-  }
-  EXPECT_EQ(hub_notices(t, data), notices);
 }
 
 }  // namespace
