@@ -7,7 +7,6 @@
 #include <ctime>
 #include <initializer_list>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <utility>
 
@@ -22,13 +21,6 @@ namespace bts_test {
 using strings = std::vector<std::string>;
 
 inline tagSTRING text(const std::string& s) { return tagSTRING{static_cast<ULONG>(s.size()), s.c_str()}; }
-
-// "[address]", the prefix of the lines about one object.
-inline std::string prefix_of(const void* p) {
-  std::ostringstream s;
-  s << "[" << p << "]";
-  return s.str();
-}
 
 inline bt_shell_task* proxy_of(IBtTask3* task) { return static_cast<bt_shell_task*>(task); }
 

@@ -11,18 +11,12 @@
 
 #include "bencode/QTorrentFileParser.h"
 #include "kernel/torrent_layout.h"
+#include "support/seed_text.h"
 #include "support/temp_dir.h"
 
 namespace {
 
-std::string bstr(const std::string& s) { return std::to_string(s.size()) + ":" + s; }
-
-std::string repeat(const std::string& s, std::size_t n) {
-  std::string out;
-  out.reserve(s.size() * n);
-  while (n--) out += s;
-  return out;
-}
+using namespace bts_test;
 
 // "usable: path, path (pad), ..." or "refused: why".
 std::string shell_answer(const std::string& seed) {
@@ -61,23 +55,8 @@ class SeedNaming : public ::testing::Test {
     EXPECT_TRUE(shell == kernel) << "shell: " << shell.substr(0, 400) << "\nkernel: " << kernel.substr(0, 400);
     return shell.substr(0, 400);
   }
-  bts_test::temp_dir dir_;
+  temp_dir dir_;
 };
-
-const std::string kPiece = "12:piece lengthi16384e";
-const std::string kOnePiece = "6:pieces20:" + std::string(20, 'h');
-
-// A multi-file seed of `entries`, one piece.
-std::string with_files(const std::string& entries, const std::string& extra = "") {
-  return "d4:infod5:filesl" + entries + "e" + extra + "4:name4:seed" + kPiece + kOnePiece + "ee";
-}
-
-std::string file_entry(const std::vector<std::string>& path, long long length = 1, const std::string& extra = "",
-                       const char* key = "path") {
-  std::string s = extra + "d6:lengthi" + std::to_string(length) + "e" + bstr(key) + "l";
-  for (const auto& component : path) s += bstr(component);
-  return s + "ee";
-}
 
 std::string attr_entry(const std::string& attr, const std::vector<std::string>& path, long long length = 1) {
   std::string s = "d4:attr" + bstr(attr) + "6:lengthi" + std::to_string(length) + "e4:pathl";
