@@ -9,6 +9,7 @@
 #include "com_utility/StringSetter.h"
 #include "kernel/torrent_kernel.h"
 #include "tests/interop/fault_suite.h"
+#include "tests/support/seed_text.h"
 
 namespace bts_test {
 
@@ -16,8 +17,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using nlohmann::json;
-
-std::string bstr(const std::string& s) { return std::to_string(s.size()) + ":" + s; }
 
 void write_file(const std::string& file, const std::string& content) {
   fs::create_directories(fs::path(file).parent_path());

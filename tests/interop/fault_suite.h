@@ -34,4 +34,9 @@ struct fault_rows {
 
 const std::vector<fault_row>& all_fault_rows();
 
+// A task's file beside the seed of `t` ("<HASH>" + `suffix`: ".bt.cfg",
+// ".bt.dat"), named by the 40 upper-case digits of the info hash (the
+// torrents made here are canonical: libtorrent's hash is the shell's).
+std::string beside_seed(const made_torrent& t, const std::string& suffix);
+
 }  // namespace bts_test

@@ -1,5 +1,9 @@
 #include "tests/interop/fault_suite.h"
 
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+
 namespace bts_test {
 
 namespace {
@@ -30,5 +34,11 @@ fault_rows::fault_rows(std::initializer_list<fault_row> rows) {
 }
 
 const std::vector<fault_row>& all_fault_rows() { return registry(); }
+
+std::string beside_seed(const made_torrent& t, const std::string& suffix) {
+  std::string hash = t.hash;
+  std::transform(hash.begin(), hash.end(), hash.begin(), [](unsigned char c) { return std::toupper(c); });
+  return std::filesystem::path(t.seed).parent_path().string() + "/" + hash + suffix;
+}
 
 }  // namespace bts_test

@@ -1,10 +1,9 @@
 // btshell and the kernel module on libtorrent against programs nobody here
 // wrote: each independent engine of engines.h seeds to btshell, which
-// downloads through the lazy kernel, and downloads from btshell seeding; an
-// interrupted download continues with only the missing bytes (from aria2c);
-// and at each point the shell's view of the files on disk (temp-files,
-// notify-deleted) agrees with what is there. A file selection: the fault
-// row NamingPartFile.
+// downloads through the lazy kernel, and downloads from btshell seeding; the
+// shell's view of the files on disk (temp-files, notify-deleted) agrees with
+// what is there. An interrupted download and a file selection: the fault
+// suite (fault_rows_*.cpp).
 #include <signal.h>
 
 #include <algorithm>
@@ -19,10 +18,6 @@ namespace {
 
 using namespace bts_test;
 using nlohmann::json;
-
-using Interop = interop_fixture;
-
-constexpr std::size_t kMiB = 1024 * 1024;
 
 // What btshell's --json report says of a run.
 void expect_result(const finished_run& r, int status, const std::string& result) {
@@ -149,49 +144,5 @@ INSTANTIATE_TEST_SUITE_P(Engines, RoundTrip, ::testing::ValuesIn(all_round_trips
                          [](const ::testing::TestParamInfo<round_trip>& row) {
                            return std::string(row.param.with->name) + (row.param.engine_seeds ? "_seeds" : "_fetches");
                          });
-
-// Interrupted a third of the way, the download leaves its unfinished file
-// under ".bt.td" and its state beside the seed; run again, it continues and
-// fetches only what was missing; the shell's view at both points.
-TEST_F(Interop, InterruptedDownloadContinuesWithOnlyTheMissingBytes) {
-  constexpr std::size_t kSize = 24 * kMiB;
-  const made_torrent t = make_torrent("resumed", {{"part.bin", kSize}});
-  start_tracker({&t});
-  start_aria2_seeder(t, {"--max-upload-limit=4M"});
-  ASSERT_TRUE(wait_for_seeder(t));
-
-  const std::string data = path("btshell/"), final_name = data + "part.bin", in_progress = final_name + ".bt.td";
-  child_process& first = start_btshell({"download", "--json", t.seed, data}, "first");
-  ASSERT_TRUE(wait_until([&] { return bytes_on_disk(in_progress) >= kSize / 3 || !first.running(); },
-                         std::chrono::seconds(60)));
-  first.send(SIGINT);
-  const finished_run stopped = finish(first, "first", std::chrono::seconds(60));
-  expect_result(stopped, 128 + SIGINT, "interrupted");
-  const std::size_t done = number(stopped.json(), "done_bytes");
-  ASSERT_GT(done, 0u);
-  ASSERT_LT(done, kSize);
-  EXPECT_TRUE(exists(in_progress));
-  EXPECT_FALSE(exists(final_name));
-
-  const shell_files halfway = shell_view(t, data);
-  EXPECT_TRUE(halfway.exists);
-  EXPECT_EQ(halfway.cfg.size(), 1u);
-  EXPECT_EQ(halfway.data, std::vector<std::string>{in_progress});
-  EXPECT_EQ(hub_notices(t, data), std::vector<std::string>{final_name});  // the name the file will have
-
-  const finished_run second = run_btshell({"download", "--json", t.seed, data});
-  expect_result(second, 0, "complete");
-  EXPECT_EQ(second.json().value("creation", ""), "CreateContinuedTask");
-  // The verified pieces are not fetched again: what is missing, give or take
-  // the few pieces under way at the interruption (their blocks on disk are
-  // kept by the saved state, or fetched twice), never all of it again.
-  constexpr std::size_t kUnderWay = 8 * 256 * 1024;
-  const std::size_t received = number(second.json(), "received_bytes");
-  EXPECT_GE(received + kUnderWay, kSize - done);
-  EXPECT_LE(received, kSize - done + kUnderWay);
-  EXPECT_TRUE(same_bytes(final_name, t.data_folder + "part.bin"));
-  EXPECT_FALSE(exists(in_progress));
-  EXPECT_EQ(shell_view(t, data).data, std::vector<std::string>{final_name});
-}
 
 }  // namespace
