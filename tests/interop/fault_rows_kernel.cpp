@@ -12,8 +12,6 @@
 #include <random>
 #include <set>
 
-#include "com_utility/StringSetter.h"
-#include "kernel/torrent_kernel.h"
 #include "tests/interop/fault_suite.h"
 
 namespace bts_test {
@@ -219,21 +217,16 @@ void released_while_running(interop_fixture& f) {
   const std::string ini = f.path("kernel.ini");
   write_bytes(ini, "[session]\nlisten_interfaces = 127.0.0.2:0\noutgoing_interfaces = 127.0.0.2\ndht = 0\n"
                    "local_peer_discovery = 0\nupnp = 0\nnatpmp = 0\nutp = 0\n[resume]\nsave_interval = 0\n");
-  com_ptr<torrent_kernel> kernel = torrent_kernel::create(read_kernel_settings(ini));
-  const std::string data = f.path("data/");
-  com_ptr<IBtTask> task;
-  ASSERT_EQ(kernel->CreateNewTask(to_tag_string(t.seed), to_tag_string(data), 0, nullptr, 0, nullptr, task.put()),
-            S_OK);
-  ASSERT_EQ(task->StartTask(), S_OK);
-  com_ptr<IBtTask3> task3;
-  ASSERT_EQ(task.query(IID_IBtTask3, task3), S_OK);
+  in_process_task made = new_kernel_task(ini, t.seed, f.path("data/"));
+  ASSERT_TRUE(made.task3);
+  ASSERT_EQ(made.task->StartTask(), S_OK);
   ASSERT_TRUE(wait_until([&] {
     tagRESOURCE_STATISTIC statistic{};
-    task3->GetResourceStatistic(&statistic);
+    made.task3->GetResourceStatistic(&statistic);
     return statistic.values[10] >= 2;  // pieces verified
   }));
-  task3.reset();
-  task.reset();
+  made.task3.reset();
+  made.task.reset();
   const std::string state = beside_seed(t, ".bt.cfg");
   const std::string lock = beside_seed(t, ".bt.dat");
   ASSERT_TRUE(wait_until([&] { return !exists(lock); }));

@@ -6,8 +6,6 @@
 #include <filesystem>
 #include <fstream>
 
-#include "com_utility/StringSetter.h"
-#include "kernel/torrent_kernel.h"
 #include "tests/interop/fault_suite.h"
 #include "tests/support/seed_text.h"
 
@@ -37,16 +35,12 @@ void expect_refused(interop_fixture& f, const std::string& seed, const std::stri
 void x_and_its_in_progress_name(interop_fixture& f) {
   const made_torrent t = f.make_torrent("clash", {{"x", 40000}, {"x.bt.td", 30000}}, 16384);
   expect_refused(f, t.seed, "the path x.bt.td is another file's in-progress name");
-  com_ptr<torrent_kernel> kernel = torrent_kernel::create(read_kernel_settings(f.path("modules/bt_kernel.ini")));
   const std::string data = f.path("kernel/");
-  com_ptr<IBtTask> task;
-  ASSERT_EQ(kernel->CreateNewTask(to_tag_string(t.seed), to_tag_string(data), 0, nullptr, 0, nullptr, task.put()),
-            S_OK);
-  EXPECT_EQ(task->StartTask(), E_FAIL);
-  com_ptr<IBtTask3> task3;
-  ASSERT_EQ(task.query(IID_IBtTask3, task3), S_OK);
+  in_process_task made = new_kernel_task(f.path("modules/bt_kernel.ini"), t.seed, data);
+  ASSERT_TRUE(made.task3);
+  EXPECT_EQ(made.task->StartTask(), E_FAIL);
   LONG failure = 0;
-  EXPECT_EQ(task3->GetFailureDetail(&failure), S_OK);
+  EXPECT_EQ(made.task3->GetFailureDetail(&failure), S_OK);
   EXPECT_EQ(failure, bt_failure_seed_invalid);
   EXPECT_FALSE(exists(data));
 }

@@ -14,6 +14,7 @@
 #include <ostream>
 #include <vector>
 
+#include "kernel/torrent_kernel.h"
 #include "tests/interop/interop_fixture.h"
 
 namespace bts_test {
@@ -38,5 +39,15 @@ const std::vector<fault_row>& all_fault_rows();
 // ".bt.dat"), named by the 40 upper-case digits of the info hash (the
 // torrents made here are canonical: libtorrent's hash is the shell's).
 std::string beside_seed(const made_torrent& t, const std::string& suffix);
+
+// A kernel on libtorrent made in the test's process with the settings of
+// the ini file `ini`, and its CreateNewTask task for `seed` into `data`
+// (null pointers where the kernel refused).
+struct in_process_task {
+  com_ptr<torrent_kernel> kernel;
+  com_ptr<IBtTask> task;
+  com_ptr<IBtTask3> task3;
+};
+in_process_task new_kernel_task(const std::string& ini, const std::string& seed, const std::string& data);
 
 }  // namespace bts_test

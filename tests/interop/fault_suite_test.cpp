@@ -4,6 +4,8 @@
 #include <cctype>
 #include <filesystem>
 
+#include "com_utility/StringSetter.h"
+
 namespace bts_test {
 
 namespace {
@@ -39,6 +41,15 @@ std::string beside_seed(const made_torrent& t, const std::string& suffix) {
   std::string hash = t.hash;
   std::transform(hash.begin(), hash.end(), hash.begin(), [](unsigned char c) { return std::toupper(c); });
   return std::filesystem::path(t.seed).parent_path().string() + "/" + hash + suffix;
+}
+
+in_process_task new_kernel_task(const std::string& ini, const std::string& seed, const std::string& data) {
+  in_process_task made;
+  made.kernel = torrent_kernel::create(read_kernel_settings(ini));
+  if (made.kernel && made.kernel->CreateNewTask(to_tag_string(seed), to_tag_string(data), 0, nullptr, 0, nullptr,
+                                                made.task.put()) == S_OK)
+    made.task.query(IID_IBtTask3, made.task3);
+  return made;
 }
 
 }  // namespace bts_test
