@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 namespace platform {
 
@@ -23,5 +24,20 @@ class fd_guard {
 // Writes everything, retrying after interruptions; `written` counts what
 // was written. False with errno set (EIO when nothing more can be written).
 bool write_all(int fd, const char* data, std::size_t size, std::size_t& written);
+
+}  // namespace platform
+
+namespace platform {
+
+// Replaces the file at `path` whole with `size` bytes of `data`: they go to
+// a fresh file made exclusively beside it (a file or link planted there is
+// never written through), which is synced and renamed over `path`, and the
+// folder is synced so that the rename is on the disk too. A reader sees the
+// old file or the new one, never a part. 0, or the errno of what failed
+// (the temporary file is gone again then).
+int replace_file_whole(const std::string& path, const void* data, std::size_t size);
+// Syncs the folder that holds `path`; 0 or errno (a file system that cannot
+// sync a folder counts as done).
+int sync_folder_of(const std::string& path);
 
 }  // namespace platform

@@ -2,6 +2,7 @@
 // own arguments and options.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -33,6 +34,15 @@ struct transfer_options {
   std::optional<unsigned> seed_for;  // --for SECONDS: seed this long; none: until interrupted
 };
 
+// The options of daemon: the settings file and what overrides it.
+struct daemon_options {
+  std::string config;  // --config FILE; empty: the default settings file
+  std::optional<std::string> rpc_address, rpc_username, rpc_password;
+  std::optional<std::string> download_dir, watch_dir, state_dir, listen;
+  bool no_dht = false, no_lsd = false, no_port_mapping = false;
+  std::optional<std::int64_t> download_limit, upload_limit;  // KiB/s
+};
+
 struct command_line {
   // Options of every command.
   bool verbose = false;
@@ -48,6 +58,7 @@ struct command_line {
   // Options of some commands (see their table entries).
   bool json = false;
   transfer_options transfer;
+  daemon_options daemon;
 };
 
 struct parse_result {

@@ -31,6 +31,9 @@ struct command_entry {
 };
 
 const std::vector<command_entry>& command_table();
+// Adds a command of a layer above btshell's own (the daemon) to the table;
+// called by main() before the command line is read.
+void add_command(command_entry entry);
 // Null when there is no such command.
 const command_entry* find_command(const std::string& name);
 

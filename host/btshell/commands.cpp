@@ -22,7 +22,7 @@ namespace {
 
 void print_json(std::ostream& out, const nlohmann::ordered_json& value) { out << value.dump(2) << '\n'; }
 
-const std::vector<command_entry> kCommands = {
+std::vector<command_entry> kCommands = {
     {"inspect",
      "what seed files describe: info hash, title, publisher, files, trackers",
      {{"SEED...", "seed files (.torrent); each is printed, with --json as one element of an array"}},
@@ -77,6 +77,8 @@ int report_failure(std::ostream& err, const std::string& operation, const std::s
 }
 
 const std::vector<command_entry>& command_table() { return kCommands; }
+
+void add_command(command_entry entry) { kCommands.push_back(std::move(entry)); }
 
 const command_entry* find_command(const std::string& name) {
   for (const command_entry& entry : kCommands)

@@ -2,8 +2,8 @@
 
 namespace btshell {
 
-com_ptr<task_event_queue> task_event_queue::create() {
-  return com_ptr<task_event_queue>::adopt(new task_event_queue);
+com_ptr<task_event_queue> task_event_queue::create(bool keep_history) {
+  return com_ptr<task_event_queue>::adopt(new task_event_queue(keep_history));
 }
 
 HRESULT task_event_queue::QueryInterface(REFIID riid, void** ppv) {
@@ -35,6 +35,10 @@ std::vector<task_event_queue::event> task_event_queue::take() {
   std::lock_guard<std::mutex> lock(lock_);
   std::vector<event> fresh(events_.begin() + static_cast<std::ptrdiff_t>(taken_), events_.end());
   taken_ = events_.size();
+  if (!keep_history_) {
+    events_.clear();
+    taken_ = 0;
+  }
   return fresh;
 }
 

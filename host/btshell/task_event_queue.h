@@ -24,8 +24,9 @@ class task_event_queue : public IBtTaskEvents, public CUnknownMultiThread {
     ULONG_PTR value;
   };
 
-  // The caller holds the one reference of the new sink.
-  static com_ptr<task_event_queue> create();
+  // The caller holds the one reference of the new sink. Without history
+  // the events are forgotten once taken (a host that runs for long).
+  static com_ptr<task_event_queue> create(bool keep_history = true);
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
   ULONG STDMETHODCALLTYPE AddRef() override { return CUnknownMultiThread::AddRef(); }
@@ -40,17 +41,19 @@ class task_event_queue : public IBtTaskEvents, public CUnknownMultiThread {
   bool wait(std::chrono::milliseconds limit);
   // The events that take() has not returned yet, oldest first.
   std::vector<event> take();
-  // Every event heard, oldest first.
+  // Every event heard, oldest first (without history: those not taken yet).
   std::vector<event> heard() const;
 
  private:
-  task_event_queue() : CUnknownMultiThread("btshell task events") {}
+  explicit task_event_queue(bool keep_history)
+      : CUnknownMultiThread("btshell task events"), keep_history_(keep_history) {}
   HRESULT heard(int number, ULONG_PTR value);
 
   mutable std::mutex lock_;
   std::condition_variable arrived_;
   std::vector<event> events_;
   std::size_t taken_ = 0;
+  const bool keep_history_;
 };
 
 // "OnBtTaskEvent3(2)".

@@ -71,7 +71,9 @@ struct swarm_state {
 
 class transfer_task {
  public:
-  explicit transfer_task(host_session& session) : session_(session) {}
+  // A host that runs for long keeps no history of the events (see task_event_queue).
+  explicit transfer_task(host_session& session, bool keep_event_history = true)
+      : session_(session), events_(task_event_queue::create(keep_event_history)) {}
   // Detaches the event queue and lets go of the task (a kernel task still
   // running stops when let go).
   ~transfer_task();
@@ -104,13 +106,16 @@ class transfer_task {
   // is complete. Empty when the task does not tell.
   std::string disk_path(ULONG index) const;
   task_event_queue& events() const { return *events_.get(); }
+  // The task itself (the shell's proxy, or the kernel's task), for the
+  // operations not wrapped here; null before create().
+  IBtTask3* task() const { return task_.get(); }
 
  private:
   host_session& session_;
   com_ptr<IBtTask3> task_;
   com_ptr<IVirtualTask> virtual_task_;
   com_ptr<IBtTaskDetails> details_;  // the kernel's task's, when it offers them
-  com_ptr<task_event_queue> events_ = task_event_queue::create();
+  com_ptr<task_event_queue> events_;
   bool attached_ = false;
   bool made_before_kernel_ = false;
 };

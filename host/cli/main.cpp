@@ -1,4 +1,5 @@
-// btshell: the command-line host of the BitTorrent plugin module.
+// btshell: the command-line host of the BitTorrent plugin module, with its
+// commands and the daemon's.
 #include <exception>
 #include <iostream>
 #include <string>
@@ -7,12 +8,15 @@
 #include <log4cplus/initializer.h>
 
 #include "host/btshell/command_line.h"
+#include "host/btshell/command_table.h"
 #include "host/btshell/commands.h"
 #include "host/btshell/logging_setup.h"
+#include "host/daemon/daemon_command.h"
 
 int main(int argc, char** argv) {
   using namespace btshell;
   log4cplus::Initializer initializer;
+  add_command(daemon_host::daemon_command());
 
   const std::vector<std::string> words(argv + 1, argv + argc);
   const parse_result parsed = parse_command_line(words);

@@ -1,0 +1,181 @@
+#include "host/daemon/daemon_command.h"
+
+#include <CLI/CLI.hpp>
+#include <filesystem>
+#include <log4cplus/logger.h>
+#include <log4cplus/loggingmacros.h>
+#include <thread>
+
+#include "host/btshell/commands.h"
+#include "host/btshell/interrupt_signals.h"
+#include "host/daemon/kernel_link.h"
+#include "host/daemon/task_host.h"
+#include "host/rpc/http_server.h"
+#include "host/rpc/password_hash.h"
+#include "host/rpc/rpc_gate.h"
+#include "host/rpc/rpc_methods.h"
+
+#ifndef BTSHELL_VERSION
+#define BTSHELL_VERSION "unknown"
+#endif
+
+namespace daemon_host {
+namespace {
+
+constexpr auto kTick = std::chrono::milliseconds(250);
+constexpr const char kLogger[] = "btshell daemon";
+
+void add_daemon_options(CLI::App& command, btshell::command_line& line) {
+  btshell::daemon_options& o = line.daemon;
+  command.add_option("--config", o.config, "the settings file (default: $XDG_CONFIG_HOME/btshell/settings.json)")
+      ->type_name("FILE");
+  command.add_option("--rpc-address", o.rpc_address, "where the RPC listens (default 127.0.0.1:9091)")
+      ->type_name("ADDRESS:PORT");
+  command.add_option("--rpc-username", o.rpc_username, "the user name the RPC asks for")->type_name("NAME");
+  command.add_option("--rpc-password", o.rpc_password,
+                     "the password the RPC asks for (kept hashed in memory only; the settings file is the place "
+                     "for a lasting one)")
+      ->type_name("PASSWORD");
+  command.add_option("--download-dir", o.download_dir, "where tasks put their data")->type_name("FOLDER");
+  command.add_option("--watch-dir", o.watch_dir, "add the .torrent files put here")->type_name("FOLDER");
+  command.add_option("--state-dir", o.state_dir, "where seeds, task states and the task list are kept")
+      ->type_name("FOLDER");
+  command.add_option("--listen", o.listen, "where peers are accepted")->type_name("ADDRESS:PORT[,...]");
+  command.add_flag("--no-dht", o.no_dht, "no distributed hash table");
+  command.add_flag("--no-lsd", o.no_lsd, "no local peer discovery");
+  command.add_flag("--no-upnp", o.no_port_mapping, "no port mapping (UPnP, NAT-PMP)");
+  command.add_option("--download-limit", o.download_limit, "KiB/s for all tasks together (0: none)")
+      ->type_name("KIB");
+  command.add_option("--upload-limit", o.upload_limit, "KiB/s for all tasks together (0: none)")->type_name("KIB");
+  command.footer(
+      "The RPC serves Transmission's clients (transmission-remote, for one) on POST /transmission/rpc.\n"
+      "Ends cleanly on SIGTERM, SIGINT or SIGHUP: every task saves its state.\n"
+      "Exit status: 0 after a clean end, 1 when it could not start or a state was not saved, 2 for a\n"
+      "command line or settings file that is not understood.");
+}
+
+int run_daemon(const btshell::session_settings& base, const btshell::command_line& line, std::ostream& out,
+               std::ostream& err) {
+  log4cplus::Logger logger = log4cplus::Logger::getInstance(kLogger);
+  if (!line.verbose && line.log_config.empty()) logger.setLogLevel(log4cplus::INFO_LOG_LEVEL);
+
+  host_settings::settings settings;
+  std::string settings_path, error;
+  if (!settings_in_force(line.daemon, settings, settings_path, error)) {
+    err << "btshell: " << error << '\n';
+    return btshell::exit_usage;
+  }
+  std::string rpc_host;
+  std::uint16_t rpc_port = 0;
+  host_settings::split_address(settings.rpc_address, rpc_host, rpc_port);
+  if (rpc_host == "localhost") rpc_host = "127.0.0.1";
+  std::error_code ec;
+  std::filesystem::create_directories(settings.download_dir, ec);
+
+  btshell::interrupt_signals signals;
+  btshell::session_settings session_settings = base;
+  session_settings.kernel_listen.clear();
+  btshell::host_session session(session_settings);
+  if (!btshell::open_session(session, err)) return btshell::exit_failed;
+  // Attached before anything can load the kernel module: the kernel's
+  // settings object registers before the kernel and takes the settings first.
+  const com_ptr<kernel_link> kernel = kernel_link::create();
+  session.host().AttachEvents(kernel.get());
+
+  int status = btshell::exit_ok;
+  {
+    task_host tasks(session, *kernel.get(), settings, settings_path, BTSHELL_VERSION);
+    if (!tasks.restore(error)) {
+      err << "btshell: " << error << '\n';
+      status = btshell::exit_failed;
+    } else {
+      rpc::gate_settings gate_settings;
+      gate_settings.username = settings.rpc_username;
+      gate_settings.password_hash = settings.rpc_password_hash;
+      gate_settings.host_names = settings.rpc_host_names;
+      rpc::rpc_gate gate(gate_settings);
+      rpc::rpc_methods methods(tasks);
+      rpc::server_settings server_settings;
+      server_settings.address = rpc_host;
+      server_settings.port = rpc_port;
+      rpc::http_server server(server_settings, gate, methods);
+      error = server.start();
+      if (!error.empty()) {
+        err << "btshell: " << error << '\n';
+        status = btshell::exit_failed;
+      } else {
+        const std::string shown = rpc_host.find(':') != std::string::npos ? "[" + rpc_host + "]" : rpc_host;
+        out << "btshell daemon: RPC on http://" << shown << ":" << server.port() << "/transmission/rpc"
+            << (settings.rpc_password_hash.empty() ? "" : " (password required)") << ", " << tasks.task_count()
+            << " task(s), state in " << settings.state_dir << std::endl;
+        LOG4CPLUS_INFO(logger, "listening on " << shown << ":" << server.port() << ", settings from "
+                                               << settings_path);
+        while (signals.caught() == 0) {
+          tasks.tick();
+          std::this_thread::sleep_for(kTick);
+        }
+        LOG4CPLUS_INFO(logger, "signal " << signals.caught() << ": stopping every task");
+        server.stop();
+      }
+      if (!tasks.stop_all()) status = btshell::exit_failed;
+      signals.state_saved();
+    }
+  }
+  session.host().DetachEvents(kernel.get());
+  kernel->close();
+  session.close();
+  out << "btshell daemon: stopped" << (status == btshell::exit_ok ? "" : " (a task's state was not saved)")
+      << std::endl;
+  return status;
+}
+
+}  // namespace
+
+btshell::command_entry daemon_command() {
+  return {"daemon",
+          "run as a daemon holding many tasks, driven over Transmission's RPC; keeps them across restarts",
+          {},
+          add_daemon_options,
+          run_daemon};
+}
+
+bool settings_in_force(const btshell::daemon_options& options, host_settings::settings& s, std::string& path,
+                       std::string& error) {
+  s = host_settings::defaults();
+  path = options.config.empty() ? host_settings::default_settings_path() : options.config;
+  if (!host_settings::load(path, s, error)) return false;
+  if (!s.rpc_password.empty()) {
+    // A password in clear in the file is kept only as its hash.
+    s.rpc_password_hash = rpc::hash_password(s.rpc_password);
+    s.rpc_password.clear();
+    if (!host_settings::save(path, s, error)) return false;
+  }
+  if (options.rpc_address) s.rpc_address = *options.rpc_address;
+  if (options.rpc_username) s.rpc_username = *options.rpc_username;
+  if (options.rpc_password) s.rpc_password_hash = rpc::hash_password(*options.rpc_password);
+  if (options.download_dir) s.download_dir = *options.download_dir;
+  if (options.watch_dir) s.watch_dir = *options.watch_dir;
+  if (options.state_dir) s.state_dir = *options.state_dir;
+  if (options.listen) s.listen_address = *options.listen;
+  if (options.no_dht) s.dht = false;
+  if (options.no_lsd) s.local_discovery = false;
+  if (options.no_port_mapping) s.port_mapping = false;
+  if (options.download_limit) s.download_limit = *options.download_limit;
+  if (options.upload_limit) s.upload_limit = *options.upload_limit;
+  for (std::string* folder : {&s.download_dir, &s.watch_dir, &s.state_dir})
+    if (!folder->empty()) *folder = std::filesystem::absolute(*folder).lexically_normal().string();
+  std::string host;
+  std::uint16_t port = 0;
+  if (!host_settings::split_address(s.rpc_address, host, port)) {
+    error = "the RPC address \"" + s.rpc_address + "\" is not ADDRESS:PORT";
+    return false;
+  }
+  if (!host_settings::is_loopback_host(host) && s.rpc_password_hash.empty()) {
+    error = "the RPC would listen on " + s.rpc_address +
+            " without a password: set rpc-username and rpc-password, or listen on a loopback address";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace daemon_host

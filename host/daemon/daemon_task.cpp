@@ -1,0 +1,326 @@
+#include "host/daemon/daemon_task.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "com_utility/StringSetter.h"
+#include "common/utility.h"
+#include "host/btshell/printers.h"
+#include "interfaces/bt_task_status.h"
+#include "interfaces/string_types.h"
+#include "platform/posix_fd.h"
+
+namespace daemon_host {
+namespace {
+
+std::string lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+std::string upper(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return text;
+}
+
+std::vector<std::string> list_paths(const DATA_FILE_LIST* list) {
+  std::vector<std::string> paths;
+  if (!list) return paths;
+  for (ULONG i = 0; i < list->count; ++i) {
+    const DATA_FILE_ITEM& item = list->items[i];
+    paths.push_back(std::string(item.folder, item.folder_len) + std::string(item.name, item.name_len));
+  }
+  return paths;
+}
+
+// "scheme://host:port" of a tracker's URL.
+std::string tracker_host(const std::string& url) {
+  const std::size_t scheme = url.find("://");
+  if (scheme == std::string::npos) return url;
+  const std::size_t end = url.find('/', scheme + 3);
+  return url.substr(0, end);
+}
+
+}  // namespace
+
+bool read_seed(IBitTorrent2* shell, const std::string& seed, seed_summary& summary, std::string& hash,
+               std::string& error) {
+  SEED_FILE_INFO* raw = nullptr;
+  const HRESULT hr = shell->ParseSeedFile(to_tag_string(seed), &raw);
+  btshell::seed_info_ptr info(raw, btshell::seed_info_release{shell});
+  if (hr != S_OK || !info) {
+    error = "not a usable seed: " + btshell::result_text(hr);
+    return false;
+  }
+  summary = seed_summary{};
+  summary.name.assign(info->title, info->title_len);
+  for (ULONG i = 0; i < info->file_count; ++i) {
+    const SEED_FILE_ITEM& file = info->files[i];
+    summary.paths.push_back(std::string(file.path, file.path_len) + std::string(file.name, file.name_len));
+    summary.sizes.push_back(static_cast<std::int64_t>(file.file_size));
+    summary.total_size += static_cast<std::int64_t>(file.file_size);
+  }
+  for (ULONG i = 0; i < info->tracker_count; ++i)
+    summary.trackers.emplace_back(info->trackers[i].url, info->trackers[i].url_len);
+  hash = upper(hex_encode(info->info_hash, sizeof info->info_hash));
+  return true;
+}
+
+daemon_task::daemon_task(btshell::host_session& session, task_record record)
+    : session_(session), record_(std::move(record)) {}
+
+daemon_task::~daemon_task() { close(); }
+
+bool daemon_task::open(bool recheck, std::string& error) {
+  close();
+  std::string hash;
+  if (!read_seed(session_.shell(), record_.seed, summary_, hash, error)) {
+    error_ = error;
+    return false;
+  }
+  if (record_.name.empty()) record_.name = summary_.name;
+  btshell::task_request request;
+  request.how = recheck ? bt_task_creation::new_download : bt_task_creation::continued;
+  request.seed = record_.seed;
+  request.data_folder = record_.data_dir;
+  request.files = record_.wanted;
+  auto task = std::make_unique<btshell::transfer_task>(session_, false);
+  const HRESULT hr = task->create(request);
+  if (FAILED(hr)) {
+    error = error_ = "the shell made no task: " + btshell::result_text(hr);
+    return false;
+  }
+  task_ = std::move(task);
+  handed_over_ = false;
+  error_.clear();
+  if (record_.started) task_->start();
+  return true;
+}
+
+void daemon_task::start() {
+  record_.started = true;
+  if (!task_) return;
+  // A task born failed does not start again: it is made anew.
+  if (FAILED(task_->start())) {
+    std::string error;
+    open(false, error);
+  }
+}
+
+bool daemon_task::stop() {
+  record_.started = false;
+  fetch_.reset();
+  return !task_ || SUCCEEDED(task_->task()->StopTask());
+}
+
+void daemon_task::close() {
+  fetch_.reset();
+  if (!task_) return;
+  if (task_->info().task_status != bt_task_stopped) task_->task()->StopTask();
+  task_.reset();
+}
+
+bool daemon_task::advance_fetch(IBtMetadataFetcher* fetcher, const std::string& seeds_folder) {
+  if (!waiting_for_metadata() || !record_.started) return false;
+  if (!fetch_) {
+    if (!fetcher) return false;
+    const HRESULT hr = fetcher->StartFetch(to_tag_string(record_.magnet), fetch_.put());
+    if (FAILED(hr) || !fetch_) {
+      error_ = "the kernel cannot fetch this link's metadata: " + btshell::result_text(hr);
+      fetch_.reset();
+    }
+    return false;
+  }
+  ULONG state = bt_fetch_running;
+  fetch_->GetState(&state, nullptr);
+  if (state == bt_fetch_failed) {
+    std::string text;
+    CStringSetter setter(&text);
+    fetch_->GetFailureText(&setter);
+    error_ = "fetching the metadata failed: " + text;
+    fetch_.reset();
+    record_.started = false;
+    return true;
+  }
+  if (state != bt_fetch_done) return false;
+  std::string seed;
+  CStringSetter setter(&seed);
+  const HRESULT got = fetch_->GetSeed(&setter);
+  fetch_.reset();  // the kernel lets the fetch's torrent go before the task takes it
+  if (FAILED(got)) return false;
+  const std::string path = seeds_folder + record_.hash + ".torrent";
+  if (const int e = platform::replace_file_whole(path, seed.data(), seed.size())) {
+    error_ = "cannot write the seed " + path + ": " + std::strerror(e);
+    return false;
+  }
+  record_.seed = path;
+  std::string error;
+  open(false, error);
+  return true;
+}
+
+void daemon_task::hand_over() {
+  if (!task_ || handed_over_) return;
+  handed_over_ = !task_->made_before_kernel() || task_->fetch_kernel();
+}
+
+bool daemon_task::take_events(std::int64_t now) {
+  if (!task_) return false;
+  bool finished = false;
+  for (const auto& e : task_->events().take())
+    if (e.number == 1 && (e.value == bt_task_finished || e.value == bt_task_seeding)) finished = true;
+  if (!finished || record_.done != 0) return false;
+  record_.done = now;
+  return true;
+}
+
+rpc::torrent_status daemon_task::status(const tagTASK_INFO& info, LONG failure) const {
+  using rpc::torrent_status;
+  if (failure != 0) return torrent_status::stopped;
+  switch (info.task_status) {
+    case bt_task_checking: return torrent_status::checking;
+    case bt_task_downloading: return torrent_status::downloading;
+    case bt_task_finished:
+    case bt_task_seeding: return torrent_status::seeding;
+    case bt_task_idle: return record_.started ? torrent_status::download_wait : torrent_status::stopped;
+    default: return torrent_status::stopped;
+  }
+}
+
+rpc::torrent_view daemon_task::view(unsigned groups) const {
+  rpc::torrent_view v;
+  v.id = record_.id;
+  v.hash = lower(record_.hash);
+  v.name = record_.name.empty() ? v.hash : record_.name;
+  v.download_dir = record_.data_dir.size() > 1 ? record_.data_dir.substr(0, record_.data_dir.size() - 1)
+                                               : record_.data_dir;
+  v.added_date = record_.added;
+  v.done_date = record_.done;
+  v.magnet_link = record_.magnet.empty() ? "magnet:?xt=urn:btih:" + v.hash : record_.magnet;
+  v.download_limit = record_.download_limit;
+  v.upload_limit = record_.upload_limit;
+  v.download_limited = record_.download_limited;
+  v.upload_limited = record_.upload_limited;
+  v.peer_limit = record_.peer_limit;
+  v.error_string = error_;
+  v.error = error_.empty() ? 0 : 3;
+  if (waiting_for_metadata()) {
+    v.fetching_metadata = true;
+    v.metadata_percent_complete = 0;
+    v.status = record_.started ? rpc::torrent_status::downloading : rpc::torrent_status::stopped;
+    if (fetch_) fetch_->GetState(nullptr, reinterpret_cast<ULONG*>(&v.peers_connected));
+    return v;
+  }
+  v.total_size = summary_.total_size;
+  if (!task_) return v;
+
+  const tagTASK_INFO info = task_->info();
+  const LONG failure = info.task_status == bt_task_failed ? task_->failure() : 0;
+  v.status = status(info, failure);
+  if (failure != 0) {
+    v.error = 3;
+    const std::string text = task_->failure_text();
+    v.error_string = text.empty() ? "the task failed (" + std::to_string(failure) + ")" : text;
+  }
+  v.size_when_done = static_cast<std::int64_t>(info.total_size);
+  if (v.size_when_done == 0 && record_.wanted.empty()) v.size_when_done = summary_.total_size;
+  v.have_valid = static_cast<std::int64_t>(info.done_size);
+  v.left_until_done = std::max<std::int64_t>(0, v.size_when_done - v.have_valid);
+  v.desired_available = v.left_until_done;
+  v.percent_done = v.size_when_done > 0 ? static_cast<double>(v.have_valid) / static_cast<double>(v.size_when_done)
+                                        : (info.task_status == bt_task_finished || info.task_status == bt_task_seeding);
+  v.rate_download = info.download_rate;
+  v.rate_upload = info.upload_rate;
+  v.peers_connected = static_cast<int>(info.peer_count);
+  v.uploaded_ever = static_cast<std::int64_t>(info.uploaded_size);
+  v.downloaded_ever = static_cast<std::int64_t>(task_->totals().received);
+  if (v.downloaded_ever > 0)
+    v.upload_ratio = static_cast<double>(v.uploaded_ever) / static_cast<double>(v.downloaded_ever);
+  if (v.rate_download > 0 && v.left_until_done > 0) v.eta = v.left_until_done / v.rate_download;
+  v.is_finished = false;
+
+  tagRESOURCE_STATISTIC statistic{};
+  if (SUCCEEDED(task_->task()->GetResourceStatistic(&statistic))) {
+    v.piece_count = statistic.values[9];
+    v.piece_size = statistic.values[11];
+  }
+  const bool peers_wanted = (groups & rpc::group_peers) != 0;
+  for (ULONG i = 0; i < info.peer_count; ++i) {
+    tagRESOURCE_INFO peer{};
+    if (FAILED(task_->task()->GetResourceInfo(i, &peer))) break;
+    if (peer.value3 > 0) ++v.peers_sending_to_us;
+    if (peer.value4 > 0) ++v.peers_getting_from_us;
+    if (!peers_wanted) continue;
+    rpc::peer_view p;
+    const std::string text(reinterpret_cast<const char*>(peer.data), std::min<ULONG>(peer.value2, sizeof peer.data));
+    const std::string endpoint = text.substr(0, text.find(' '));
+    const std::size_t colon = endpoint.rfind(':');
+    p.address = endpoint.substr(0, colon);
+    if (!p.address.empty() && p.address.front() == '[') p.address = p.address.substr(1, p.address.size() - 2);
+    p.port = colon == std::string::npos ? 0 : std::atoi(endpoint.c_str() + colon + 1);
+    if (text.size() > endpoint.size()) p.client_name = text.substr(endpoint.size() + 1);
+    p.progress = static_cast<double>(peer.value5) / bt_task_progress_scale;
+    p.rate_to_client = peer.value3;
+    p.rate_to_peer = peer.value4;
+    v.peers.push_back(std::move(p));
+  }
+  if (groups & rpc::group_files) {
+    for (std::size_t i = 0; i < summary_.paths.size(); ++i) {
+      const btshell::task_file_state file = task_->file_state(static_cast<ULONG>(i));
+      rpc::file_view f;
+      f.name = summary_.paths[i];
+      f.length = summary_.sizes[i];
+      f.bytes_completed = static_cast<std::int64_t>(file.done);
+      f.wanted = record_.wanted.empty() ||
+                 std::find(record_.wanted.begin(), record_.wanted.end(), static_cast<ULONG>(i)) != record_.wanted.end();
+      v.files.push_back(std::move(f));
+    }
+  }
+  if (groups & rpc::group_trackers) {
+    const btshell::swarm_state swarm = task_->swarm();
+    int id = 0;
+    for (const btshell::tracker_state& t : swarm.trackers) {
+      rpc::tracker_view r;
+      r.id = id++;
+      r.tier = static_cast<int>(t.info.tier);
+      r.announce = t.url;
+      r.host = tracker_host(t.url);
+      r.last_announce_result = t.answer;
+      r.has_announced = t.info.state == bt_tracker_answered || t.info.state == bt_tracker_failed;
+      r.last_announce_succeeded = t.info.state == bt_tracker_answered;
+      r.last_announce_peer_count = static_cast<int>(t.info.peers);
+      r.seeder_count = t.info.seeds == 0xFFFFFFFF ? -1 : static_cast<int>(t.info.seeds);
+      r.leecher_count = t.info.leechers == 0xFFFFFFFF ? -1 : static_cast<int>(t.info.leechers);
+      r.announce_state = t.info.state == bt_tracker_announcing ? 3 : 1;
+      v.trackers.push_back(std::move(r));
+    }
+  }
+  return v;
+}
+
+std::vector<std::string> daemon_task::data_files() const {
+  IBitTorrent2* shell = session_.shell();
+  DATA_FILE_LIST* raw = nullptr;
+  const HRESULT hr = shell->GetDataFileList(to_tag_string(record_.data_dir), to_tag_string(record_.seed), &raw);
+  btshell::file_list_ptr list(raw, btshell::file_list_release{shell});
+  return hr == S_OK ? list_paths(list.get()) : std::vector<std::string>();
+}
+
+std::vector<std::string> daemon_task::state_files() const {
+  IBitTorrent2* shell = session_.shell();
+  DATA_FILE_LIST* raw = nullptr;
+  const HRESULT hr = shell->GetCfgFileList(to_tag_string(record_.seed), &raw);
+  btshell::file_list_ptr list(raw, btshell::file_list_release{shell});
+  return hr == S_OK ? list_paths(list.get()) : std::vector<std::string>();
+}
+
+bool daemon_task::set_wanted(const std::vector<ULONG>& wanted) {
+  for (ULONG index : wanted)
+    if (index >= summary_.paths.size()) return false;
+  record_.wanted = wanted;
+  if (task_)
+    task_->task()->ResetNeedDownloadFile(static_cast<ULONG>(wanted.size()), wanted.empty() ? nullptr : wanted.data());
+  return true;
+}
+
+}  // namespace daemon_host

@@ -1,0 +1,64 @@
+// The daemon's side of the kernel module's two host services
+// (interfaces/IBtKernelSettings.h, IBtMetadataFetcher.h). Attached to the
+// host runtime's registry, it hears the kernel module register them while
+// it loads, before its kernel, and at once hands the kernel the session
+// settings and every task's settings it holds: the tasks the shell hands over
+// next already run under them. Later changes go to the kernel as they are made.
+//
+// Threads: every operation may be called on any thread (registrations come
+// on the thread that pumps the module downloader); one mutex guards the
+// values and the pointers, and is not held across a call into the kernel.
+#pragma once
+
+#include <map>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "com_utility/UnknownBase.h"
+#include "interfaces/IBtKernelSettings.h"
+#include "interfaces/IBtMetadataFetcher.h"
+#include "interfaces/IDownloadLib.h"
+#include "platform/com_ptr.h"
+
+namespace daemon_host {
+
+using setting_values = std::vector<std::pair<std::string, std::string>>;
+
+class kernel_link : public IDownloadLibEvents, public CUnknownMultiThread {
+ public:
+  static com_ptr<kernel_link> create();
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
+  ULONG STDMETHODCALLTYPE AddRef() override { return CUnknownMultiThread::AddRef(); }
+  ULONG STDMETHODCALLTYPE Release() override { return CUnknownMultiThread::Release(); }
+  HRESULT STDMETHODCALLTYPE OnRegisterInstance(REFIID riid, IUnknown* object) override;
+  HRESULT STDMETHODCALLTYPE OnUnregisterInstance(REFIID riid) override;
+  HRESULT STDMETHODCALLTYPE OnReserved1() override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE OnReserved2() override { return S_OK; }
+
+  // Keeps the values and applies them now when the kernel is there. The
+  // texts of the values the kernel refused (empty: all taken).
+  std::string set_session(const setting_values& values);
+  std::string set_task(const std::string& hash, const setting_values& values);
+  void forget_task(const std::string& hash);
+  // The value in force in the kernel; empty without a kernel or for an unknown key.
+  std::string session_value(const std::string& key) const;
+  // Null until the kernel module registered its fetcher.
+  com_ptr<IBtMetadataFetcher> fetcher() const;
+  // Lets go of the kernel's objects (before the host ends).
+  void close();
+
+ private:
+  kernel_link() : CUnknownMultiThread("daemon kernel link") {}
+  static std::string apply(IBtKernelSettings* settings, const std::string* hash, const setting_values& values);
+
+  mutable std::mutex lock_;
+  setting_values session_;
+  std::map<std::string, setting_values> tasks_;
+  com_ptr<IBtKernelSettings> settings_;
+  com_ptr<IBtMetadataFetcher> fetcher_;
+};
+
+}  // namespace daemon_host
