@@ -11,8 +11,8 @@
 
 namespace {
 
-const char kKernelModuleName[] = "bt_kernel";
-constexpr ULONG kKernelModuleNameLength = sizeof kKernelModuleName - 1;
+constexpr const char* kKernelModuleName = kBtKernelModuleName;
+constexpr ULONG kKernelModuleNameLength = sizeof kBtKernelModuleName - 1;
 const char kSettingsFile[] = "bt_shell.ini";
 
 // The code the listeners are told when the module downloader reported the

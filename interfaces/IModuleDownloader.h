@@ -24,6 +24,10 @@ struct IModuleDownloaderEvents : IUnknown {
 
 // Implemented by the host; obtained by the plugin's Init under
 // IID_IModuleDownloader and called by the shell through the module's context.
+// The name under which the shell (and a host that needs a kernel service
+// before any task) asks for the BitTorrent kernel module.
+inline constexpr char kBtKernelModuleName[] = "bt_kernel";
+
 struct IModuleDownloader : IUnknown {
   // slot 3
   virtual HRESULT STDMETHODCALLTYPE AttachEvents(IModuleDownloaderEvents* sink) = 0;

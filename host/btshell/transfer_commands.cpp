@@ -14,9 +14,13 @@
 
 #include "host/btshell/commands.h"
 #include "host/btshell/interrupt_signals.h"
+#include "host/btshell/kernel_link.h"
+#include "host/btshell/magnet_fetch.h"
+#include "host/btshell/magnet_link.h"
 #include "host/btshell/logging_setup.h"
 #include "host/btshell/printers.h"
 #include "host/btshell/progress_meter.h"
+#include "host/settings/host_settings.h"
 #include "host/btshell/swarm_notes.h"
 #include "host/btshell/transfer_report.h"
 #include "host/btshell/transfer_task.h"
@@ -194,6 +198,21 @@ int run_transfer(const session_settings& settings, const command_line& line, boo
   host_session session(settings);
   if (!open_session(session, err)) return exit_failed;
   IBitTorrent2* shell = session.shell();
+  if (!upload && is_magnet_link(request.seed)) {
+    // The seed is made from the metadata the link's peers send; it is kept
+    // where the daemon keeps its seeds, and the task's state beside it.
+    const com_ptr<kernel_link> kernel = kernel_link::create();
+    session.host().AttachEvents(kernel.get());
+    request.seed = seed_from_magnet(session, *kernel.get(), request.seed,
+                                    host_settings::defaults().state_dir + "/torrents/", signals,
+                                    [&err](const std::string& text) { err << text << '\n'; }, error);
+    session.host().DetachEvents(kernel.get());
+    kernel->close();
+    if (request.seed.empty()) {
+      err << "btshell: " << error << '\n';
+      return exit_failed;
+    }
+  }
   SEED_FILE_INFO* raw = nullptr;
   const HRESULT parsed = shell->ParseSeedFile(to_tag_string(request.seed), &raw);
   seed_info_ptr seed(raw, seed_info_release{shell});

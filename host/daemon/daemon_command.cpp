@@ -8,7 +8,7 @@
 
 #include "host/btshell/commands.h"
 #include "host/btshell/interrupt_signals.h"
-#include "host/daemon/kernel_link.h"
+#include "host/btshell/kernel_link.h"
 #include "host/daemon/task_host.h"
 #include "host/rpc/http_server.h"
 #include "host/rpc/password_hash.h"
@@ -79,7 +79,7 @@ int run_daemon(const btshell::session_settings& base, const btshell::command_lin
   if (!btshell::open_session(session, err)) return btshell::exit_failed;
   // Attached before anything can load the kernel module: the kernel's
   // settings object registers before the kernel and takes the settings first.
-  const com_ptr<kernel_link> kernel = kernel_link::create();
+  const com_ptr<btshell::kernel_link> kernel = btshell::kernel_link::create();
   session.host().AttachEvents(kernel.get());
 
   int status = btshell::exit_ok;

@@ -5,6 +5,7 @@
 
 #include "com_utility/StringSetter.h"
 #include "common/utility.h"
+#include "host/btshell/magnet_fetch.h"
 #include "host/btshell/printers.h"
 #include "interfaces/bt_task_status.h"
 #include "interfaces/string_types.h"
@@ -143,18 +144,13 @@ bool daemon_task::advance_fetch(IBtMetadataFetcher* fetcher, const std::string& 
     return true;
   }
   if (state != bt_fetch_done) return false;
-  std::string seed;
-  CStringSetter setter(&seed);
-  const HRESULT got = fetch_->GetSeed(&setter);
-  fetch_.reset();  // the kernel lets the fetch's torrent go before the task takes it
-  if (FAILED(got)) return false;
   const std::string path = seeds_folder + record_.hash + ".torrent";
-  if (const int e = platform::replace_file_whole(path, seed.data(), seed.size())) {
-    error_ = "cannot write the seed " + path + ": " + std::strerror(e);
+  std::string error;
+  if (!btshell::write_fetched_seed(fetch_, path, error)) {
+    error_ = error;
     return false;
   }
   record_.seed = path;
-  std::string error;
   open(false, error);
   return true;
 }

@@ -16,7 +16,8 @@
 #include <log4cplus/loggingmacros.h>
 #include <sstream>
 
-#include "host/daemon/magnet_link.h"
+#include "host/btshell/magnet_fetch.h"
+#include "host/btshell/magnet_link.h"
 #include "host/download_lib/module_downloader.h"
 #include "interfaces/string_types.h"
 #include "platform/posix_fd.h"
@@ -31,7 +32,6 @@ constexpr auto kRecentWindow = std::chrono::seconds(60);
 constexpr auto kWatchInterval = std::chrono::seconds(2);
 // The largest seed file read from disk (as the RPC's body cap allows).
 constexpr std::uintmax_t kSeedFileLimit = 16u << 20;
-constexpr const char kKernelModule[] = "bt_kernel";
 
 log4cplus::Logger logger() { return log4cplus::Logger::getInstance("btshell daemon"); }
 
@@ -88,7 +88,7 @@ bool inside(const fs::path& path, const std::string& folder) {
 
 }  // namespace
 
-task_host::task_host(btshell::host_session& session, kernel_link& kernel, host_settings::settings settings,
+task_host::task_host(btshell::host_session& session, btshell::kernel_link& kernel, host_settings::settings settings,
                      std::string settings_path, std::string version)
     : session_(session),
       kernel_(kernel),
@@ -159,7 +159,7 @@ void task_host::request_kernel() {
   // host asks its own module downloader then.
   if (kernel_requested_ || kernel_.fetcher()) return;
   kernel_requested_ = true;
-  session_.host().downloader()->RequestDownload(tagSTRING{sizeof kKernelModule - 1, kKernelModule}, 1, 0);
+  btshell::install_kernel_module(session_);
 }
 
 void task_host::tick() {
@@ -270,7 +270,7 @@ rpc::add_result task_host::add(const rpc::add_request& request) {
 
 rpc::add_result task_host::add_locked(const rpc::add_request& request) {
   if (!request.metainfo.empty()) return add_seed_bytes(request.metainfo, request);
-  if (is_magnet_link(request.filename)) return add_magnet(request.filename, request);
+  if (btshell::is_magnet_link(request.filename)) return add_magnet(request.filename, request);
   if (request.filename.empty()) return refused("no filename or metainfo given");
   std::string error, bytes;
   if (!allowed_source(request.filename, error) || !read_small_file(request.filename, bytes, error))
@@ -333,7 +333,7 @@ rpc::add_result task_host::add_seed_bytes(const std::string& bytes, const rpc::a
 }
 
 rpc::add_result task_host::add_magnet(const std::string& link, const rpc::add_request& request) {
-  const std::optional<magnet_link> magnet = parse_magnet_link(link);
+  const std::optional<btshell::magnet_link> magnet = btshell::parse_magnet_link(link);
   if (!magnet) return refused("not a magnet link this daemon can use (it needs xt=urn:btih:)");
   if (daemon_task* existing = find_hash(magnet->hash)) {
     const task_record& r = existing->record();

@@ -24,7 +24,7 @@
 
 #include "host/btshell/host_session.h"
 #include "host/daemon/daemon_task.h"
-#include "host/daemon/kernel_link.h"
+#include "host/btshell/kernel_link.h"
 #include "host/daemon/task_list.h"
 #include "host/rpc/torrent_service.h"
 #include "host/settings/host_settings.h"
@@ -34,7 +34,7 @@ namespace daemon_host {
 class task_host : public rpc::torrent_service {
  public:
   // `settings_path` empty: session changes are not written back.
-  task_host(btshell::host_session& session, kernel_link& kernel, host_settings::settings settings,
+  task_host(btshell::host_session& session, btshell::kernel_link& kernel, host_settings::settings settings,
             std::string settings_path, std::string version);
   ~task_host() override;
 
@@ -81,7 +81,7 @@ class task_host : public rpc::torrent_service {
   void touch(std::int64_t id);
 
   btshell::host_session& session_;
-  kernel_link& kernel_;
+  btshell::kernel_link& kernel_;
   host_settings::settings settings_;
   const std::string settings_path_;
   const std::string version_;

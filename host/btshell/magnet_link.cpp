@@ -1,11 +1,11 @@
-#include "host/daemon/magnet_link.h"
+#include "host/btshell/magnet_link.h"
 
 #include <cctype>
 #include <cstdint>
 
 #include "common/utility.h"
 
-namespace daemon_host {
+namespace btshell {
 namespace {
 
 constexpr const char kScheme[] = "magnet:?";
@@ -86,4 +86,4 @@ std::optional<magnet_link> parse_magnet_link(const std::string& text) {
   return link;
 }
 
-}  // namespace daemon_host
+}  // namespace btshell

@@ -1,9 +1,9 @@
-#include "host/daemon/kernel_link.h"
+#include "host/btshell/kernel_link.h"
 
 #include "com_utility/StringSetter.h"
 #include "interfaces/string_types.h"
 
-namespace daemon_host {
+namespace btshell {
 namespace {
 
 // Later values of a key replace earlier ones.
@@ -127,4 +127,4 @@ void kernel_link::close() {
   fetcher = std::move(fetcher_);
 }
 
-}  // namespace daemon_host
+}  // namespace btshell

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-namespace daemon_host {
+namespace btshell {
 
 struct magnet_link {
   std::string hash;  // 40 upper-case hexadecimal digits
@@ -18,4 +18,4 @@ bool is_magnet_link(const std::string& text);
 // base32 digits.
 std::optional<magnet_link> parse_magnet_link(const std::string& text);
 
-}  // namespace daemon_host
+}  // namespace btshell

@@ -1,4 +1,4 @@
-// The daemon's side of the kernel module's two host services
+// The host's side of the kernel module's two host services
 // (interfaces/IBtKernelSettings.h, IBtMetadataFetcher.h). Attached to the
 // host runtime's registry, it hears the kernel module register them while
 // it loads, before its kernel, and at once hands the kernel the session
@@ -22,7 +22,7 @@
 #include "interfaces/IDownloadLib.h"
 #include "platform/com_ptr.h"
 
-namespace daemon_host {
+namespace btshell {
 
 using setting_values = std::vector<std::pair<std::string, std::string>>;
 
@@ -61,4 +61,4 @@ class kernel_link : public IDownloadLibEvents, public CUnknownMultiThread {
   com_ptr<IBtMetadataFetcher> fetcher_;
 };
 
-}  // namespace daemon_host
+}  // namespace btshell
