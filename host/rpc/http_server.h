@@ -2,7 +2,9 @@
 // each connection with keep-alive on one thread of its own, passes every
 // request's head through the gate (rpc_gate.h) before any of its body is
 // read, and gives the bodies of the requests let through to the methods
-// (rpc_methods.h), whatever their Content-Type says.
+// (rpc_methods.h), whatever their Content-Type says. The methods' answer
+// goes back with status 200 whatever its result, a malformed body's too:
+// the RPC's clients read failures from the result.
 //
 // Bounded: a request head of at most header_limit bytes (431 beyond), a body
 // of at most the gate's body_limit (413, the rest not read), read_timeout

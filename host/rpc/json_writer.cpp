@@ -3,6 +3,8 @@
 #include <charconv>
 #include <cmath>
 
+#include "platform/mlang.h"
+
 namespace rpc {
 
 namespace {
@@ -10,28 +12,13 @@ namespace {
 constexpr char kReplacement[] = "\xEF\xBF\xBD";  // U+FFFD
 constexpr double kUnknownRatio = -1.0, kInfiniteRatio = -2.0;
 
-// The length of the well-formed UTF-8 sequence at text[i], 0 when it is not one.
+// The length of the well-formed UTF-8 sequence at text[i], 0 when it is not
+// one: the lead byte gives the length, the platform's check the rest.
 std::size_t utf8_sequence(std::string_view text, std::size_t i) {
-  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-  const unsigned char lead = byte(i);
-  std::size_t length;
-  unsigned char low = 0x80, high = 0xBF;  // bounds of the second byte
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    if (lead == 0xE0) low = 0xA0;
-    if (lead == 0xED) high = 0x9F;  // no surrogates
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    if (lead == 0xF0) low = 0x90;
-    if (lead == 0xF4) high = 0x8F;
-  } else {
-    return 0;
-  }
-  if (text.size() - i < length || byte(i + 1) < low || byte(i + 1) > high) return 0;
-  for (std::size_t k = 2; k < length; ++k)
-    if ((byte(i + k) & 0xC0) != 0x80) return 0;
+  const unsigned char lead = static_cast<unsigned char>(text[i]);
+  const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
+  bool multibyte = false;
+  if (length == 0 || text.size() - i < length || !platform::is_well_formed_utf8(text.data() + i, length, &multibyte)) return 0;
   return length;
 }
 
@@ -84,28 +71,15 @@ void json_writer::before_value() {
   }
 }
 
-json_writer& json_writer::begin_object() {
+json_writer& json_writer::open(char bracket) {
   before_value();
-  out_.push_back('{');
+  out_.push_back(bracket);
   has_items_.push_back(false);
   return *this;
 }
 
-json_writer& json_writer::end_object() {
-  out_.push_back('}');
-  has_items_.pop_back();
-  return *this;
-}
-
-json_writer& json_writer::begin_array() {
-  before_value();
-  out_.push_back('[');
-  has_items_.push_back(false);
-  return *this;
-}
-
-json_writer& json_writer::end_array() {
-  out_.push_back(']');
+json_writer& json_writer::close(char bracket) {
+  out_.push_back(bracket);
   has_items_.pop_back();
   return *this;
 }

@@ -19,10 +19,10 @@ namespace rpc {
 
 class json_writer {
  public:
-  json_writer& begin_object();
-  json_writer& end_object();
-  json_writer& begin_array();
-  json_writer& end_array();
+  json_writer& begin_object() { return open('{'); }
+  json_writer& end_object() { return close('}'); }
+  json_writer& begin_array() { return open('['); }
+  json_writer& end_array() { return close(']'); }
   json_writer& key(std::string_view name);
   json_writer& integer(std::int64_t value);
   // A NaN is written as -1.0 and an infinity as -2.0, the RPC's "not known"
@@ -38,6 +38,8 @@ class json_writer {
 
  private:
   void before_value();
+  json_writer& open(char bracket);
+  json_writer& close(char bracket);
 
   std::string out_;
   std::vector<bool> has_items_;  // per open object or array

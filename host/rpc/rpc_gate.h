@@ -10,7 +10,7 @@
 // an answer).
 //
 // Threads: check() and the queries may be called from any thread; a mutex
-// guards the failure counts.
+// guards the failure counts and the last credentials verified.
 #pragma once
 
 #include <chrono>
