@@ -1,6 +1,6 @@
 // Debian's transmission-remote (3.00) against the RPC front over the
-// in-memory service: its session, list and detail views must show what
-// the service holds, with and without a password. Each run is bounded and
+// in-memory service: its session, list and detail views show what the
+// service holds, with and without a password. Each run is bounded and
 // stopped by its process id.
 #include <gtest/gtest.h>
 
@@ -8,67 +8,43 @@
 #include <string>
 #include <vector>
 
-#include "host/rpc/http_server.h"
 #include "host/rpc/password_hash.h"
-#include "host/rpc/rpc_gate.h"
-#include "host/rpc/rpc_methods.h"
 #include "interop/child_process.h"
-#include "rpc/fake_torrent_service.h"
+#include "rpc/test_front.h"
 #include "support/temp_dir.h"
 
 namespace {
 
-constexpr auto kRunLimit = std::chrono::seconds(30);
-constexpr int kFastIterations = 1000;
-
-struct RemoteRun {
-  int status = -1;
-  std::string out, err;
-};
-
-RemoteRun run_remote(unsigned short port, const std::vector<std::string>& args) {
+// The exit status and what it printed.
+std::pair<int, std::string> run_remote(unsigned short port, std::vector<std::string> args) {
   bts_test::temp_dir dir;
-  std::vector<std::string> argv = {"transmission-remote", "127.0.0.1:" + std::to_string(port)};
-  argv.insert(argv.end(), args.begin(), args.end());
+  args.insert(args.begin(), {"transmission-remote", "127.0.0.1:" + std::to_string(port)});
   bts_test::child_process remote;
-  RemoteRun run;
-  EXPECT_TRUE(remote.start(argv, dir.path(), dir.file("out"), dir.file("err"), {"HOME=" + dir.path()}));
-  run.status = remote.wait(std::chrono::duration_cast<std::chrono::milliseconds>(kRunLimit));
+  EXPECT_TRUE(remote.start(args, dir.path(), dir.file("out"), dir.file("err"), {"HOME=" + dir.path()}));
+  const int status = remote.wait(std::chrono::seconds(30));
   remote.stop();
-  run.out = bts_test::read_file(dir.file("out"));
-  run.err = bts_test::read_file(dir.file("err"));
-  return run;
+  return {status, bts_test::read_file(dir.file("out")) + bts_test::read_file(dir.file("err"))};
 }
 
-struct Front {
-  explicit Front(rpc::gate_settings g) : gate(std::move(g)), methods(service), server(settings(), gate, methods) {
-    bts_test::add_sample_torrents(service);
+// The front over the sample torrents, with a session.
+struct Front : bts_test::test_front {
+  explicit Front(rpc::gate_settings g = {}) : test_front(std::move(g)) {
     service.session_state.version = "1.2.3";
     service.session_state.download_dir = "/downloads";
     service.session_state.peer_limit_global = 240;
-    EXPECT_EQ("", server.start());
+    EXPECT_EQ("", start_error);
   }
-  static rpc::server_settings settings() {
-    rpc::server_settings s;
-    s.port = 0;
-    return s;
-  }
-  bts_test::fake_torrent_service service;
-  rpc::rpc_gate gate;
-  rpc::rpc_methods methods;
-  rpc::http_server server;
 };
 
-TEST(TransmissionRemote, ShowsTheSessionTheListAndTheDetails) {
+TEST(TransmissionRemote, ShowsSessionListAndDetailsWithAndWithoutPassword) {
   if (bts_test::find_program("transmission-remote").empty()) GTEST_SKIP() << "transmission-remote is not installed";
-  Front front{rpc::gate_settings{}};
+  Front front;
   const struct { std::vector<std::string> args; std::vector<std::string> shown; } rows[] = {
       {{"-si"}, {"Daemon version: 1.2.3", "RPC version: 16", "RPC minimum version: 1", "Download directory: /downloads",
                  "Peer limit: 240", "Upload speed limit: Unlimited"}},
-      // A row is printed only when every number of it has the type expected.
+      // A row is printed only when every number in it has the type expected.
       {{"-l"}, {"     1    75%    0.75 kB  Unknown      0.0     0.0    0.0  Idle         alpha\n",
-                "     2    75%    0.75 kB  Unknown      0.0     0.0    0.0  Idle         beta\n",
-                "Sum:             1.50 kB"}},
+                "     2    75%    0.75 kB  Unknown      0.0     0.0    0.0  Idle         beta\n", "Sum:             1.50 kB"}},
       {{"-t", "1", "-i"}, {"Name: alpha", "Hash: " + std::string(40, '1'), "Percent Done: 75.0%",
                            "Total size: 1.00 kB (1.00 kB wanted)"}},
       {{"-t", "1", "-f"}, {"alpha (1 files):", "75% Normal   Yes"}},
@@ -76,24 +52,19 @@ TEST(TransmissionRemote, ShowsTheSessionTheListAndTheDetails) {
       {{"-t", "1", "-pi"}, {"127.0.0.2", "a peer"}},
   };
   for (const auto& r : rows) {
-    const RemoteRun run = run_remote(front.server.port(), r.args);
-    EXPECT_EQ(0, run.status) << r.args[0] << "\n" << run.out << run.err;
-    for (const std::string& text : r.shown) EXPECT_NE(std::string::npos, run.out.find(text)) << text << "\n" << run.out;
+    const auto [status, out] = run_remote(front.server.port(), r.args);
+    EXPECT_EQ(0, status) << r.args.back() << "\n" << out;
+    for (const std::string& text : r.shown) EXPECT_NE(std::string::npos, out.find(text)) << text << "\n" << out;
   }
-}
-
-TEST(TransmissionRemote, GivesThePasswordWhenAsked) {
-  if (bts_test::find_program("transmission-remote").empty()) GTEST_SKIP() << "transmission-remote is not installed";
+  // With a password: given when asked, refused when wrong.
   rpc::gate_settings g;
   g.username = "user";
-  g.password_hash = rpc::hash_password("pass", kFastIterations);
-  Front front(g);
-  const RemoteRun right = run_remote(front.server.port(), {"-n", "user:pass", "-l"});
-  EXPECT_EQ(0, right.status) << right.out << right.err;
-  EXPECT_NE(std::string::npos, right.out.find("alpha")) << right.out;
-  const RemoteRun wrong = run_remote(front.server.port(), {"-n", "user:wrong", "-l"});
-  EXPECT_NE(0, wrong.status);
-  EXPECT_EQ(std::string::npos, wrong.out.find("alpha"));
+  g.password_hash = rpc::hash_password("pass", 1000);
+  Front locked(g);
+  const auto right = run_remote(locked.server.port(), {"-n", "user:pass", "-l"});
+  EXPECT_TRUE(right.first == 0 && right.second.find("alpha") != std::string::npos) << right.second;
+  const auto wrong = run_remote(locked.server.port(), {"-n", "user:wrong", "-l"});
+  EXPECT_TRUE(wrong.first != 0 && wrong.second.find("alpha") == std::string::npos) << wrong.second;
 }
 
 }  // namespace
