@@ -7,6 +7,7 @@ packages=(
   cmake make g++ pkg-config                      # the build
   python3                                        # the layering check
   liblog4cplus-dev libssl-dev libinih-dev        # the module
+  libboost1.74-dev                               # the RPC front (HTTP through Beast, headers only)
   nlohmann-json3-dev libcli11-dev                # btshell
   libtorrent-rasterbar-dev                       # the kernel module
   libgtest-dev libgmock-dev                      # the unit and integration tests

@@ -4,7 +4,6 @@
 #include <openssl/evp.h>
 #include <openssl/rand.h>
 
-
 #include "common/utility.h"
 
 namespace rpc {
@@ -61,7 +60,7 @@ std::string derive(const std::string& password, const std::string& salt, long it
 
 std::string hash_password(const std::string& password, int iterations) {
   std::string salt(kSaltBytes, '\0');
-  if (iterations <= 0 || RAND_bytes(reinterpret_cast<unsigned char*>(&salt[0]), static_cast<int>(salt.size())) != 1)
+  if (iterations <= 0 || iterations > kMostIterations || RAND_bytes(reinterpret_cast<unsigned char*>(&salt[0]), static_cast<int>(salt.size())) != 1)
     return std::string();
   const std::string key = derive(password, salt, iterations);
   if (key.empty()) return std::string();

@@ -13,7 +13,8 @@ namespace rpc {
 inline constexpr int kPasswordIterations = 100000;
 
 // A new hash of `password` with a fresh salt; empty when the system gave no
-// random bytes.
+// random bytes or `iterations` is not from 1 to 10,000,000 (the most a
+// stored hash may ask).
 std::string hash_password(const std::string& password, int iterations = kPasswordIterations);
 
 // Whether `password` is the one `stored` was made of, in time that does not

@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <openssl/crypto.h>
+#include <openssl/evp.h>
 #include <openssl/rand.h>
 
 #include <algorithm>
@@ -16,8 +17,8 @@ namespace rpc {
 namespace {
 
 constexpr char kRealm[] = "btshell";
-// Addresses whose failures are remembered; beyond them the oldest entry
-// that is not locked goes.
+// Addresses whose failures are remembered (count_failure chooses which goes
+// beyond them).
 constexpr std::size_t kMostRemembered = 4096;
 
 std::string new_session_id() {
@@ -60,6 +61,13 @@ bool same_bytes(const std::string& a, const std::string& b) {
   return a.size() == b.size() && CRYPTO_memcmp(a.data(), b.data(), a.size()) == 0;
 }
 
+std::string sha256(const std::string& text) {
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int size = 0;
+  if (EVP_Digest(text.data(), text.size(), digest, &size, EVP_sha256(), nullptr) != 1) return std::string();
+  return std::string(reinterpret_cast<const char*>(digest), size);
+}
+
 }  // namespace
 
 rpc_gate::rpc_gate(gate_settings settings) : settings_(std::move(settings)), session_id_(new_session_id()) {}
@@ -80,24 +88,52 @@ const header_list& rpc_gate::common_headers() {
 bool rpc_gate::host_allowed(const std::optional<std::string>& host) const {
   if (!host) return false;
   const std::string name = lower(host_part(*host));
-  if (name == "localhost" || is_ip_literal(name)) return true;
+  if (name == "localhost" || name == "localhost." || is_ip_literal(name)) return true;
   return std::any_of(settings_.host_names.begin(), settings_.host_names.end(),
                      [&](const std::string& allowed) { return lower(allowed) == name; });
 }
 
-bool rpc_gate::credentials_match(const std::optional<std::string>& authorization) const {
+bool rpc_gate::credentials_match(const std::string& authorization) {
+  // The digest of the last header that matched spares the key derivation
+  // on each request of a client that sends the same credentials again.
+  const std::string digest = sha256(authorization);
+  if (!verified_.empty() && same_bytes(digest, verified_)) return true;
   const std::string scheme = "basic ";
-  if (!authorization || authorization->size() < scheme.size() ||
-      lower(authorization->substr(0, scheme.size())) != scheme)
-    return false;
+  if (authorization.size() < scheme.size() || lower(authorization.substr(0, scheme.size())) != scheme) return false;
+  std::string token = authorization.substr(scheme.size());
+  token.erase(0, token.find_first_not_of(' '));
+  token.erase(token.find_last_not_of(' ') + 1);
   std::string pair;
-  if (!base64_decode(authorization->substr(scheme.size()), pair)) return false;
+  if (!base64_decode(token, pair)) return false;
   const std::size_t colon = pair.find(':');
   if (colon == std::string::npos) return false;
   // Both compared whatever the first gives, so that the time tells nothing.
   const bool user = same_bytes(pair.substr(0, colon), settings_.username);
   const bool password = password_matches(settings_.password_hash, pair.substr(colon + 1));
-  return user && password;
+  if (!user || !password) return false;
+  verified_ = digest;
+  return true;
+}
+
+answer rpc_gate::unauthorized() {
+  return refused(401, "Unauthorized: user name and password needed",
+                 {{"WWW-Authenticate", std::string("Basic realm=\"") + kRealm + "\""}});
+}
+
+void rpc_gate::count_failure(const std::string& client, clock::time_point now) {
+  failures& f = failures_[client];
+  if (++f.count >= settings_.failures_before_lockout) {
+    f.count = 0;
+    f.locked_until = now + settings_.lockout;
+  }
+  if (failures_.size() <= kMostRemembered) return;
+  // Too many addresses: the one whose lockout ends first goes (one not
+  // locked at all before any), never the one just counted.
+  auto drop = failures_.end();
+  for (auto it = failures_.begin(); it != failures_.end(); ++it)
+    if (it->first != client && (drop == failures_.end() || it->second.locked_until < drop->second.locked_until))
+      drop = it;
+  if (drop != failures_.end()) failures_.erase(drop);
 }
 
 answer rpc_gate::check(const request_head& head, clock::time_point now) {
@@ -109,24 +145,17 @@ answer rpc_gate::check(const request_head& head, clock::time_point now) {
                           "address, localhost or a configured host name");
   } else {
     std::lock_guard<std::mutex> lock(lock_);
-    failures& f = failures_[head.client];
-    if (f.locked_until > now) return refused(403, "Too many wrong passwords: try again later");
-    if (!credentials_match(head.authorization)) {
-      if (++f.count >= settings_.failures_before_lockout) {
-        f.count = 0;
-        f.locked_until = now + settings_.lockout;
-      }
-      if (failures_.size() > kMostRemembered) {
-        for (auto it = failures_.begin(); it != failures_.end(); ++it)
-          if (it->second.locked_until <= now && it->first != head.client) {
-            failures_.erase(it);
-            break;
-          }
-      }
-      return refused(401, "Unauthorized: user name and password needed",
-                     {{"WWW-Authenticate", std::string("Basic realm=\"") + kRealm + "\""}});
+    const auto known = failures_.find(head.client);
+    if (known != failures_.end() && known->second.locked_until > now)
+      return refused(403, "Too many wrong passwords: try again later");
+    // A request without credentials is no guess: clients send one first
+    // and give them only once asked (401), so it is not counted.
+    if (!head.authorization) return unauthorized();
+    if (!credentials_match(*head.authorization)) {
+      count_failure(head.client, now);
+      return unauthorized();
     }
-    failures_.erase(head.client);
+    if (known != failures_.end()) failures_.erase(known);
   }
   if (!head.session_id || !same_bytes(*head.session_id, session_id_))
     return refused(409, std::string("Conflict: a request must carry the ") + kSessionHeader + " header of this answer",

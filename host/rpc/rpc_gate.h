@@ -10,7 +10,7 @@
 // an answer).
 //
 // Threads: check() and the queries may be called from any thread; a mutex
-// guards the failure counts.
+// guards the failure counts and the last credentials verified.
 #pragma once
 
 #include <chrono>
@@ -35,7 +35,10 @@ struct gate_settings {
   std::string password_hash;            // password_hash.h; empty: no password asked
   std::vector<std::string> host_names;  // accepted in Host besides IP literals and "localhost"
   std::size_t body_limit = kDefaultBodyLimit;
-  int failures_before_lockout = 5;      // wrong credentials in a row from one address
+  // Wrong credentials in a row from one address before it is locked out:
+  // then every request from it is refused (403) for `lockout`, even with
+  // the right ones. A request with no credentials is not counted.
+  int failures_before_lockout = 5;
   std::chrono::seconds lockout = std::chrono::seconds(60);
 };
 
@@ -71,7 +74,10 @@ class rpc_gate {
 
  private:
   bool host_allowed(const std::optional<std::string>& host) const;
-  bool credentials_match(const std::optional<std::string>& authorization) const;
+  // Under lock_.
+  bool credentials_match(const std::string& authorization);
+  void count_failure(const std::string& client, clock::time_point now);
+  static answer unauthorized();
 
   const gate_settings settings_;
   const std::string session_id_;
@@ -80,7 +86,8 @@ class rpc_gate {
     clock::time_point locked_until{};
   };
   std::mutex lock_;
-  std::map<std::string, failures> failures_;  // by client address
+  std::map<std::string, failures> failures_;  // by client address; at most 4096
+  std::string verified_;  // SHA-256 of the last Authorization header that matched
 };
 
 }  // namespace rpc

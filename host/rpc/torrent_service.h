@@ -17,7 +17,9 @@ namespace rpc {
 
 // Which torrents a request names: "ids" absent (all), a number, a list of
 // numbers and 40-digit hashes, or "recently-active" (changed in the last
-// minute; the answer then also lists the ids removed in that time).
+// minute; the answer then also lists the ids removed in that time). With
+// `all` and `recently_active` false the torrents are those of `ids` and
+// `hashes` and no other: an empty list names none.
 struct id_selection {
   bool all = true;
   bool recently_active = false;
@@ -56,12 +58,22 @@ struct tracker_view {
   int seeder_count = -1, leecher_count = -1;
   std::int64_t next_announce_time = 0;
   int announce_state = 0;  // 0 inactive, 1 waiting, 2 queued, 3 active
+  std::string scrape;      // the scrape address; empty: none
+  bool is_backup = false;
+  std::int64_t last_announce_time = 0, last_announce_start_time = 0;
+  bool last_announce_timed_out = false;
+  bool has_scraped = false, last_scrape_succeeded = false, last_scrape_timed_out = false;
+  std::string last_scrape_result;
+  std::int64_t last_scrape_time = 0, last_scrape_start_time = 0, next_scrape_time = 0;
+  int scrape_state = 0;    // as announce_state
+  int download_count = -1; // -1: not known
 };
 
 struct peer_view {
   std::string address;
   int port = 0;
   std::string client_name;
+  std::string flags;    // one letter a state: "D" downloading from it, "U" uploading to it, "E" encrypted...
   double progress = 0;  // 0 to 1
   std::int64_t rate_to_client = 0, rate_to_peer = 0;
 };
@@ -85,7 +97,7 @@ struct torrent_view {
   int error = 0;                   // 0 none, 3 a local error (errorString says which)
   std::string error_string;
   std::string download_dir;        // without the trailing '/'
-  std::int64_t total_size = 0, size_when_done = 0, left_until_done = 0, have_valid = 0;
+  std::int64_t total_size = 0, size_when_done = 0, left_until_done = 0, have_valid = 0, have_unchecked = 0;
   std::int64_t desired_available = 0;
   double percent_done = 0, recheck_progress = 0;
   std::int64_t rate_download = 0, rate_upload = 0;
@@ -101,6 +113,13 @@ struct torrent_view {
   std::int64_t download_limit = 0, upload_limit = 0;  // KiB/s
   bool download_limited = false, upload_limited = false;
   int peer_limit = 0;
+  bool honors_session_limits = true;
+  int bandwidth_priority = 0;      // -1 low, 0 normal, 1 high
+  int seed_ratio_mode = 0;         // 0 the session's, 1 the torrent's own, 2 unlimited
+  double seed_ratio_limit = 0;
+  int queue_position = 0;
+  std::vector<std::string> labels, webseeds;
+  int webseeds_sending_to_us = 0;
   std::vector<file_view> files;
   std::vector<tracker_view> trackers;
   std::vector<peer_view> peers;
@@ -112,6 +131,7 @@ struct add_request {
   std::optional<std::string> download_dir;
   bool paused = false;
   std::vector<int> files_wanted, files_unwanted;  // empty: every file wanted
+  bool every_file_unwanted = false;               // "files-unwanted": [] (nothing is fetched until changed)
 };
 
 struct add_result {
@@ -127,7 +147,8 @@ struct torrent_changes {
   std::optional<std::int64_t> download_limit, upload_limit;  // KiB/s
   std::optional<bool> download_limited, upload_limited;
   std::optional<int> peer_limit;
-  std::vector<int> files_wanted, files_unwanted;
+  std::vector<int> files_wanted, files_unwanted;  // file indices
+  bool every_file_wanted = false, every_file_unwanted = false;  // the list given was empty: every file
 };
 
 struct session_view {
