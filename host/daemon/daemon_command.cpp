@@ -142,7 +142,9 @@ btshell::command_entry daemon_command() {
 bool settings_in_force(const btshell::daemon_options& options, host_settings::settings& s, std::string& path,
                        std::string& error) {
   s = host_settings::defaults();
-  path = options.config.empty() ? host_settings::default_settings_path() : options.config;
+  path = std::filesystem::absolute(options.config.empty() ? host_settings::default_settings_path() : options.config)
+             .lexically_normal()
+             .string();
   if (!host_settings::load(path, s, error)) return false;
   if (!s.rpc_password.empty()) {
     // A password in clear in the file is kept only as its hash.

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "com_utility/StringSetter.h"
+#include "common/seed_naming.h"
 #include "common/utility.h"
 #include "host/btshell/magnet_fetch.h"
 #include "host/btshell/printers.h"
@@ -61,6 +62,8 @@ bool read_seed(IBitTorrent2* shell, const std::string& seed, seed_summary& summa
     summary.sizes.push_back(static_cast<std::int64_t>(file.file_size));
     summary.total_size += static_cast<std::int64_t>(file.file_size);
   }
+  summary.single_file = info->file_count == 1 && info->files[0].path_len == 0 &&
+                        std::string(info->files[0].name, info->files[0].name_len) == summary.name;
   for (ULONG i = 0; i < info->tracker_count; ++i)
     summary.trackers.emplace_back(info->trackers[i].url, info->trackers[i].url_len);
   hash = upper(hex_encode(info->info_hash, sizeof info->info_hash));
@@ -83,7 +86,11 @@ bool daemon_task::open(bool recheck, std::string& error) {
   btshell::task_request request;
   request.how = recheck ? bt_task_creation::new_download : bt_task_creation::continued;
   request.seed = record_.seed;
-  request.data_folder = record_.data_dir;
+  request.data_folder = task_folder();
+  if (request.data_folder.empty()) {
+    error = error_ = "the torrent's name cannot be a folder: \"" + summary_.name + "\"";
+    return false;
+  }
   request.files = record_.wanted;
   auto task = std::make_unique<btshell::transfer_task>(session_, false);
   const HRESULT hr = task->create(request);
@@ -96,6 +103,13 @@ bool daemon_task::open(bool recheck, std::string& error) {
   error_.clear();
   if (record_.started) task_->start();
   return true;
+}
+
+std::string daemon_task::task_folder() const {
+  if (summary_.single_file) return record_.data_dir;
+  std::string folder = record_.data_dir;
+  if (!seed_naming_detail::append_component(summary_.name, folder)) return std::string();
+  return folder + '/';
 }
 
 void daemon_task::start() {
@@ -264,7 +278,7 @@ rpc::torrent_view daemon_task::view(unsigned groups) const {
     for (std::size_t i = 0; i < summary_.paths.size(); ++i) {
       const btshell::task_file_state file = task_->file_state(static_cast<ULONG>(i));
       rpc::file_view f;
-      f.name = summary_.paths[i];
+      f.name = summary_.single_file ? summary_.paths[i] : summary_.name + "/" + summary_.paths[i];
       f.length = summary_.sizes[i];
       f.bytes_completed = static_cast<std::int64_t>(file.done);
       f.wanted = record_.wanted.empty() ||
@@ -297,7 +311,7 @@ rpc::torrent_view daemon_task::view(unsigned groups) const {
 std::vector<std::string> daemon_task::data_files() const {
   IBitTorrent2* shell = session_.shell();
   DATA_FILE_LIST* raw = nullptr;
-  const HRESULT hr = shell->GetDataFileList(to_tag_string(record_.data_dir), to_tag_string(record_.seed), &raw);
+  const HRESULT hr = shell->GetDataFileList(to_tag_string(task_folder()), to_tag_string(record_.seed), &raw);
   btshell::file_list_ptr list(raw, btshell::file_list_release{shell});
   return hr == S_OK ? list_paths(list.get()) : std::vector<std::string>();
 }

@@ -28,6 +28,7 @@ struct seed_summary {
   std::vector<std::string> paths;  // each file's path inside the torrent, "/"-separated, name included
   std::vector<std::int64_t> sizes;
   std::vector<std::string> trackers;
+  bool single_file = true;  // a seed of one file, without a folder of its own
 };
 
 // Reads `seed` through the shell; false with `error` in words.
@@ -78,6 +79,10 @@ class daemon_task {
   // Changes the files to download (ResetNeedDownloadFile); false for an index outside the torrent.
   bool set_wanted(const std::vector<ULONG>& wanted);
   const seed_summary& summary() const { return summary_; }
+  // The folder the task is given: the record's download folder, and in it,
+  // for a seed of a folder, a folder named after the torrent (as every
+  // client of the RPC expects: "downloadDir" holds the torrent's name).
+  std::string task_folder() const;
 
  private:
   rpc::torrent_status status(const tagTASK_INFO& info, LONG failure) const;

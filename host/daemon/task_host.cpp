@@ -407,7 +407,7 @@ std::string task_host::remove(const rpc::id_selection& which, bool delete_local_
       if (::unlink(file.c_str()) != 0 && errno != ENOENT)
         failures += (failures.empty() ? "" : "; ") + ("cannot delete " + file + ": " + std::strerror(errno));
     if (delete_local_data && has_seed)
-      session_.shell()->NotifyHubBtDeleted(to_tag_string(record.data_dir), to_tag_string(record.seed));
+      session_.shell()->NotifyHubBtDeleted(to_tag_string(task->task_folder()), to_tag_string(record.seed));
     for (const std::string& file : states) ::unlink(file.c_str());
     if (has_seed && record.seed.rfind(seeds_folder_, 0) == 0) ::unlink(record.seed.c_str());
     kernel_.forget_task(record.hash);
