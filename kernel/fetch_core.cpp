@@ -73,6 +73,15 @@ bool fetch_core::fail(const std::string& text) {
   return true;
 }
 
+void fetch_core::reconnect_link_peers() {
+  if (link_.peers.empty() || state(nullptr) != bt_fetch_running) return;
+  try {
+    for (const lt::tcp::endpoint& peer : link_.peers) handle_.connect_peer(peer);
+  } catch (const lt::system_error&) {
+    // The torrent left the session meanwhile: the fetch has just ended.
+  }
+}
+
 bool fetch_core::on_alert(const lt::alert& alert) {
   if (const auto* a = lt::alert_cast<lt::metadata_received_alert>(&alert)) {
     finish(a->handle);

@@ -54,6 +54,9 @@ class fetch_core {
   bool on_alert(const lt::alert& alert);
   // The fetch ends with `text` unless it has ended already; true when it was running.
   bool fail(const std::string& text);
+  // Kernel thread: connects a running fetch to the link's peers ("x.pe")
+  // again, those it lost or could not reach, as a task does its direct peers.
+  void reconnect_link_peers();
 
  private:
   void finish(const lt::torrent_handle& torrent);

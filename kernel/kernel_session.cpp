@@ -303,6 +303,13 @@ std::vector<std::shared_ptr<task_core>> kernel_session::cores() const {
   return all;
 }
 
+std::vector<std::shared_ptr<fetch_core>> kernel_session::fetches() const {
+  std::vector<std::shared_ptr<fetch_core>> all;
+  std::lock_guard<std::mutex> lock(lock_);
+  for (const auto& entry : fetches_) all.push_back(entry.second);
+  return all;
+}
+
 void kernel_session::run() {
   thread_id_ = std::this_thread::get_id();
   using clock = std::chrono::steady_clock;
@@ -329,6 +336,8 @@ void kernel_session::run() {
     if (now >= next_peer_retry) {
       for (const std::shared_ptr<task_core>& core : cores())
         guarded("reconnect", [&] { core->reconnect_direct_peers(); });
+      for (const std::shared_ptr<fetch_core>& fetch : fetches())
+        guarded("reconnect", [&] { fetch->reconnect_link_peers(); });
       next_peer_retry = now + kPeerRetryInterval;
     }
   }

@@ -104,6 +104,7 @@ class kernel_session {
   std::shared_ptr<task_core> find(const lt::torrent_handle& handle) const;
   std::shared_ptr<fetch_core> find_fetch(const lt::torrent_handle& handle) const;
   std::vector<std::shared_ptr<task_core>> cores() const;
+  std::vector<std::shared_ptr<fetch_core>> fetches() const;
   void remove_if_done(const std::shared_ptr<task_core>& core);
   // Takes the fetch out of the list and its torrent out of the session;
   // false when it was not there any more.
