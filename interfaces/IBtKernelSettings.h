@@ -21,6 +21,8 @@
 //   download_rate_limit, upload_rate_limit  bytes per second, 0 = none
 //   connections_limit                       peer connections, 0 = none
 //
+// When each key takes effect: docs/hosting.md, "Settings at run time".
+//
 // Every operation may be called on any thread, from inside any event too.
 #pragma once
 

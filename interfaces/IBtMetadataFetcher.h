@@ -33,7 +33,8 @@ struct IBtMetadataFetch : IUnknown {
   // slot 4: once done, the bytes of a seed file: a dictionary with "info"
   // exactly as received and the link's trackers as "announce" (and
   // "announce-list" when there is more than one). E_PENDING (0x8000000A)
-  // before, E_POINTER for a null setter.
+  // while running, E_FAIL once failed (no seed will come), E_POINTER for a
+  // null setter.
   virtual HRESULT STDMETHODCALLTYPE GetSeed(IStringSetter* seed) = 0;
   // slot 5: why the fetch failed; empty while it has not.
   virtual HRESULT STDMETHODCALLTYPE GetFailureText(IStringSetter* text) = 0;
@@ -44,7 +45,10 @@ struct IBtMetadataFetcher : IUnknown {
   // base32 digits>" with any of "dn" (name), "tr" (trackers to announce
   // to) and "x.pe" (peers to connect to, ADDRESS:PORT); DHT and local
   // discovery are used when the session has them on. E_INVALIDARG for a link
-  // without such an info hash, E_POINTER for a null out-pointer; a fetch of
-  // a torrent the kernel has a task of fails at once (10008).
+  // without such an info hash, E_POINTER for a null out-pointer. A fetch of
+  // a torrent the kernel has a task of, or that another fetch is running
+  // for, is handed out failed at once (its failure text for the first
+  // begins with "10008"). A task created for a torrent that a fetch is
+  // running for ends that fetch (failed) and runs.
   virtual HRESULT STDMETHODCALLTYPE StartFetch(tagSTRING magnet_link, IBtMetadataFetch** fetch) = 0;
 };

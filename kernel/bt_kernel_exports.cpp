@@ -11,7 +11,10 @@
 
 namespace {
 
-module_registration<torrent_kernel, IBitTorrentKernel> g_kernel(IID_IBitTorrentKernel);
+// The settings and the fetcher are there before the kernel, so that a host
+// that hears of the kernel can set up the session before any task is made.
+module_registration<torrent_kernel, IBitTorrentKernel> g_kernel(IID_IBitTorrentKernel,
+                                                                 {IID_IBtKernelSettings, IID_IBtMetadataFetcher});
 
 }  // namespace
 

@@ -20,3 +20,7 @@ HRESULT not_meaningful_here(const char* operation) noexcept {
   }
   return E_NOTIMPL;
 }
+
+void set_text(IStringSetter* setter, const std::string& text) {
+  if (setter) setter->SetString(static_cast<ULONG>(text.size()), text.data());
+}

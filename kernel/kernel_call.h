@@ -6,7 +6,9 @@
 
 #include <exception>
 #include <new>
+#include <string>
 
+#include "interfaces/IStringSetter.h"
 #include "platform/winerror.h"
 
 // Every line of the kernel module, libtorrent's alerts included, goes to the
@@ -36,3 +38,6 @@ HRESULT kernel_call(const char* operation, Body&& body) noexcept {
 // The answer of an operation that has no meaning for this kernel: one INFO
 // line naming it, and E_NOTIMPL.
 HRESULT not_meaningful_here(const char* operation) noexcept;
+
+// Hands `text` to a caller's setter; a null setter takes nothing.
+void set_text(IStringSetter* setter, const std::string& text);

@@ -7,6 +7,7 @@
 #include <libtorrent/ip_filter.hpp>
 #include <libtorrent/session_params.hpp>
 
+#include "kernel/fetch_core.h"
 #include "kernel/kernel_call.h"
 #include "kernel/task_core.h"
 #include "platform/module.h"
@@ -60,6 +61,29 @@ void log_alert(const lt::alert& alert) {
     LOG4CPLUS_DEBUG(kernel_logger(), alert.what() << ": " << alert.message());
 }
 
+// The key a host reads the port listened on by.
+constexpr char kListenPortKey[] = "session.listen_port";
+
+// Every address in the global class, whose limits the settings set; the
+// local class, which libtorrent keeps unlimited, takes nobody.
+lt::ip_filter limiting_classes() {
+  lt::ip_filter classes;
+  const std::uint32_t global = 1u << static_cast<std::uint32_t>(lt::session::global_peer_class_id);
+  classes.add_rule(lt::make_address("0.0.0.0"), lt::make_address("255.255.255.255"), global);
+  classes.add_rule(lt::make_address("::"), lt::make_address("ffff:ffff:ffff:ffff:ffff:ffff:ffff:ffff"), global);
+  return classes;
+}
+
+// Whether two torrents would be one in a session: libtorrent knows a
+// torrent by its v1 hash and by the first 20 bytes of its v2 hash.
+bool same_torrent(const lt::info_hash_t& a, const lt::info_hash_t& b) {
+  bool same = false;
+  a.for_each([&](const lt::sha1_hash& x, lt::protocol_version) {
+    b.for_each([&](const lt::sha1_hash& y, lt::protocol_version) { same = same || x == y; });
+  });
+  return same;
+}
+
 // Runs one piece of the kernel thread's work; what it throws is logged, so
 // that the thread goes on.
 template <class Work>
@@ -86,25 +110,69 @@ std::shared_ptr<kernel_session> kernel_session::start(const kernel_settings& set
 }
 
 kernel_session::kernel_session(const kernel_settings& settings)
-    : saves_(settings.saves),
-      session_(lt::session_params(settings.pack)),
+    : session_(lt::session_params(settings.pack)),
+      exempting_classes_(session_.get_peer_class_filter()),
+      settings_(settings),
       events_(IID_IBitTorrentEvents) {
-  if (settings.rate_limit_local_network) {
-    // Every address in the global class, whose limits the settings set; the
-    // local class, which libtorrent keeps unlimited, takes nobody.
-    lt::ip_filter classes;
-    const std::uint32_t global = 1u << static_cast<std::uint32_t>(lt::session::global_peer_class_id);
-    classes.add_rule(lt::make_address("0.0.0.0"), lt::make_address("255.255.255.255"), global);
-    classes.add_rule(lt::make_address("::"), lt::make_address("ffff:ffff:ffff:ffff:ffff:ffff:ffff:ffff"), global);
-    session_.set_peer_class_filter(classes);
-  }
+  if (settings.rate_limit_local_network) apply_peer_classes(true);
   platform::module_lock();
+}
+
+void kernel_session::apply_peer_classes(bool limit_local_network) {
+  session_.set_peer_class_filter(limit_local_network ? limiting_classes() : exempting_classes_);
+}
+
+save_policy kernel_session::saves() const {
+  std::lock_guard<std::mutex> lock(settings_lock_);
+  return settings_.saves;
+}
+
+HRESULT kernel_session::change_setting(const std::string& name, const std::string& value) {
+  kernel_settings change;  // an empty pack: it receives exactly what the key stands for
+  std::string why;
+  if (!set_kernel_setting(change, name, value, why)) {
+    LOG4CPLUS_WARN(kernel_logger(), "setting refused: " << why);
+    return E_INVALIDARG;
+  }
+  std::lock_guard<std::mutex> lock(settings_lock_);
+  const bool limited_local = settings_.rate_limit_local_network;
+  set_kernel_setting(settings_, name, value, why);
+  session_.apply_settings(change.pack);
+  if (settings_.rate_limit_local_network != limited_local) apply_peer_classes(settings_.rate_limit_local_network);
+  LOG4CPLUS_INFO(kernel_logger(), "setting " << name << " = " << value);
+  return S_OK;
+}
+
+bool kernel_session::setting(const std::string& name, std::string& value) const {
+  if (name == kListenPortKey) {
+    value = std::to_string(listen_port());
+    return true;
+  }
+  kernel_settings now;
+  {
+    std::lock_guard<std::mutex> lock(settings_lock_);
+    now = settings_;
+  }
+  now.pack = session_.get_settings();  // libtorrent's, in force
+  return get_kernel_setting(now, name, value);
+}
+
+HRESULT kernel_session::set_task_limit(const std::string& hash_hex, const std::string& key, const std::string& value) {
+  std::lock_guard<std::mutex> admission(admission_lock_);
+  task_limits limits = limits_[hash_hex];
+  if (!change_task_limit(limits, key, value)) return E_INVALIDARG;
+  limits_[hash_hex] = limits;
+  for (const std::shared_ptr<task_core>& core : cores())
+    if (core->hash_hex() == hash_hex) apply_task_limits(limits, core->handle());
+  LOG4CPLUS_INFO(kernel_logger(), "task " << hash_hex << ": " << key << " = " << value);
+  return S_OK;
 }
 
 kernel_session::~kernel_session() {
   {
     std::lock_guard<std::mutex> lock(lock_);
     tasks_.clear();
+    fetches_.clear();
   }
   platform::module_unlock();
 }
@@ -118,9 +186,26 @@ void kernel_session::end_of_users() {
 }
 
 void kernel_session::add(const std::shared_ptr<task_core>& core, lt::add_torrent_params params) {
+  std::unique_lock<std::mutex> admission(admission_lock_);
+  if (params.ti) {
+    std::vector<std::shared_ptr<fetch_core>> in_the_way;
+    {
+      std::lock_guard<std::mutex> lock(lock_);
+      for (const auto& entry : fetches_)
+        if (same_torrent(params.ti->info_hashes(), lt::info_hash_t(entry.second->info_hash())))
+          in_the_way.push_back(entry.second);
+    }
+    for (const std::shared_ptr<fetch_core>& fetch : in_the_way) {
+      fetch->fail("a task of this torrent was created; the fetch was ended");
+      remove_fetch(fetch);  // removed before the task's torrent is added: the session takes requests in order
+    }
+  }
+  const auto limits = limits_.find(core->hash_hex());
+  if (limits != limits_.end()) apply_task_limits(limits->second, params);
   lt::error_code ec;
   const lt::torrent_handle handle = session_.add_torrent(std::move(params), ec);
   if (ec) {
+    admission.unlock();
     core->fail_to_add(ec == lt::errors::duplicate_torrent ? bt_failure_duplicate : bt_failure_seed_invalid,
                       ec.message());
     return;
@@ -132,6 +217,7 @@ void kernel_session::add(const std::shared_ptr<task_core>& core, lt::add_torrent
     tasks_[handle] = core;
     files = files_ += core->file_count();
   }
+  admission.unlock();
   const int wanted = static_cast<int>(std::min<std::size_t>(files * kAlertsPerFile + kAlertQueueBase, INT_MAX / 2));
   if (wanted > session_.get_settings().get_int(lt::settings_pack::alert_queue_size)) {
     lt::settings_pack pack;
@@ -155,6 +241,42 @@ void kernel_session::remove_if_done(const std::shared_ptr<task_core>& core) {
   session_.remove_torrent(core->handle());
 }
 
+void kernel_session::add_fetch(const std::shared_ptr<fetch_core>& fetch) {
+  std::lock_guard<std::mutex> admission(admission_lock_);
+  lt::error_code ec;
+  const lt::torrent_handle handle = session_.add_torrent(fetch->fetch_params(), ec);
+  if (ec == lt::errors::duplicate_torrent) {
+    bool fetched = false;
+    {
+      std::lock_guard<std::mutex> lock(lock_);
+      for (const auto& entry : fetches_) fetched = fetched || entry.second->info_hash() == fetch->info_hash();
+    }
+    fetch->fail(fetched ? "another fetch of this torrent is running" : kFetchOfTaskedTorrent);
+    return;
+  }
+  if (ec) {
+    fetch->fail(ec.message());
+    return;
+  }
+  fetch->attach_torrent(handle);
+  std::lock_guard<std::mutex> lock(lock_);
+  fetches_[handle] = fetch;
+}
+
+void kernel_session::end_fetch(const std::shared_ptr<fetch_core>& fetch) { remove_fetch(fetch); }
+
+bool kernel_session::remove_fetch(const std::shared_ptr<fetch_core>& fetch) {
+  if (!fetch->handle().is_valid()) return false;
+  // The removal is asked for under the lock (libtorrent only queues it), so
+  // that a task added once the fetch is off the list is added after it.
+  std::lock_guard<std::mutex> lock(lock_);
+  const auto it = fetches_.find(fetch->handle());
+  if (it == fetches_.end() || it->second != fetch) return false;
+  fetches_.erase(it);
+  session_.remove_torrent(fetch->handle());
+  return true;
+}
+
 void kernel_session::close_events() {
   events_.close();
   for (const std::shared_ptr<task_core>& core : cores()) core->close_events();
@@ -168,10 +290,23 @@ std::shared_ptr<task_core> kernel_session::find(const lt::torrent_handle& handle
   return it == tasks_.end() ? nullptr : it->second;
 }
 
+std::shared_ptr<fetch_core> kernel_session::find_fetch(const lt::torrent_handle& handle) const {
+  std::lock_guard<std::mutex> lock(lock_);
+  const auto it = fetches_.find(handle);
+  return it == fetches_.end() ? nullptr : it->second;
+}
+
 std::vector<std::shared_ptr<task_core>> kernel_session::cores() const {
   std::vector<std::shared_ptr<task_core>> all;
   std::lock_guard<std::mutex> lock(lock_);
   for (const auto& entry : tasks_) all.push_back(entry.second);
+  return all;
+}
+
+std::vector<std::shared_ptr<fetch_core>> kernel_session::fetches() const {
+  std::vector<std::shared_ptr<fetch_core>> all;
+  std::lock_guard<std::mutex> lock(lock_);
+  for (const auto& entry : fetches_) all.push_back(entry.second);
   return all;
 }
 
@@ -201,6 +336,8 @@ void kernel_session::run() {
     if (now >= next_peer_retry) {
       for (const std::shared_ptr<task_core>& core : cores())
         guarded("reconnect", [&] { core->reconnect_direct_peers(); });
+      for (const std::shared_ptr<fetch_core>& fetch : fetches())
+        guarded("reconnect", [&] { fetch->reconnect_link_peers(); });
       next_peer_retry = now + kPeerRetryInterval;
     }
   }
@@ -223,6 +360,8 @@ void kernel_session::handle(const lt::alert& alert) {
     if (const std::shared_ptr<task_core> core = find(a->handle)) {
       core->on_alert(alert);
       remove_if_done(core);
+    } else if (const std::shared_ptr<fetch_core> fetch = find_fetch(a->handle)) {
+      if (fetch->on_alert(alert)) remove_fetch(fetch);
     }
   }
 }

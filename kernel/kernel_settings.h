@@ -24,9 +24,19 @@
 //                               ; save_interval = 0: only when it is checked,
 //                               ; finishes or stops
 //
-// Flags take 1/0, true/false, yes/no or on/off. A missing file or key keeps
-// the default shown (what suits a desktop client); a value that does not
-// parse keeps it too, with a WARN line.
+// Flags take 1/0, true/false, yes/no or on/off; numbers are decimal, 0 to
+// 2147483647; listen_interfaces is a comma-separated list of ADDRESS:PORT
+// (IPv6 in brackets; an interface name for the address; "s" or "l" after
+// the port as libtorrent reads them), outgoing_interfaces one of addresses
+// or interface names. A missing file or key keeps the default shown (what
+// suits a desktop client); a value that does not parse keeps it too, with a
+// WARN line.
+//
+// The same keys, as "section.key" with the text the file would hold, are
+// what a host sets at run time (IBtKernelSettings, kernel_settings_service.h):
+// this file is the one table of them and the one parser of their values.
+//
+// Free functions over plain values: callable from any thread.
 #pragma once
 
 #include <libtorrent/settings_pack.hpp>
@@ -52,5 +62,19 @@ struct kernel_settings {
 
 // The settings in `path`, over the defaults.
 kernel_settings read_kernel_settings(const std::string& path);
+
+// Sets the key `name` ("section.key") of `settings` from `value`, the text
+// the file would hold. False, with `why` said in words and `settings` left
+// as it was, for a key the file does not have or a value that does not parse.
+// Only what the key stands for is written into `settings.pack`, so a pack
+// that was empty holds exactly the change afterwards.
+bool set_kernel_setting(kernel_settings& settings, const std::string& name, const std::string& value,
+                        std::string& why);
+// The value of `name` in `settings` as the file would hold it; false for a
+// key the file does not have. A key missing from `settings.pack` reads as
+// libtorrent's default.
+bool get_kernel_setting(const kernel_settings& settings, const std::string& name, std::string& value);
+// A decimal number from 0 to INT_MAX, the form of every number of the file.
+bool parse_setting_number(const std::string& text, int& out);
 // bt_kernel.ini in the folder of the module that holds this code.
 std::string kernel_settings_path();

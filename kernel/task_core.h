@@ -48,6 +48,8 @@ class task_core {
   const lt::torrent_handle& handle() const { return handle_; }
   bool has_torrent() const { return handle_.is_valid(); }
   std::size_t file_count() const { return layout_.files().size(); }
+  // The shell's info hash, 40 upper-case hexadecimal digits.
+  const std::string& hash_hex() const { return layout_.hash_hex(); }
 
   // Event sinks (IBtTask::AttachEvents/DetachEvents results). close_events()
   // lets go of every sink for good (the module's end).

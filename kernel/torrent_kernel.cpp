@@ -20,7 +20,10 @@ com_ptr<torrent_kernel> torrent_kernel::create(const kernel_settings& settings) 
 }
 
 torrent_kernel::torrent_kernel(std::shared_ptr<kernel_session> session)
-    : CUnknownMultiThread("torrent_kernel"), session_(std::move(session)) {}
+    : CUnknownMultiThread("torrent_kernel"),
+      session_(std::move(session)),
+      settings_face_(static_cast<IBitTorrentKernel&>(*this), session_),
+      fetcher_face_(static_cast<IBitTorrentKernel&>(*this), session_) {}
 
 void torrent_kernel::close() { session_->close_events(); }
 
@@ -33,6 +36,10 @@ HRESULT torrent_kernel::QueryInterface(REFIID riid, void** ppv) {
     *ppv = static_cast<IBitTorrentKernel*>(this);
   else if (IsEqualIID(riid, IID_IBitTorrentTest))
     *ppv = static_cast<IBitTorrentTest*>(this);
+  else if (IsEqualIID(riid, IID_IBtKernelSettings))
+    *ppv = static_cast<IBtKernelSettings*>(&settings_face_);
+  else if (IsEqualIID(riid, IID_IBtMetadataFetcher))
+    *ppv = static_cast<IBtMetadataFetcher*>(&fetcher_face_);
   else
     return E_NOINTERFACE;
   AddRef();

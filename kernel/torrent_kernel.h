@@ -1,7 +1,10 @@
 // The BitTorrent kernel on libtorrent: the object that the kernel module
 // registers with the host under IID_IBitTorrentKernel (also answering
-// IID_IBitTorrentTest). Each kernel object runs one libtorrent session
-// (kernel_session.h); its tasks (torrent_task.h) are that session's torrents.
+// IID_IBitTorrentTest), and under IID_IBtKernelSettings and
+// IID_IBtMetadataFetcher through the faces of the same names
+// (kernel_settings_service.h, metadata_fetch.h). Each kernel object runs one
+// libtorrent session (kernel_session.h); its tasks (torrent_task.h) and
+// metadata fetches are that session's torrents.
 // docs/hosting.md ("The kernel on libtorrent") says what every operation does.
 //
 // Threads: every operation may be called on any thread. The kernel's events
@@ -13,6 +16,8 @@
 #include "com_utility/UnknownBase.h"
 #include "interfaces/IBitTorrent.h"
 #include "kernel/kernel_settings.h"
+#include "kernel/kernel_settings_service.h"
+#include "kernel/metadata_fetch.h"
 #include "kernel/task_setup.h"
 #include "platform/com_ptr.h"
 
@@ -30,7 +35,8 @@ class torrent_kernel : public IBitTorrentKernel, public IBitTorrentTest, public 
   // The TCP port the kernel's session listens on.
   int listen_port() const;
 
-  // IUnknown: IUnknown and IBitTorrentKernel give the IBitTorrentKernel face.
+  // IUnknown: IUnknown and IBitTorrentKernel give the IBitTorrentKernel face;
+  // IBitTorrentTest, IBtKernelSettings and IBtMetadataFetcher their own.
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
   ULONG STDMETHODCALLTYPE AddRef() override { return CUnknownMultiThread::AddRef(); }
   ULONG STDMETHODCALLTYPE Release() override { return CUnknownMultiThread::Release(); }
@@ -89,4 +95,6 @@ class torrent_kernel : public IBitTorrentKernel, public IBitTorrentTest, public 
                       IBtTask** task);
 
   std::shared_ptr<kernel_session> session_;
+  kernel_settings_service settings_face_;
+  metadata_fetcher fetcher_face_;
 };

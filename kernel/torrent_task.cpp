@@ -11,10 +11,6 @@ tagFILE_INFO_PAIR halves(ULONGLONG value) {
   return tagFILE_INFO_PAIR{static_cast<ULONG>(value), static_cast<ULONG>(value >> 32)};
 }
 
-void set_text(IStringSetter* setter, const std::string& text) {
-  if (setter) setter->SetString(static_cast<ULONG>(text.size()), text.data());
-}
-
 }  // namespace
 
 torrent_task::torrent_task(std::shared_ptr<kernel_session> session, std::shared_ptr<task_core> core)
