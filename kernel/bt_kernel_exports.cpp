@@ -20,11 +20,19 @@ module_registration<torrent_kernel, IBitTorrentKernel> g_kernel(IID_IBitTorrentK
 
 BT_KERNEL_EXPORT HRESULT DownloadLibModuleLoad(IDownloadLib* host) {
   return kernel_call("DownloadLibModuleLoad", [&] {
-    return g_kernel.load(host, [] {
+    // The session starts quiet: a host that listens for the settings face
+    // sets its own while it is registered, and the session opens its
+    // sockets once, with them, after the kernel is registered too.
+    torrent_kernel* made = nullptr;
+    const HRESULT hr = g_kernel.load(host, [&made] {
       const std::string settings_path = kernel_settings_path();
       LOG4CPLUS_INFO(kernel_logger(), "kernel on libtorrent, settings from " << settings_path);
-      return torrent_kernel::create(read_kernel_settings(settings_path));
+      com_ptr<torrent_kernel> kernel = torrent_kernel::create(read_kernel_settings(settings_path), true);
+      made = kernel.get();
+      return kernel;
     });
+    if (hr == S_OK) made->go_live();
+    return hr;
   });
 }
 

@@ -99,8 +99,23 @@ void guarded(const char* what, Work&& work) {
 
 void join_ended_kernel_threads() { ended().join_all(); }
 
-std::shared_ptr<kernel_session> kernel_session::start(const kernel_settings& settings) {
-  std::shared_ptr<kernel_session> session(new kernel_session(settings));
+namespace {
+
+// What the session starts with while it waits for its host's settings: no
+// socket, no announce of any kind.
+lt::settings_pack quiet_pack(lt::settings_pack pack) {
+  pack.set_str(lt::settings_pack::listen_interfaces, "");
+  pack.set_bool(lt::settings_pack::enable_dht, false);
+  pack.set_bool(lt::settings_pack::enable_lsd, false);
+  pack.set_bool(lt::settings_pack::enable_upnp, false);
+  pack.set_bool(lt::settings_pack::enable_natpmp, false);
+  return pack;
+}
+
+}  // namespace
+
+std::shared_ptr<kernel_session> kernel_session::start(const kernel_settings& settings, bool quiet) {
+  std::shared_ptr<kernel_session> session(new kernel_session(settings, quiet));
   session->thread_ = std::thread([session] { session->run(); });
   // The users' pointer: when its last copy goes, the thread is told to end.
   return std::shared_ptr<kernel_session>(session.get(), [session](kernel_session* s) mutable {
@@ -109,10 +124,11 @@ std::shared_ptr<kernel_session> kernel_session::start(const kernel_settings& set
   });
 }
 
-kernel_session::kernel_session(const kernel_settings& settings)
-    : session_(lt::session_params(settings.pack)),
+kernel_session::kernel_session(const kernel_settings& settings, bool quiet)
+    : session_(lt::session_params(quiet ? quiet_pack(settings.pack) : settings.pack)),
       exempting_classes_(session_.get_peer_class_filter()),
       settings_(settings),
+      live_(!quiet),
       events_(IID_IBitTorrentEvents) {
   if (settings.rate_limit_local_network) apply_peer_classes(true);
   platform::module_lock();
@@ -137,10 +153,17 @@ HRESULT kernel_session::change_setting(const std::string& name, const std::strin
   std::lock_guard<std::mutex> lock(settings_lock_);
   const bool limited_local = settings_.rate_limit_local_network;
   set_kernel_setting(settings_, name, value, why);
-  session_.apply_settings(change.pack);
+  if (live_) session_.apply_settings(change.pack);
   if (settings_.rate_limit_local_network != limited_local) apply_peer_classes(settings_.rate_limit_local_network);
   LOG4CPLUS_INFO(kernel_logger(), "setting " << name << " = " << value);
   return S_OK;
+}
+
+void kernel_session::go_live() {
+  std::lock_guard<std::mutex> lock(settings_lock_);
+  if (live_) return;
+  live_ = true;
+  session_.apply_settings(settings_.pack);
 }
 
 bool kernel_session::setting(const std::string& name, std::string& value) const {
@@ -152,8 +175,8 @@ bool kernel_session::setting(const std::string& name, std::string& value) const 
   {
     std::lock_guard<std::mutex> lock(settings_lock_);
     now = settings_;
+    if (live_) now.pack = session_.get_settings();  // libtorrent's, in force
   }
-  now.pack = session_.get_settings();  // libtorrent's, in force
   return get_kernel_setting(now, name, value);
 }
 

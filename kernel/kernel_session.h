@@ -49,7 +49,12 @@ class task_core;
 class kernel_session {
  public:
   // Throws what libtorrent throws when the session cannot be made.
-  static std::shared_ptr<kernel_session> start(const kernel_settings& settings);
+  // `quiet`: the session neither listens nor starts DHT, local discovery or
+  // port mapping until go_live(); settings changed meanwhile are kept and
+  // applied then (a module's host sets its own before the first packet).
+  static std::shared_ptr<kernel_session> start(const kernel_settings& settings, bool quiet = false);
+  // Applies the settings in full and ends the quiet start; later calls do nothing.
+  void go_live();
   ~kernel_session();
   kernel_session(const kernel_session&) = delete;
   kernel_session& operator=(const kernel_session&) = delete;
@@ -95,7 +100,7 @@ class kernel_session {
   bool on_kernel_thread() const { return std::this_thread::get_id() == thread_id_.load(); }
 
  private:
-  explicit kernel_session(const kernel_settings& settings);
+  kernel_session(const kernel_settings& settings, bool quiet);
 
   void run();
   void handle(const lt::alert& alert);
@@ -119,6 +124,7 @@ class kernel_session {
   // What bt_kernel.ini and the host set, beside libtorrent's own settings.
   mutable std::mutex settings_lock_;
   kernel_settings settings_;
+  bool live_;  // guarded by settings_lock_
   // Held while something enters the session; taken before lock_.
   std::mutex admission_lock_;
   std::map<std::string, task_limits> limits_;  // by shell info hash; guarded by admission_lock_

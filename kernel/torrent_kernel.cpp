@@ -15,9 +15,11 @@ HRESULT not_meaningful_with_out(const char* operation, T** out) {
 
 }  // namespace
 
-com_ptr<torrent_kernel> torrent_kernel::create(const kernel_settings& settings) {
-  return com_ptr<torrent_kernel>::adopt(new torrent_kernel(kernel_session::start(settings)));
+com_ptr<torrent_kernel> torrent_kernel::create(const kernel_settings& settings, bool quiet) {
+  return com_ptr<torrent_kernel>::adopt(new torrent_kernel(kernel_session::start(settings, quiet)));
 }
+
+void torrent_kernel::go_live() { session_->go_live(); }
 
 torrent_kernel::torrent_kernel(std::shared_ptr<kernel_session> session)
     : CUnknownMultiThread("torrent_kernel"),

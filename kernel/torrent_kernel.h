@@ -27,7 +27,9 @@ class torrent_kernel : public IBitTorrentKernel, public IBitTorrentTest, public 
  public:
   // A kernel with its own session, configured by `settings`; the caller holds
   // its one reference. Throws when the session cannot be made.
-  static com_ptr<torrent_kernel> create(const kernel_settings& settings);
+  // `quiet`: see kernel_session::start; go_live() ends it.
+  static com_ptr<torrent_kernel> create(const kernel_settings& settings, bool quiet = false);
+  void go_live();
 
   // The module's end: lets go of the sinks of the kernel and of every task
   // for good, so that no reference out of the module keeps them alive.
