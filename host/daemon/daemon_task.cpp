@@ -62,8 +62,11 @@ bool read_seed(IBitTorrent2* shell, const std::string& seed, seed_summary& summa
     summary.sizes.push_back(static_cast<std::int64_t>(file.file_size));
     summary.total_size += static_cast<std::int64_t>(file.file_size);
   }
-  summary.single_file = info->file_count == 1 && info->files[0].path_len == 0 &&
-                        std::string(info->files[0].name, info->files[0].name_len) == summary.name;
+  // The shell names a torrent (its title) when it holds two files or more;
+  // a torrent of one file is named by it and lies in the folder itself.
+  summary.single_file = info->file_count < 2;
+  if (summary.single_file && !summary.paths.empty())
+    summary.name = summary.paths[0].substr(summary.paths[0].find_last_of('/') + 1);
   for (ULONG i = 0; i < info->tracker_count; ++i)
     summary.trackers.emplace_back(info->trackers[i].url, info->trackers[i].url_len);
   hash = upper(hex_encode(info->info_hash, sizeof info->info_hash));

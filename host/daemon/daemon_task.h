@@ -28,7 +28,7 @@ struct seed_summary {
   std::vector<std::string> paths;  // each file's path inside the torrent, "/"-separated, name included
   std::vector<std::int64_t> sizes;
   std::vector<std::string> trackers;
-  bool single_file = true;  // a seed of one file, without a folder of its own
+  bool single_file = true;  // a seed of one file: it lies in the download folder itself
 };
 
 // Reads `seed` through the shell; false with `error` in words.
