@@ -79,6 +79,8 @@ std::optional<magnet_link> parse_magnet_link(const std::string& text) {
       }
     } else if (key == "dn" && link.name.empty()) {
       link.name = value;
+    } else if (key == "x.pe" && !value.empty()) {
+      link.peers.push_back(value);
     }
     start = end + 1;
   }

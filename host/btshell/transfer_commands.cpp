@@ -199,6 +199,11 @@ int run_transfer(const session_settings& settings, const command_line& line, boo
   if (!open_session(session, err)) return exit_failed;
   IBitTorrent2* shell = session.shell();
   if (!upload && is_magnet_link(request.seed)) {
+    if (const auto magnet = parse_magnet_link(request.seed))
+      if (!peer_items(magnet->peers, request.extras, error)) {
+        err << "btshell: " << error << '\n';
+        return exit_failed;
+      }
     // The seed is made from the metadata the link's peers send; it is kept
     // where the daemon keeps its seeds, and the task's state beside it.
     const com_ptr<kernel_link> kernel = kernel_link::create();

@@ -7,6 +7,7 @@
 #include "common/seed_naming.h"
 #include "common/utility.h"
 #include "host/btshell/magnet_fetch.h"
+#include "host/btshell/magnet_link.h"
 #include "host/btshell/printers.h"
 #include "interfaces/bt_task_status.h"
 #include "interfaces/string_types.h"
@@ -95,6 +96,8 @@ bool daemon_task::open(bool recheck, std::string& error) {
     return false;
   }
   request.files = record_.wanted;
+  if (const auto magnet = btshell::parse_magnet_link(record_.magnet))
+    if (!btshell::peer_items(magnet->peers, request.extras, error)) request.extras.clear();
   auto task = std::make_unique<btshell::transfer_task>(session_, false);
   const HRESULT hr = task->create(request);
   if (FAILED(hr)) {

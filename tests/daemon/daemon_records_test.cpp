@@ -139,10 +139,13 @@ TEST(MagnetLink, HashAndNameFromTheFormsInUse) {
     std::string link;
     std::string hash;  // empty: refused
     std::string name;
+    std::vector<std::string> peers = {};
   };
   for (const row& r : std::vector<row>{
            {"magnet:?xt=urn:btih:" + hex + "&dn=My+File%20%C3%A9", hex, "My File \xC3\xA9"},
-           {"magnet:?dn=x&tr=udp%3A%2F%2Ft%3A1&xt=urn:btih:0123456789abcdef0123456789abcdef01234567", hex, "x"},
+           {"magnet:?dn=x&tr=udp%3A%2F%2Ft%3A1&xt=urn:btih:0123456789abcdef0123456789abcdef01234567&x.pe=127.0.0.3:6881"
+            "&x.pe=%5B%3A%3A1%5D%3A7000",
+            hex, "x", {"127.0.0.3:6881", "[::1]:7000"}},
            // base32 of the same twenty bytes
            {"magnet:?xt=urn:btih:AERUKZ4JVPG66AJDIVTYTK6N54ASGRLH", hex, ""},
            {"magnet:?xt=urn:btih:0123", "", ""},
@@ -157,6 +160,7 @@ TEST(MagnetLink, HashAndNameFromTheFormsInUse) {
     ASSERT_TRUE(link) << r.link;
     EXPECT_EQ(link->hash, r.hash) << r.link;
     EXPECT_EQ(link->name, r.name) << r.link;
+    EXPECT_EQ(link->peers, r.peers) << r.link;
   }
 }
 
