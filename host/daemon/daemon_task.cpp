@@ -245,8 +245,10 @@ rpc::torrent_view daemon_task::view(unsigned groups) const {
   v.desired_available = v.left_until_done;
   v.percent_done = v.size_when_done > 0 ? static_cast<double>(v.have_valid) / static_cast<double>(v.size_when_done)
                                         : (info.task_status == bt_task_finished || info.task_status == bt_task_seeding);
-  v.rate_download = info.download_rate;
-  v.rate_upload = info.upload_rate;
+  // A task that does not run moves nothing, whatever its last rates were.
+  const bool running = v.status != rpc::torrent_status::stopped;
+  v.rate_download = running ? info.download_rate : 0;
+  v.rate_upload = running ? info.upload_rate : 0;
   v.peers_connected = static_cast<int>(info.peer_count);
   v.uploaded_ever = static_cast<std::int64_t>(info.uploaded_size);
   v.downloaded_ever = static_cast<std::int64_t>(task_->totals().received);
