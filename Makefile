@@ -21,7 +21,7 @@ FUZZ_SECONDS ?= 60
 FUZZ_SMOKE_SECONDS ?= 30
 # The test binaries that hold the tests whose suite names contain
 # "Concurrent": the only ones the ThreadSanitizer build makes.
-CONCURRENT_TEST_BINARIES ?= test_com_utility test_common test_bt_shell test_btshell_unit test_kernel
+CONCURRENT_TEST_BINARIES ?= test_com_utility test_common test_bt_shell test_btshell_unit test_kernel test_daemon_unit
 
 .PHONY: all deps configure build test test-plain test-asan test-tsan test-leaks fuzz fuzz-build demo bench \
   bench-transfer clean
