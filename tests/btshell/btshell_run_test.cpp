@@ -1,7 +1,11 @@
 // The built btshell, run as a user runs it: the real plugin module and the
 // real kernel module of the build tree, seeds of the corpus and the samples.
 #include <gtest/gtest.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <nlohmann/json.hpp>
 
@@ -192,6 +196,43 @@ TEST(BtshellRun, InspectJsonOfTheSampleSeeds) {
   EXPECT_TRUE(single["title"].is_null() && single["publisher"].is_null() && single["publisher_url"].is_null());
   EXPECT_EQ(single["files"], nlohmann::json::parse(R"([{"folder": "", "name": "hello.txt", "size": 100000}])"));
   EXPECT_EQ(seeds[3]["files"][1], nlohmann::json::parse(R"({"folder": ".pad/", "name": "6384", "size": 6384})"));
+}
+
+// The daemon as a user starts and stops it: it refuses settings that would
+// expose it or that it does not understand, answers Transmission's client,
+// and ends cleanly on SIGTERM (under the leak check too).
+TEST(BtshellRun, DaemonRefusesUnsafeSettingsServesAndStopsOnTerm) {
+  bts_test::temp_dir dir;
+  dir.write("open.json", R"({"rpc-address":"0.0.0.0:9091","state-dir":"state"})");
+  dir.write("unknown.json", R"({"rpc-adress":"127.0.0.1:9091"})");
+  check(dir, {{"daemon", "--config", "open.json"}, 2, {}, "without a password"}, false);
+  check(dir, {{"daemon", "--config", "unknown.json"}, 2, {}, "unknown key \"rpc-adress\""}, false);
+  EXPECT_FALSE(std::filesystem::exists(dir.file("state"))) << "nothing made for a refused start";
+
+  // A port nobody uses now.
+  const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t size = sizeof address;
+  ASSERT_EQ(::bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &size);
+  const std::string rpc = "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+  ::close(probe);
+  dir.write("settings.json", R"({"rpc-address":")" + rpc + R"(","state-dir":"state","download-dir":"data",
+                                  "listen-address":"127.0.0.1:0","dht":false,"local-discovery":false,
+                                  "port-mapping":false})");
+  const std::string script =
+      "cd " + quoted(dir.path()) + " && { " + quoted(BTSHELL_EXE) +
+      " daemon --config settings.json >out.txt 2>err.txt & p=$!; "
+      "for i in $(seq 300); do transmission-remote " + rpc + " -si >si.txt 2>&1 && break; sleep 0.1; done; "
+      "kill -TERM $p; wait $p; echo $? >status.txt; }";
+  ASSERT_EQ(std::system(script.c_str()), 0);
+  EXPECT_NE(bts_test::read_file(dir.file("si.txt")).find("RPC version: 16"), std::string::npos)
+      << bts_test::read_file(dir.file("si.txt")) << bts_test::read_file(dir.file("err.txt"));
+  EXPECT_EQ(bts_test::read_file(dir.file("status.txt")), "0\n") << bts_test::read_file(dir.file("err.txt"));
+  EXPECT_NE(bts_test::read_file(dir.file("out.txt")).find("btshell daemon: stopped\n"), std::string::npos);
+  EXPECT_TRUE(std::filesystem::exists(dir.file("state/tasks.json")));
 }
 
 }  // namespace
