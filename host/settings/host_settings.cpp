@@ -39,21 +39,26 @@ struct key {
   std::function<json(const settings&)> write;         // null: not written (at its default)
 };
 
+// Whether `v` holds a value of the kind of T: a flag, a count (not
+// negative), a text, or a list of texts.
+template <class T>
+bool of_kind(const json& v) {
+  if constexpr (std::is_same_v<T, bool>) {
+    return v.is_boolean();
+  } else if constexpr (std::is_integral_v<T>) {
+    return v.is_number_integer() && v.get<std::int64_t>() >= 0;
+  } else if constexpr (std::is_same_v<T, std::string>) {
+    return v.is_string();
+  } else {
+    return v.is_array() && std::all_of(v.begin(), v.end(), [](const json& item) { return item.is_string(); });
+  }
+}
+
 template <class T>
 key plain(const char* name, T settings::*member) {
   return {name,
           [member](const json& v, settings& s) {
-            if constexpr (std::is_same_v<T, bool>) {
-              if (!v.is_boolean()) return false;
-            } else if constexpr (std::is_integral_v<T>) {
-              if (!v.is_number_integer() || v.get<std::int64_t>() < 0) return false;
-            } else if constexpr (std::is_same_v<T, std::string>) {
-              if (!v.is_string()) return false;
-            } else {
-              if (!v.is_array()) return false;
-              for (const json& item : v)
-                if (!item.is_string()) return false;
-            }
+            if (!of_kind<T>(v)) return false;
             s.*member = v.get<T>();
             return true;
           },
@@ -64,13 +69,7 @@ template <class T>
 key optional(const char* name, std::optional<T> settings::*member) {
   return {name,
           [member](const json& v, settings& s) {
-            if constexpr (std::is_same_v<T, bool>) {
-              if (!v.is_boolean()) return false;
-            } else if constexpr (std::is_integral_v<T>) {
-              if (!v.is_number_integer() || v.get<std::int64_t>() < 0) return false;
-            } else {
-              if (!v.is_string()) return false;
-            }
+            if (!of_kind<T>(v)) return false;
             s.*member = v.get<T>();
             return true;
           },
@@ -84,7 +83,7 @@ const std::vector<key>& keys() {
       plain("rpc-password-hash", &settings::rpc_password_hash),
       {"rpc-password",
        [](const json& v, settings& s) {
-         if (!v.is_string()) return false;
+         if (!of_kind<std::string>(v)) return false;
          s.rpc_password = v.get<std::string>();
          return true;
        },
