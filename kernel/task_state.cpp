@@ -1,5 +1,7 @@
 #include "kernel/task_state.h"
 
+#include "platform/posix_fd.h"
+
 #include <libtorrent/bdecode.hpp>
 #include <libtorrent/bencode.hpp>
 #include <libtorrent/read_resume_data.hpp>
@@ -95,16 +97,6 @@ int read_whole(const std::string& path, std::vector<char>& out) {
   return error;
 }
 
-int sync_folder_of(const std::string& path) {
-  const std::size_t slash = path.find_last_of('/');
-  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return errno;
-  // Some file systems cannot sync a folder; the rename stands all the same.
-  const int error = ::fsync(fd) != 0 && errno != EINVAL ? errno : 0;
-  ::close(fd);
-  return error;
-}
 
 }  // namespace
 
@@ -176,31 +168,9 @@ int write_task_state(const std::string& path, const lt::add_torrent_params& para
   mine["files"] = pack(proof.files);
   std::vector<char> data;
   lt::bencode(std::back_inserter(data), state);
-  return write_file_whole(path, data);
+  return platform::replace_file_whole(path, data.data(), data.size());
 }
 
-int write_file_whole(const std::string& path, const std::vector<char>& data) {
-  std::string temporary = path + ".XXXXXX";
-  // A fresh name, made exclusively: a file or link planted beside the state
-  // is never written through, and two writers never share a temporary file.
-  const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
-  if (fd < 0) return errno;
-  int error = ::fchmod(fd, 0644) != 0 ? errno : 0;
-  for (std::size_t written = 0; error == 0 && written < data.size();) {
-    const ssize_t n = ::write(fd, data.data() + written, data.size() - written);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) error = errno;
-    else written += static_cast<std::size_t>(n);
-  }
-  if (error == 0 && ::fsync(fd) != 0) error = errno;
-  if (::close(fd) != 0 && error == 0) error = errno;
-  if (error == 0 && ::rename(temporary.c_str(), path.c_str()) != 0) error = errno;
-  if (error != 0) {
-    ::unlink(temporary.c_str());
-    return error;
-  }
-  return sync_folder_of(path);
-}
 
 state_lock::~state_lock() { release(); }
 

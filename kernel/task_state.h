@@ -59,8 +59,6 @@ bool read_task_state(const std::string& path, const lt::torrent_info& torrent, l
                      state_proof& proof, std::string& why);
 // Writes the state; 0 or the errno value of what failed.
 int write_task_state(const std::string& path, const lt::add_torrent_params& params, const state_proof& proof);
-// Writes `data` to `path` whole (see above); 0 or an errno value.
-int write_file_whole(const std::string& path, const std::vector<char>& data);
 
 class state_lock {
  public:

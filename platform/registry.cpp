@@ -88,34 +88,13 @@ bool format(const registry_keys& keys, std::string& text, std::string& error) {
   return true;
 }
 
-// Writes `text` to a new file beside `file`, flushes it and renames it over
-// `file`; the temporary file goes again on failure.
+// Replaces `file` whole with `text` (replace_file_whole).
 bool replace(const std::string& file, const std::string& text, std::string& error) {
-  std::string temporary = file + ".XXXXXX";
-  fd_guard fd(::mkostemp(&temporary[0], O_CLOEXEC));
-  if (fd.get() < 0) {
-    error = failure("cannot create", temporary);
-    return false;
-  }
-  std::size_t written = 0;
-  bool ok = write_all(fd.get(), text.data(), text.size(), written) && ::fsync(fd.get()) == 0;
-  if (!ok) error = failure("cannot write", temporary);
-  if (!fd.close() && ok) {
-    ok = false;
-    error = failure("cannot write", temporary);
-  }
-  if (ok && ::rename(temporary.c_str(), file.c_str()) != 0) {
-    ok = false;
-    error = failure("cannot replace", file);
-  }
-  if (!ok) {
-    ::unlink(temporary.c_str());
-    return false;
-  }
-  // The rename itself reaches the disk with its folder.
-  fd_guard folder(::open(std::filesystem::path(file).parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (folder.get() >= 0) ::fsync(folder.get());
-  return true;
+  const int e = replace_file_whole(file, text.data(), text.size());
+  if (e == 0) return true;
+  errno = e;
+  error = failure("cannot replace", file);
+  return false;
 }
 
 bool update(const std::string& file, const std::function<void(registry_keys&)>& change, std::string& error) {
