@@ -75,6 +75,7 @@ int run_daemon(const btshell::session_settings& base, const btshell::command_lin
   btshell::interrupt_signals signals;
   btshell::session_settings session_settings = base;
   session_settings.kernel_listen.clear();
+  session_settings.p2p_hub = true;  // torrent-remove tells it of the files it deletes
   btshell::host_session session(session_settings);
   if (!btshell::open_session(session, err)) return btshell::exit_failed;
   // Attached before anything can load the kernel module: the kernel's
