@@ -223,7 +223,9 @@ TEST_F(Daemon, RunsTasksFromAnAria2SeederAcrossARestart) {
                          kCommandLimit))
       << remote({"-l"}).out;
   EXPECT_FALSE(list_line(remote({"-l"}).out, "watched.bin").empty());
-  expect_rows({{{"-st"}, {"Downloaded: None"}}, {{"-t", "2", "-i"}, {"Download Limit: 300 kB/s", "100%"}}});
+  expect_rows({{{"-st"}, {"Downloaded: None"}},
+               {{"-t", "2", "-i"}, {"Download Limit: 300 kB/s", "100%"}},
+               {{"-si"}, {"Download speed limit: 500 kB/s"}}});
   expect_rows({{{"-t", "1", "-s"}, {"success"}}});
   EXPECT_TRUE(wait_until([&] { return restored(1, "single.bin", "Idle"); }, kCommandLimit));
 
@@ -236,6 +238,7 @@ TEST_F(Daemon, RunsTasksFromAnAria2SeederAcrossARestart) {
   EXPECT_TRUE(list_line(after, "single.bin").empty() && list_line(after, "folder").empty()) << after;
   EXPECT_TRUE(same_bytes(downloads + "single.bin", single.data_folder + "single.bin"));
   for (const content_file& f : folder.files) EXPECT_FALSE(exists(downloads + "folder/" + f.path)) << f.path;
+  EXPECT_FALSE(exists(downloads + "folder/sub"));  // emptied by the removal
   EXPECT_TRUE(exists(downloads + "unrelated.txt") && exists(downloads + "folder/notes.txt"));
   std::string upper_hash = folder.hash;
   for (char& c : upper_hash) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
