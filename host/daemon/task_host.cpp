@@ -86,6 +86,14 @@ bool inside(const fs::path& path, const std::string& folder) {
   return true;
 }
 
+// Removes the folders that held `file`, from its own up to, not including,
+// `top` (with a trailing '/'), as long as each is empty.
+void remove_empty_folders(const std::string& file, const std::string& top) {
+  std::string folder = fs::path(file).parent_path().string();
+  while (folder.size() >= top.size() && folder.compare(0, top.size(), top) == 0 && ::rmdir(folder.c_str()) == 0)
+    folder = fs::path(folder).parent_path().string();
+}
+
 }  // namespace
 
 task_host::task_host(btshell::host_session& session, btshell::kernel_link& kernel, host_settings::settings settings,
@@ -406,6 +414,7 @@ std::string task_host::remove(const rpc::id_selection& which, bool delete_local_
     for (const std::string& file : data)
       if (::unlink(file.c_str()) != 0 && errno != ENOENT)
         failures += (failures.empty() ? "" : "; ") + ("cannot delete " + file + ": " + std::strerror(errno));
+    for (const std::string& file : data) remove_empty_folders(file, record.data_dir);
     if (delete_local_data && has_seed)
       session_.shell()->NotifyHubBtDeleted(to_tag_string(task->task_folder()), to_tag_string(record.seed));
     for (const std::string& file : states) ::unlink(file.c_str());

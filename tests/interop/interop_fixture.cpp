@@ -55,16 +55,8 @@ int connected(const char* address, int port) {
 
 // One HTTP GET to the tracker; the body, or empty.
 std::string http_get(int port, const std::string& target) {
-  const int fd = connected(loopback::tracker, port);
-  if (fd < 0) return std::string();
-  std::string response;
-  const std::string request = "GET " + target + " HTTP/1.0\r\nHost: " + loopback::tracker + "\r\n\r\n";
-  if (send(fd, request.data(), request.size(), 0) == static_cast<ssize_t>(request.size())) {
-    char buffer[4096];
-    ssize_t n;
-    while ((n = recv(fd, buffer, sizeof buffer, 0)) > 0) response.append(buffer, static_cast<std::size_t>(n));
-  }
-  close(fd);
+  const std::string response = http_exchange(
+      loopback::tracker, port, "GET " + target + " HTTP/1.0\r\nHost: " + loopback::tracker + "\r\n\r\n");
   const std::size_t body = response.find("\r\n\r\n");
   return body == std::string::npos ? std::string() : response.substr(body + 4);
 }
@@ -96,6 +88,19 @@ bool accepts(const char* address, int port) {
   if (fd < 0) return false;
   close(fd);
   return true;
+}
+
+std::string http_exchange(const char* address, int port, const std::string& request) {
+  const int fd = connected(address, port);
+  if (fd < 0) return std::string();
+  std::string response;
+  if (send(fd, request.data(), request.size(), 0) == static_cast<ssize_t>(request.size())) {
+    char buffer[4096];
+    ssize_t n;
+    while ((n = recv(fd, buffer, sizeof buffer, 0)) > 0) response.append(buffer, static_cast<std::size_t>(n));
+  }
+  close(fd);
+  return response;
 }
 
 bool same_bytes(const std::string& a, const std::string& b) {
@@ -151,7 +156,7 @@ made_torrent interop_fixture::make_torrent(const std::string& name, const std::v
   lt::file_storage storage;
   lt::add_files(storage, single ? top + files[0].path : top.substr(0, top.size() - 1));
   lt::create_torrent maker(storage, piece_size, lt::create_torrent::v1_only);
-  maker.add_tracker("http://" + std::string(loopback::tracker) + ":" + std::to_string(tracker_port_) + "/announce");
+  maker.add_tracker(announce_url());
   lt::set_piece_hashes(maker, t.data_root.substr(0, t.data_root.size() - 1));
   // The files as the torrent lists them (index i is file i).
   t.files.clear();
@@ -227,12 +232,17 @@ bool interop_fixture::wait_for_peer_at(const made_torrent& t, const std::string&
   return wait_until(found, std::chrono::seconds(60));
 }
 
-child_process& interop_fixture::start_aria2_seeder(const made_torrent& t, const std::vector<std::string>& extra) {
-  std::vector<std::string> argv = aria2_command(t.data_root, path("aria2-seeder.log"));
+std::string interop_fixture::announce_url() const {
+  return "http://" + std::string(loopback::tracker) + ":" + std::to_string(tracker_port_) + "/announce";
+}
+
+child_process& interop_fixture::start_aria2_seeder(const made_torrent& t, const std::vector<std::string>& extra,
+                                                   const std::string& log) {
+  std::vector<std::string> argv = aria2_command(t.data_root, path(log + ".log"));
   argv.insert(argv.end(), {"--seed-ratio=0.0", "--check-integrity=true"});
   argv.insert(argv.end(), extra.begin(), extra.end());
   argv.push_back(t.seed);
-  return start(argv, "aria2-seeder");
+  return start(argv, log);
 }
 
 child_process& interop_fixture::start_aria2_leecher(const made_torrent& t, const std::string& dir) {

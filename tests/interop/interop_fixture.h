@@ -39,6 +39,7 @@ constexpr char aria2[] = "127.0.0.3";
 constexpr char transmission[] = "127.0.0.4";
 constexpr char rtorrent[] = "127.0.0.5";
 constexpr char ctorrent[] = "127.0.0.6";
+constexpr char daemon[] = "127.0.0.7";  // btshell daemon's kernel
 }  // namespace loopback
 
 struct content_file {
@@ -83,8 +84,13 @@ class interop_fixture : public ::testing::Test {
   // announce of a probe, withdrawn at once).
   bool wait_for_peer_at(const made_torrent& t, const std::string& address);
 
-  // aria2c seeding `t` from its data; `extra`: further options.
-  child_process& start_aria2_seeder(const made_torrent& t, const std::vector<std::string>& extra = {});
+  // The tracker's announce URL, as every made torrent holds it.
+  std::string announce_url() const;
+
+  // aria2c seeding `t` from its data; `extra`: further options (a later
+  // option overrides an earlier one); its output to <log>.*.
+  child_process& start_aria2_seeder(const made_torrent& t, const std::vector<std::string>& extra = {},
+                                    const std::string& log = "aria2-seeder");
   // aria2c downloading `t` into `dir` and ending once complete.
   child_process& start_aria2_leecher(const made_torrent& t, const std::string& dir);
   // Replaces the bt_kernel.ini beside the kernel module that btshell
@@ -136,6 +142,9 @@ class interop_fixture : public ::testing::Test {
 int free_port(const char* address);
 // Something accepts TCP connections at address:port.
 bool accepts(const char* address, int port);
+// Sends `request` (the whole of it) to address:port and reads the answer
+// until the other side closes; empty when nothing could be connected or sent.
+std::string http_exchange(const char* address, int port, const std::string& request);
 // The bytes of `a` and `b` are equal (both must exist).
 bool same_bytes(const std::string& a, const std::string& b);
 bool exists(const std::string& path);
