@@ -122,6 +122,7 @@ bool task_host::restore(std::string& error) {
   task_list list = load_task_list(list_path_, problems);
   for (const std::string& p : problems) LOG4CPLUS_ERROR(logger(), p);
   next_id_ = list.next_id;
+  earlier_ = list.totals;
   std::set<std::string> hashes;
   for (task_record& record : list.tasks) {
     if (tasks_.count(record.id) || !hashes.insert(record.hash).second) {
@@ -202,6 +203,10 @@ void task_host::tick() {
 void task_host::save_list() {
   task_list list;
   list.next_id = next_id_;
+  const rpc::transfer_stats now = current_stats();
+  list.totals = {earlier_.uploaded + now.uploaded_bytes, earlier_.downloaded + now.downloaded_bytes,
+                 earlier_.files_added + now.files_added, earlier_.sessions + 1,
+                 earlier_.seconds_active + now.seconds_active};
   for (const auto& [id, task] : tasks_) list.tasks.push_back(task->record());
   if (const int e = save_task_list(list_path_, list)) {
     LOG4CPLUS_ERROR(logger(), "cannot write the task list " << list_path_ << ": " << std::strerror(e));
@@ -527,26 +532,35 @@ std::string task_host::change_session(const rpc::session_changes& changes) {
   return std::string();
 }
 
+rpc::transfer_stats task_host::current_stats() {
+  rpc::transfer_stats current;
+  for (auto& [id, task] : tasks_) {
+    if (!task->has_task()) continue;
+    const btshell::transfer_totals totals = task->totals();
+    current.downloaded_bytes += static_cast<std::int64_t>(totals.received);
+    current.uploaded_bytes += static_cast<std::int64_t>(totals.sent);
+  }
+  current.files_added = files_added_;
+  current.session_count = 1;
+  current.seconds_active = std::chrono::duration_cast<std::chrono::seconds>(clock::now() - started_).count();
+  return current;
+}
+
 rpc::session_stats task_host::stats() {
   std::lock_guard<std::mutex> hold(lock_);
   rpc::session_stats s;
   for (auto& [id, task] : tasks_) {
     ++s.torrent_count;
-    const tagTASK_INFO info = task->has_task() ? task->task_info() : tagTASK_INFO{};
-    const bool active = task->record().started;
-    ++(active ? s.active_torrent_count : s.paused_torrent_count);
+    ++(task->record().started ? s.active_torrent_count : s.paused_torrent_count);
+    if (!task->has_task()) continue;
+    const tagTASK_INFO info = task->task_info();
     s.download_speed += info.download_rate;
     s.upload_speed += info.upload_rate;
-    if (task->has_task()) {
-      const btshell::transfer_totals totals = task->totals();
-      s.current.downloaded_bytes += static_cast<std::int64_t>(totals.received);
-      s.current.uploaded_bytes += static_cast<std::int64_t>(totals.sent);
-    }
   }
-  s.current.files_added = files_added_;
-  s.current.session_count = 1;
-  s.current.seconds_active = std::chrono::duration_cast<std::chrono::seconds>(clock::now() - started_).count();
-  s.cumulative = s.current;
+  s.current = current_stats();
+  s.cumulative = {earlier_.uploaded + s.current.uploaded_bytes, earlier_.downloaded + s.current.downloaded_bytes,
+                  earlier_.files_added + s.current.files_added, earlier_.sessions + 1,
+                  earlier_.seconds_active + s.current.seconds_active};
   return s;
 }
 

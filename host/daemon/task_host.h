@@ -99,6 +99,8 @@ class task_host : public rpc::torrent_service {
   clock::time_point next_watch_scan_{};
   const clock::time_point started_ = clock::now();
   std::int64_t files_added_ = 0;
+  run_totals earlier_;  // the runs before this one
+  rpc::transfer_stats current_stats();
 };
 
 }  // namespace daemon_host

@@ -91,6 +91,15 @@ task_list load_task_list(const std::string& path, std::vector<std::string>& prob
   }
   const json next = document.value("next-id", json(1));
   list.next_id = next.is_number_integer() ? next.get<std::int64_t>() : 1;
+  const json totals = document.value("totals", json::object());
+  if (totals.is_object()) {
+    auto count = [&](const char* key) {
+      const json v = totals.value(key, json(0));
+      return v.is_number_integer() ? v.get<std::int64_t>() : 0;
+    };
+    list.totals = {count("uploaded"), count("downloaded"), count("files-added"), count("sessions"),
+                   count("seconds-active")};
+  }
   if (list.next_id <= highest) list.next_id = highest + 1;
   return list;
 }
@@ -99,7 +108,17 @@ int save_task_list(const std::string& path, const task_list& list) {
   json tasks = json::array();
   for (const task_record& t : list.tasks) tasks.push_back(to_json(t));
   const std::string text =
-      json{{"version", kListVersion}, {"next-id", list.next_id}, {"tasks", std::move(tasks)}}.dump(1) + "\n";
+      json{{"version", kListVersion},
+           {"next-id", list.next_id},
+           {"totals",
+            {{"uploaded", list.totals.uploaded},
+             {"downloaded", list.totals.downloaded},
+             {"files-added", list.totals.files_added},
+             {"sessions", list.totals.sessions},
+             {"seconds-active", list.totals.seconds_active}}},
+           {"tasks", std::move(tasks)}}
+          .dump(1) +
+      "\n";
   return platform::replace_file_whole(path, text.data(), text.size());
 }
 

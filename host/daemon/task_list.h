@@ -27,9 +27,15 @@ struct task_record {
   std::int64_t added = 0, done = 0;  // seconds since the epoch; done 0: not yet
 };
 
+// What every run of the daemon together moved, for session-stats.
+struct run_totals {
+  std::int64_t uploaded = 0, downloaded = 0, files_added = 0, sessions = 0, seconds_active = 0;
+};
+
 struct task_list {
   std::int64_t next_id = 1;
   std::vector<task_record> tasks;
+  run_totals totals;  // of the runs before this one
 };
 
 // Reads the list at `path`. A missing file is an empty list. A file that

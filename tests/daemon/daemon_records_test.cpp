@@ -103,6 +103,7 @@ TEST(TaskList, SurvivesARoundTripAndDamageIsSetAsideNotFatal) {
   b.seed.clear();
   b.magnet = "magnet:?xt=urn:btih:" + b.hash;
   list.tasks = {a, b};
+  list.totals = {5000, 7000, 2, 3, 3600};
   ASSERT_EQ(daemon_host::save_task_list(path, list), 0);
 
   std::vector<std::string> problems;
@@ -110,6 +111,8 @@ TEST(TaskList, SurvivesARoundTripAndDamageIsSetAsideNotFatal) {
   EXPECT_TRUE(problems.empty());
   ASSERT_EQ(read.tasks.size(), 2u);
   EXPECT_EQ(read.next_id, 7);
+  EXPECT_EQ(read.totals.downloaded, 7000);
+  EXPECT_EQ(read.totals.sessions, 3);
   EXPECT_EQ(read.tasks[0].wanted, a.wanted);
   EXPECT_FALSE(read.tasks[0].started);
   EXPECT_EQ(read.tasks[0].upload_limit, 50);
