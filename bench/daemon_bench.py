@@ -148,48 +148,48 @@ class Rpc:
         raise RuntimeError("%s: no session id taken" % method)
 
 
-def proc_children(pid):
+def proc_text(pid, name):
+    """/proc/PID/NAME, or None once the process is gone."""
+    try:
+        with open("/proc/%s/%s" % (pid, name)) as f:
+            return f.read()
+    except OSError:
+        return None
+
+
+def stat_fields(pid):
+    """The fields of /proc/PID/stat after the command's name (the state first), or []."""
+    stat = proc_text(pid, "stat")
+    return stat.rsplit(")", 1)[1].split() if stat else []
+
+
+def proc_tree(pid):
     """pid and every process below it."""
-    parents = {}
-    for entry in os.listdir("/proc"):
-        if entry.isdigit():
-            try:
-                with open("/proc/%s/stat" % entry) as f:
-                    stat = f.read()
-            except OSError:
-                continue
-            parents.setdefault(int(stat.rsplit(")", 1)[1].split()[1]), []).append(int(entry))
+    children = {}
+    for entry in filter(str.isdigit, os.listdir("/proc")):
+        fields = stat_fields(entry)
+        if fields:
+            children.setdefault(int(fields[1]), []).append(int(entry))
     found, todo = [], [pid]
     while todo:
         p = todo.pop()
         found.append(p)
-        todo.extend(parents.get(p, []))
+        todo.extend(children.get(p, []))
     return found
 
 
 def rss_kib(pid):
     total = 0
-    for p in proc_children(pid):
-        try:
-            with open("/proc/%d/status" % p) as f:
-                for line in f:
-                    if line.startswith("VmRSS:"):
-                        total += int(line.split()[1])
-        except OSError:
-            pass
+    for p in proc_tree(pid):
+        for line in (proc_text(p, "status") or "").splitlines():
+            if line.startswith("VmRSS:"):
+                total += int(line.split()[1])
     return total
 
 
 def cpu_seconds(pid):
     """utime + stime of pid and of the processes below it (their own and their waited-for children's)."""
-    ticks = 0
-    for p in proc_children(pid):
-        try:
-            with open("/proc/%d/stat" % p) as f:
-                fields = f.read().rsplit(")", 1)[1].split()
-        except OSError:
-            continue
-        ticks += sum(int(v) for v in fields[11:15])  # utime stime cutime cstime
+    ticks = sum(sum(int(v) for v in stat_fields(p)[11:15]) for p in proc_tree(pid))  # utime stime cutime cstime
     return ticks / CLOCK_TICKS
 
 
