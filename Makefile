@@ -11,6 +11,8 @@
 #       make bench                    the seed-decoding benchmarks
 #       make bench-transfer           a 256 MiB transfer over loopback through a tracker:
 #                                     btshell download, a plain libtorrent client, aria2c
+#       make bench-daemon             btshell daemon beside transmission-daemon, 1,000 torrents
+#                                     over the RPC [DAEMON_BENCH_IDLE_SECONDS=n]
 JOBS ?= $(shell nproc)
 CMAKE ?= cmake
 BUILD ?= build
@@ -24,7 +26,7 @@ FUZZ_SMOKE_SECONDS ?= 30
 CONCURRENT_TEST_BINARIES ?= test_com_utility test_common test_bt_shell test_btshell_unit test_kernel test_daemon_unit
 
 .PHONY: all deps configure build test test-plain test-asan test-tsan test-leaks fuzz fuzz-build demo bench \
-  bench-transfer clean
+  bench-transfer bench-daemon clean
 
 all: build
 
@@ -95,6 +97,12 @@ bench-transfer: deps
 	$(CMAKE) -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DBTS_BUILD_TESTS=OFF
 	$(CMAKE) --build build-bench -j $(JOBS) --target btshell bts_gen_seeds bench_lt_client
 	bench/transfer_bench.sh build-bench
+
+# A Release build of btshell and the kernel module; then the daemon benchmark.
+bench-daemon: deps
+	$(CMAKE) -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DBTS_BUILD_TESTS=OFF
+	$(CMAKE) --build build-bench -j $(JOBS) --target btshell
+	python3 bench/daemon_bench.py build-bench
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD) build-bench

@@ -251,14 +251,18 @@ rpc::torrent_view daemon_task::view(unsigned groups) const {
   v.rate_upload = running ? info.upload_rate : 0;
   v.peers_connected = static_cast<int>(info.peer_count);
   v.uploaded_ever = static_cast<std::int64_t>(info.uploaded_size);
-  v.downloaded_ever = static_cast<std::int64_t>(task_->totals().received);
-  if (v.downloaded_ever > 0)
-    v.upload_ratio = static_cast<double>(v.uploaded_ever) / static_cast<double>(v.downloaded_ever);
   if (v.rate_download > 0 && v.left_until_done > 0) v.eta = v.left_until_done / v.rate_download;
   v.is_finished = false;
 
+  // Each of the kernel's queries below waits for its network thread: asked
+  // only for the fields that need it (a listing of many tasks asks none).
+  if (groups & rpc::group_totals) {
+    v.downloaded_ever = static_cast<std::int64_t>(task_->totals().received);
+    if (v.downloaded_ever > 0)
+      v.upload_ratio = static_cast<double>(v.uploaded_ever) / static_cast<double>(v.downloaded_ever);
+  }
   tagRESOURCE_STATISTIC statistic{};
-  if (SUCCEEDED(task_->task()->GetResourceStatistic(&statistic))) {
+  if ((groups & rpc::group_pieces) && SUCCEEDED(task_->task()->GetResourceStatistic(&statistic))) {
     v.piece_count = statistic.values[9];
     v.piece_size = statistic.values[11];
   }

@@ -85,6 +85,8 @@ enum field_group : unsigned {
   group_files = 2,     // files, fileStats, priorities, wanted
   group_peers = 4,     // peers
   group_trackers = 8,  // trackers, trackerStats
+  group_pieces = 16,   // pieceCount, pieceSize
+  group_totals = 32,   // downloadedEver, uploadRatio: the task's transfer totals
 };
 
 struct torrent_view {

@@ -71,6 +71,7 @@ TEST_F(Methods, TorrentGetAsksOnlyForTheGroupsItsFieldsNeed) {
       {{"files", "name", "priorities", "wanted"}, rpc::group_basic | rpc::group_files},
       {{"peers"}, rpc::group_peers},
       {{"trackerStats", "trackers"}, rpc::group_trackers},
+      {{"pieceSize", "uploadRatio", "pieceCount"}, rpc::group_pieces | rpc::group_totals},
       {{"fileStats", "noSuchField"}, rpc::group_files},
   };
   for (const auto& r : rows) {
