@@ -121,10 +121,12 @@ std::string transfer_task::failure_text() const {
 
 transfer_totals transfer_task::totals() const {
   tagBT_TRANSFER_TOTALS exact{};
-  if (details_ && SUCCEEDED(details_->GetTransferTotals(&exact))) return {exact.received, exact.sent};
+  if (details_ && SUCCEEDED(details_->GetTransferTotals(&exact)))
+    return {exact.received, exact.sent, exact.received_all, exact.sent_all};
   tagRESOURCE_STATISTIC statistic{};
   task_->GetResourceStatistic(&statistic);
-  return {ULONGLONG{statistic.values[7]} * 1024, ULONGLONG{statistic.values[8]} * 1024};
+  const ULONGLONG received = ULONGLONG{statistic.values[7]} * 1024, sent = ULONGLONG{statistic.values[8]} * 1024;
+  return {received, sent, received, sent};
 }
 
 swarm_state transfer_task::swarm() const {

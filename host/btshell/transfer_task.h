@@ -52,6 +52,9 @@ struct task_file_state {
 struct transfer_totals {
   ULONGLONG received = 0;
   ULONGLONG sent = 0;
+  // Over every run the task's state remembers (this run's without the details).
+  ULONGLONG received_all = 0;
+  ULONGLONG sent_all = 0;
 };
 
 // A tracker of the task and its last answer.

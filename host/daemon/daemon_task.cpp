@@ -257,7 +257,8 @@ rpc::torrent_view daemon_task::view(unsigned groups) const {
   // Each of the kernel's queries below waits for its network thread: asked
   // only for the fields that need it (a listing of many tasks asks none).
   if (groups & rpc::group_totals) {
-    v.downloaded_ever = static_cast<std::int64_t>(task_->totals().received);
+    // Over every run, as the ratio of a task restarted is its whole history's.
+    v.downloaded_ever = static_cast<std::int64_t>(task_->totals().received_all);
     if (v.downloaded_ever > 0)
       v.upload_ratio = static_cast<double>(v.uploaded_ever) / static_cast<double>(v.downloaded_ever);
   }
