@@ -49,11 +49,13 @@ done
 "${memcheck[@]}" --trace-children=yes --log-file="$logs/btshell.%p.log" "$btshell_runs" >"$logs/btshell.out" 2>&1 ||
   { status=1; echo "leak_check: test_btshell failed (see $logs/btshell.out)" >&2; }
 
-# One line per process of the system (the shells that test_btshell starts
-# its commands with are left out): memory errors, then bytes definitely,
-# indirectly and possibly lost.
+# One line per process of the system: memory errors, then bytes
+# definitely, indirectly and possibly lost. Only the build tree's programs
+# count; the shells that test_btshell starts its commands with, and the
+# other programs a scenario runs (transmission-remote talking to the
+# daemon, say), are left out.
 summary=$(for log in "$logs"/*.log; do
-  grep -q '== Command: /bin/sh ' "$log" && continue
+  grep -q "== Command: $build/" "$log" || continue
   awk -v log_name="$(basename "$log")" '
     /== Command: / { sub(/.*== Command: /, ""); command = $0 }
     /ERROR SUMMARY:/ { errors = $4 }

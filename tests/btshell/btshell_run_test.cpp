@@ -225,7 +225,7 @@ TEST(BtshellRun, DaemonRefusesUnsafeSettingsServesAndStopsOnTerm) {
   const std::string script =
       "cd " + quoted(dir.path()) + " && { " + quoted(BTSHELL_EXE) +
       " daemon --config settings.json >out.txt 2>err.txt & p=$!; "
-      "for i in $(seq 300); do transmission-remote " + rpc + " -si >si.txt 2>&1 && break; sleep 0.1; done; "
+      "i=0; while [ $i -lt 300 ]; do transmission-remote " + rpc + " -si >si.txt 2>&1 && break; sleep 0.1; i=$((i+1)); done; "
       "kill -TERM $p; wait $p; echo $? >status.txt; }";
   ASSERT_EQ(std::system(script.c_str()), 0);
   EXPECT_NE(bts_test::read_file(dir.file("si.txt")).find("RPC version: 16"), std::string::npos)
