@@ -55,8 +55,8 @@ def parse_command_line():
     parser.add_argument("--btshell", required=True)
     parser.add_argument("--kernel", required=True)
     parser.add_argument("--artefacts", required=True)
-    parser.parse_known_args(namespace=options)
-    _, rest = parser.parse_known_args()
+    known, rest = parser.parse_known_args()
+    vars(options).update(vars(known))
     return [sys.argv[0]] + rest
 
 
@@ -84,15 +84,6 @@ def accepts(address, port):
         return True
     except OSError:
         return False
-
-
-def tail(path, size=3000):
-    try:
-        with open(path, "rb") as f:
-            text = f.read().decode(errors="replace")
-    except OSError:
-        return ""
-    return text if len(text) <= size else "..." + text[-size:]
 
 
 # --- processes -------------------------------------------------------------------------
@@ -124,8 +115,10 @@ class Child:
                 self.process.wait(grace)
         return self.process.returncode
 
-    def err_tail(self):
-        return tail(self.log + ".err")
+    def err_tail(self, size=3000):
+        with open(self.log + ".err", "rb") as f:
+            text = f.read().decode(errors="replace")
+        return text if len(text) <= size else "..." + text[-size:]
 
 
 def adopt_orphans():
@@ -210,10 +203,6 @@ def same_bytes(a, b):
 
 # --- the RPC --------------------------------------------------------------------------
 
-class RpcError(Exception):
-    pass
-
-
 class Rpc:
     """The daemon's RPC as a plain client sees it: the session-id exchange, Basic
     credentials when given."""
@@ -245,7 +234,7 @@ class Rpc:
         status, _, body = self.post(json.dumps({"method": method, "arguments": arguments}).encode())
         answer = json.loads(body) if status == 200 else {}
         if answer.get("result") != "success":
-            raise RpcError("%s: %d %r" % (method, status, body[:300]))
+            raise AssertionError("%s: %d %r" % (method, status, body[:300]))
         return answer.get("arguments", {})
 
     def task(self, hash_string, fields=("id", "name", "status", "percentDone", "error", "errorString",
@@ -264,18 +253,17 @@ class Rpc:
 # --- the parties ----------------------------------------------------------------------
 
 class Machine:
-    """The programs of one test class and its folder (removed at the end when all
-    went well). Everything started is stopped, in reverse order, by close()."""
+    """The programs of one test class and its folder. close() stops everything
+    started, in reverse order, and removes the folder."""
 
     def __init__(self, name):
         self.folder = tempfile.mkdtemp(prefix="web-%s-" % name)
-        self.home = self.path("home")
-        os.makedirs(self.home)
-        self.env = dict(os.environ, HOME=self.home, XDG_CONFIG_HOME=self.home + "/.config",
-                        XDG_CACHE_HOME=self.home + "/.cache", XDG_DATA_HOME=self.home + "/.local/share")
-        self.children = []
-        self.closers = []
-        self.failed = False
+        home = self.path("home")
+        os.makedirs(home)
+        # No program reads or writes the user's own configuration and caches.
+        self.env = dict(os.environ, HOME=home, XDG_CONFIG_HOME=home + "/.config", XDG_CACHE_HOME=home + "/.cache",
+                        XDG_DATA_HOME=home + "/.local/share")
+        self.children, self.closers = [], []
         adopt_orphans()
 
     def path(self, *parts):
@@ -291,8 +279,7 @@ class Machine:
             self.closers.pop()()
         statuses = [(c, c.stop()) for c in reversed(self.children)]
         end_orphans()
-        if not self.failed:
-            shutil.rmtree(self.folder, ignore_errors=True)
+        shutil.rmtree(self.folder, ignore_errors=True)
         return statuses
 
     def seed(self, name, files, root=None):
@@ -311,10 +298,11 @@ class Machine:
             f.write("listen.tcp_udp %s:%d\naccess.whitelist whitelist.txt\ntracker.rootdir %s\n"
                     % (TRACKER, self.tracker_port, self.path("tracker")))
         child = self.start(["opentracker", "-f", self.path("tracker", "opentracker.conf")], "tracker")
-        probe = "/announce?info_hash=%s&peer_id=-BT0000-probeprobe00&port=1&left=0&event=stopped"
-        ok = wait_until(lambda: b"failure" not in (self.tracker_get(probe % self.escaped(seeds[0].hash)) or b"failure"),
-                        STEP_LIMIT)
-        assert ok, "the tracker does not answer: " + child.err_tail()
+        # Answering, with the whitelist read: a stop of a peer of a listed torrent is taken.
+        probe = "/announce?info_hash=%s&peer_id=-BT0000-probeprobe00&port=1&left=0&event=stopped" % self.escaped(
+            seeds[0].hash)
+        taken = wait_until(lambda: b"failure" not in (self.tracker_get(probe) or b"failure"), STEP_LIMIT)
+        assert taken, "the tracker does not answer: " + child.err_tail()
 
     def announce_url(self):
         if not hasattr(self, "tracker_port"):
@@ -451,6 +439,11 @@ class Page:
     def find(self, css, scope=None):
         found = (scope or self.driver).find_elements("css selector", css)
         return found[0] if found else None
+
+    def shown(self, css):
+        """The element of `css` when it is displayed; None otherwise."""
+        element = self.find(css)
+        return element if element and element.is_displayed() else None
 
     def text(self, css):
         element = self.find(css)
