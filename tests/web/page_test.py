@@ -27,6 +27,7 @@ from web_fixture import STEP_LIMIT, TRANSFER_LIMIT
 
 PAGE_FILES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "host", "web", "page")
 SEEDING, STOPPED = 6, 0  # torrent-get's status
+DESKTOP, PHONE = (1280, 800), (360, 740)  # viewports
 TAB_LIMIT = 200  # Tab presses before a walk through the page gives up
 LOCKOUT_FAILURES = 5  # wrong passwords in a row after which the daemon refuses an address for a while
 
@@ -44,6 +45,7 @@ class PageTest(unittest.TestCase):
     @classmethod
     def open_browser(cls):
         cls.page = web.Page(cls.machine.browser(), cls.machine)
+        cls.page.viewport(*DESKTOP)
 
     @classmethod
     def stop(cls):
@@ -189,8 +191,8 @@ class Tasks(PageTest):
     def test_small_screen_and_keyboard(self):
         page, driver = self.page, self.page.driver
         self.seeding(self.delta)
-        driver.set_window_size(360, 740)
-        self.addCleanup(driver.set_window_size, 1280, 800)
+        page.viewport(*PHONE)
+        self.addCleanup(page.viewport, *DESKTOP)
         row = page.row(self.delta)["element"]
         driver.execute_script("window.scrollTo(0, arguments[0].getBoundingClientRect().top + scrollY - 100)", row)
         for name in ("Stop", "Remove"):

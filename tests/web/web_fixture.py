@@ -378,12 +378,12 @@ class Machine:
         return "http://%s:%d" % (RPC, server.server_address[1])
 
     def browser(self):
-        """Headless Chromium on a fresh profile in this folder, 1280x800, its console
-        kept, alerts left open for the test to see."""
+        """Headless Chromium on a fresh profile in this folder, its console kept, alerts
+        left open for the test to see."""
         RemoteConnection.set_timeout(STEP_LIMIT * 3)
         chrome = webdriver.ChromeOptions()
         chrome.binary_location = "/usr/bin/chromium"
-        for argument in ("--headless=new", "--user-data-dir=" + self.path("profile"), "--window-size=1280,800",
+        for argument in ("--headless=new", "--user-data-dir=" + self.path("profile"),
                          "--no-first-run", "--no-default-browser-check", "--disable-extensions",
                          "--disable-background-networking", "--disable-component-update", "--disable-sync",
                          "--disable-dev-shm-usage", "--disable-gpu"):
@@ -430,6 +430,11 @@ class Page:
     def __init__(self, driver, machine):
         self.driver, self.machine = driver, machine
         self.test = "page"  # names the screenshot a failure leaves in the artefacts
+
+    def viewport(self, width, height):
+        """The page's viewport (the window less the browser's own parts) at width x height."""
+        extra = self.driver.execute_script("return [outerWidth - innerWidth, outerHeight - innerHeight]")
+        self.driver.set_window_size(width + extra[0], height + extra[1])
 
     def open(self, origin=None, ready=True):
         self.driver.get((origin or self.machine.origin) + "/transmission/web/")
