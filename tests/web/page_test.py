@@ -29,7 +29,7 @@ PAGE_FILES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", ".."
 SEEDING, STOPPED = 6, 0  # torrent-get's status
 DESKTOP, PHONE = (1280, 800), (360, 740)  # viewports
 TAB_LIMIT = 200  # Tab presses before a walk through the page gives up
-LOCKOUT_FAILURES = 5  # wrong passwords in a row after which the daemon refuses an address for a while
+LOCKOUT_FAILURES = 5  # wrong passwords in a row after which the daemon refuses the address a while
 
 
 class PageTest(unittest.TestCase):
@@ -487,8 +487,8 @@ class Login(PageTest):
         page.open(ready=False)
         page.wait(lambda: page.shown("form#login"), "no login form after a reload")
         liar = web.Rpc(self.machine.rpc_port, self.user + ":wrong")
-        for _ in range(LOCKOUT_FAILURES):
-            self.assertEqual(liar.post(b'{"method":"session-get"}')[0], 401)
+        answers = [liar.post(b'{"method":"session-get"}')[0] for _ in range(LOCKOUT_FAILURES + 1)]
+        self.assertEqual(answers[-1], 403, answers)
         self.log_in(self.password)
         page.wait(lambda: page.text("#message") not in ("", asking, wrong), "the lockout reads as a wrong password")
         self.assertEqual(page.rows(), {})
