@@ -419,6 +419,7 @@ Promise.all(tries).then(all => { document.title = "done " + all.join(); });
         # (The kernel writes the file under a name of its own, without '<' and '>'.)
         page.wait(lambda: "onload=window" in page.text("#detail table.files"), "the detail view shows no file")
         self.assertIn(name, page.text("#detail"))
+        page.control("Close details").click()
         # A magnet link named by its dn, and a link the daemon refuses: its answer
         # in #message.
         page.fill("Magnet link", "magnet:?xt=urn:btih:%s&dn=%s" % (

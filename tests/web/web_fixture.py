@@ -30,6 +30,7 @@ import urllib.request
 from selenium import webdriver
 from selenium.common.exceptions import StaleElementReferenceException
 from selenium.webdriver.chrome.service import Service
+from selenium.webdriver.common.keys import Keys
 from selenium.webdriver.remote.remote_connection import RemoteConnection
 
 TRACKER = "127.0.0.20"
@@ -482,8 +483,11 @@ class Page:
         self.control(name, row["element"]).click()
 
     def fill(self, name, text, scope=None):
+        """Types `text` into the field `name` in place of what it held (as keys: the
+        page hears each change)."""
         field = self.control(name, scope)
-        field.clear()
+        field.send_keys(Keys.CONTROL, "a")
+        field.send_keys(Keys.DELETE)
         if text:
             field.send_keys(text)
 
