@@ -387,7 +387,8 @@ class Machine:
         for argument in ("--headless=new", "--user-data-dir=" + self.path("profile"),
                          "--no-first-run", "--no-default-browser-check", "--disable-extensions",
                          "--disable-background-networking", "--disable-component-update", "--disable-sync",
-                         "--disable-dev-shm-usage", "--disable-gpu"):
+                         "--disable-dev-shm-usage", "--disable-gpu",
+                         "--force-prefers-reduced-motion"):  # screenshots without a transition half done
             chrome.add_argument(argument)
         if os.geteuid() == 0:
             chrome.add_argument("--no-sandbox")
