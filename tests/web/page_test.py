@@ -30,17 +30,20 @@ SEEDING, STOPPED = 6, 0  # torrent-get's status
 DESKTOP, PHONE = (1280, 800), (360, 740)  # viewports
 TAB_LIMIT = 200  # Tab presses before a walk through the page gives up
 LOCKOUT_FAILURES = 5  # wrong passwords in a row after which the daemon refuses the address a while
+HOSTILE = "<img src=x onerror=window.__pwned=1;alert(1)>"
+ELSEWHERE = "http://127.0.0.99"  # an origin that is not the page's
 
 
 class PageTest(unittest.TestCase):
-    """One machine per class (its daemon, its browser); each test's console checked."""
-    machine = page = None
+    """One daemon and one browser a class; each test's console checked."""
+    page = None
 
     @classmethod
-    def start_daemon(cls, name, **daemon_settings):
+    def start_daemon(cls, name, **settings):
         cls.machine = web.Machine(name)
         cls.addClassCleanup(cls.stop)
-        cls.daemon, cls.rpc = cls.machine.daemon(daemon_settings)
+        cls.daemon = cls.machine.daemon(settings)
+        cls.rpc = web.Rpc(cls.machine.rpc_port)
 
     @classmethod
     def open_browser(cls):
@@ -49,9 +52,9 @@ class PageTest(unittest.TestCase):
 
     @classmethod
     def stop(cls):
-        statuses = cls.machine.close()
-        ended = [s for c, s in statuses if c is cls.daemon]
-        assert ended == [0], "the daemon ended with %s on SIGTERM: %s" % (ended, cls.daemon.err_tail())
+        log = cls.daemon.err_tail()
+        ended = cls.machine.close()[cls.daemon]
+        assert ended == 0, "the daemon ended with %s on SIGTERM: %s" % (ended, log)
 
     def setUp(self):
         if self.page:
@@ -61,7 +64,6 @@ class PageTest(unittest.TestCase):
         if self.page:
             problems = self.page.problems()
             self.assertFalse(problems, "the browser's console or requests:\n" + "\n".join(problems))
-
 
 
 class Tasks(PageTest):
@@ -90,12 +92,14 @@ class Tasks(PageTest):
         self.page.wait(lambda: all(os.path.exists(p) == present for p in seed.paths(self.machine.downloads)),
                        "%s: its files %s on disk" % (seed.name, "not" if present else "still"))
 
+    def shown_names(self):
+        return [r["name"] for r in self.page.rows().values() if r["shown"]]
+
     def test_adds_by_file_and_by_magnet_link_and_both_complete(self):
         page = self.page
         page.add_files(self.alpha)
-        magnet = "magnet:?xt=urn:btih:%s&dn=beta&tr=%s&x.pe=%s:%d" % (
-            self.beta.hash, urllib.parse.quote(self.machine.announce_url(), safe=""), web.SEEDER, self.seeder_port)
-        page.fill("Magnet link", magnet)
+        page.fill("Magnet link", "magnet:?xt=urn:btih:%s&dn=beta&tr=%s&x.pe=%s:%d" % (
+            self.beta.hash, urllib.parse.quote(self.machine.announce_url(), safe=""), web.SEEDER, self.seeder_port))
         page.control("Add link").click()
         for seed in (self.alpha, self.beta):
             page.wait_row(seed, "Seeding", 100, TRANSFER_LIMIT)
@@ -108,24 +112,22 @@ class Tasks(PageTest):
         self.assertTrue(marks[0] == 1 and marks[1] > 0, "the benchmark's marks: %s" % marks)
 
         page.fill("Filter", "BET")
-        page.wait(lambda: [r["name"] for r in page.rows().values() if r["shown"]] == ["beta"], "the filter")
+        page.wait(lambda: self.shown_names() == ["beta"], "the filter")
         page.fill("Filter", "")
         Select(page.control("Sort by")).select_by_value("name")
-        page.wait(lambda: [r["name"] for r in page.rows().values() if r["shown"]] ==
-                  sorted(r["name"] for r in page.rows().values()), "sorting by name")
+        page.wait(lambda: self.shown_names() == sorted(r["name"] for r in page.rows().values()), "sorting by name")
 
         page.press("Details", self.beta)
         detail = page.wait(lambda: page.shown("#detail"), "no detail view")
         self.assertIn("beta", detail.find_element("css selector", "h1, h2, h3").text)
-        files = page.wait(lambda: page.driver.find_elements("css selector", "#detail table.files tr.file"),
-                          "no files in the detail view")
+        files = page.wait(lambda: detail.find_elements("css selector", "table.files tr.file"), "no files shown")
         self.assertEqual(len(files), len(self.beta.files))
         self.assertTrue(all(page.named("Wanted", f)[0].is_selected() for f in files))
         page.wait(lambda: self.machine.announce_url() in page.text("#detail ul.trackers li.tracker"),
                   "the tracker is not listed")
         page.screenshot("detail.png")
         page.control("Close details").click()
-        page.wait(lambda: not page.find("#detail").is_displayed(), "the detail view stays open")
+        page.wait(lambda: not page.shown("#detail"), "the detail view stays open")
 
     def test_stop_and_start_reach_the_daemon_and_keep_the_row(self):
         element = self.seeding(self.delta)["element"]
@@ -137,22 +139,20 @@ class Tasks(PageTest):
 
     def test_limits_typed_in_the_page_reach_the_daemon(self):
         page = self.page
-        for down, up in (("300", "120"), ("", "")):
+        for down, up, want in (("300", "120", {"speed-limit-down-enabled": True, "speed-limit-down": 300,
+                                               "speed-limit-up-enabled": True, "speed-limit-up": 120}),
+                               ("", "", {"speed-limit-down-enabled": False, "speed-limit-up-enabled": False})):
             page.fill("Download limit", down)
             page.fill("Upload limit", up)
             page.control("Apply limits").click()
-            want = ({"speed-limit-down-enabled": True, "speed-limit-down": 300, "speed-limit-up-enabled": True,
-                     "speed-limit-up": 120} if down else
-                    {"speed-limit-down-enabled": False, "speed-limit-up-enabled": False})
-            page.wait(lambda: want.items() <= self.rpc("session-get").items(),
-                      "session-get does not show %s" % want)
+            page.wait(lambda: want.items() <= self.rpc("session-get").items(), "session-get shows no %s" % want)
 
         self.seeding(self.delta)
         page.press("Details", self.delta)
         page.fill("Task download limit", "250", page.find("#detail"))
         page.control("Apply task limits", page.find("#detail")).click()
-        page.wait(lambda: self.rpc.task(self.delta.hash)["downloadLimit"] == 250 and
-                  self.rpc.task(self.delta.hash)["downloadLimited"], "torrent-get does not show the task's limit")
+        page.wait(lambda: [self.rpc.task(self.delta.hash)[f] for f in ("downloadLimit", "downloadLimited")] ==
+                  [250, True], "torrent-get shows no task limit")
         page.control("Close details").click()
 
     def test_added_stopped_then_removed_with_and_without_data(self):
@@ -216,67 +216,66 @@ class Tasks(PageTest):
             self.fail("Tab never reaches %s of the row (passed %s)" % (name, passed))
 
         tab_to("Remove")
-        tab_to("Stop")
-        ActionChains(driver).send_keys(Keys.ENTER).perform()
-        page.wait_row(self.delta, "Stopped")
-        tab_to("Start")
-        ActionChains(driver).send_keys(Keys.SPACE).perform()
-        page.wait_row(self.delta, "Seeding")
+        for name, key, status in (("Stop", Keys.ENTER, "Stopped"), ("Start", Keys.SPACE, "Seeding")):
+            tab_to(name)
+            ActionChains(driver).send_keys(key).perform()
+            page.wait_row(self.delta, status)
 
     def test_every_control_has_its_name(self):
         page = self.page
         row = self.seeding(self.delta)["element"]
-        kinds = {"Add torrent file": "input file", "Magnet link": "input", "Add link": "button",
-                 "Download folder": "input", "Start when added": "input checkbox", "Sort by": "select",
-                 "Filter": "input search", "Download limit": "input", "Upload limit": "input",
-                 "Apply limits": "button"}
-        self.assert_kinds(kinds, None)
+        self.assert_kinds(None, {
+            "Add torrent file": "input file", "Magnet link": "input", "Add link": "button", "Download folder": "input",
+            "Start when added": "input checkbox", "Sort by": "select", "Filter": "input search",
+            "Download limit": "input", "Upload limit": "input", "Apply limits": "button"})
         self.assertEqual(page.control("Download folder").get_attribute("value"), self.machine.downloads)
         self.assertLessEqual({"name", "progress", "added"}, {o.get_attribute("value") for o in page.control(
             "Sort by").find_elements("css selector", "option")})
         # Of Start and Stop, a running task's Start may well be disabled.
-        self.assert_kinds({n: "button" for n in ("Stop", "Verify", "Remove", "Remove with data", "Details")}, row)
+        self.assert_kinds(row, dict.fromkeys(("Stop", "Verify", "Remove", "Remove with data", "Details"), "button"))
         self.assertTrue(row.find_element("css selector", "[role=progressbar]").accessible_name)
 
         page.press("Details", self.delta)
         detail = page.find("#detail")
         page.wait(lambda: detail.find_elements("css selector", "tr.file"), "no files in the detail view")
-        self.assert_kinds({"Wanted": "input checkbox", "Task download limit": "input", "Task upload limit": "input",
-                           "Apply task limits": "button", "Close details": "button"}, detail)
+        self.assert_kinds(detail, {"Wanted": "input checkbox", "Task download limit": "input",
+                                   "Task upload limit": "input", "Apply task limits": "button",
+                                   "Close details": "button"})
         page.control("Close details").click()
         page.press("Remove with data", self.delta)
         dialog = page.find("dialog#confirm")
-        self.assert_kinds({"Confirm": "button", "Cancel": "button"}, dialog)
+        self.assert_kinds(dialog, {"Confirm": "button", "Cancel": "button"})
         page.control("Cancel", dialog).click()
         self.assertIsNotNone(self.rpc.task(self.delta.hash))
 
-    def assert_kinds(self, kinds, scope):
+    def assert_kinds(self, scope, kinds):
         for name, kind in kinds.items():
             found = ["%s %s" % (c.tag_name, c.get_attribute("type")) for c in self.page.named(name, scope)]
             self.assertTrue(found and all(f.startswith(kind) for f in found), "%r: %s" % (name, found))
 
 
-HOSTILE = "<img src=x onerror=window.__pwned=1;alert(1)>"
-
-
-class PageWithoutPolicy(http.server.SimpleHTTPRequestHandler):
-    """The page's own files from the source tree with no policy header at all, and the
-    RPC passed on to the daemon as if from the daemon's origin: the page's insertion
-    code on its own."""
-    daemon = None  # its origin
+class Files(http.server.SimpleHTTPRequestHandler):
+    """Files of a folder, also under /transmission/web/, with no policy header at all."""
 
     def do_GET(self):
         if self.path.startswith("/transmission/web/"):
             self.path = self.path[len("/transmission/web"):]
         super().do_GET()
 
+    def log_message(self, *args):
+        pass
+
+
+class PageWithoutPolicy(Files):
+    """The page's own files, and the RPC passed on to the daemon as from the daemon's
+    origin: the page's insertion code with no policy to save it."""
+    daemon = None  # its origin
+
     def do_POST(self):
         body = self.rfile.read(int(self.headers.get("Content-Length", 0)))
-        request = urllib.request.Request(self.daemon + "/transmission/rpc", data=body, method="POST")
-        for name in ("Content-Type", "X-Transmission-Session-Id", "X-Requested-With", "Authorization"):
-            if self.headers.get(name) is not None:
-                request.add_header(name, self.headers[name])
-        request.add_header("Origin", self.daemon)
+        passed = {k: v for k, v in self.headers.items() if k.lower() in (
+            "content-type", "x-transmission-session-id", "x-requested-with", "authorization")}
+        request = urllib.request.Request(self.daemon + "/transmission/rpc", body, dict(passed, Origin=self.daemon))
         try:
             answer = urllib.request.urlopen(request, timeout=STEP_LIMIT)
         except urllib.error.HTTPError as refused:
@@ -289,23 +288,6 @@ class PageWithoutPolicy(http.server.SimpleHTTPRequestHandler):
         self.send_header("Content-Length", str(len(data)))
         self.end_headers()
         self.wfile.write(data)
-
-    def log_message(self, *args):
-        pass
-
-
-class Hostile(http.server.BaseHTTPRequestHandler):
-    """A page of another site that posts to the daemon's RPC every way a page can."""
-    page = b""
-
-    def do_GET(self):
-        self.send_response(200)
-        self.send_header("Content-Type", "text/html")
-        self.end_headers()
-        self.wfile.write(self.page)
-
-    def log_message(self, *args):
-        pass
 
 
 class Security(PageTest):
@@ -331,14 +313,16 @@ class Security(PageTest):
         connection.close()
         return answer
 
+    def tasks(self):
+        return self.rpc("torrent-get", fields=["id", "hashString"])["torrents"]
+
     def test_headers_of_the_pages_and_the_rpc(self):
-        for target, status, location in (("/", 302, "/transmission/web/"), ("/transmission/web", 301,
-                                                                            "/transmission/web/")):
+        for target, status in (("/", 302), ("/transmission/web", 301)):
             answer = self.request("GET", target)
             self.assertEqual((answer.status, urllib.parse.urlparse(answer.getheader("Location", "")).path),
-                             (status, location), target)
-        index = urllib.request.urlopen(self.machine.origin + "/transmission/web/", timeout=STEP_LIMIT)
-        links = re.findall(r'(?:src|href)="([^"#][^"]*)"', index.read().decode())
+                             (status, "/transmission/web/"), target)
+        with urllib.request.urlopen(self.machine.origin + "/transmission/web/", timeout=STEP_LIMIT) as index:
+            links = re.findall(r'(?:src|href)="([^"#][^"]*)"', index.read().decode())
         targets = ["/transmission/web/"] + [urllib.parse.urlparse(urllib.parse.urljoin("/transmission/web/", n)).path
                                             for n in links if not n.startswith("data:")]
         self.assertTrue(any(t.endswith(".js") for t in targets), targets)
@@ -363,49 +347,51 @@ class Security(PageTest):
         # Nothing answers to another origin, a preflight included; a foreign Origin is
         # refused even with a good session id.
         answers = [self.request("GET", t) for t in targets] + [
-            self.request("OPTIONS", "/transmission/rpc", {"Origin": "http://127.0.0.99",
-                                                       "Access-Control-Request-Method": "POST"}),
-            self.request("POST", "/transmission/rpc", {"Origin": "http://127.0.0.99"}, b"{}")]
+            self.request("OPTIONS", "/transmission/rpc", {"Origin": ELSEWHERE, "Access-Control-Request-Method": "POST"}),
+            self.request("POST", "/transmission/rpc", {"Origin": ELSEWHERE}, b"{}")]
         for answer in answers:
             self.assertFalse([h for h in answer.getheaders() if h[0].lower().startswith("access-control-")])
-        before = len(self.rpc("torrent-get", fields=["id"])["torrents"])
-        added = self.rpc.post(b'{"method":"torrent-add","arguments":{"metainfo":"%s"}}'
-                              % base64.b64encode(self.intruder.metainfo), {"Origin": "http://127.0.0.99"})
+        before = self.tasks()
+        added = self.rpc.post(json.dumps({"method": "torrent-add", "arguments": {
+            "metainfo": base64.b64encode(self.intruder.metainfo).decode()}}).encode(), {"Origin": ELSEWHERE})
         self.assertEqual(added[0], 403)
-        self.assertEqual(len(self.rpc("torrent-get", fields=["id"])["torrents"]), before)
+        self.assertEqual(self.tasks(), before)
 
     def test_another_origin_changes_nothing(self):
         rpc = self.machine.origin + "/transmission/rpc"
-        add = '{"method":"torrent-add","arguments":{"metainfo":"%s"}}' % base64.b64encode(
-            self.intruder.metainfo).decode()
-        remove = '{"method":"torrent-remove","arguments":{"ids":[%d],"delete-local-data":true}}' % self.kept_id
+        add = json.dumps({"method": "torrent-add", "arguments": {
+            "metainfo": base64.b64encode(self.intruder.metainfo).decode()}})
+        remove = json.dumps({"method": "torrent-remove", "arguments": {"ids": [self.kept_id],
+                                                                       "delete-local-data": True}})
         # text/plain sends name=value: the JSON of a request with one more key.
-        forms = "".join('<form method="post" enctype="text/plain" action="%s"><input name=\'%s,"x":"\' value=\'"}\'>'
-                        '</form>' % (rpc, body[:-1]) for body in (add, remove))
-        Hostile.page = ("""<!doctype html><title>waiting</title>%s<script>
+        forms = "".join('<form method="post" enctype="text/plain" action="%s"><input name=\'%s, "x": "\' '
+                        'value=\'"}\'></form>' % (rpc, body[:-1]) for body in (add, remove))
+        os.makedirs(self.machine.path("hostile"))
+        with open(self.machine.path("hostile", "index.html"), "w") as f:
+            f.write("""<!doctype html><title>waiting</title>%s<script>
 const tries = [];
 for (const body of [%s, %s]) for (const init of [
     {mode: "no-cors", headers: {"Content-Type": "text/plain"}}, {mode: "no-cors", credentials: "include"},
     {headers: {"Content-Type": "application/json", "X-Transmission-Session-Id": "guessed"}}])
   tries.push(fetch(%s, Object.assign({method: "POST", body}, init)).then(a => a.type, e => String(e)));
 Promise.all(tries).then(all => { document.title = "done " + all.join(); });
-</script>""" % (forms, json.dumps(add), json.dumps(remove), json.dumps(rpc))).encode()
-        hostile = self.machine.serve(Hostile)
+</script>""" % (forms, json.dumps(add), json.dumps(remove), json.dumps(rpc)))
+        hostile = self.machine.serve(functools.partial(Files, directory=self.machine.path("hostile")))
         driver = self.page.driver
-        before = self.rpc("torrent-get", fields=["id", "hashString"])["torrents"]
+        before = self.tasks()
         for form in range(2):
             driver.get(hostile)
             self.page.wait(lambda: driver.title.startswith("done"), "the hostile page's requests did not settle")
             driver.execute_script("document.forms[arguments[0]].submit()", form)
             self.page.wait(lambda: driver.current_url.startswith(rpc), "the form was not posted")
-        self.assertEqual(self.rpc("torrent-get", fields=["id", "hashString"])["torrents"], before)
-        self.assertTrue(all(os.path.exists(p) for p in self.kept.paths(self.machine.downloads)))
+        self.assertEqual(self.tasks(), before)
+        self.assertTrue(all(map(os.path.exists, self.kept.paths(self.machine.downloads))))
         driver.get_log("browser")  # the hostile page's own refusals
 
     def test_hostile_names_stay_text(self):
-        PageWithoutPolicy.daemon = "http://%s:%d" % (web.RPC, self.machine.rpc_port)
-        handler = functools.partial(PageWithoutPolicy, directory=PAGE_FILES)
-        for origin in (self.machine.origin, self.machine.serve(handler)):
+        PageWithoutPolicy.daemon = self.machine.origin
+        without_policy = self.machine.serve(functools.partial(PageWithoutPolicy, directory=PAGE_FILES))
+        for origin in (self.machine.origin, without_policy):
             with self.subTest(origin=origin):
                 self.assert_names_stay_text(origin)
 

@@ -5,8 +5,8 @@ Loopback only, one address per party (the tracker, the seeder, the daemon's kern
 its RPC; no other test uses them). Every program is started by this process and stopped
 by its process id (SIGTERM, SIGKILL after a grace); each gets SIGKILL should this
 process die, and this process adopts what they leave behind (Chromium's helpers) and
-kills that too once they have stopped. Every wait is bounded. Single-threaded, except
-the small HTTP servers a test runs in threads of its own.
+kills that too once they have stopped. Every wait is bounded. Single-threaded, but for
+the small HTTP servers a test runs in threads of their own.
 """
 import argparse
 import base64
@@ -43,19 +43,17 @@ TRANSFER_LIMIT = 60  # seconds for a few MiB to arrive over loopback
 STOP_GRACE = 10  # seconds between SIGTERM and SIGKILL
 POLL = 0.1
 
-_PR_SET_PDEATHSIG = 1
-_PR_SET_CHILD_SUBREAPER = 36
+_PR_SET_PDEATHSIG, _PR_SET_CHILD_SUBREAPER = 1, 36
 _libc = ctypes.CDLL(None, use_errno=True)
 
-options = argparse.Namespace(btshell=None, kernel=None, artefacts=None)
+options = argparse.Namespace()
 
 
 def parse_command_line():
     """--btshell, --kernel and --artefacts into `options`; the rest is unittest's."""
     parser = argparse.ArgumentParser(add_help=False)
-    parser.add_argument("--btshell", required=True)
-    parser.add_argument("--kernel", required=True)
-    parser.add_argument("--artefacts", required=True)
+    for name in ("--btshell", "--kernel", "--artefacts"):
+        parser.add_argument(name, required=True)
     known, rest = parser.parse_known_args()
     vars(options).update(vars(known))
     return [sys.argv[0]] + rest
@@ -66,10 +64,8 @@ def wait_until(done, limit):
     end = time.monotonic() + limit
     while True:
         value = done()
-        if value:
-            return value
-        if time.monotonic() > end:
-            return None
+        if value or time.monotonic() > end:
+            return value or None
         time.sleep(POLL)
 
 
@@ -87,6 +83,11 @@ def accepts(address, port):
         return False
 
 
+def same_bytes(a, b):
+    with open(a, "rb") as x, open(b, "rb") as y:
+        return x.read() == y.read()
+
+
 # --- processes -------------------------------------------------------------------------
 
 def _die_with_parent():
@@ -96,7 +97,7 @@ def _die_with_parent():
 class Child:
     """A program started here, known by its pid; output to <log>.out and <log>.err."""
 
-    def __init__(self, argv, folder, log, env=None):
+    def __init__(self, argv, folder, log, env):
         self.log = log
         with open(log + ".out", "wb") as out, open(log + ".err", "wb") as err:
             self.process = subprocess.Popen(argv, cwd=folder, stdin=subprocess.DEVNULL, stdout=out, stderr=err,
@@ -105,15 +106,15 @@ class Child:
     def running(self):
         return self.process.poll() is None
 
-    def stop(self, grace=STOP_GRACE):
-        """SIGTERM by pid, SIGKILL once `grace` has passed; the exit status (-N: signal N)."""
-        if self.running():
-            os.kill(self.process.pid, signal.SIGTERM)
-            try:
-                self.process.wait(grace)
-            except subprocess.TimeoutExpired:
-                os.kill(self.process.pid, signal.SIGKILL)
-                self.process.wait(grace)
+    def stop(self):
+        """SIGTERM by pid, SIGKILL once STOP_GRACE has passed; the exit status (-N: signal N)."""
+        for sent in (signal.SIGTERM, signal.SIGKILL):
+            if self.running():
+                os.kill(self.process.pid, sent)
+                try:
+                    self.process.wait(STOP_GRACE)
+                except subprocess.TimeoutExpired:
+                    pass
         return self.process.returncode
 
     def err_tail(self, size=3000):
@@ -122,27 +123,17 @@ class Child:
         return text if len(text) <= size else "..." + text[-size:]
 
 
-def adopt_orphans():
-    _libc.prctl(_PR_SET_CHILD_SUBREAPER, 1)
-
-
 def end_orphans():
     """SIGKILL and reap every remaining child of this process (adopted ones included)."""
-    me = str(os.getpid())
-    for entry in os.listdir("/proc"):
-        if not entry.isdigit():
-            continue
+    for entry in filter(str.isdigit, os.listdir("/proc")):
         try:
             with open("/proc/%s/stat" % entry) as f:
-                fields = f.read().rsplit(")", 1)[1].split()
-        except OSError:
-            continue
-        if fields[1] == me:
-            try:
-                os.kill(int(entry), signal.SIGKILL)
-                os.waitpid(int(entry), 0)
-            except (ProcessLookupError, ChildProcessError):
-                pass
+                if f.read().rsplit(")", 1)[1].split()[1] != str(os.getpid()):
+                    continue
+            os.kill(int(entry), signal.SIGKILL)
+            os.waitpid(int(entry), 0)
+        except (OSError, IndexError):  # gone meanwhile
+            pass
 
 
 # --- seeds ----------------------------------------------------------------------------
@@ -155,9 +146,8 @@ def bencode(value):
     if isinstance(value, bytes):
         return b"%d:%s" % (len(value), value)
     if isinstance(value, list):
-        return b"l" + b"".join(bencode(v) for v in value) + b"e"
-    items = sorted((k.encode() if isinstance(k, str) else k, v) for k, v in value.items())
-    return b"d" + b"".join(bencode(k) + bencode(v) for k, v in items) + b"e"
+        return b"l" + b"".join(map(bencode, value)) + b"e"
+    return b"d" + b"".join(bencode(k) + bencode(v) for k, v in sorted(value.items())) + b"e"
 
 
 class Seed:
@@ -171,7 +161,7 @@ class Seed:
         self.files, self.file, self.data_root = files, file, root
         generator = random.Random(name)
         data = b""
-        for target, (inside, size) in zip(self.paths(root), files):
+        for target, (_, size) in zip(self.paths(root), files):
             content = generator.randbytes(size)
             data += content
             os.makedirs(os.path.dirname(target), exist_ok=True)
@@ -191,15 +181,7 @@ class Seed:
 
     def paths(self, root):
         """Where each of its files lies under `root` (a data folder of a client)."""
-        return [os.path.join(root, p) if self.single else os.path.join(root, self.name, p) for p, _ in self.files]
-
-
-def same_bytes(a, b):
-    try:
-        with open(a, "rb") as x, open(b, "rb") as y:
-            return x.read() == y.read()
-    except OSError:
-        return False
+        return [os.path.join(root, *([] if self.single else [self.name]), p) for p, _ in self.files]
 
 
 # --- the RPC --------------------------------------------------------------------------
@@ -211,17 +193,15 @@ class Rpc:
     def __init__(self, port, credentials=None):
         self.url = "http://%s:%d/transmission/rpc" % (RPC, port)
         self.session = ""
-        self.auth = "Basic " + base64.b64encode(credentials.encode()).decode() if credentials else None
+        self.auth = credentials and "Basic " + base64.b64encode(credentials.encode()).decode()
 
     def post(self, body, headers=None):
-        """One POST (after the 409 exchange); (status, headers, body bytes)."""
+        """One POST (after the 409 exchange); (status, headers, body)."""
         for _ in range(2):
-            request = urllib.request.Request(self.url, data=body, method="POST")
-            for name, value in (headers or {}).items():
-                request.add_header(name, value)
+            sent = dict(headers or {}, **{"X-Transmission-Session-Id": self.session})
             if self.auth:
-                request.add_header("Authorization", self.auth)
-            request.add_header("X-Transmission-Session-Id", self.session)
+                sent["Authorization"] = self.auth
+            request = urllib.request.Request(self.url, data=body, headers=sent)
             try:
                 with urllib.request.urlopen(request, timeout=STEP_LIMIT) as answer:
                     return answer.status, answer.headers, answer.read()
@@ -238,16 +218,14 @@ class Rpc:
             raise AssertionError("%s: %d %r" % (method, status, body[:300]))
         return answer.get("arguments", {})
 
-    def task(self, hash_string, fields=("id", "name", "status", "percentDone", "error", "errorString",
-                                        "downloadLimit", "downloadLimited")):
-        """torrent-get's fields of the task of `hash_string`; None when it has none."""
-        for t in self("torrent-get", fields=list(fields) + ["hashString"])["torrents"]:
-            if t["hashString"] == hash_string:
-                return t
-        return None
+    def task(self, hash_string):
+        """torrent-get's view of the task of `hash_string`; None when there is none."""
+        fields = ["id", "hashString", "name", "status", "downloadLimit", "downloadLimited"]
+        return next((t for t in self("torrent-get", fields=fields)["torrents"] if t["hashString"] == hash_string),
+                    None)
 
-    def add(self, seed, **arguments):
-        added = self("torrent-add", metainfo=base64.b64encode(seed.metainfo).decode(), **arguments)
+    def add(self, seed):
+        added = self("torrent-add", metainfo=base64.b64encode(seed.metainfo).decode())
         return (added.get("torrent-added") or added["torrent-duplicate"])["id"]
 
 
@@ -265,33 +243,43 @@ class Machine:
         self.env = dict(os.environ, HOME=home, XDG_CONFIG_HOME=home + "/.config", XDG_CACHE_HOME=home + "/.cache",
                         XDG_DATA_HOME=home + "/.local/share")
         self.children, self.closers = [], []
-        adopt_orphans()
+        self.tracker_port = free_port(TRACKER)
+        _libc.prctl(_PR_SET_CHILD_SUBREAPER, 1)  # what a child leaves behind comes to this process
 
     def path(self, *parts):
         return os.path.join(self.folder, *parts)
 
     def start(self, argv, log):
-        child = Child(argv, self.folder, self.path(log), self.env)
-        self.children.append(child)
-        return child
+        self.children.append(Child(argv, self.folder, self.path(log), self.env))
+        return self.children[-1]
 
     def close(self):
+        """Stops everything; each program's exit status."""
         while self.closers:
             self.closers.pop()()
-        statuses = [(c, c.stop()) for c in reversed(self.children)]
+        statuses = {c: c.stop() for c in reversed(self.children)}
         end_orphans()
         shutil.rmtree(self.folder, ignore_errors=True)
         return statuses
 
     def seed(self, name, files, root=None):
-        """A Seed with its data under seeders/ (or `root`) and its file in seeds/."""
+        """A Seed announcing to the tracker, its data under seeders/ (or `root`)."""
         return Seed(root or self.path("seeders"), self.path("seeds", name + ".torrent"), name, files,
                     self.announce_url())
 
+    def announce_url(self):
+        return "http://%s:%d/announce" % (TRACKER, self.tracker_port)
+
+    def tracker_get(self, target):
+        try:
+            with urllib.request.urlopen("http://%s:%d%s" % (TRACKER, self.tracker_port, target), timeout=5) as a:
+                return a.read()
+        except OSError:
+            return b""
+
     def tracker(self, seeds):
-        """opentracker serving only `seeds` (its port chosen when the seeds are made:
-        self.tracker_port), once it answers."""
-        os.makedirs(self.path("tracker"), exist_ok=True)
+        """opentracker serving only `seeds`, once it answers with its whitelist read."""
+        os.makedirs(self.path("tracker"))
         with open(self.path("tracker", "whitelist.txt"), "w") as f:
             f.write("".join(s.hash + "\n" for s in seeds))
         with open(self.path("tracker", "opentracker.conf"), "w") as f:
@@ -299,83 +287,59 @@ class Machine:
             f.write("listen.tcp_udp %s:%d\naccess.whitelist whitelist.txt\ntracker.rootdir %s\n"
                     % (TRACKER, self.tracker_port, self.path("tracker")))
         child = self.start(["opentracker", "-f", self.path("tracker", "opentracker.conf")], "tracker")
-        # Answering, with the whitelist read: a stop of a peer of a listed torrent is taken.
-        probe = "/announce?info_hash=%s&peer_id=-BT0000-probeprobe00&port=1&left=0&event=stopped" % self.escaped(
+        probe = "/announce?info_hash=%s&peer_id=-BT0000-probeprobe00&port=1&left=0&event=stopped" % _escaped(
             seeds[0].hash)
-        taken = wait_until(lambda: b"failure" not in (self.tracker_get(probe) or b"failure"), STEP_LIMIT)
-        assert taken, "the tracker does not answer: " + child.err_tail()
 
-    def announce_url(self):
-        if not hasattr(self, "tracker_port"):
-            self.tracker_port = free_port(TRACKER)
-        return "http://%s:%d/announce" % (TRACKER, self.tracker_port)
-
-    @staticmethod
-    def escaped(hex_hash):
-        return "".join("%" + hex_hash[i:i + 2] for i in range(0, len(hex_hash), 2))
-
-    def tracker_get(self, target):
-        try:
-            with urllib.request.urlopen("http://%s:%d%s" % (TRACKER, self.tracker_port, target), timeout=5) as a:
-                return a.read()
-        except OSError:
-            return None
+        def taken():
+            answer = self.tracker_get(probe)
+            return answer and b"failure" not in answer
+        assert wait_until(taken, STEP_LIMIT), "the tracker does not answer: " + child.err_tail()
 
     def seeder(self, seeds):
-        """One aria2c seeding `seeds` from their data, on its own address; its port, once
-        the tracker lists it as a seeder of each."""
-        self.seeder_port = free_port(SEEDER)
-        child = self.start(["aria2c", "--dir=" + seeds[0].data_root, "--interface=" + SEEDER,
-                            "--disable-ipv6=true", "--listen-port=%d" % self.seeder_port, "--enable-dht=false",
-                            "--enable-dht6=false", "--bt-enable-lpd=false", "--enable-peer-exchange=false",
-                            "--console-log-level=warn", "--summary-interval=0", "--file-allocation=none",
-                            "--seed-ratio=0.0", "--check-integrity=true"] + [s.file for s in seeds], "aria2c")
+        """One aria2c seeding `seeds` from their data (one root), on its own address;
+        its port, once the tracker lists it as a seeder of each."""
+        port = free_port(SEEDER)
+        child = self.start(["aria2c", "--dir=" + seeds[0].data_root, "--interface=" + SEEDER, "--disable-ipv6=true",
+                            "--listen-port=%d" % port, "--enable-dht=false", "--enable-dht6=false",
+                            "--bt-enable-lpd=false", "--enable-peer-exchange=false", "--console-log-level=warn",
+                            "--summary-interval=0", "--file-allocation=none", "--seed-ratio=0.0",
+                            "--check-integrity=true"] + [s.file for s in seeds], "aria2c")
 
         def seeding(seed):
-            answer = self.tracker_get("/scrape?info_hash=" + self.escaped(seed.hash)) or b""
-            at = answer.find(b"8:completei")
-            return at >= 0 and int(answer[at + 11:answer.index(b"e", at + 11)]) > 0
-        assert wait_until(lambda: all(seeding(s) for s in seeds), TRANSFER_LIMIT), "aria2c: " + child.err_tail()
-        return self.seeder_port
+            answer = self.tracker_get("/scrape?info_hash=" + _escaped(seed.hash))
+            at = answer.find(b"8:completei") + 11
+            return at > 10 and int(answer[at:answer.index(b"e", at)]) > 0
+        assert wait_until(lambda: all(map(seeding, seeds)), TRANSFER_LIMIT), "aria2c: " + child.err_tail()
+        return port
 
-    def daemon(self, extra=None):
+    def daemon(self, settings):
         """btshell daemon with the kernel module on libtorrent, its kernel on KERNEL, its
-        RPC on RPC; (its Child, its Rpc without credentials), once the RPC accepts."""
-        modules = self.path("modules")
-        os.makedirs(modules)
-        shutil.copyfile(options.kernel, os.path.join(modules, "libbt_kernel.so"))
-        with open(os.path.join(modules, "bt_kernel.ini"), "w") as f:
+        RPC on RPC, `settings` over the test's; its Child, once the RPC accepts."""
+        for folder in ("modules", "state", "downloads"):
+            os.makedirs(self.path(folder))
+        shutil.copyfile(options.kernel, self.path("modules", "libbt_kernel.so"))
+        with open(self.path("modules", "bt_kernel.ini"), "w") as f:
             f.write("[session]\nlisten_interfaces = %s:0\noutgoing_interfaces = %s\n"
                     "dht = 0\nlocal_peer_discovery = 0\nupnp = 0\nnatpmp = 0\nutp = 0\n" % (KERNEL, KERNEL))
-        for sub in ("state", "downloads"):
-            os.makedirs(self.path(sub))
         self.downloads = self.path("downloads")
         self.rpc_port = free_port(RPC)
-        settings = {"rpc-address": "%s:%d" % (RPC, self.rpc_port), "listen-address": KERNEL + ":0",
-                    "dht": False, "local-discovery": False, "port-mapping": False,
-                    "state-dir": self.path("state"), "download-dir": self.downloads}
-        settings.update(extra or {})
+        self.origin = "http://%s:%d" % (RPC, self.rpc_port)
         with open(self.path("settings.json"), "w") as f:
-            json.dump(settings, f)
-        self.daemon_child = self.start([options.btshell, "--modules-dir", modules, "daemon", "--config",
+            json.dump(dict({"rpc-address": "%s:%d" % (RPC, self.rpc_port), "listen-address": KERNEL + ":0",
+                            "dht": False, "local-discovery": False, "port-mapping": False,
+                            "state-dir": self.path("state"), "download-dir": self.downloads}, **settings), f)
+        self.daemon_child = self.start([options.btshell, "--modules-dir", self.path("modules"), "daemon", "--config",
                                         self.path("settings.json")], "daemon")
         up = wait_until(lambda: accepts(RPC, self.rpc_port) or not self.daemon_child.running(), STEP_LIMIT)
         assert up and self.daemon_child.running(), "the daemon opened no RPC: " + self.daemon_child.err_tail()
-        self.origin = "http://%s:%d" % (RPC, self.rpc_port)
-        return self.daemon_child, Rpc(self.rpc_port)
+        return self.daemon_child
 
     def serve(self, handler_class):
         """A plain Python HTTP server on RPC and a port of its own, in a thread; its origin."""
         server = http.server.ThreadingHTTPServer((RPC, 0), handler_class)
-        server.daemon_threads = True
         thread = threading.Thread(target=server.serve_forever, daemon=True)
         thread.start()
-
-        def close():
-            server.shutdown()
-            server.server_close()
-            thread.join(STEP_LIMIT)
-        self.closers.append(close)
+        self.closers.append(lambda: (server.shutdown(), server.server_close(), thread.join(STEP_LIMIT)))
         return "http://%s:%d" % (RPC, server.server_address[1])
 
     def browser(self):
@@ -384,10 +348,9 @@ class Machine:
         RemoteConnection.set_timeout(STEP_LIMIT * 3)
         chrome = webdriver.ChromeOptions()
         chrome.binary_location = "/usr/bin/chromium"
-        for argument in ("--headless=new", "--user-data-dir=" + self.path("profile"),
-                         "--no-first-run", "--no-default-browser-check", "--disable-extensions",
-                         "--disable-background-networking", "--disable-component-update", "--disable-sync",
-                         "--disable-dev-shm-usage", "--disable-gpu",
+        for argument in ("--headless=new", "--user-data-dir=" + self.path("profile"), "--no-first-run",
+                         "--no-default-browser-check", "--disable-extensions", "--disable-background-networking",
+                         "--disable-component-update", "--disable-sync", "--disable-dev-shm-usage", "--disable-gpu",
                          "--force-prefers-reduced-motion"):  # screenshots without a transition half done
             chrome.add_argument(argument)
         if os.geteuid() == 0:
@@ -397,20 +360,23 @@ class Machine:
         service = Service("/usr/bin/chromedriver", log_path=self.path("chromedriver.log"), env=self.env,
                           popen_kw={"preexec_fn": _die_with_parent})
         driver = webdriver.Chrome(service=service, options=chrome)
-        self.closers.append(lambda: self._quit(driver, service))
+
+        def quit():
+            try:
+                driver.quit()
+            except Exception:  # a browser that does not answer: its driver goes by its pid below
+                pass
+            if service.process.poll() is None:
+                service.process.kill()
+                service.process.wait(STOP_GRACE)
+        self.closers.append(quit)
         driver.set_page_load_timeout(STEP_LIMIT)
         driver.set_script_timeout(STEP_LIMIT)
         return driver
 
-    @staticmethod
-    def _quit(driver, service):
-        try:
-            driver.quit()
-        except Exception:  # a browser gone already: its driver is stopped below regardless
-            pass
-        if service.process and service.process.poll() is None:
-            os.kill(service.process.pid, signal.SIGKILL)
-            service.process.wait(STOP_GRACE)
+
+def _escaped(hex_hash):
+    return "".join("%" + hex_hash[i:i + 2] for i in range(0, len(hex_hash), 2))
 
 
 # --- the page -------------------------------------------------------------------------
@@ -478,9 +444,7 @@ class Page:
 
     def press(self, name, seed):
         """The button `name` of the row of `seed`."""
-        row = self.row(seed)
-        if row is None:
-            raise AssertionError("no row of %s\n%s" % (seed.name, self.state()))
+        row = self.wait(lambda: self.row(seed), "no row of %s" % seed.name)
         self.control(name, row["element"]).click()
 
     def fill(self, name, text, scope=None):
@@ -503,7 +467,6 @@ class Page:
                 return done()
             except Exception as e:  # a row re-rendered under us, an RPC answer in between
                 attempt.last = e
-                return None
         attempt.last = None
         value = wait_until(attempt, limit)
         if not value:
@@ -513,8 +476,7 @@ class Page:
     def wait_row(self, seed, status, progress=None, limit=STEP_LIMIT):
         def reached():
             row = self.row(seed)
-            return row if row and row["status"] == status and (progress is None or row["progress"] == progress) \
-                else None
+            return row if row and row["status"] == status and progress in (None, row["progress"]) else None
         return self.wait(reached, "%s: no row %r at %s" % (seed.name, status, progress), limit)
 
     def state(self):
@@ -526,8 +488,7 @@ class Page:
             shown = "#message: %r\nrows:\n%s" % (self.text("#message"), "\n".join(rows) or "  none")
         except Exception as e:
             shown = "the page could not be read: %s" % e
-        log = getattr(self.machine, "daemon_child", None)
-        return shown + ("\n--- daemon log\n" + log.err_tail() if log else "")
+        return shown + "\n--- daemon log\n" + self.machine.daemon_child.err_tail()
 
     def problems(self):
         """What the browser's console holds since the last call that no page of the
