@@ -39,7 +39,8 @@ int fail(std::ostream& err, const std::string& text) {
 // when `inner` is outside.
 fs::path relative_to(const fs::path& inner, const fs::path& outer) {
   std::error_code ec;
-  return fs::weakly_canonical(fs::absolute(inner), ec).lexically_relative(fs::weakly_canonical(fs::absolute(outer), ec));
+  return fs::weakly_canonical(fs::absolute(inner, ec), ec)
+      .lexically_relative(fs::weakly_canonical(fs::absolute(outer, ec), ec));
 }
 
 // Where the seed may go; false with the reason written.
@@ -96,7 +97,9 @@ std::string sha1_of(const std::string& bytes) {
 // written. The record must describe what was hashed.
 seed_info_ptr parse_back(IBitTorrent2* shell, const std::string& seed, const std::string& info,
                          const seed_content& content, std::ostream& err) {
-  std::string path = (fs::temp_directory_path() / "btshell-create.XXXXXX").string();
+  std::error_code ec;
+  const fs::path folder = fs::temp_directory_path(ec);
+  std::string path = ((ec ? fs::path("/tmp") : folder) / "btshell-create.XXXXXX").string();
   const platform::fd_guard fd(::mkostemp(path.data(), O_CLOEXEC));
   seed_info_ptr parsed(nullptr, seed_info_release{shell});
   std::size_t written = 0;
@@ -159,7 +162,8 @@ int run_create(const session_settings& settings, const command_line& line, std::
       seed_bytes(info, options, std::string("btshell ") + BTSHELL_VERSION, static_cast<std::int64_t>(std::time(nullptr)));
   const seed_info_ptr parsed = parse_back(session.shell(), seed, info, content, err);
   if (!parsed) return exit_failed;
-  if (!options.force && fs::exists(fs::symlink_status(options.output)))
+  std::error_code ec;
+  if (!options.force && fs::exists(fs::symlink_status(options.output, ec)))
     return fail(err, "the seed " + options.output + " appeared while the files were hashed; nothing is written");
   if (const int e = platform::replace_file_whole(options.output, seed.data(), seed.size()))
     return fail(err, "cannot write the seed " + options.output + ": " + std::strerror(e));
