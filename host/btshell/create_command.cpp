@@ -59,6 +59,11 @@ bool check_output(const std::string& path, const seed_content& content, const st
     fail(err, "the seed " + output + " is a folder");
     return false;
   }
+  const fs::path folder = fs::path(output).parent_path();
+  if (!fs::is_directory(folder.empty() ? fs::path(".") : folder, ec)) {
+    fail(err, "the folder of the seed " + output + " does not exist");
+    return false;
+  }
   if (fs::exists(status) && !force) {
     fail(err, "the seed " + output + " exists already (--force replaces it)");
     return false;

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 #include <memory>
+#include <system_error>
 #include <thread>
 
 #include "platform/posix_fd.h"
@@ -19,7 +20,7 @@ namespace {
 // The bytes a worker takes at a time (whole pieces, at least one), and
 // reads in one call.
 constexpr std::int64_t kJobBytes = std::int64_t(16) << 20;
-constexpr std::int64_t kReadBytes = std::int64_t(4) << 20;
+constexpr std::int64_t kReadBytes = std::int64_t(1) << 20;
 
 struct digest_context_free {
   void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
@@ -71,7 +72,13 @@ void piece_hasher::fail(std::size_t source, int error) {
 
 void piece_hasher::run() {
   std::vector<std::thread> workers;
-  for (unsigned i = 1; i < threads_; ++i) workers.emplace_back([this] { work(); });
+  for (unsigned i = 1; i < threads_; ++i) {
+    try {
+      workers.emplace_back([this] { work(); });
+    } catch (const std::system_error&) {
+      break;  // fewer workers: the pieces are shared by those there are
+    }
+  }
   work();
   for (std::thread& w : workers) w.join();
 }

@@ -223,6 +223,7 @@ TEST(BtshellRun, CreateRefusesBadInputAndFollowsNoLink) {
       {{"create", "data", "-o", "data/sub/x.torrent"}, 1, {}, "lies in the folder data that is hashed"},
       {{"create", "data/a.txt", "-o", "data/./a.txt", "--force"}, 1, {}, "would replace the file it is made of"},
       {{"create", "data", "-o", "old.torrent"}, 1, {}, "exists already (--force replaces it)"},
+      {{"create", "data", "-o", "none/x.torrent"}, 1, {}, "the folder of the seed none/x.torrent does not exist"},
       {{"create", "data"}, 2, {}, "--output is required"},
   };
   for (const expected_run& e : runs) check(dir, e, false);
