@@ -13,6 +13,7 @@ packages=(
   libgtest-dev libgmock-dev                      # the unit and integration tests
   opentracker                                    # interoperability tests: a tracker and the independent clients
   aria2 transmission-daemon transmission-cli rtorrent ctorrent
+  mktorrent                                      # create: its info dictionaries are compared with ours
   chromium chromium-driver python3-selenium     # the web page's tests: a headless browser and its driver
   clang libclang-rt-14-dev                       # fuzz targets (libFuzzer)
   valgrind                                       # leak checks of the whole-module scenarios
