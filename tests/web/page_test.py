@@ -40,7 +40,7 @@ class PageTest(unittest.TestCase):
 
     @classmethod
     def start_daemon(cls, name, **settings):
-        cls.machine = web.Machine(name)
+        cls.machine, cls.daemon = web.Machine(name), None
         cls.addClassCleanup(cls.stop)
         cls.daemon = cls.machine.daemon(settings)
         cls.rpc = web.Rpc(cls.machine.rpc_port)
@@ -52,8 +52,8 @@ class PageTest(unittest.TestCase):
 
     @classmethod
     def stop(cls):
-        log = cls.daemon.err_tail()
-        ended = cls.machine.close()[cls.daemon]
+        log = cls.daemon.err_tail() if cls.daemon else ""
+        ended = cls.machine.close().get(cls.daemon, 0)
         assert ended == 0, "the daemon ended with %s on SIGTERM: %s" % (ended, log)
 
     def setUp(self):

@@ -255,11 +255,13 @@ class Machine:
 
     def close(self):
         """Stops everything; each program's exit status."""
-        while self.closers:
-            self.closers.pop()()
-        statuses = {c: c.stop() for c in reversed(self.children)}
-        end_orphans()
-        shutil.rmtree(self.folder, ignore_errors=True)
+        try:
+            while self.closers:
+                self.closers.pop()()
+        finally:
+            statuses = {c: c.stop() for c in reversed(self.children)}
+            end_orphans()
+            shutil.rmtree(self.folder, ignore_errors=True)
         return statuses
 
     def seed(self, name, files, root=None):
