@@ -34,9 +34,10 @@ const collator = new Intl.Collator(undefined, { numeric: true, sensitivity: 'bas
 // Each order: the key a row is sorted by, and how two keys compare
 // (ties go by id, so the order is total and stable across refreshes).
 const ORDERS = {
-  name: { key: (t) => t.name ?? '', compare: (a, b) => collator.compare(a, b) },
-  progress: { key: (t) => t.percentDone ?? 0, compare: (a, b) => a - b },
-  added: { key: (t) => t.addedDate ?? 0, compare: (a, b) => b - a },
+  name: { key: (t) => t.name ?? '', compare: (a, b) => collator.compare(a, b), ties: 1 },
+  progress: { key: (t) => t.percentDone ?? 0, compare: (a, b) => a - b, ties: 1 },
+  // Newest first; of tasks added in the same second, the later id first.
+  added: { key: (t) => t.addedDate ?? 0, compare: (a, b) => b - a, ties: -1 },
 };
 
 function textCell(tr, cls, label) {
@@ -298,7 +299,7 @@ export class TaskList {
   }
 
   compare(a, b) {
-    const byKey = this.compareKeys(a.key, b.key) || a.id - b.id;
+    const byKey = this.compareKeys(a.key, b.key) || ORDERS[this.orderName].ties * (a.id - b.id);
     return this.reversed ? -byKey : byKey;
   }
 
