@@ -120,6 +120,8 @@ function failed(error) {
     login.show();
     return;
   }
+  // Locked out: the form will be needed once the lockout ends.
+  if (error.kind === 'locked' && !rpc.hasCredentials()) login.show();
   messages.error(error.message || String(error), 'daemon');
 }
 

@@ -17,7 +17,8 @@ export const LOST_CONNECTION = 'Lost connection to the daemon';
 export const WRONG_CREDENTIALS = 'Wrong user name or password';
 export const CREDENTIALS_NEEDED = 'The daemon asks for a user name and password';
 
-// kind: 'connection' (no answer), 'auth' (401), 'refused' (403), 'http'
+// kind: 'connection' (no answer), 'auth' (401), 'locked' (403 after too many
+// wrong passwords), 'refused' (another 403), 'http'
 // (another status), 'protocol' (an answer not understood), 'result' (the
 // daemon answered, and its result was not "success").
 export class RpcError extends Error {
@@ -47,9 +48,7 @@ function bodyWords(body) {
 
 function refusalWords(status, body) {
   const words = bodyWords(body);
-  if (status === 403 && /password/i.test(words)) return `Locked out: ${words}`;
-  if (words) return sentence(words);
-  return `The daemon refused the request (HTTP ${status})`;
+  return words ? sentence(words) : `The daemon refused the request (HTTP ${status})`;
 }
 
 export class Rpc {
@@ -126,7 +125,12 @@ export class Rpc {
     if (status === 401) {
       throw new RpcError('auth', this.authorization ? WRONG_CREDENTIALS : CREDENTIALS_NEEDED, 401);
     }
-    if (status === 403) throw new RpcError('refused', refusalWords(status, text), 403);
+    if (status === 403) {
+      // Too many wrong passwords from this address, or a page of another origin.
+      const words = refusalWords(status, text);
+      if (/password/i.test(words)) throw new RpcError('locked', `Locked out: ${words}`, 403);
+      throw new RpcError('refused', words, 403);
+    }
     if (status !== 200) throw new RpcError('http', refusalWords(status, text), status);
     let answer;
     try {

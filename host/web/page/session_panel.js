@@ -80,6 +80,7 @@ export class SessionPanel {
       const node = this.totalNodes[key];
       if (node && node.textContent !== text) node.textContent = text;
     };
+    this.totals.hidden = false;
     const run = s['current-stats'] || {};
     const all = s['cumulative-stats'] || {};
     set('rate-down', formatRate(s.downloadSpeed) || '0 B/s');
