@@ -14,9 +14,11 @@ import { SessionPanel } from './session_panel.js';
 import { LIST_FIELDS, TaskList } from './task_list.js';
 
 const REFRESH_MS = 2000;
-// The daemon lists a change as recent for 60 s: after a gap of half that
-// (a throttled background tab, a lost connection) the whole list is asked again.
-const FULL_LIST_AFTER_MS = 30000;
+// The whole list is asked again at least this often. The daemon lists a task
+// as recently active for 60 s after a change it marks (and while it moves
+// data); a change it does not mark (a long check's progress) or a gap in the
+// refreshes (a throttled background tab) is caught by this.
+const FULL_LIST_EVERY_MS = 30000;
 // session-get (version, limits, download folder) every this many refreshes.
 const SESSION_EVERY = 15;
 
@@ -50,7 +52,7 @@ const state = {
   running: false,
   again: false,
   needFull: true,
-  lastList: 0,
+  lastFull: 0,
   listed: false,
   ticks: 0,
   needSession: true,
@@ -83,7 +85,7 @@ async function refreshSession() {
 }
 
 async function refreshList() {
-  const full = state.needFull || performance.now() - state.lastList > FULL_LIST_AFTER_MS;
+  const full = state.needFull || performance.now() - state.lastFull > FULL_LIST_EVERY_MS;
   const start = performance.now();
   const args = full ? { fields: LIST_FIELDS } : { fields: LIST_FIELDS, ids: 'recently-active' };
   const answer = await rpc.call('torrent-get', args);
@@ -94,7 +96,7 @@ async function refreshList() {
     performance.measure('list-first');
   }
   state.needFull = false;
-  state.lastList = performance.now();
+  if (full) state.lastFull = start;
 }
 
 async function refreshStats() {

@@ -37,13 +37,12 @@ export function utf8Base64(text) {
   return btoa(binary);
 }
 
-// The words of an error answer's body ("<h1>403</h1><p>why</p>"): parsed
-// inert, read as text only.
+// The words of an error answer's body ("<h1>403</h1><p>why</p>"), as plain
+// text (it is shown through textContent, never parsed as markup).
 function bodyWords(body) {
   if (!body) return '';
-  const doc = new DOMParser().parseFromString(body, 'text/html');
-  const p = doc.querySelector('p');
-  return (p ? p.textContent : doc.body.textContent).trim();
+  const paragraph = /<p>([\s\S]*?)<\/p>/i.exec(body);
+  return (paragraph ? paragraph[1] : body.replace(/<[^>]*>/g, ' ')).replace(/\s+/g, ' ').trim();
 }
 
 function refusalWords(status, body) {
