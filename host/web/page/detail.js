@@ -210,13 +210,20 @@ export class DetailPanel {
 
     const files = (t.files || []).map((f, index) => ({ ...f, index, stats: (t.fileStats || [])[index] || {} }));
     this.files.show(files, (f) => f.index);
-    this.noFiles.hidden = files.length > 0;
+    this.showIfAny(this.files, this.noFiles, files.length);
     const trackers = t.trackerStats || [];
     this.trackers.show(trackers, (x) => `${x.id}|${x.announce}`);
-    this.noTrackers.hidden = trackers.length > 0;
+    this.showIfAny(this.trackers, this.noTrackers, trackers.length);
     const peers = t.peers || [];
     this.peers.show(peers, (p) => `${p.address}|${p.port}`);
-    this.noPeers.hidden = peers.length > 0;
+    this.showIfAny(this.peers, this.noPeers, peers.length);
+  }
+
+  // A list with items, or the words saying it has none.
+  showIfAny(rows, none, count) {
+    const box = rows.container.closest('.scroll') || rows.container;
+    box.hidden = count === 0;
+    none.hidden = count > 0;
   }
 
   makeFile() {
