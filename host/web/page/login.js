@@ -22,11 +22,13 @@ export class LoginForm {
     return !this.form.hidden;
   }
 
+  // Takes the focus only when it appears, so that a refresh that shows it
+  // again never pulls the focus away from where the user is.
   show() {
-    const wasHidden = this.form.hidden;
+    if (!this.form.hidden) return;
     this.form.hidden = false;
     document.body.classList.add('needs-login');
-    if (wasHidden || !this.form.contains(document.activeElement)) (this.user.value ? this.password : this.user).focus();
+    (this.user.value ? this.password : this.user).focus();
   }
 
   hide() {

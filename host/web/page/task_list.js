@@ -112,12 +112,11 @@ export class TaskList {
   }
 
   // Applies a torrent-get answer. `full`: the answer lists every task, so a
-  // row it does not name is gone. Returns how many rows changed.
+  // row it does not name is gone.
   update(torrents, removed = [], full = false) {
     const seen = full ? new Set() : null;
     const placed = [];
     const moved = [];
-    let touched = 0;
     for (const t of torrents) {
       if (!t || !Number.isSafeInteger(t.id)) continue;
       if (seen) seen.add(t.id);
@@ -125,11 +124,10 @@ export class TaskList {
       if (!entry) {
         entry = this.create(t);
         placed.push(entry);
-        touched += 1;
         continue;
       }
       const key = entry.key;
-      if (this.render(entry, t)) touched += 1;
+      this.render(entry, t);
       if (this.compareKeys(key, entry.key) !== 0) moved.push(entry);
     }
     const gone = new Set(removed.filter((id) => this.rows.has(id)));
@@ -138,7 +136,6 @@ export class TaskList {
     if (gone.size) this.order = this.order.filter((e) => !gone.has(e.id));
     this.place(placed, moved);
     this.onCount(this.shown, this.rows.size);
-    return touched + gone.size;
   }
 
   remove(id) {
@@ -148,12 +145,6 @@ export class TaskList {
     const at = this.order.indexOf(entry);
     if (at >= 0) this.order.splice(at, 1);
     this.onCount(this.shown, this.rows.size);
-  }
-
-  clear() {
-    for (const id of [...this.rows.keys()]) this.drop(id);
-    this.order = [];
-    this.onCount(0, 0);
   }
 
   setOrder(name, reversed = this.reversed) {
@@ -231,11 +222,10 @@ export class TaskList {
     return null;
   }
 
-  // Writes what differs from what the row shows; true when anything did.
+  // Writes only what differs from what the row shows.
   render(entry, t) {
     Object.assign(entry.data, t);
     const d = entry.data;
-    let changed = false;
     const name = String(d.name ?? '');
     if (name !== entry.name) {
       entry.name = name;
@@ -244,7 +234,6 @@ export class TaskList {
       entry.row.cells[0].title = name;
       entry.bar.setAttribute('aria-label', `Progress of ${name}`);
       if (entry.key !== null) this.applyFilter(entry);
-      changed = true;
     }
     const hash = String(d.hashString ?? '');
     if (hash !== entry.hash) {
@@ -256,13 +245,11 @@ export class TaskList {
       entry.value = value;
       entry.bar.setAttribute('aria-valuenow', String(value));
       entry.fill.style.width = `${value}%`;
-      changed = true;
     }
     const kind = statusKind(d);
     if (kind !== entry.kind) {
       entry.kind = kind;
       entry.row.dataset.state = kind;
-      changed = true;
     }
     const texts = {
       size: d.metadataPercentComplete < 1 && !d.sizeWhenDone ? '' : formatSize(d.sizeWhenDone ?? 0),
@@ -277,11 +264,9 @@ export class TaskList {
       if (entry.text[cell] !== texts[cell]) {
         entry.text[cell] = texts[cell];
         entry.nodes[cell].data = texts[cell];
-        changed = true;
-      }
+        }
     }
     entry.key = ORDERS[this.orderName].key(d);
-    return changed;
   }
 
   applyFilter(entry) {
