@@ -6,7 +6,7 @@
 import {
   formatDate, formatPercent, formatRate, formatRatio, formatSize, statusText,
 } from './format.js';
-import { LimitField, limitText, readLimitPair } from './session_panel.js';
+import { LimitPair } from './limits.js';
 
 export const DETAIL_FIELDS = Object.freeze([
   'id', 'name', 'hashString', 'status', 'error', 'errorString', 'percentDone', 'sizeWhenDone', 'totalSize',
@@ -90,8 +90,16 @@ export class DetailPanel {
     this.heading = document.getElementById('detail-name');
     this.facts = {};
     for (const dd of this.section.querySelectorAll('[data-fact]')) this.facts[dd.dataset.fact] = dd;
-    this.down = new LimitField(document.getElementById('task-limit-down'));
-    this.up = new LimitField(document.getElementById('task-limit-up'));
+    this.limits = new LimitPair({
+      form: document.getElementById('task-limits'),
+      down: document.getElementById('task-limit-down'),
+      up: document.getElementById('task-limit-up'),
+      keys: { down: 'downloadLimit', downOn: 'downloadLimited', up: 'uploadLimit', upOn: 'uploadLimited' },
+      messages,
+      send: (args) => rpc.call('torrent-set', { ids: [this.id], ...args }),
+      refresh: () => this.refresh(),
+      applied: 'Task limits applied',
+    });
     this.pending = new Map();
 
     const filesBody = this.section.querySelector('table.files tbody');
@@ -132,10 +140,6 @@ export class DetailPanel {
       if (tr) this.setWanted(Number(tr.dataset.index), box);
     });
     document.getElementById('close-detail').addEventListener('click', () => this.close());
-    document.getElementById('task-limits').addEventListener('submit', (event) => {
-      event.preventDefault();
-      this.applyLimits();
-    });
   }
 
   get open() {
@@ -149,10 +153,7 @@ export class DetailPanel {
       this.peers.clear();
       this.pending.clear();
       for (const dd of Object.values(this.facts)) dd.textContent = '';
-      this.down.applied();
-      this.up.applied();
-      this.down.input.value = '';
-      this.up.input.value = '';
+      this.limits.reset();
     }
     this.id = id;
     this.opener = opener;
@@ -205,8 +206,7 @@ export class DetailPanel {
     fact('creator', t.creator || '–');
     fact('private', t.isPrivate ? 'yes' : 'no');
     fact('magnet', t.magnetLink ?? '');
-    this.down.show(limitText(t.downloadLimited, t.downloadLimit));
-    this.up.show(limitText(t.uploadLimited, t.uploadLimit));
+    this.limits.show(t);
 
     const files = (t.files || []).map((f, index) => ({ ...f, index, stats: (t.fileStats || [])[index] || {} }));
     this.files.show(files, (f) => f.index);
@@ -258,25 +258,6 @@ export class DetailPanel {
       this.messages.error(error.message);
     } finally {
       if (this.pending.get(index) === wanted) this.pending.delete(index);
-    }
-  }
-
-  async applyLimits() {
-    const limits = readLimitPair(this.down, this.up, this.messages);
-    if (!limits) return;
-    const { down, up } = limits;
-    const args = { ids: [this.id], downloadLimited: down !== null, uploadLimited: up !== null };
-    if (down !== null) args.downloadLimit = down;
-    if (up !== null) args.uploadLimit = up;
-    try {
-      await this.rpc.call('torrent-set', args);
-      this.down.applied();
-      this.up.applied();
-      this.messages.clear();
-      this.messages.info('Task limits applied');
-      await this.refresh();
-    } catch (error) {
-      this.messages.error(error.message);
     }
   }
 }

@@ -5,7 +5,7 @@ import assert from 'node:assert/strict';
 import { test } from 'node:test';
 
 import { formatEta, formatSize, percentValue, statusText } from '../page/format.js';
-import { readLimit } from '../page/session_panel.js';
+import { readLimit } from '../page/limits.js';
 
 test('status words: a failure, a magnet without metadata, each status', () => {
   const base = { error: 0, errorString: '', metadataPercentComplete: 1 };
