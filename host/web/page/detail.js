@@ -71,8 +71,9 @@ class KeyedRows {
   }
 }
 
+// The tracker's last answer to an announce, as the daemon words it.
 function trackerResult(t) {
-  if (!t.hasAnnounced) return 'not announced yet';
+  if (!t.hasAnnounced && !t.lastAnnounceResult) return 'not announced yet';
   const when = formatDate(t.lastAnnounceTime);
   const result = t.lastAnnounceResult || (t.lastAnnounceSucceeded ? 'Success' : 'no answer');
   const peers = t.lastAnnounceSucceeded ? `, ${t.lastAnnouncePeerCount ?? 0} peers` : '';

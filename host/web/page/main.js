@@ -191,5 +191,11 @@ document.addEventListener('keydown', (event) => {
   }
 });
 
+// A tab brought back to the front shows the present at once, not after its
+// throttled timer.
+document.addEventListener('visibilitychange', () => {
+  if (!document.hidden) refreshSoon();
+});
+
 applyOrder();
 tick();
