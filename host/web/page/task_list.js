@@ -264,7 +264,9 @@ export class TaskList {
       if (entry.text[cell] !== texts[cell]) {
         entry.text[cell] = texts[cell];
         entry.nodes[cell].data = texts[cell];
-        }
+        // A long failure reason is cut to the column: whole on hover and in Details.
+        if (cell === 'status') entry.nodes.status.parentNode.title = texts.status;
+      }
     }
     entry.key = ORDERS[this.orderName].key(d);
   }
