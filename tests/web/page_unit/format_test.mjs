@@ -1,11 +1,11 @@
 // The page's words for states and numbers, and the limit fields' reading.
-// node --test host/web/page_test/
+// node --test tests/web/page_unit/
 
 import assert from 'node:assert/strict';
 import { test } from 'node:test';
 
-import { formatEta, formatSize, percentValue, statusText } from '../page/format.js';
-import { readLimit } from '../page/limits.js';
+import { formatEta, formatSize, percentValue, statusText } from '../../../host/web/page/format.js';
+import { readLimit } from '../../../host/web/page/limits.js';
 
 test('status words: a failure, a magnet without metadata, each status', () => {
   const base = { error: 0, errorString: '', metadataPercentComplete: 1 };

@@ -4,7 +4,7 @@
 import assert from 'node:assert/strict';
 import { test } from 'node:test';
 
-import { LOST_CONNECTION, Rpc, RPC_PATH, WRONG_CREDENTIALS } from '../page/rpc.js';
+import { LOST_CONNECTION, Rpc, RPC_PATH, WRONG_CREDENTIALS } from '../../../host/web/page/rpc.js';
 
 // fetch() answering from `answers` in turn ({status, body, headers} or an
 // Error to throw); the requests it saw go to `sent`.

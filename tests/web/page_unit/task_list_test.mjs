@@ -6,7 +6,7 @@ import assert from 'node:assert/strict';
 import { beforeEach, test } from 'node:test';
 
 import { installDocument } from './fake_dom.mjs';
-import { TaskList } from '../page/task_list.js';
+import { TaskList } from '../../../host/web/page/task_list.js';
 
 let document;
 let tbody;
