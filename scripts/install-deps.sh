@@ -17,6 +17,7 @@ packages=(
   chromium chromium-driver python3-selenium     # the web page's tests: a headless browser and its driver
   clang libclang-rt-14-dev                       # fuzz targets (libFuzzer)
   valgrind                                       # leak checks of the whole-module scenarios
+  nodejs                                         # the web page's modules, tested under node
 )
 if [ "${BTS_WITH_BENCH:-0}" = 1 ]; then
   packages+=(libbenchmark-dev)
