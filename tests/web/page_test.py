@@ -59,6 +59,7 @@ class PageTest(unittest.TestCase):
     def setUp(self):
         if self.page:
             self.page.test = self.id().split(".", 1)[-1]
+            self.page.screenshot("failed-%s.png" % self.page.test, remove=True)  # an earlier run's
 
     def tearDown(self):
         if self.page:

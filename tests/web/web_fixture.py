@@ -505,6 +505,10 @@ class Page:
                 ".filter(u => new URL(u).origin !== location.origin)")
         return found
 
-    def screenshot(self, name):
+    def screenshot(self, name, remove=False):
+        """The viewport into the artefacts as `name`; or, with `remove`, no such file there."""
         os.makedirs(options.artefacts, exist_ok=True)
-        self.driver.save_screenshot(os.path.join(options.artefacts, name))
+        if not remove:
+            self.driver.save_screenshot(os.path.join(options.artefacts, name))
+        elif os.path.exists(os.path.join(options.artefacts, name)):
+            os.remove(os.path.join(options.artefacts, name))
