@@ -12,6 +12,7 @@ import http.server
 import json
 import os
 import re
+import sys
 import unittest
 import urllib.error
 import urllib.parse
@@ -22,7 +23,8 @@ from selenium.webdriver.common.action_chains import ActionChains
 from selenium.webdriver.common.keys import Keys
 from selenium.webdriver.support.select import Select
 
-import web_fixture as web
+sys.dont_write_bytecode = True  # no __pycache__ in the source tree
+import web_fixture as web  # noqa: E402
 from web_fixture import STEP_LIMIT, TRANSFER_LIMIT
 
 PAGE_FILES = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "host", "web", "page")
