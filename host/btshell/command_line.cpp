@@ -90,12 +90,14 @@ CLI::Validator host_port_validator(unsigned lowest) {
       "");
 }
 
-// A number not below 0, with nothing added to the option's help.
-CLI::Validator non_negative() {
-  CLI::Validator check = CLI::NonNegativeNumber;
-  check.description("");
-  return check;
-}
+// A number not below 0.
+const CLI::Validator kNonNegative(
+    [](std::string& value) {
+      char* end = nullptr;
+      const double n = std::strtod(value.c_str(), &end);
+      return !value.empty() && *end == '\0' && n >= 0 ? std::string() : "takes a number from 0, not " + value;
+    },
+    "");
 
 // HOST:PORT[,HOST:PORT...], where to listen.
 const CLI::Validator kListenValidator(
@@ -129,7 +131,7 @@ void add_peer_option(CLI::App& command, command_line& line) {
 void add_seed_ratio_option(CLI::App& command, command_line& line) {
   command.add_option("--seed-ratio", line.transfer.seed_ratio, "once complete, seed until this upload ratio (see below)")
       ->type_name("R")
-      ->check(non_negative());
+      ->check(kNonNegative);
 }
 
 // The grammar bound to `line`. The positional words of the one command
@@ -255,13 +257,13 @@ void add_settings_options(CLI::App& command, command_line& line) {
                             "no port mapping (UPnP, NAT-PMP)");
   add_setting<std::int64_t>(command, line, "--download-limit", "download-limit", "KiB/s, all tasks together (0: none)")
       ->type_name("KIB")
-      ->check(non_negative());
+      ->check(kNonNegative);
   add_setting<std::int64_t>(command, line, "--upload-limit", "upload-limit", "KiB/s, all tasks together (0: none)")
       ->type_name("KIB")
-      ->check(non_negative());
+      ->check(kNonNegative);
   add_setting<int>(command, line, "--max-peers", "connections-limit", "peer connections, all tasks together")
       ->type_name("N")
-      ->check(non_negative());
+      ->check(kNonNegative);
 }
 
 void add_download_options(CLI::App& command, command_line& line) {
