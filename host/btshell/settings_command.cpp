@@ -2,6 +2,7 @@
 // The kernel module is loaded to tell its own defaults (bt_kernel.ini beside
 // it over its built-in ones), its session kept to loopback meanwhile, no
 // DHT, local discovery or port mapping: asking opens nothing to the network.
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 
@@ -75,7 +76,8 @@ int run_settings(const session_settings& settings, const command_line& line, std
     kernel->set_session(host_settings::kernel_values(quiet));
     install_kernel_module(session);
     rows = settings_rows(in_force, *kernel);
-    kernel_told = !kernel->session_value("session.dht").empty();
+    const nlohmann::ordered_json now = kernel_settings_json(*kernel);
+    kernel_told = std::any_of(now.begin(), now.end(), [](const nlohmann::ordered_json& v) { return !v.is_null(); });
   }
   session.close();
   std::error_code ec;

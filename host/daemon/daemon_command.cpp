@@ -76,14 +76,12 @@ int run_daemon(const btshell::session_settings& base, const btshell::command_lin
   session_settings.p2p_hub = true;  // torrent-remove tells it of the files it deletes
   btshell::host_session session(session_settings);
   if (!btshell::open_session(session, err)) return btshell::exit_failed;
-  // Attached before anything can load the kernel module: the kernel's
-  // settings object registers before the kernel and takes the settings first.
-  const com_ptr<btshell::kernel_link> kernel = btshell::kernel_link::create();
-  session.host().AttachEvents(kernel.get());
-
   int status = btshell::exit_ok;
   {
-    task_host tasks(session, *kernel.get(), settings, settings_path, BTSHELL_VERSION);
+    // Attached before anything can load the kernel module: the kernel's
+    // settings object registers before the kernel and takes the settings first.
+    const btshell::attached_kernel_link kernel(session.host());
+    task_host tasks(session, *kernel, settings, settings_path, BTSHELL_VERSION);
     if (!tasks.restore(error)) {
       err << "btshell: " << error << '\n';
       status = btshell::exit_failed;
@@ -123,8 +121,6 @@ int run_daemon(const btshell::session_settings& base, const btshell::command_lin
       signals.state_saved();
     }
   }
-  session.host().DetachEvents(kernel.get());
-  kernel->close();
   session.close();
   out << "btshell daemon: stopped" << (status == btshell::exit_ok ? "" : " (a task's state was not saved)")
       << std::endl;
