@@ -231,13 +231,24 @@ TEST(BtshellRun, DownloadOfASeedByUrlWithItsSettingsInTheKernel) {
   while (hello.size() < 100000) hello += "hello.txt\n";
   hello.resize(100000);
   dir.write("complete/hello.txt", hello);
-  bts_test::child_process server;
-  ASSERT_TRUE(server.start({"python3", BTS_SEED_SERVER, dir.file("www")}, dir.path(), dir.file("port.txt"),
-                           dir.file("server.err")));
-  // Bounded, and long enough for a run under valgrind (which follows it too).
-  for (int i = 0; i < 1200 && bts_test::read_file(dir.file("port.txt")).empty(); ++i) ::usleep(50000);
-  std::string port_text = bts_test::read_file(dir.file("port.txt"));
-  const std::string site = "http://127.0.0.1:" + port_text.substr(0, port_text.find('\n'));
+  // The same over HTTPS, with a certificate nobody vouches for.
+  ASSERT_EQ(std::system(("openssl req -x509 -newkey rsa:2048 -nodes -subj /CN=127.0.0.1 -days 1 -keyout " +
+                         quoted(dir.file("tls.pem")) + " -out " + quoted(dir.file("tls.pem")) + " 2>/dev/null")
+                            .c_str()),
+            0);
+  bts_test::child_process servers[2];
+  std::string sites[2];
+  for (int s = 0; s < 2; ++s) {
+    const std::string port = dir.file("port" + std::to_string(s));
+    std::vector<std::string> argv = {"python3", BTS_SEED_SERVER, dir.file("www")};
+    if (s == 1) argv.push_back(dir.file("tls.pem"));
+    ASSERT_TRUE(servers[s].start(argv, dir.path(), port, dir.file("server.err")));
+    // Bounded, and long enough for a run under valgrind (which follows it too).
+    for (int i = 0; i < 1200 && bts_test::read_file(port).empty(); ++i) ::usleep(50000);
+    const std::string text = bts_test::read_file(port);
+    sites[s] = (s == 1 ? "https://127.0.0.1:" : "http://127.0.0.1:") + text.substr(0, text.find('\n'));
+  }
+  const std::string& site = sites[0];
 
   const std::pair<std::string, std::string> refusals[] = {
       {"/missing.torrent", "answered HTTP 404"},
@@ -247,6 +258,7 @@ TEST(BtshellRun, DownloadOfASeedByUrlWithItsSettingsInTheKernel) {
       {"/junk.torrent", "answered is no seed: -24"}};
   for (const auto& [path, error] : refusals)
     check(dir, {{"download", site + path, "elsewhere"}, 1, {}, error}, false);
+  check(dir, {{"download", sites[1] + "/hello.torrent", "elsewhere"}, 1, {}, "SSL certificate problem"}, false);
   EXPECT_FALSE(std::filesystem::exists(dir.file("state/btshell/torrents")) &&
                !std::filesystem::is_empty(dir.file("state/btshell/torrents")));
 

@@ -2,9 +2,11 @@
 """A loopback HTTP server for btshell's URL tests: serves FOLDER's files and
    /redirect/NAME (302 to /NAME), /loop (302 to itself), /oversized (more
    than 16 MiB, no length announced), /announced-oversized (a length above
-   16 MiB announced). Prints its port on stdout once it listens."""
+   16 MiB announced); HTTPS with the certificate and key of the PEM file
+   given second. Prints its port on stdout once it listens."""
 import http.server
 import os
+import ssl
 import sys
 
 FOLDER = sys.argv[1]
@@ -46,5 +48,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
 
 server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+if len(sys.argv) > 2:
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    context.load_cert_chain(sys.argv[2])
+    server.socket = context.wrap_socket(server.socket, server_side=True)
 print(server.server_address[1], flush=True)
 server.serve_forever()
