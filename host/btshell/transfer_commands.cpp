@@ -1,8 +1,11 @@
 // btshell download and btshell seed: one task made through the shell as a
 // host makes it (transfer_task.h), watched until its wanted files are
 // complete (an upload task: until its data is checked), then, for seeding,
-// kept running for the time asked; a progress display on stderr, the report
-// on stdout.
+// kept running for the time or up to the upload ratio asked; a progress
+// display on stderr, the report on stdout. The settings in force (the
+// options over the settings file, host_settings::resolve) reach the kernel
+// through kernel_link as it registers; a seed given by URL or magnet link
+// is made a file of the state folder first.
 #include <sys/ioctl.h>
 #include <unistd.h>
 
