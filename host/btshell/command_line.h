@@ -43,6 +43,17 @@ struct transfer_options {
   std::optional<double> seed_ratio;    // --seed-ratio R: once complete, seed until the upload ratio is R
 };
 
+// The options of create.
+struct create_options {
+  std::string output;                  // -o SEED
+  std::vector<std::string> trackers;   // --tracker URL, in order: the first is "announce"
+  std::vector<std::string> web_seeds;  // --web-seed URL
+  std::string comment;                 // --comment TEXT; empty: none
+  std::string piece_size;              // --piece-size N[K|M]; empty: chosen from the total size
+  bool is_private = false;             // --private
+  bool force = false;                  // --force: replace an existing -o file
+};
+
 // The daemon's own option: a password, kept hashed in memory only.
 struct daemon_options {
   std::optional<std::string> rpc_password;
@@ -64,6 +75,7 @@ struct command_line {
   bool json = false;
   settings_options settings;
   transfer_options transfer;
+  create_options create;
   daemon_options daemon;
 };
 
@@ -96,5 +108,8 @@ void add_settings_options(CLI::App& command, command_line& line);
 void add_download_options(CLI::App& command, command_line& line);
 void add_seed_options(CLI::App& command, command_line& line);
 void add_settings_command_options(CLI::App& command, command_line& line);
+// The options of create and of verify (--json).
+void add_create_options(CLI::App& command, command_line& line);
+void add_verify_options(CLI::App& command, command_line& line);
 
 }  // namespace btshell

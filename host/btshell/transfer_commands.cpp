@@ -6,8 +6,6 @@
 // options over the settings file, host_settings::resolve) reach the kernel
 // through kernel_link as it registers; a seed given by URL or magnet link
 // is made a file of the state folder first.
-#include <sys/ioctl.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -43,12 +41,6 @@ using clock = std::chrono::steady_clock;
 constexpr std::chrono::milliseconds kTick{250};
 // Between two plain progress lines.
 constexpr std::chrono::seconds kLineInterval{3};
-
-std::size_t terminal_width() {
-  winsize size{};
-  if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
-  return 80;
-}
 
 bool is_complete(ULONG status) { return status == bt_task_finished || status == bt_task_seeding; }
 
@@ -276,10 +268,7 @@ int run_transfer(const session_settings& settings, const command_line& line, boo
   // The task limits of the settings file hold for this task too.
   kernel->set_task(report.info_hash, host_settings::task_values(values.task_download_limit, values.task_upload_limit,
                                                                 values.task_connections_limit));
-  // A properties file's appenders write where it says: no bar for them to break.
-  const bool bar = isatty(STDERR_FILENO) && line.log_config.empty();
-  progress_display display(err, bar ? progress_display::style::bar : progress_display::style::lines,
-                           terminal_width(), kLineInterval);
+  progress_display display(err, stderr_style(!line.log_config.empty()), terminal_width(), kLineInterval);
   const log_lines_to log_lines([&display](const std::string& text) { display.note(text); });
   completed_files completed(*seed, display, report.completed);
   const clock::time_point began = clock::now();
