@@ -9,6 +9,7 @@ packages=(
   liblog4cplus-dev libssl-dev libinih-dev        # the module
   libboost1.74-dev                               # the RPC front (HTTP through Beast, headers only)
   nlohmann-json3-dev libcli11-dev                # btshell
+  libcurl4-openssl-dev                           # btshell: seeds given by URL
   libtorrent-rasterbar-dev                       # the kernel module
   libgtest-dev libgmock-dev                      # the unit and integration tests
   opentracker                                    # interoperability tests: a tracker and the independent clients
