@@ -232,8 +232,6 @@ class Tasks(PageTest):
             "Start when added": "input checkbox", "Sort by": "select", "Filter": "input search",
             "Download limit": "input", "Upload limit": "input", "Apply limits": "button"})
         self.assertEqual(page.control("Download folder").get_attribute("value"), self.machine.downloads)
-        self.assertLessEqual({"name", "progress", "added"}, {o.get_attribute("value") for o in page.control(
-            "Sort by").find_elements("css selector", "option")})
         # Of Start and Stop, a running task's Start may well be disabled.
         self.assert_kinds(row, dict.fromkeys(("Stop", "Verify", "Remove", "Remove with data", "Details"), "button"))
         self.assertTrue(row.find_element("css selector", "[role=progressbar]").accessible_name)
