@@ -105,11 +105,16 @@ bool daemon_task::open(bool recheck, std::string& error) {
   return true;
 }
 
+std::string daemon_task::folder_name() const {
+  std::string name;
+  if (summary_.single_file || !seed_naming_detail::append_component(summary_.name, name)) return std::string();
+  return name;
+}
+
 std::string daemon_task::task_folder() const {
   if (summary_.single_file) return record_.data_dir;
-  std::string folder = record_.data_dir;
-  if (!seed_naming_detail::append_component(summary_.name, folder)) return std::string();
-  return folder + '/';
+  const std::string name = folder_name();
+  return name.empty() ? std::string() : record_.data_dir + name + '/';
 }
 
 void daemon_task::start() {
@@ -286,10 +291,11 @@ rpc::torrent_view daemon_task::view(unsigned groups) const {
     v.peers.push_back(std::move(p));
   }
   if (groups & rpc::group_files) {
+    const std::string folder = folder_name();  // as on disk: downloadDir + name is the file
     for (std::size_t i = 0; i < summary_.paths.size(); ++i) {
       const btshell::task_file_state file = task_->file_state(static_cast<ULONG>(i));
       rpc::file_view f;
-      f.name = summary_.single_file ? summary_.paths[i] : summary_.name + "/" + summary_.paths[i];
+      f.name = summary_.single_file ? summary_.paths[i] : folder + "/" + summary_.paths[i];
       f.length = summary_.sizes[i];
       f.bytes_completed = static_cast<std::int64_t>(file.done);
       f.wanted = record_.wanted.empty() ||

@@ -85,6 +85,9 @@ class daemon_task {
   // for a seed of a folder, a folder named after the torrent (as every
   // client of the RPC expects: "downloadDir" holds the torrent's name).
   std::string task_folder() const;
+  // That folder's name, made safe by the shell's naming rule as on disk;
+  // empty for a seed of one file (or a name the rule refuses).
+  std::string folder_name() const;
 
  private:
   rpc::torrent_status status(const tagTASK_INFO& info, LONG failure) const;
