@@ -11,6 +11,8 @@
 #include "host/btshell/kernel_link.h"
 #include "host/daemon/task_host.h"
 #include "host/rpc/http_server.h"
+#include "host/rpc/static_site.h"
+#include "host/web/web_page.h"
 #include "host/rpc/password_hash.h"
 #include "host/rpc/rpc_gate.h"
 #include "host/rpc/rpc_methods.h"
@@ -99,15 +101,18 @@ int run_daemon(const btshell::session_settings& base, const btshell::command_lin
       rpc::server_settings server_settings;
       server_settings.address = rpc_host;
       server_settings.port = rpc_port;
-      rpc::http_server server(server_settings, gate, methods);
+      const rpc::static_site page(web::page_files());
+      rpc::http_server server(server_settings, gate, methods, &page);
       error = server.start();
       if (!error.empty()) {
         err << "btshell: " << error << '\n';
         status = btshell::exit_failed;
       } else {
         const std::string shown = rpc_host.find(':') != std::string::npos ? "[" + rpc_host + "]" : rpc_host;
-        out << "btshell daemon: RPC on http://" << shown << ":" << server.port() << "/transmission/rpc"
-            << (settings.rpc_password_hash.empty() ? "" : " (password required)") << ", " << tasks.task_count()
+        const std::string origin = "http://" + shown + ":" + std::to_string(server.port());
+        out << "btshell daemon: RPC on " << origin << "/transmission/rpc"
+            << (settings.rpc_password_hash.empty() ? "" : " (password required)") << ", web page on " << origin
+            << rpc::static_site::kRoot << ", " << tasks.task_count()
             << " task(s), state in " << settings.state_dir << std::endl;
         LOG4CPLUS_INFO(logger, "listening on " << shown << ":" << server.port() << ", settings from "
                                                << settings_path);

@@ -9,6 +9,7 @@
 
 #include "host/rpc/rpc_gate.h"
 #include "host/rpc/rpc_methods.h"
+#include "host/rpc/static_site.h"
 
 namespace rpc {
 
@@ -42,25 +43,20 @@ std::optional<std::string> field(const http::request_header<>& head, const char*
   return std::string(it->value());
 }
 
-answer refusal(int status, const char* text) {
-  answer a;
-  a.status = status;
-  a.body = "<h1>" + std::to_string(status) + "</h1><p>" + text + "</p>";
-  return a;
-}
-
 }  // namespace
 
 class connection;
 
 struct http_server::impl {
-  impl(server_settings s, rpc_gate& g, rpc_methods& m) : settings(std::move(s)), gate(g), methods(m) {}
+  impl(server_settings s, rpc_gate& g, rpc_methods& m, const static_site* p)
+      : settings(std::move(s)), gate(g), methods(m), site(p) {}
 
   void accept();
 
   const server_settings settings;
   rpc_gate& gate;
   rpc_methods& methods;
+  const static_site* const site;
   asio::io_context io{1};
   tcp::acceptor acceptor{io};
   std::thread thread;
@@ -84,7 +80,7 @@ class connection : public std::enable_shared_from_this<connection> {
   void start() {
     // Counted before this one was added to the set.
     if (server_.live.size() > server_.settings.most_connections) {
-      send(refusal(503, "Service unavailable: too many connections"), false);
+      send(short_answer(503, "Service unavailable: too many connections"), false);
       return;
     }
     read_head();
@@ -97,23 +93,22 @@ class connection : public std::enable_shared_from_this<connection> {
   void read_head() {
     head_.emplace();
     head_->header_limit(static_cast<std::uint32_t>(server_.settings.header_limit));
-    refused_.reset();
+    decided_.reset();
+    head_only_ = false;
     stream_.expires_after(server_.settings.read_timeout);
     http::async_read_header(stream_, buffer_, *head_,
                             [self = shared_from_this()](beast::error_code ec, std::size_t) { self->on_head(ec); });
   }
 
   void on_head(beast::error_code ec) {
-    if (ec == http::error::header_limit) return send(refusal(431, "Request header fields too large"), false);
+    if (ec == http::error::header_limit) return send(short_answer(431, "Request header fields too large"), false);
     if (ec == http::error::end_of_stream || ec == asio::error::operation_aborted || ec == beast::error::timeout ||
         ec == asio::error::connection_reset || ec == asio::error::eof || server_.stopping)
       return close();
-    if (ec) return send(refusal(400, "Bad request: not an HTTP request"), false);
+    if (ec) return send(short_answer(400, "Bad request: not an HTTP request"), false);
     const http::request_header<>& h = head_->get();
     keep_alive_ = head_->keep_alive();
     version_ = h.version();
-    // The one route: the RPC. Another (static pages) would be chosen here,
-    // by the target, before the RPC's gate.
     request_head head;
     head.method = std::string(h.method_string());
     head.target = std::string(h.target());
@@ -121,15 +116,26 @@ class connection : public std::enable_shared_from_this<connection> {
     head.host = field(h, http::field::host);
     head.authorization = field(h, http::field::authorization);
     head.session_id = field(h, rpc_gate::kSessionHeader);
+    head.origin = field(h, http::field::origin);
+    head.requested_with = field(h, "X-Requested-With");
     if (const auto length = head_->content_length()) head.content_length = static_cast<std::size_t>(*length);
-    answer checked = server_.gate.check(head);
+    head_only_ = h.method() == http::verb::head;
+    // Two routes: the web page's files, answered from the head alone, and
+    // the RPC, whose gate lets a request's body be read or not.
+    answer checked;
+    if (server_.site && static_site::is_page_path(head.target)) {
+      checked = server_.gate.check_page(head);
+      if (checked.status == 0) checked = server_.site->serve(head.method, head.target);
+    } else {
+      checked = server_.gate.check(head);
+    }
     const bool expects_continue = beast::iequals(h[http::field::expect], "100-continue");
     if (checked.status != 0) {
       // A small body that follows anyway is read and dropped, which keeps
       // the connection; otherwise the answer closes it, body unread.
       const bool small = !head_->chunked() && head.content_length.value_or(0) <= server_.gate.body_limit();
       if (expects_continue || !small || checked.status == 413) return send(std::move(checked), false);
-      refused_ = std::move(checked);
+      decided_ = std::move(checked);
       return read_body();
     }
     if (expects_continue) {
@@ -153,12 +159,12 @@ class connection : public std::enable_shared_from_this<connection> {
 
   void on_body(beast::error_code ec) {
     if (ec == http::error::body_limit) {
-      return send(refusal(413, ("Payload too large: at most " + std::to_string(server_.gate.body_limit()) +
+      return send(short_answer(413, ("Payload too large: at most " + std::to_string(server_.gate.body_limit()) +
                                 " bytes").c_str()),
                   false);
     }
     if (ec) return close();
-    if (refused_) return send(std::move(*refused_), keep_alive_);
+    if (decided_) return send(std::move(*decided_), keep_alive_);
     const std::string body = body_->release().body();
     body_.reset();
     answer reply;
@@ -173,9 +179,14 @@ class connection : public std::enable_shared_from_this<connection> {
     response_.set(http::field::content_type, type);
     for (const auto& [name, value] : rpc_gate::common_headers()) response_.set(name, value);
     for (const auto& [name, value] : a.headers) response_.set(name, value);
-    response_.body() = std::move(a.body);
     response_.keep_alive(keep_alive);
-    response_.prepare_payload();
+    if (head_only_) {
+      response_.body().clear();
+      response_.content_length(a.body.size());
+    } else {
+      response_.body() = std::move(a.body);
+      response_.prepare_payload();
+    }
     stream_.expires_after(server_.settings.read_timeout);
     http::async_write(stream_, response_, [self = shared_from_this(), keep_alive](beast::error_code ec, std::size_t) {
       if (ec || self->server_.stopping) return self->close();
@@ -215,7 +226,8 @@ class connection : public std::enable_shared_from_this<connection> {
   std::string client_;
   std::optional<http::request_parser<http::empty_body>> head_;
   std::optional<http::request_parser<http::string_body>> body_;
-  std::optional<answer> refused_;  // to send once the small body is read
+  std::optional<answer> decided_;  // decided from the head, sent once the small body is read
+  bool head_only_ = false;         // a HEAD request: the answer's head alone
   http::response<http::empty_body> continue_;
   http::response<http::string_body> response_;
   bool keep_alive_ = false;
@@ -232,8 +244,8 @@ void http_server::impl::accept() {
   });
 }
 
-http_server::http_server(server_settings settings, rpc_gate& gate, rpc_methods& methods)
-    : impl_(std::make_unique<impl>(std::move(settings), gate, methods)) {}
+http_server::http_server(server_settings settings, rpc_gate& gate, rpc_methods& methods, const static_site* site)
+    : impl_(std::make_unique<impl>(std::move(settings), gate, methods, site)) {}
 
 http_server::~http_server() { stop(); }
 

@@ -2,7 +2,8 @@
 // each connection with keep-alive on one thread of its own, passes every
 // request's head through the gate (rpc_gate.h) before any of its body is
 // read, and gives the bodies of the requests let through to the methods
-// (rpc_methods.h), whatever their Content-Type says. The methods' answer
+// (rpc_methods.h), whatever their Content-Type says. With a static_site it
+// also serves that site's files (static_site.h) at its routes. The methods' answer
 // goes back with status 200 whatever its result, a malformed body's too:
 // the RPC's clients read failures from the result.
 //
@@ -12,8 +13,8 @@
 // at once (503 to the next, then closed).
 //
 // Threads: start() and stop() from the owner's thread; the gate and the
-// methods are called on the server's thread only. The gate and the methods
-// outlive the server.
+// methods are called on the server's thread only. The gate, the methods and
+// the site outlive the server.
 #pragma once
 
 #include <chrono>
@@ -25,6 +26,7 @@ namespace rpc {
 
 class rpc_gate;
 class rpc_methods;
+class static_site;
 
 struct server_settings {
   std::string address = "127.0.0.1";  // an IPv4 or IPv6 literal
@@ -36,7 +38,7 @@ struct server_settings {
 
 class http_server {
  public:
-  http_server(server_settings settings, rpc_gate& gate, rpc_methods& methods);
+  http_server(server_settings settings, rpc_gate& gate, rpc_methods& methods, const static_site* site = nullptr);
   ~http_server();  // stop()
   http_server(const http_server&) = delete;
   http_server& operator=(const http_server&) = delete;

@@ -30,14 +30,6 @@ std::string new_session_id() {
   return id;
 }
 
-answer refused(int status, std::string body, header_list headers = {}) {
-  answer a;
-  a.status = status;
-  a.headers = std::move(headers);
-  a.body = "<h1>" + std::to_string(status) + "</h1><p>" + body + "</p>";
-  return a;
-}
-
 std::string lower(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
   return text;
@@ -69,6 +61,14 @@ std::string sha256(const std::string& text) {
 }
 
 }  // namespace
+
+answer short_answer(int status, const std::string& text, header_list headers) {
+  answer a;
+  a.status = status;
+  a.headers = std::move(headers);
+  a.body = "<h1>" + std::to_string(status) + "</h1><p>" + text + "</p>";
+  return a;
+}
 
 rpc_gate::rpc_gate(gate_settings settings) : settings_(std::move(settings)), session_id_(new_session_id()) {}
 
@@ -115,9 +115,27 @@ bool rpc_gate::credentials_match(const std::string& authorization) {
   return true;
 }
 
-answer rpc_gate::unauthorized() {
-  return refused(401, "Unauthorized: user name and password needed",
-                 {{"WWW-Authenticate", std::string("Basic realm=\"") + kRealm + "\""}});
+answer rpc_gate::unauthorized(const request_head& head) {
+  header_list challenge;
+  if (head.requested_with.value_or("") != "XMLHttpRequest")
+    challenge.emplace_back("WWW-Authenticate", std::string("Basic realm=\"") + kRealm + "\"");
+  return short_answer(401, "Unauthorized: user name and password needed", std::move(challenge));
+}
+
+// No Origin: not a browser, or a browser's same-origin GET. Otherwise it
+// must be this host as the request names it ("http://127.0.0.1:9091").
+bool rpc_gate::origin_allowed(const request_head& head) {
+  if (!head.origin) return true;
+  if (!head.host) return false;
+  const std::string origin = lower(*head.origin), host = lower(*head.host);
+  return origin == "http://" + host || origin == "https://" + host;
+}
+
+answer rpc_gate::check_page(const request_head& head) const {
+  if (settings_.password_hash.empty() && !host_allowed(head.host))
+    return short_answer(421, "Misdirected request: without a password the web page is served only for an IP "
+                             "address, localhost or a configured host name");
+  return answer{};
 }
 
 void rpc_gate::count_failure(const std::string& client, clock::time_point now) {
@@ -137,31 +155,32 @@ void rpc_gate::count_failure(const std::string& client, clock::time_point now) {
 }
 
 answer rpc_gate::check(const request_head& head, clock::time_point now) {
-  if (!is_rpc_path(head.target)) return refused(404, "Not found: the RPC is at /transmission/rpc");
-  if (head.method != "POST") return refused(405, "The RPC takes POST requests", {{"Allow", "POST"}});
+  if (!is_rpc_path(head.target)) return short_answer(404, "Not found: the RPC is at /transmission/rpc");
+  if (head.method != "POST") return short_answer(405, "The RPC takes POST requests", {{"Allow", "POST"}});
+  if (!origin_allowed(head)) return short_answer(403, "Forbidden: the RPC takes no request from a page of another origin");
   if (settings_.password_hash.empty()) {
     if (!host_allowed(head.host))
-      return refused(421, "Misdirected request: without a password the RPC answers only requests to an IP "
+      return short_answer(421, "Misdirected request: without a password the RPC answers only requests to an IP "
                           "address, localhost or a configured host name");
   } else {
     std::lock_guard<std::mutex> lock(lock_);
     const auto known = failures_.find(head.client);
     if (known != failures_.end() && known->second.locked_until > now)
-      return refused(403, "Too many wrong passwords: try again later");
+      return short_answer(403, "Too many wrong passwords: try again later");
     // A request without credentials is no guess: clients send one first
     // and give them only once asked (401), so it is not counted.
-    if (!head.authorization) return unauthorized();
+    if (!head.authorization) return unauthorized(head);
     if (!credentials_match(*head.authorization)) {
       count_failure(head.client, now);
-      return unauthorized();
+      return unauthorized(head);
     }
     if (known != failures_.end()) failures_.erase(known);
   }
   if (!head.session_id || !same_bytes(*head.session_id, session_id_))
-    return refused(409, std::string("Conflict: a request must carry the ") + kSessionHeader + " header of this answer",
+    return short_answer(409, std::string("Conflict: a request must carry the ") + kSessionHeader + " header of this answer",
                    {{kSessionHeader, session_id_}});
   if (head.content_length && *head.content_length > settings_.body_limit)
-    return refused(413, "Payload too large: at most " + std::to_string(settings_.body_limit) + " bytes");
+    return short_answer(413, "Payload too large: at most " + std::to_string(settings_.body_limit) + " bytes");
   return answer{};
 }
 

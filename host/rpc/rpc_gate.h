@@ -46,7 +46,7 @@ struct request_head {
   std::string method;  // "POST"
   std::string target;  // "/transmission/rpc"
   std::string client;  // the peer's address, for the lockout
-  std::optional<std::string> host, authorization, session_id;
+  std::optional<std::string> host, authorization, session_id, origin, requested_with;
   std::optional<std::size_t> content_length;
 };
 
@@ -55,6 +55,9 @@ struct answer {
   header_list headers;
   std::string body;
 };
+
+// An answer whose body is a short HTML text: "<h1>STATUS</h1><p>TEXT</p>".
+answer short_answer(int status, const std::string& text, header_list headers = {});
 
 class rpc_gate {
  public:
@@ -71,13 +74,17 @@ class rpc_gate {
   std::size_t body_limit() const { return settings_.body_limit; }
 
   answer check(const request_head& head, clock::time_point now = clock::now());
+  // The rules for the web page's files, which hold nothing secret: only the
+  // Host header, as for the RPC without a password.
+  answer check_page(const request_head& head) const;
 
  private:
   bool host_allowed(const std::optional<std::string>& host) const;
   // Under lock_.
   bool credentials_match(const std::string& authorization);
   void count_failure(const std::string& client, clock::time_point now);
-  static answer unauthorized();
+  static answer unauthorized(const request_head& head);
+  static bool origin_allowed(const request_head& head);
 
   const gate_settings settings_;
   const std::string session_id_;

@@ -40,18 +40,19 @@ struct client {
     request.body() = body;
     request.prepare_payload();
     http::write(socket, request);
-    return receive();
+    return receive(request.method() == http::verb::head);
   }
   response raw(const std::string& text) {
     boost::asio::write(socket, boost::asio::buffer(text));
     return receive();
   }
-  response receive() {
-    response r;
+  response receive(bool head_only = false) {
+    http::response_parser<http::string_body> parser;
+    parser.skip(head_only);  // the answer to a HEAD request: a head alone
     boost::beast::error_code ec;
-    http::read(socket, buffer, r, ec);
+    http::read(socket, buffer, parser, ec);
     EXPECT_FALSE(ec) << ec.message();
-    return r;
+    return parser.release();
   }
   boost::asio::io_context io;
   boost::asio::ip::tcp::socket socket{io};
@@ -83,6 +84,10 @@ TEST(RpcHttp, GateRowsWithoutPassword) {
       {"GET", rpc, {{kSid, id}}, 405},
       {"OPTIONS", rpc, {{"Origin", "http://evil.example"}, {"Access-Control-Request-Method", "POST"}}, 405},
       {"POST", "/transmission/rpcx", {{kSid, id}}, 404},
+      // A browser names the page that sends a request: only our own is let through.
+      {"POST", rpc, {{kSid, id}, {"Origin", "http://127.0.0.1:9091"}}, 200},
+      {"POST", rpc, {{kSid, id}, {"Origin", "http://127.0.0.1:9092"}}, 403},
+      {"POST", rpc, {{kSid, id}, {"Origin", "null"}}, 403},
   };
   for (const auto& r : rows) {
     const std::string row = std::string(r.method) + " " + r.target + " " + std::to_string(r.status);
@@ -97,6 +102,39 @@ TEST(RpcHttp, GateRowsWithoutPassword) {
   EXPECT_EQ(200, bad.result_int());
   EXPECT_EQ("application/json; charset=UTF-8", bad[http::field::content_type]);
   EXPECT_NE(std::string::npos, bad.body().find("\"result\":\"the request is not a JSON object\""));
+}
+
+TEST(RpcHttp, WebPageRoutesAndHeaders) {
+  front f;
+  client c(f.server.port());
+  const std::string root = "/transmission/web/";
+  const struct { const char* method; std::string target; headers fields; int status; std::string body, type, location; } rows[] = {
+      {"GET", "/", {}, 302, "", "", root},
+      {"GET", "/transmission/web", {}, 301, "", "", root},
+      {"GET", root, {}, 200, "<p>the page</p>", "text/html; charset=UTF-8", ""},
+      {"GET", root + "?x=1", {}, 200, "<p>the page</p>", "text/html; charset=UTF-8", ""},
+      {"GET", root + "app.js", {}, 200, "export {};", "text/javascript; charset=UTF-8", ""},
+      {"HEAD", root + "app.js", {}, 200, "", "text/javascript; charset=UTF-8", ""},
+      {"GET", root + "missing.js", {}, 404, "", "", ""},
+      {"GET", root + "../rpc", {}, 404, "", "", ""},
+      {"GET", root + "%2e%2e/rpc", {}, 404, "", "", ""},
+      {"POST", root, {}, 405, "", "", ""},
+      {"GET", root, {{"Host", "evil.example"}}, 421, "", "", ""},
+  };
+  for (const auto& r : rows) {
+    const std::string row = std::string(r.method) + " " + r.target;
+    const response answer = c.send(r.method, r.target, r.fields, "");
+    EXPECT_EQ(r.status, answer.result_int()) << row;
+    expect_safe_headers(answer, row);
+    EXPECT_EQ(r.location, answer[http::field::location]) << row;
+    if (r.status != 200) continue;
+    EXPECT_EQ(r.body, answer.body()) << row;
+    EXPECT_EQ(r.type, answer[http::field::content_type]) << row;
+    if (std::string(r.method) == "HEAD") {
+      EXPECT_EQ("10", answer[http::field::content_length]) << row;
+    }
+    EXPECT_NE(std::string::npos, std::string(answer["Content-Security-Policy"]).find("default-src 'none'; script-src 'self'"));
+  }
 }
 
 TEST(RpcHttp, BoundsOnBodiesHeadsAndConnections) {
@@ -141,6 +179,11 @@ TEST(RpcHttp, PasswordAndLockout) {
   // With a password the Host header is not checked.
   EXPECT_EQ(200, c.send("POST", kPath, {{"Authorization", basic("user:secret")}, {kSid, id}, {"Host", "evil.example"}})
                      .result_int());
+  // The web page's requests are told 401 without the challenge, which would
+  // make a browser hold them for a prompt of its own.
+  const response page_asks = c.send("POST", kPath, {{"X-Requested-With", "XMLHttpRequest"}});
+  EXPECT_EQ(401, page_asks.result_int());
+  EXPECT_EQ("", page_asks[http::field::www_authenticate]);
   for (const char* wrong : {"user:Secret", "resu:secret", "user"})
     EXPECT_EQ(401, c.send("POST", kPath, {{"Authorization", basic(wrong)}, {kSid, id}}).result_int()) << wrong;
   const response locked = c.send("POST", kPath, {{"Authorization", basic("user:secret")}, {kSid, id}});

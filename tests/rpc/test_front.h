@@ -11,6 +11,7 @@
 #include "host/rpc/http_server.h"
 #include "host/rpc/rpc_gate.h"
 #include "host/rpc/rpc_methods.h"
+#include "host/rpc/static_site.h"
 #include "host/rpc/torrent_service.h"
 
 namespace bts_test {
@@ -99,13 +100,14 @@ inline void add_sample_torrents(fake_torrent_service& service) {
 // the server listening (start_error says why not).
 struct test_front {
   explicit test_front(rpc::gate_settings g = {}, rpc::server_settings s = {})
-      : gate(std::move(g)), methods(service), server((s.port = 0, s), gate, methods) {
+      : gate(std::move(g)), methods(service), server((s.port = 0, s), gate, methods, &site) {
     add_sample_torrents(service);
     start_error = server.start();
   }
   fake_torrent_service service;
   rpc::rpc_gate gate;
   rpc::rpc_methods methods;
+  const rpc::static_site site{{{"index.html", "<p>the page</p>"}, {"app.js", "export {};"}}};
   rpc::http_server server;
   std::string start_error;
 };
