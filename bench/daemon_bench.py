@@ -28,7 +28,7 @@ import sys
 import time
 
 from daemon_pair import (Pair, Rpc, READY_LIMIT, START_LIMIT, add_all, all_seeding, cpu_seconds, program_problem,
-                         rss_kib, wait_until)
+                         ratio_table, rss_kib, wait_until)
 
 TORRENTS = int(os.environ.get("DAEMON_BENCH_TORRENTS", "1000"))
 GETS = int(os.environ.get("DAEMON_BENCH_GETS", "30"))
@@ -110,13 +110,8 @@ def main():
             print("daemon_bench: measuring %s" % daemon.name, flush=True)
             results.append(measure(daemon, pair.seeds))
 
-        ours, theirs = results
         print()
-        print("| %d torrents | btshell daemon | transmission-daemon | ours / theirs |" % TORRENTS)
-        print("|---|---|---|---|")
-        for key, label, fmt in ROWS:
-            ratio = ours[key] / theirs[key] if theirs[key] else float("nan")
-            print("| %s | %s | %s | %.2f |" % (label, fmt % ours[key], fmt % theirs[key], ratio))
+        print(ratio_table("%d torrents" % TORRENTS, ROWS, [tuple(results)]))
         return 0
     finally:
         pair.close("daemon_bench", KEEP)

@@ -283,6 +283,23 @@ def program_problem(tool, target, build):
     return None
 
 
+def ratio_table(title, rows, results):
+    """A markdown table of (ours, theirs) figures, a pair for each run: a line for each
+    (key, label, format) of rows, then the ratios ours/theirs; a key one side lacks stays blank."""
+    head = "| %s |" % title
+    for run in range(len(results)):
+        head += " ours run %d | theirs run %d |" % (run + 1, run + 1)
+    lines = [head + " ours / theirs |", "|---" * (2 * len(results) + 2) + "|"]
+    for key, label, fmt in rows:
+        line, ratios = "| %s |" % label, []
+        for ours, theirs in results:
+            line += " %s | %s |" % tuple(fmt % f[key] if key in f else "" for f in (ours, theirs))
+            if key in ours and key in theirs:
+                ratios.append("%.2f" % (ours[key] / theirs[key]) if theirs[key] else "-")
+        lines.append(line + " %s |" % ", ".join(ratios))
+    return "\n".join(lines)
+
+
 class Pair:
     """A fresh temporary folder holding both daemons' settings, data and state: ours
     (btshell daemon) and theirs (transmission-daemon), not started yet. `seeds` are the

@@ -35,7 +35,7 @@ import sys
 import time
 
 from daemon_pair import (Pair, Rpc, READY_LIMIT, START_LIMIT, add_all, all_seeding, cpu_seconds, kill_left,
-                         proc_tree, program_problem, start_ticks, wait_until)
+                         proc_tree, program_problem, ratio_table, start_ticks, wait_until)
 
 try:
     from selenium import webdriver
@@ -254,23 +254,6 @@ ROWS = [  # key, label, format; the rows that only ours has are blank for theirs
 ]
 
 
-def table(results):
-    """The markdown table: each run's figures of both pages, then the ratios ours/theirs."""
-    head = "| %d torrents, %g s window |" % (TORRENTS, STEADY_SECONDS)
-    for run in range(len(results)):
-        head += " ours run %d | theirs run %d |" % (run + 1, run + 1)
-    lines = [head + " ours / theirs |", "|---" * (2 * len(results) + 2) + "|"]
-    for key, label, fmt in ROWS:
-        line, ratios = "| %s |" % label, []
-        for ours, theirs in results:
-            cells = [fmt % f[key] if key in f else "" for f in (ours, theirs)]
-            line += " %s | %s |" % tuple(cells)
-            if key in ours and key in theirs:
-                ratios.append("%.2f" % (ours[key] / theirs[key]) if theirs[key] else "-")
-        lines.append(line + " %s |" % ", ".join(ratios))
-    return "\n".join(lines)
-
-
 def main():
     if len(sys.argv) != 2:
         print("usage: %s BUILD_DIR" % sys.argv[0], file=sys.stderr)
@@ -317,7 +300,7 @@ def main():
                 print("web_bench: %s" % json.dumps(figures[daemon.name]), flush=True)
             results.append((figures[pair.ours.name], figures[pair.theirs.name]))
         print()
-        print(table(results))
+        print(ratio_table("%d torrents, %g s window" % (TORRENTS, STEADY_SECONDS), ROWS, results))
         return 0
     finally:
         pair.close("web_bench", KEEP)
