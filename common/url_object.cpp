@@ -11,6 +11,7 @@
 #include "common/charset_analyser.h"
 #include "common/common_char_iterator.h"
 #include "common/utf_8_decoder.h"
+#include "common/utility.h"
 #include "platform/mlang.h"
 #include "platform/codepage.h"
 #include "platform/winerror.h"
@@ -33,13 +34,6 @@ const char kDefaultFileName[] = "index.html";
 const char kBadNameChars[] = "\\/:*?\"<>|\t\r\n";
 const char* const kKnownExtensions[] = {".msi", ".asf", ".avi", ".exe", ".iso", ".mp3", ".mpeg", ".mpg",
                                         ".mpga", ".rar", ".rmvb", ".tar", ".wma", ".wmp", ".wmv", ".zip"};
-
-std::string lower_ascii(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
-}
 
 bool starts_with(const std::string& text, const char* prefix) { return text.compare(0, std::strlen(prefix), prefix) == 0; }
 
@@ -72,7 +66,7 @@ bool is_ipv4(const std::string& host) {
 }
 
 bool has_known_extension(const std::string& name) {
-  const std::string lower = lower_ascii(name);
+  const std::string lower = to_lower_ascii(name);
   for (const char* ext : kKnownExtensions) {
     if (ends_with(lower, ext)) return true;
   }
@@ -133,7 +127,7 @@ UINT source_code_page(const std::string& text) {
 }  // namespace
 
 bool url_object::is_url(const std::string& text) {
-  const std::string lower = lower_ascii(text);
+  const std::string lower = to_lower_ascii(text);
   for (const char* scheme : kSchemes) {
     if (starts_with(lower, scheme)) return true;
   }
@@ -144,7 +138,7 @@ bool url_object::is_valid_url() const { return is_url(m_url); }
 
 std::string url_object::host() const {
   std::string url = m_url;
-  const std::size_t marker = lower_ascii(url).find(kUrlMarker);
+  const std::size_t marker = to_lower_ascii(url).find(kUrlMarker);
   if (marker != std::string::npos) url = url.substr(marker + sizeof(kUrlMarker) - 1);
   std::string rest = after_scheme(url);
   rest = rest.substr(0, rest.find_first_of("/?#"));
@@ -154,7 +148,7 @@ std::string url_object::host() const {
 }
 
 bool url_object::is_valid_host() const {
-  const std::string name = lower_ascii(host());
+  const std::string name = to_lower_ascii(host());
   if (name.empty()) return false;
   if (is_ipv4(name)) return true;
   if (name == "localhost") return true;

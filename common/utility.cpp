@@ -164,6 +164,14 @@ std::string to_upper_ascii(const std::string& text) {
   return out;
 }
 
+std::string to_lower_ascii(const std::string& text) {
+  std::string out(text);
+  for (char& c : out) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return out;
+}
+
 std::string base64_encode(const void* data, std::size_t size) {
   static const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
   const auto* in = static_cast<const BYTE*>(data);

@@ -40,6 +40,8 @@ bool hex_to_hash(const std::string& text, BYTE* hash);
 
 // A copy in which only 'a' to 'z' are changed to 'A' to 'Z'.
 std::string to_upper_ascii(const std::string& text);
+// A copy in which only 'A' to 'Z' are changed to 'a' to 'z'.
+std::string to_lower_ascii(const std::string& text);
 
 // Standard alphabet, "=" filling the last group.
 std::string base64_encode(const void* data, std::size_t size);

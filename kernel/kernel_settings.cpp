@@ -135,8 +135,8 @@ bool valid_listen_item(std::string item) {
   return split_host_port(item, host, port, /*lowest=*/0);
 }
 
-bool parse_flag(std::string text, bool& out) {
-  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+bool parse_flag(const std::string& given, bool& out) {
+  const std::string text = to_lower_ascii(given);
   if (text == "1" || text == "true" || text == "yes" || text == "on") {
     out = true;
   } else if (text == "0" || text == "false" || text == "no" || text == "off") {

@@ -1,22 +1,32 @@
 #include "host/btshell/kernel_link.h"
 
+#include <algorithm>
+
 #include "com_utility/StringSetter.h"
 #include "interfaces/string_types.h"
 
 namespace btshell {
 namespace {
 
-// Later values of a key replace earlier ones.
-void merge(setting_values& into, const setting_values& values) {
+// The kernel's value of a task's limit that no host set: none.
+constexpr char kTaskDefault[] = "0";
+
+// Later values of a key replace earlier ones; the values that changed what
+// `into` held (a key it lacks holding `unset`; nullptr: a key it lacks
+// always changes).
+setting_values merge(setting_values& into, const setting_values& values, const char* unset = nullptr) {
+  setting_values changed;
   for (const auto& [key, value] : values) {
-    bool found = false;
-    for (auto& kept : into)
-      if (kept.first == key) {
-        kept.second = value;
-        found = true;
-      }
-    if (!found) into.emplace_back(key, value);
+    const auto kept = std::find_if(into.begin(), into.end(), [&](const auto& k) { return k.first == key; });
+    if (kept == into.end()) {
+      if (!unset || value != unset) changed.emplace_back(key, value);
+      into.emplace_back(key, value);
+    } else if (kept->second != value) {
+      changed.emplace_back(key, value);
+      kept->second = value;
+    }
   }
+  return changed;
 }
 
 }  // namespace
@@ -81,25 +91,41 @@ std::string kernel_link::set_session(const setting_values& values) {
   com_ptr<IBtKernelSettings> settings;
   {
     std::lock_guard<std::mutex> hold(lock_);
-    merge(session_, values);
+    merge(session_, values);  // all of them go: the kernel's own file may hold others
     settings = settings_;
   }
   return settings ? apply(settings.get(), nullptr, values) : std::string();
 }
 
 std::string kernel_link::set_task(const std::string& hash, const setting_values& values) {
+  // Only what changes goes to the kernel: a daemon applies every task's
+  // limits as it adds or restores it, most of them none, and each call
+  // looks through all of the kernel's tasks.
   com_ptr<IBtKernelSettings> settings;
+  setting_values changed;
   {
     std::lock_guard<std::mutex> hold(lock_);
-    merge(tasks_[hash], values);
+    changed = merge(tasks_[hash], values, kTaskDefault);
     settings = settings_;
   }
-  return settings ? apply(settings.get(), &hash, values) : std::string();
+  return settings && !changed.empty() ? apply(settings.get(), &hash, changed) : std::string();
 }
 
 void kernel_link::forget_task(const std::string& hash) {
-  std::lock_guard<std::mutex> hold(lock_);
-  tasks_.erase(hash);
+  // The kernel keeps a torrent's limits after its task is gone: set back to
+  // none, so that the torrent added again starts from what set_task assumes.
+  com_ptr<IBtKernelSettings> settings;
+  setting_values reset;
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    const auto held = tasks_.find(hash);
+    if (held == tasks_.end()) return;
+    for (const auto& [key, value] : held->second)
+      if (value != kTaskDefault) reset.emplace_back(key, kTaskDefault);
+    tasks_.erase(held);
+    settings = settings_;
+  }
+  if (settings && !reset.empty()) apply(settings.get(), &hash, reset);
 }
 
 std::string kernel_link::session_value(const std::string& key) const {

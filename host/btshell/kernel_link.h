@@ -38,8 +38,10 @@ class kernel_link : public IDownloadLibEvents, public CUnknownMultiThread {
   HRESULT STDMETHODCALLTYPE OnReserved1() override { return S_OK; }
   HRESULT STDMETHODCALLTYPE OnReserved2() override { return S_OK; }
 
-  // Keeps the values and applies them now when the kernel is there. The
-  // texts of the values the kernel refused (empty: all taken).
+  // Keep the values and apply them now when the kernel is there. The texts
+  // of the values the kernel refused (empty: all taken). set_task sends
+  // only the values that change what the kernel holds for `hash` (nothing
+  // set: none); forget_task sets them back to none.
   std::string set_session(const setting_values& values);
   std::string set_task(const std::string& hash, const setting_values& values);
   void forget_task(const std::string& hash);

@@ -48,10 +48,6 @@ std::string base32_to_hex(const std::string& digits) {
   return hex_encode(bytes.data(), bytes.size());
 }
 
-std::string upper(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return text;
-}
 
 }  // namespace
 
@@ -73,9 +69,9 @@ std::optional<magnet_link> parse_magnet_link(const std::string& text) {
       if (digits.size() == 40) {
         bool hex = true;
         for (char c : digits) hex = hex && is_hex_char(c);
-        if (hex) link.hash = upper(digits);
+        if (hex) link.hash = to_upper_ascii(digits);
       } else if (digits.size() == 32) {
-        link.hash = upper(base32_to_hex(digits));
+        link.hash = to_upper_ascii(base32_to_hex(digits));
       }
     } else if (key == "dn" && link.name.empty()) {
       link.name = value;

@@ -16,16 +16,6 @@
 namespace daemon_host {
 namespace {
 
-std::string lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
-std::string upper(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return text;
-}
-
 std::vector<std::string> list_paths(const DATA_FILE_LIST* list) {
   std::vector<std::string> paths;
   if (!list) return paths;
@@ -70,22 +60,25 @@ bool read_seed(IBitTorrent2* shell, const std::string& seed, seed_summary& summa
     summary.name = summary.paths[0].substr(summary.paths[0].find_last_of('/') + 1);
   for (ULONG i = 0; i < info->tracker_count; ++i)
     summary.trackers.emplace_back(info->trackers[i].url, info->trackers[i].url_len);
-  hash = upper(hex_encode(info->info_hash, sizeof info->info_hash));
+  hash = hex_encode(info->info_hash, sizeof info->info_hash);
   return true;
 }
 
-daemon_task::daemon_task(btshell::host_session& session, task_record record)
-    : session_(session), record_(std::move(record)) {}
+daemon_task::daemon_task(btshell::host_session& session, task_record record, std::optional<seed_summary> summary)
+    : session_(session), record_(std::move(record)), summary_read_(summary.has_value()) {
+  if (summary) summary_ = std::move(*summary);
+}
 
 daemon_task::~daemon_task() { close(); }
 
 bool daemon_task::open(bool recheck, std::string& error) {
   close();
   std::string hash;
-  if (!read_seed(session_.shell(), record_.seed, summary_, hash, error)) {
+  if (!summary_read_ && !read_seed(session_.shell(), record_.seed, summary_, hash, error)) {
     error_ = error;
     return false;
   }
+  summary_read_ = true;
   if (record_.name.empty()) record_.name = summary_.name;
   btshell::task_request request;
   request.how = recheck ? bt_task_creation::new_download : bt_task_creation::continued;
@@ -206,7 +199,7 @@ rpc::torrent_status daemon_task::status(const tagTASK_INFO& info, LONG failure) 
 rpc::torrent_view daemon_task::view(unsigned groups) const {
   rpc::torrent_view v;
   v.id = record_.id;
-  v.hash = lower(record_.hash);
+  v.hash = to_lower_ascii(record_.hash);
   v.name = record_.name.empty() ? v.hash : record_.name;
   v.download_dir = record_.data_dir.size() > 1 ? record_.data_dir.substr(0, record_.data_dir.size() - 1)
                                                : record_.data_dir;

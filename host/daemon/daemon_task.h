@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -37,7 +38,8 @@ bool read_seed(IBitTorrent2* shell, const std::string& seed, seed_summary& summa
 
 class daemon_task {
  public:
-  daemon_task(btshell::host_session& session, task_record record);
+  // `summary`: the seed's when the caller read it already; open() reads it otherwise.
+  daemon_task(btshell::host_session& session, task_record record, std::optional<seed_summary> summary = {});
   ~daemon_task();
   daemon_task(const daemon_task&) = delete;
   daemon_task& operator=(const daemon_task&) = delete;
@@ -90,6 +92,7 @@ class daemon_task {
   btshell::host_session& session_;
   task_record record_;
   seed_summary summary_;
+  bool summary_read_ = false;
   std::unique_ptr<btshell::transfer_task> task_;
   com_ptr<IBtMetadataFetch> fetch_;
   bool handed_over_ = false;

@@ -16,6 +16,7 @@
 #include <log4cplus/loggingmacros.h>
 #include <sstream>
 
+#include "common/utility.h"
 #include "host/btshell/magnet_fetch.h"
 #include "host/btshell/magnet_link.h"
 #include "host/download_lib/module_downloader.h"
@@ -48,10 +49,6 @@ std::string with_slash(std::string folder) {
   return folder;
 }
 
-std::string upper(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return text;
-}
 
 bool read_small_file(const std::string& path, std::string& bytes, std::string& error) {
   std::error_code ec;
@@ -123,9 +120,8 @@ bool task_host::restore(std::string& error) {
   for (const std::string& p : problems) LOG4CPLUS_ERROR(logger(), p);
   next_id_ = list.next_id;
   earlier_ = list.totals;
-  std::set<std::string> hashes;
   for (task_record& record : list.tasks) {
-    if (tasks_.count(record.id) || !hashes.insert(record.hash).second) {
+    if (tasks_.count(record.id) || ids_by_hash_.count(record.hash)) {
       LOG4CPLUS_ERROR(logger(), "task " << record.id << " appears twice in " << list_path_ << "; skipped");
       continue;
     }
@@ -142,6 +138,7 @@ bool task_host::restore(std::string& error) {
       std::string why;
       if (!task->open(false, why)) LOG4CPLUS_ERROR(logger(), "task " << id << ": " << why);
     }
+    ids_by_hash_.emplace(task->record().hash, id);
     tasks_.emplace(id, std::move(task));
   }
   LOG4CPLUS_INFO(logger(), "restored " << tasks_.size() << " task(s) from " << list_path_);
@@ -253,16 +250,15 @@ std::vector<daemon_task*> task_host::select(const rpc::id_selection& which) {
     }
     if (!take && std::find(which.ids.begin(), which.ids.end(), id) != which.ids.end()) take = true;
     if (!take)
-      for (const std::string& h : which.hashes) take = take || upper(h) == task->record().hash;
+      for (const std::string& h : which.hashes) take = take || to_upper_ascii(h) == task->record().hash;
     if (take) chosen.push_back(task.get());
   }
   return chosen;
 }
 
 daemon_task* task_host::find_hash(const std::string& hash) {
-  for (auto& [id, task] : tasks_)
-    if (task->record().hash == hash) return task.get();
-  return nullptr;
+  const auto known = ids_by_hash_.find(hash);
+  return known == ids_by_hash_.end() ? nullptr : tasks_.at(known->second).get();
 }
 
 void task_host::list(const rpc::id_selection& which, unsigned groups, std::vector<rpc::torrent_view>& out,
@@ -342,7 +338,8 @@ rpc::add_result task_host::add_seed_bytes(const std::string& bytes, const rpc::a
     for (std::size_t i = 0; i < wanted.size(); ++i)
       if (wanted[i]) record.wanted.push_back(static_cast<ULONG>(i));
   }
-  return insert(std::move(record), request.download_dir.value_or(settings_.download_dir), request.paused, request);
+  return insert(std::move(record), request.download_dir.value_or(settings_.download_dir), request.paused,
+                std::move(summary));
 }
 
 rpc::add_result task_host::add_magnet(const std::string& link, const rpc::add_request& request) {
@@ -356,11 +353,12 @@ rpc::add_result task_host::add_magnet(const std::string& link, const rpc::add_re
   record.hash = magnet->hash;
   record.name = magnet->name;
   record.magnet = link;
-  return insert(std::move(record), request.download_dir.value_or(settings_.download_dir), request.paused, request);
+  return insert(std::move(record), request.download_dir.value_or(settings_.download_dir), request.paused,
+                std::nullopt);
 }
 
 rpc::add_result task_host::insert(task_record record, const std::string& data_dir, bool paused,
-                                  const rpc::add_request&) {
+                                  std::optional<seed_summary> summary) {
   if (data_dir.empty() || data_dir[0] != '/') {
     if (!record.seed.empty()) ::unlink(record.seed.c_str());
     return refused("the download folder must be an absolute path: \"" + data_dir + "\"");
@@ -370,7 +368,7 @@ rpc::add_result task_host::insert(task_record record, const std::string& data_di
   record.started = !paused;
   record.added = now_seconds();
   const std::int64_t id = record.id;
-  auto task = std::make_unique<daemon_task>(session_, std::move(record));
+  auto task = std::make_unique<daemon_task>(session_, std::move(record), std::move(summary));
   apply_task_settings(*task);
   std::string error;
   if (!task->waiting_for_metadata() && !task->open(false, error))
@@ -378,6 +376,7 @@ rpc::add_result task_host::insert(task_record record, const std::string& data_di
   const task_record& r = task->record();
   rpc::add_result result{"", false, id, r.name, r.hash};
   LOG4CPLUS_INFO(logger(), "added task " << id << " (" << r.name << ") into " << r.data_dir);
+  ids_by_hash_.emplace(r.hash, id);
   tasks_.emplace(id, std::move(task));
   ++files_added_;
   touch(id);
@@ -427,6 +426,7 @@ std::string task_host::remove(const rpc::id_selection& which, bool delete_local_
     kernel_.forget_task(record.hash);
     LOG4CPLUS_INFO(logger(), "removed task " << record.id << " (" << record.name << ")"
                                              << (delete_local_data ? " and its " + std::to_string(data.size()) + " file(s)" : ""));
+    ids_by_hash_.erase(record.hash);
     tasks_.erase(record.id);
     touched_.erase(record.id);
     removed_.emplace_back(record.id, clock::now());

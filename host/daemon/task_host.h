@@ -18,6 +18,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -69,8 +70,9 @@ class task_host : public rpc::torrent_service {
   rpc::add_result add_locked(const rpc::add_request& request);
   rpc::add_result add_seed_bytes(const std::string& bytes, const rpc::add_request& request);
   rpc::add_result add_magnet(const std::string& link, const rpc::add_request& request);
+  // `summary`: the seed's, when the caller has read it (none for a magnet link).
   rpc::add_result insert(task_record record, const std::string& data_dir, bool paused,
-                         const rpc::add_request& request);
+                         std::optional<seed_summary> summary);
   daemon_task* find_hash(const std::string& hash);
   bool allowed_source(const std::string& path, std::string& error) const;
   void apply_task_settings(const daemon_task& task);
@@ -90,6 +92,7 @@ class task_host : public rpc::torrent_service {
 
   mutable std::mutex lock_;
   std::map<std::int64_t, std::unique_ptr<daemon_task>> tasks_;
+  std::map<std::string, std::int64_t> ids_by_hash_;  // upper-case info hash -> id, for every task of tasks_
   std::int64_t next_id_ = 1;
   bool dirty_ = false;
   bool kernel_requested_ = false;

@@ -30,11 +30,6 @@ std::string new_session_id() {
   return id;
 }
 
-std::string lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
-  return text;
-}
-
 bool is_ip_literal(const std::string& host) {
   unsigned char buffer[16];
   return inet_pton(AF_INET, host.c_str(), buffer) == 1 || inet_pton(AF_INET6, host.c_str(), buffer) == 1;
@@ -87,10 +82,10 @@ const header_list& rpc_gate::common_headers() {
 
 bool rpc_gate::host_allowed(const std::optional<std::string>& host) const {
   if (!host) return false;
-  const std::string name = lower(host_part(*host));
+  const std::string name = to_lower_ascii(host_part(*host));
   if (name == "localhost" || name == "localhost." || is_ip_literal(name)) return true;
   return std::any_of(settings_.host_names.begin(), settings_.host_names.end(),
-                     [&](const std::string& allowed) { return lower(allowed) == name; });
+                     [&](const std::string& allowed) { return to_lower_ascii(allowed) == name; });
 }
 
 bool rpc_gate::credentials_match(const std::string& authorization) {
@@ -99,7 +94,7 @@ bool rpc_gate::credentials_match(const std::string& authorization) {
   const std::string digest = sha256(authorization);
   if (!verified_.empty() && same_bytes(digest, verified_)) return true;
   const std::string scheme = "basic ";
-  if (authorization.size() < scheme.size() || lower(authorization.substr(0, scheme.size())) != scheme) return false;
+  if (authorization.size() < scheme.size() || to_lower_ascii(authorization.substr(0, scheme.size())) != scheme) return false;
   std::string token = authorization.substr(scheme.size());
   token.erase(0, token.find_first_not_of(' '));
   token.erase(token.find_last_not_of(' ') + 1);
@@ -127,7 +122,7 @@ answer rpc_gate::unauthorized(const request_head& head) {
 bool rpc_gate::origin_allowed(const request_head& head) {
   if (!head.origin) return true;
   if (!head.host) return false;
-  const std::string origin = lower(*head.origin), host = lower(*head.host);
+  const std::string origin = to_lower_ascii(*head.origin), host = to_lower_ascii(*head.host);
   return origin == "http://" + host || origin == "https://" + host;
 }
 

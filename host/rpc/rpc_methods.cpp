@@ -94,8 +94,7 @@ id_selection read_ids(const json& args) {
     } else if (v.is_string()) {
       std::string hash = v.get<std::string>();
       if (hash.size() == kHashDigits && std::all_of(hash.begin(), hash.end(), is_hex_char)) {
-        std::transform(hash.begin(), hash.end(), hash.begin(), [](unsigned char c) { return std::tolower(c); });
-        which.hashes.push_back(hash);
+        which.hashes.push_back(to_lower_ascii(hash));
         return;
       }
     }

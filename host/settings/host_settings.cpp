@@ -55,32 +55,38 @@ bool of_kind(const json& v) {
 }
 
 template <class T>
-key plain(const char* name, T settings::*member) {
-  return {name,
-          [member](const json& v, settings& s) {
-            if (!of_kind<T>(v)) return false;
-            s.*member = v.get<T>();
-            return true;
-          },
-          [member](const settings& s) { return json(s.*member); }};
-}
-
+struct value_kind {
+  using type = T;
+  static constexpr bool optional = false;
+};
 template <class T>
-key optional(const char* name, std::optional<T> settings::*member) {
+struct value_kind<std::optional<T>> {
+  using type = T;
+  static constexpr bool optional = true;
+};
+
+// The key `name` of `member`; a member left out of the file (std::optional)
+// is written as null.
+template <class M>
+key setting(const char* name, M settings::*member) {
+  using T = typename value_kind<M>::type;
   return {name,
           [member](const json& v, settings& s) {
             if (!of_kind<T>(v)) return false;
             s.*member = v.get<T>();
             return true;
           },
-          [member](const settings& s) { return (s.*member) ? json(*(s.*member)) : json(); }};
+          [member](const settings& s) {
+            if constexpr (value_kind<M>::optional) return (s.*member) ? json(*(s.*member)) : json();
+            else return json(s.*member);
+          }};
 }
 
 const std::vector<key>& keys() {
   static const std::vector<key> table = {
-      plain("rpc-address", &settings::rpc_address),
-      plain("rpc-username", &settings::rpc_username),
-      plain("rpc-password-hash", &settings::rpc_password_hash),
+      setting("rpc-address", &settings::rpc_address),
+      setting("rpc-username", &settings::rpc_username),
+      setting("rpc-password-hash", &settings::rpc_password_hash),
       {"rpc-password",
        [](const json& v, settings& s) {
          if (!of_kind<std::string>(v)) return false;
@@ -88,21 +94,21 @@ const std::vector<key>& keys() {
          return true;
        },
        [](const settings&) { return json(); }},
-      plain("rpc-host-names", &settings::rpc_host_names),
-      plain("download-dir", &settings::download_dir),
-      plain("watch-dir", &settings::watch_dir),
-      plain("state-dir", &settings::state_dir),
-      plain("allowed-dirs", &settings::allowed_dirs),
-      optional("listen-address", &settings::listen_address),
-      optional("dht", &settings::dht),
-      optional("local-discovery", &settings::local_discovery),
-      optional("port-mapping", &settings::port_mapping),
-      plain("download-limit", &settings::download_limit),
-      plain("upload-limit", &settings::upload_limit),
-      plain("task-download-limit", &settings::task_download_limit),
-      plain("task-upload-limit", &settings::task_upload_limit),
-      optional("connections-limit", &settings::connections_limit),
-      plain("task-connections-limit", &settings::task_connections_limit),
+      setting("rpc-host-names", &settings::rpc_host_names),
+      setting("download-dir", &settings::download_dir),
+      setting("watch-dir", &settings::watch_dir),
+      setting("state-dir", &settings::state_dir),
+      setting("allowed-dirs", &settings::allowed_dirs),
+      setting("listen-address", &settings::listen_address),
+      setting("dht", &settings::dht),
+      setting("local-discovery", &settings::local_discovery),
+      setting("port-mapping", &settings::port_mapping),
+      setting("download-limit", &settings::download_limit),
+      setting("upload-limit", &settings::upload_limit),
+      setting("task-download-limit", &settings::task_download_limit),
+      setting("task-upload-limit", &settings::task_upload_limit),
+      setting("connections-limit", &settings::connections_limit),
+      setting("task-connections-limit", &settings::task_connections_limit),
   };
   return table;
 }
