@@ -304,7 +304,8 @@ def main():
         for run in range(RUNS):
             figures = {}
             for daemon in pair.daemons()[::1 if run % 2 == 0 else -1]:
-                print("web_bench: run %d, %s's page" % (run + 1, daemon.name), flush=True)
+                print("web_bench: run %d, %s's page, load average %.2f" % (run + 1, daemon.name, os.getloadavg()[0]),
+                      flush=True)
                 folder = os.path.join(pair.work, "browser-%d-%s" % (run + 1, daemon.name.split()[0]))
                 os.makedirs(folder)
                 figures[daemon.name] = measure_page(daemon, pages[daemon.name], page_url(daemon),
