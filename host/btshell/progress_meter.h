@@ -33,6 +33,21 @@ std::string progress_line(const tagTASK_INFO& info);
 //   [##########..........]  45.2%  12.3 MiB/s  ETA 0:03  peers 1
 std::string progress_bar(const tagTASK_INFO& info, std::size_t width);
 
+// A job that is measured in bytes alone (hashing a seed's data), as a line:
+//   hashing      45.2%  462.0 MiB of 1.0 GiB  812.0 MiB/s  ETA 0:01
+// and as a bar:
+//   [##########..........]  45.2%  812.0 MiB/s  ETA 0:01  hashing
+struct work_progress {
+  std::string what;  // "hashing"
+  ULONGLONG done = 0, total = 0;
+  ULONGLONG bytes_per_second = 0;
+};
+std::string progress_line(const work_progress& work);
+std::string progress_bar(const work_progress& work, std::size_t width);
+
+// The columns of the terminal on stderr (80 when it says none).
+std::size_t terminal_width();
+
 // Its operations may be called on any thread, one at a time (log lines
 // come as notes from the kernel's thread too).
 class progress_display {
@@ -46,15 +61,23 @@ class progress_display {
   // Shows `info` when it is due: the bar at every call, a line when the
   // interval has passed since the last one or the status changed.
   void show(const tagTASK_INFO& info, clock::time_point now = clock::now());
+  // The same for a job measured in bytes; a change of `what` counts as a
+  // change of status.
+  void show(const work_progress& work, clock::time_point now = clock::now());
   // `text` on a line of its own, above the bar (which is drawn again at the
   // next show()).
   void note(const std::string& text);
   // The last state on a line of its own (unless that very line was the
   // last one written); the display ends.
   void finish(const tagTASK_INFO& info);
+  void finish(const work_progress& work);
 
  private:
   void clear_bar();
+  // `bar` and `line` make the texts; `status` tells a change of status.
+  template <class Bar, class Line>
+  void draw(Bar bar, Line line, const std::string& status, clock::time_point now);
+  void finish_with(const std::string& line);
 
   std::mutex lock_;  // guards everything below and the writes to out_
   std::ostream& out_;
@@ -63,9 +86,14 @@ class progress_display {
   const std::chrono::seconds interval_;
   std::size_t bar_length_ = 0;  // columns of the bar now on screen
   bool shown_ = false;
-  ULONG last_status_ = 0;
+  std::string last_status_;
   std::string last_line_text_;  // the last progress line written
   clock::time_point last_line_{};
 };
+
+// How progress is shown on stderr: a bar on a terminal, else lines; lines
+// too when `log_config` (a properties file's appenders write where it says:
+// no bar for them to break).
+progress_display::style stderr_style(bool log_config);
 
 }  // namespace btshell

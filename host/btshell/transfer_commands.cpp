@@ -3,8 +3,6 @@
 // complete (an upload task: until its data is checked), then, for seeding,
 // kept running for the time asked; a progress display on stderr, the report
 // on stdout.
-#include <sys/ioctl.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -38,12 +36,6 @@ using clock = std::chrono::steady_clock;
 constexpr std::chrono::milliseconds kTick{250};
 // Between two plain progress lines.
 constexpr std::chrono::seconds kLineInterval{3};
-
-std::size_t terminal_width() {
-  winsize size{};
-  if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
-  return 80;
-}
 
 bool is_complete(ULONG status) { return status == bt_task_finished || status == bt_task_seeding; }
 
@@ -236,10 +228,7 @@ int run_transfer(const session_settings& settings, const command_line& line, boo
   report.how = request.how;
   for (ULONG i = 0; i < seed->tracker_count; ++i)
     report.seed_trackers.emplace_back(seed->trackers[i].url, seed->trackers[i].url_len);
-  // A properties file's appenders write where it says: no bar for them to break.
-  const bool bar = isatty(STDERR_FILENO) && line.log_config.empty();
-  progress_display display(err, bar ? progress_display::style::bar : progress_display::style::lines,
-                           terminal_width(), kLineInterval);
+  progress_display display(err, stderr_style(!line.log_config.empty()), terminal_width(), kLineInterval);
   const log_lines_to log_lines([&display](const std::string& text) { display.note(text); });
   completed_files completed(*seed, display, report.completed);
   const clock::time_point began = clock::now();
