@@ -12,7 +12,8 @@ For each page, in each run, in a browser of its own with a fresh profile:
             performance.measure("list-first")
   steady    after SETTLE_SECONDS, over STEADY_SECONDS with the list shown: main-thread
             ms per second (DevTools' Performance.getMetrics: TaskDuration, ScriptDuration,
-            LayoutDuration, RecalcStyleDuration), CPU seconds of all the browser's
+            LayoutDuration, RecalcStyleDuration; the main thread's and the renderer's CPU,
+            ThreadTime and ProcessTime), CPU seconds of all the browser's
             processes and of the daemon; ours also the median, maximum and count of its
             "list-update" measures in that window
   memory    JSHeapUsedSize and the DOM's node count (Nodes) after a garbage collection
@@ -62,7 +63,11 @@ FILTER_TEXT = "Bench-00"  # matches bench-0000 ... bench-0099 (the filter ignore
 FILTER_LIMIT = 30       # seconds for the filtered rows to show
 FILTER_POLL = 0.005     # seconds between polls of the displayed rows
 PAGE_PATH = "/transmission/web/"
-MAIN_THREAD = ("TaskDuration", "ScriptDuration", "LayoutDuration", "RecalcStyleDuration")
+# Performance.getMetrics' running totals (seconds) read over the steady window: the
+# durations are wall time of the page's main-thread work (a thread waiting for a
+# core counts), ThreadTime that thread's CPU time, ProcessTime its renderer's.
+MAIN_THREAD = ("TaskDuration", "ScriptDuration", "LayoutDuration", "RecalcStyleDuration", "ThreadTime",
+               "ProcessTime")
 
 
 class Page:
@@ -254,6 +259,8 @@ ROWS = [  # key, label, format; the rows that only ours has are blank for theirs
     ("ScriptDuration", "script (ScriptDuration), ms/s", "%.1f"),
     ("LayoutDuration", "layout (LayoutDuration), ms/s", "%.2f"),
     ("RecalcStyleDuration", "style (RecalcStyleDuration), ms/s", "%.2f"),
+    ("ThreadTime", "main thread CPU (ThreadTime), ms/s", "%.1f"),
+    ("ProcessTime", "renderer CPU (ProcessTime), ms/s", "%.1f"),
     ("browser_cpu", "browser CPU over the window, s", "%.2f"),
     ("daemon_cpu", "daemon CPU over the window, s", "%.2f"),
     ("updates", "list-update measures in the window", "%d"),
