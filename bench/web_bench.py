@@ -83,7 +83,8 @@ THEIR_PAGE = Page("#torrent_list li.torrent", "#torrent_search", False)
 # Runs in every document of the browser before the page's own scripts (DevTools'
 # addScriptToEvaluateOnNewDocument is not bound by the page's Content-Security-Policy).
 # The observer sees the rows at the end of the task that inserted them, before the
-# browser lays them out; the poll, a timer task, mostly after the first frame with them.
+# browser lays them out; the poll, a timer task, before or after the first frame with
+# them, as the frames fall.
 ROW_WATCH = """(() => {
   const bench = window.__webBench = {domAt: null, polledAt: null};
   const enough = () => document.querySelectorAll(%(rows)s).length >= %(count)d;
