@@ -9,11 +9,13 @@ packages=(
   liblog4cplus-dev libssl-dev libinih-dev        # the module
   libboost1.74-dev                               # the RPC front (HTTP through Beast, headers only)
   nlohmann-json3-dev libcli11-dev                # btshell
+  libcurl4-openssl-dev                           # btshell: seeds given by URL
   libtorrent-rasterbar-dev                       # the kernel module
   libgtest-dev libgmock-dev                      # the unit and integration tests
   opentracker                                    # interoperability tests: a tracker and the independent clients
   aria2 transmission-daemon transmission-cli rtorrent ctorrent
   mktorrent                                      # create: its info dictionaries are compared with ours
+  chromium chromium-driver python3-selenium     # the web page's tests: a headless browser and its driver
   clang libclang-rt-14-dev                       # fuzz targets (libFuzzer)
   valgrind                                       # leak checks of the whole-module scenarios
   nodejs                                         # the web page's modules, tested under node

@@ -7,6 +7,7 @@
 
 #include "common/utility.h"
 #include "host/btshell/command_table.h"
+#include "host/btshell/seed_url.h"
 
 namespace btshell {
 
@@ -45,6 +46,29 @@ const char kTransferFooter[] =
     "line every few seconds. Ctrl-C (SIGINT, SIGTERM) stops the task: it saves its\n"
     "state, and the unfinished files keep their \".bt.td\" names. --json: the final report\n"
     "as JSON (the texts of seeds as with inspect --json).";
+
+const char kSettingsFooter[] =
+    "Settings: --listen, --no-dht, --no-lsd, --no-upnp, --download-limit, --upload-limit and\n"
+    "--max-peers override the settings file (--config; by default\n"
+    "$XDG_CONFIG_HOME/btshell/settings.json when it exists, the daemon's), which overrides\n"
+    "the kernel's own defaults (bt_kernel.ini beside the kernel module). btshell settings\n"
+    "shows what is in force and where each value came from.";
+
+const char kSeedingFooter[] =
+    "Once complete: no --seed-after and no --seed-ratio, the download ends; --seed-after S,\n"
+    "it seeds S seconds; --seed-ratio R, it seeds until the upload ratio reaches R (bytes\n"
+    "sent over bytes received, over every run the task's state remembers; over the size of\n"
+    "the wanted files when nothing was ever received), then stops cleanly; both, it stops at\n"
+    "whichever comes first. seed --for and --seed-ratio combine the same way.";
+
+std::string url_text() {
+  return "SEED may be an http:// or https:// URL: the seed is fetched (at most " +
+         std::to_string(kSeedFileLimit >> 20) + " MiB, " + std::to_string(kSeedUrlRedirects) + " redirects, " +
+         std::to_string(kSeedUrlTimeLimit.count()) +
+         " s, TLS verified) and kept as\n"
+         "$XDG_STATE_HOME/btshell/torrents/<HASH>.torrent (the settings' state-dir), the task's\n"
+         "state beside it; download also takes a magnet link.";
+}
 
 const char kDownloadExitText[] =
     "Exit status: 0 every wanted file is complete and verified; 1 the task failed or\n"
@@ -90,13 +114,48 @@ CLI::Validator host_port_validator(unsigned lowest) {
       "");
 }
 
-void add_peer_and_listen(CLI::App& command, command_line& line) {
+// A number not below 0.
+const CLI::Validator kNonNegative(
+    [](std::string& value) {
+      char* end = nullptr;
+      const double n = std::strtod(value.c_str(), &end);
+      return !value.empty() && *end == '\0' && n >= 0 ? std::string() : "takes a number from 0, not " + value;
+    },
+    "");
+
+// HOST:PORT[,HOST:PORT...], where to listen.
+const CLI::Validator kListenValidator(
+    [](std::string& value) {
+      const CLI::Validator one = host_port_validator(0);
+      std::size_t start = 0;
+      for (;;) {
+        const std::size_t comma = value.find(',', start);
+        std::string item = value.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        if (!one(item).empty()) return "takes HOST:PORT[,HOST:PORT...] ([ADDRESS]:PORT for IPv6), not " + value;
+        if (comma == std::string::npos) return std::string();
+        start = comma + 1;
+      }
+    },
+    "");
+
+// Binds an option's value to the settings key `key`.
+template <class T>
+CLI::Option* add_setting(CLI::App& command, command_line& line, const char* option, const char* key,
+                         const char* text) {
+  return command.add_option_function<T>(
+      option, [&line, key](const T& value) { line.settings.values[key] = value; }, text);
+}
+
+void add_peer_option(CLI::App& command, command_line& line) {
   command.add_option("--peer", line.transfer.peers, "a peer to connect to directly (repeatable)")
       ->type_name("HOST:PORT")
       ->check(host_port_validator(1));
-  command.add_option("--listen", line.transfer.listen, "where the kernel accepts peers (port 0: any free one)")
-      ->type_name("HOST:PORT")
-      ->check(host_port_validator(0));
+}
+
+void add_seed_ratio_option(CLI::App& command, command_line& line) {
+  command.add_option("--seed-ratio", line.transfer.seed_ratio, "once complete, seed until this upload ratio (see below)")
+      ->type_name("R")
+      ->check(kNonNegative);
 }
 
 // The grammar bound to `line`. The positional words of the one command
@@ -206,25 +265,60 @@ void add_json_option(CLI::App& command, command_line& line) {
   command.footer(kJsonFooter + std::string("\n\n") + command.get_footer());
 }
 
+void add_settings_options(CLI::App& command, command_line& line) {
+  command.add_option("--config", line.settings.config,
+                     "the settings file (default: $XDG_CONFIG_HOME/btshell/settings.json when it exists)")
+      ->type_name("FILE")
+      ->check(kNotEmpty);
+  add_setting<std::string>(command, line, "--listen", "listen-address",
+                           "where the kernel accepts peers (port 0: any free one)")
+      ->type_name("HOST:PORT[,...]")
+      ->check(kListenValidator);
+  command.add_flag_callback("--no-dht", [&line] { line.settings.values["dht"] = false; }, "no distributed hash table");
+  command.add_flag_callback("--no-lsd", [&line] { line.settings.values["local-discovery"] = false; },
+                            "no local peer discovery");
+  command.add_flag_callback("--no-upnp", [&line] { line.settings.values["port-mapping"] = false; },
+                            "no port mapping (UPnP, NAT-PMP)");
+  add_setting<std::int64_t>(command, line, "--download-limit", "download-limit", "KiB/s, all tasks together (0: none)")
+      ->type_name("KIB")
+      ->check(kNonNegative);
+  add_setting<std::int64_t>(command, line, "--upload-limit", "upload-limit", "KiB/s, all tasks together (0: none)")
+      ->type_name("KIB")
+      ->check(kNonNegative);
+  add_setting<int>(command, line, "--max-peers", "connections-limit", "peer connections, all tasks together")
+      ->type_name("N")
+      ->check(kNonNegative);
+}
+
 void add_download_options(CLI::App& command, command_line& line) {
   command.add_option("--files", line.transfer.files, "download only these files (indexes as inspect lists them)")
       ->type_name("I,J")
       ->delimiter(',');
-  add_peer_and_listen(command, line);
-  command.add_option("--seed-after", line.transfer.seed_after, "once complete, seed this long before ending")
+  add_peer_option(command, line);
+  command.add_option("--seed-after", line.transfer.seed_after, "once complete, seed at most this long (see below)")
       ->type_name("SECONDS");
+  add_seed_ratio_option(command, line);
+  add_settings_options(command, line);
   command.add_flag("--json", line.json, "print the final report as JSON");
-  command.footer(std::string(kTransferFooter) + "\n" + kDownloadExitText);
+  command.footer(std::string(kTransferFooter) + "\n\n" + kSeedingFooter + "\n\n" + url_text() + "\n\n" +
+                 kSettingsFooter + "\n\n" + kDownloadExitText);
 }
 
 void add_seed_options(CLI::App& command, command_line& line) {
-  command.add_option_function<unsigned>(
-             "--for", [&line](const unsigned& seconds) { line.transfer.seed_for = seconds; },
-             "seed this long (default: until interrupted)")
+  command.add_option("--for", line.transfer.seed_for, "seed at most this long (default: until interrupted)")
       ->type_name("SECONDS");
-  add_peer_and_listen(command, line);
+  add_peer_option(command, line);
+  add_seed_ratio_option(command, line);
+  add_settings_options(command, line);
   command.add_flag("--json", line.json, "print the final report as JSON");
-  command.footer(std::string(kTransferFooter) + "\n" + kExitText);
+  command.footer(std::string(kTransferFooter) + "\n\n" + kSeedingFooter + "\n\n" + url_text() + "\n\n" +
+                 kSettingsFooter + "\n\n" + kExitText);
+}
+
+void add_settings_command_options(CLI::App& command, command_line& line) {
+  add_settings_options(command, line);
+  command.add_flag("--json", line.json, "print JSON: {\"settings_file\", \"settings\": [{\"key\", \"value\", \"source\"}]}");
+  command.footer(std::string(kSettingsFooter) + "\n\n" + kExitText);
 }
 
 void add_create_options(CLI::App& command, command_line& line) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <vector>
@@ -25,13 +26,21 @@ struct kernel_version {
   USHORT minor = 0;
 };
 
+// The settings file and the settings the options set over it
+// (host_settings::resolve): download, seed, settings, daemon.
+struct settings_options {
+  std::string config;  // --config FILE; empty: the default file, when there is one
+  // Keys of the settings file and their values: --no-dht gives "dht": false.
+  nlohmann::json values = nlohmann::json::object();
+};
+
 // The options of download and seed.
 struct transfer_options {
-  std::vector<ULONG> files;         // --files I,J: the indexes of the files to download; empty: all
-  std::vector<std::string> peers;   // --peer HOST:PORT, each connected to directly
-  std::string listen;               // --listen HOST:PORT; empty: the kernel's own setting
-  unsigned seed_after = 0;          // --seed-after SECONDS: seed this long once complete
-  std::optional<unsigned> seed_for;  // --for SECONDS: seed this long; none: until interrupted
+  std::vector<ULONG> files;           // --files I,J: the indexes of the files to download; empty: all
+  std::vector<std::string> peers;     // --peer HOST:PORT, each connected to directly
+  std::optional<unsigned> seed_after;  // --seed-after SECONDS: download: seed at most this long once complete
+  std::optional<unsigned> seed_for;    // --for SECONDS: seed this long; none: until interrupted
+  std::optional<double> seed_ratio;    // --seed-ratio R: once complete, seed until the upload ratio is R
 };
 
 // The options of create.
@@ -45,13 +54,9 @@ struct create_options {
   bool force = false;                  // --force: replace an existing -o file
 };
 
-// The options of daemon: the settings file and what overrides it.
+// The daemon's own option: a password, kept hashed in memory only.
 struct daemon_options {
-  std::string config;  // --config FILE; empty: the default settings file
-  std::optional<std::string> rpc_address, rpc_username, rpc_password;
-  std::optional<std::string> download_dir, watch_dir, state_dir, listen;
-  bool no_dht = false, no_lsd = false, no_port_mapping = false;
-  std::optional<std::int64_t> download_limit, upload_limit;  // KiB/s
+  std::optional<std::string> rpc_password;
 };
 
 struct command_line {
@@ -68,6 +73,7 @@ struct command_line {
   std::vector<std::string> arguments;
   // Options of some commands (see their table entries).
   bool json = false;
+  settings_options settings;
   transfer_options transfer;
   create_options create;
   daemon_options daemon;
@@ -91,10 +97,17 @@ std::string usage_text(const std::string& command = std::string());
 
 // Adds --json to a command; for the command table.
 void add_json_option(CLI::App& command, command_line& line);
-// The options of download (--files, --peer, --listen, --seed-after, --json)
-// and of seed (--for, --peer, --listen, --json); for the command table.
+// The settings a command line may set over the settings file: --config,
+// --listen, --no-dht, --no-lsd, --no-upnp, --download-limit,
+// --upload-limit, --max-peers (into line.settings).
+void add_settings_options(CLI::App& command, command_line& line);
+// The options of download (--files, --peer, --seed-after, --seed-ratio,
+// the settings, --json), of seed (--for, --peer, --seed-ratio, the
+// settings, --json) and of settings (the settings, --json); for the
+// command table.
 void add_download_options(CLI::App& command, command_line& line);
 void add_seed_options(CLI::App& command, command_line& line);
+void add_settings_command_options(CLI::App& command, command_line& line);
 // The options of create and of verify (--json).
 void add_create_options(CLI::App& command, command_line& line);
 void add_verify_options(CLI::App& command, command_line& line);

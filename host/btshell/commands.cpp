@@ -51,15 +51,20 @@ std::vector<command_entry> kCommands = {
      kernel_module::recording},
     {"download",
      "download what a seed describes, through the shell and the kernel it fetches on demand",
-     {{"SEED", "the seed file (the task's state is kept beside it)"},
+     {{"SEED", "the seed file (the task's state is kept beside it), its http(s):// URL, or a magnet link"},
       {"DATA_FOLDER", "where the files go (made when missing)"}},
      add_download_options,
      run_download},
     {"seed",
      "upload data that is complete in a folder, through the shell and the kernel it fetches on demand",
-     {{"SEED", "the seed file"}, {"DATA_FOLDER", "the folder that holds the data"}},
+     {{"SEED", "the seed file, or its http(s):// URL"}, {"DATA_FOLDER", "the folder that holds the data"}},
      add_seed_options,
      run_seed},
+    {"settings",
+     "the settings download, seed and the daemon run with, and where each came from",
+     {},
+     add_settings_command_options,
+     run_settings},
     {"create",
      "make a seed of a file or a folder, its pieces hashed on every core",
      {{"PATH", "the file or folder the seed describes"}},
@@ -109,7 +114,6 @@ session_settings settings_from(const command_line& line) {
                          : entry                  ? default_modules_dir(entry->kernel)
                                                   : default_modules_dir();
   settings.version = line.version;
-  settings.kernel_listen = line.transfer.listen;
   return settings;
 }
 

@@ -54,6 +54,8 @@ int run_lazy_kernel(const session_settings& settings, const command_line& line, 
 // transfer_commands.cpp
 int run_download(const session_settings& settings, const command_line& line, std::ostream& out, std::ostream& err);
 int run_seed(const session_settings& settings, const command_line& line, std::ostream& out, std::ostream& err);
+// settings_command.cpp
+int run_settings(const session_settings& settings, const command_line& line, std::ostream& out, std::ostream& err);
 
 // create_command.cpp, verify_command.cpp
 int run_create(const session_settings& settings, const command_line& line, std::ostream& out, std::ostream& err);

@@ -25,9 +25,6 @@ struct session_settings {
   std::string modules_dir;  // where the module downloader installs modules from
   std::optional<kernel_version> version;  // load a private copy with this bt_shell.ini
   bool p2p_hub = false;     // register the host's stand-in P2P hub first
-  // Not empty: install a private copy of the kernel module, whose
-  // bt_kernel.ini is its own with this listen address.
-  std::string kernel_listen;
 };
 
 class host_session {
@@ -46,18 +43,15 @@ class host_session {
   download_lib& host() const { return *host_.get(); }
   // The module actually loaded (the private copy when a version was given).
   const std::string& loaded_module() const { return loaded_module_; }
-  // The folder the kernel module is installed from (the private copy's
-  // when a listen address was given).
-  const std::string& modules_dir() const { return modules_dir_; }
+  // The folder the kernel module is installed from.
+  const std::string& modules_dir() const { return settings_.modules_dir; }
   // The probe of the kernel registered with the host; invalid when there is none.
   kernel_probe kernel() const;
 
  private:
   session_settings settings_;
   staged_module staged_;
-  staged_module staged_kernel_;
   std::string loaded_module_;
-  std::string modules_dir_;
   com_ptr<download_lib> host_;
   std::unique_ptr<plugin_host> loader_;
 };

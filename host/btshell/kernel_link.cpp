@@ -51,7 +51,23 @@ std::string kernel_link::apply(IBtKernelSettings* settings, const std::string* h
                             : settings->SetValue(to_tag_string(key), to_tag_string(value));
     if (FAILED(hr)) refused += (refused.empty() ? "" : ", ") + key + "=" + value;
   }
+  if (!refused.empty()) {
+    std::lock_guard<std::mutex> hold(lock_);
+    refused_ += (refused_.empty() ? "" : ", ") + refused;
+  }
   return refused;
+}
+
+std::string kernel_link::refused() const {
+  std::lock_guard<std::mutex> hold(lock_);
+  return refused_;
+}
+
+std::string kernel_link::value(IBtKernelSettings* settings, const std::string& key) {
+  std::string text;
+  CStringSetter setter(&text);
+  if (!settings || FAILED(settings->GetValue(to_tag_string(key), &setter))) return std::string();
+  return text;
 }
 
 HRESULT kernel_link::OnRegisterInstance(REFIID riid, IUnknown* object) {
@@ -75,6 +91,12 @@ HRESULT kernel_link::OnRegisterInstance(REFIID riid, IUnknown* object) {
     session = session_;
     tasks = tasks_;
   }
+  std::map<std::string, std::string> own;
+  for (const auto& [key, unused] : session) own.emplace(key, value(settings.get(), key));
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    own_.insert(own.begin(), own.end());
+  }
   apply(settings.get(), nullptr, session);
   for (const auto& [hash, values] : tasks) apply(settings.get(), &hash, values);
   return S_OK;
@@ -89,12 +111,23 @@ HRESULT kernel_link::OnUnregisterInstance(REFIID riid) {
 
 std::string kernel_link::set_session(const setting_values& values) {
   com_ptr<IBtKernelSettings> settings;
+  std::vector<std::string> first_set;  // keys the kernel holds its own value of still
   {
     std::lock_guard<std::mutex> hold(lock_);
     merge(session_, values);  // all of them go: the kernel's own file may hold others
     settings = settings_;
+    if (settings)
+      for (const auto& [key, unused] : values)
+        if (!own_.count(key)) first_set.push_back(key);
   }
-  return settings ? apply(settings.get(), nullptr, values) : std::string();
+  if (!settings) return std::string();
+  std::map<std::string, std::string> own;
+  for (const std::string& key : first_set) own.emplace(key, value(settings.get(), key));
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    own_.insert(own.begin(), own.end());
+  }
+  return apply(settings.get(), nullptr, values);
 }
 
 std::string kernel_link::set_task(const std::string& hash, const setting_values& values) {
@@ -134,10 +167,16 @@ std::string kernel_link::session_value(const std::string& key) const {
     std::lock_guard<std::mutex> hold(lock_);
     settings = settings_;
   }
-  std::string value;
-  CStringSetter setter(&value);
-  if (!settings || FAILED(settings->GetValue(to_tag_string(key), &setter))) return std::string();
-  return value;
+  return value(settings.get(), key);
+}
+
+std::string kernel_link::own_value(const std::string& key) const {
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    const auto kept = own_.find(key);
+    if (kept != own_.end()) return kept->second;
+  }
+  return session_value(key);
 }
 
 com_ptr<IBtMetadataFetcher> kernel_link::fetcher() const {

@@ -47,20 +47,52 @@ class kernel_link : public IDownloadLibEvents, public CUnknownMultiThread {
   void forget_task(const std::string& hash);
   // The value in force in the kernel; empty without a kernel or for an unknown key.
   std::string session_value(const std::string& key) const;
+  // The kernel's own value of `key`, before this host set it: for a key set
+  // before the kernel came, the value the kernel held as it registered.
+  // Empty as session_value().
+  std::string own_value(const std::string& key) const;
   // Null until the kernel module registered its fetcher.
   com_ptr<IBtMetadataFetcher> fetcher() const;
+  // The values the kernel refused so far, "key=value, ..." (empty: none):
+  // those applied as it registered too, which no caller heard of.
+  std::string refused() const;
   // Lets go of the kernel's objects (before the host ends).
   void close();
 
  private:
   kernel_link() : CUnknownMultiThread("daemon kernel link") {}
-  static std::string apply(IBtKernelSettings* settings, const std::string* hash, const setting_values& values);
+  std::string apply(IBtKernelSettings* settings, const std::string* hash, const setting_values& values);
+  static std::string value(IBtKernelSettings* settings, const std::string& key);
 
   mutable std::mutex lock_;
   setting_values session_;
+  std::map<std::string, std::string> own_;  // the kernel's values of the keys of session_, before them
+  std::string refused_;
   std::map<std::string, setting_values> tasks_;
   com_ptr<IBtKernelSettings> settings_;
   com_ptr<IBtMetadataFetcher> fetcher_;
+};
+
+// A new kernel_link attached to `host` while this lives: made before
+// anything loads the kernel module, it hears the kernel register. Detached
+// and closed when it goes. Used on one host thread.
+class attached_kernel_link {
+ public:
+  explicit attached_kernel_link(IDownloadLib& host) : host_(host), link_(kernel_link::create()) {
+    host_.AttachEvents(link_.get());
+  }
+  ~attached_kernel_link() {
+    host_.DetachEvents(link_.get());
+    link_->close();
+  }
+  attached_kernel_link(const attached_kernel_link&) = delete;
+  attached_kernel_link& operator=(const attached_kernel_link&) = delete;
+  kernel_link& operator*() const { return *link_.get(); }
+  kernel_link* operator->() const { return link_.get(); }
+
+ private:
+  IDownloadLib& host_;
+  com_ptr<kernel_link> link_;
 };
 
 }  // namespace btshell

@@ -63,10 +63,4 @@ std::string shell_ini_text(kernel_version version) {
   return "[bt_kernel]\nversion=" + std::to_string(version.major) + '.' + std::to_string(version.minor) + '\n';
 }
 
-std::string kernel_ini_text(const std::string& settings, const std::string& listen) {
-  std::string text = "; btshell --listen\n[session]\nlisten_interfaces = " + listen + "\n\n" + settings;
-  if (!text.empty() && text.back() != '\n') text += '\n';
-  return text;
-}
-
 }  // namespace btshell

@@ -1,8 +1,7 @@
 // A private copy of a module in a fresh temporary folder, with its settings
 // file beside it: the plugin module with a bt_shell.ini naming the kernel
-// version the shell asks for, or a kernel module with a bt_kernel.ini (each
-// module reads its file from its own folder). The folder and all in it go
-// with the object.
+// version the shell asks for (the module reads its file from its own
+// folder). The folder and all in it go with the object.
 #pragma once
 
 #include <string>
@@ -35,9 +34,5 @@ class staged_module {
 
 // bt_shell.ini asking for `version`.
 std::string shell_ini_text(kernel_version version);
-// bt_kernel.ini: `settings` (the text of the kernel's own file, may be
-// empty) with the listen address replaced by `listen`. The reader takes
-// the first occurrence of a key, so the new value goes in front.
-std::string kernel_ini_text(const std::string& settings, const std::string& listen);
 
 }  // namespace btshell

@@ -1,8 +1,11 @@
 // btshell download and btshell seed: one task made through the shell as a
 // host makes it (transfer_task.h), watched until its wanted files are
 // complete (an upload task: until its data is checked), then, for seeding,
-// kept running for the time asked; a progress display on stderr, the report
-// on stdout.
+// kept running for the time or up to the upload ratio asked; a progress
+// display on stderr, the report on stdout. The settings in force (the
+// options over the settings file, host_settings::resolve) reach the kernel
+// through kernel_link as it registers; a seed given by URL or magnet link
+// is made a file of the state folder first.
 
 #include <chrono>
 #include <cstdio>
@@ -18,6 +21,8 @@
 #include "host/btshell/logging_setup.h"
 #include "host/btshell/printers.h"
 #include "host/btshell/progress_meter.h"
+#include "host/btshell/seed_url.h"
+#include "host/btshell/settings_view.h"
 #include "host/settings/host_settings.h"
 #include "host/btshell/swarm_notes.h"
 #include "host/btshell/transfer_report.h"
@@ -50,11 +55,22 @@ std::string request_text(const module_downloader& downloader) {
   return r.name + " " + std::to_string(r.major) + "." + std::to_string(r.minor);
 }
 
-// How long the task runs once complete; none: until interrupted.
-std::optional<std::chrono::seconds> time_after_completion(const command_line& line, bool upload) {
-  if (!upload) return std::chrono::seconds(line.transfer.seed_after);
-  if (line.transfer.seed_for) return std::chrono::seconds(*line.transfer.seed_for);
-  return std::nullopt;
+// When the task ends once complete: after a time, once an upload ratio is
+// reached, whichever comes first; neither: when interrupted.
+struct seeding_end {
+  std::optional<std::chrono::seconds> after;
+  std::optional<double> ratio;
+};
+
+seeding_end seeding_end_of(const command_line& line, bool upload) {
+  seeding_end end;
+  end.ratio = line.transfer.seed_ratio;
+  const std::optional<unsigned> seconds = upload ? line.transfer.seed_for : line.transfer.seed_after;
+  if (seconds)
+    end.after = std::chrono::seconds(*seconds);
+  else if (!upload && !end.ratio)
+    end.after = std::chrono::seconds(0);  // a download ends once complete
+  return end;
 }
 
 // The files completed in this run, each told once ("file complete:"): as
@@ -101,12 +117,12 @@ class completed_files {
   std::vector<std::string> at_start_;
 };
 
-// Watches `task` until it fails, is interrupted, or has run for the time
-// asked once complete; fills the outcome and the last state of `report`.
-void watch(transfer_task& task, std::optional<std::chrono::seconds> after, const interrupt_signals& signals,
-           progress_display& display, swarm_notes& notes, completed_files& completed, transfer_report& report) {
+// Watches `task` until it fails, is interrupted, or has seeded as `end`
+// says once complete; fills the outcome and the last state of `report`.
+void watch(transfer_task& task, const seeding_end& end, const interrupt_signals& signals, progress_display& display,
+           swarm_notes& notes, completed_files& completed, transfer_report& report) {
   bool complete = false;
-  std::optional<clock::time_point> end;
+  std::optional<clock::time_point> deadline;
   for (;;) {
     completed.take(task.events());
     report.info = task.info();
@@ -120,14 +136,23 @@ void watch(transfer_task& task, std::optional<std::chrono::seconds> after, const
     }
     if (!complete && is_complete(report.info.task_status)) {
       complete = true;
-      if (after) end = now + *after;
+      if (end.after) deadline = now + *end.after;
     }
     report.outcome = complete ? transfer_outcome::complete : transfer_outcome::interrupted;
     if ((report.signal = signals.caught()) != 0) {
       display.note("signal " + std::to_string(report.signal) + ": stopping the task (it saves its state)");
       return;
     }
-    if (end && now >= *end) return;
+    if (deadline && now >= *deadline) return;
+    if (complete && end.ratio) {
+      const transfer_totals totals = task.totals();
+      if (upload_ratio(totals.sent_all, totals.received_all, report.info.total_size) >= *end.ratio) {
+        char ratio[32];
+        std::snprintf(ratio, sizeof ratio, "%g", *end.ratio);
+        display.note(std::string("upload ratio ") + ratio + " reached: stopping the task");
+        return;
+      }
+    }
     if (notes.due(report.info, now)) {
       const std::string note = notes.note(task.swarm());
       if (!note.empty()) display.note(note);
@@ -175,11 +200,17 @@ bool prepare_data_folder(const std::string& folder, bool upload, std::ostream& e
 
 int run_transfer(const session_settings& settings, const command_line& line, bool upload, std::ostream& out,
                  std::ostream& err) {
+  host_settings::in_force in_force;
+  std::string error;
+  if (!host_settings::resolve(line.settings.config, true, line.settings.values, in_force, error)) {
+    err << "btshell: " << error << '\n';
+    return exit_usage;
+  }
+  const host_settings::settings& values = in_force.values;
   task_request request;
   request.seed = line.arguments[0];
   request.data_folder = folder_argument(line.arguments[1]);
   request.files = line.transfer.files;
-  std::string error;
   if (!peer_items(line.transfer.peers, request.extras, error)) {
     err << "btshell: " << error << '\n';
     return exit_failed;
@@ -190,21 +221,27 @@ int run_transfer(const session_settings& settings, const command_line& line, boo
   host_session session(settings);
   if (!open_session(session, err)) return exit_failed;
   IBitTorrent2* shell = session.shell();
-  if (!upload && is_magnet_link(request.seed)) {
+  // Attached before anything loads the kernel module: the kernel takes the
+  // settings as it registers, before its session opens a socket.
+  const attached_kernel_link kernel(session.host());
+  kernel->set_session(host_settings::kernel_values(values));
+  const auto note = [&err](const std::string& text) { err << text << '\n'; };
+  // Seeds fetched by URL or made from a magnet link's metadata are kept
+  // where the daemon keeps its seeds, and the task's state beside them.
+  const std::string torrents = values.state_dir + "/torrents/";
+  if (is_seed_url(request.seed)) {
+    request.seed = seed_from_url(shell, request.seed, torrents, signals, note, error);
+    if (request.seed.empty()) {
+      err << "btshell: " << error << '\n';
+      return exit_failed;
+    }
+  } else if (!upload && is_magnet_link(request.seed)) {
     if (const auto magnet = parse_magnet_link(request.seed))
       if (!peer_items(magnet->peers, request.extras, error)) {
         err << "btshell: " << error << '\n';
         return exit_failed;
       }
-    // The seed is made from the metadata the link's peers send; it is kept
-    // where the daemon keeps its seeds, and the task's state beside it.
-    const com_ptr<kernel_link> kernel = kernel_link::create();
-    session.host().AttachEvents(kernel.get());
-    request.seed = seed_from_magnet(session, *kernel.get(), request.seed,
-                                    host_settings::defaults().state_dir + "/torrents/", signals,
-                                    [&err](const std::string& text) { err << text << '\n'; }, error);
-    session.host().DetachEvents(kernel.get());
-    kernel->close();
+    request.seed = seed_from_magnet(session, *kernel, request.seed, torrents, signals, note, error);
     if (request.seed.empty()) {
       err << "btshell: " << error << '\n';
       return exit_failed;
@@ -228,6 +265,9 @@ int run_transfer(const session_settings& settings, const command_line& line, boo
   report.how = request.how;
   for (ULONG i = 0; i < seed->tracker_count; ++i)
     report.seed_trackers.emplace_back(seed->trackers[i].url, seed->trackers[i].url_len);
+  // The task limits of the settings file hold for this task too.
+  kernel->set_task(report.info_hash, host_settings::task_values(values.task_download_limit, values.task_upload_limit,
+                                                                values.task_connections_limit));
   progress_display display(err, stderr_style(!line.log_config.empty()), terminal_width(), kLineInterval);
   const log_lines_to log_lines([&display](const std::string& text) { display.note(text); });
   completed_files completed(*seed, display, report.completed);
@@ -241,19 +281,28 @@ int run_transfer(const session_settings& settings, const command_line& line, boo
                  " gave a proxy task; the shell asked the host for " + request_text(*session.host().downloader()));
   task.start();
   const bool fetched = task.fetch_kernel();
+  const std::string refused = kernel->refused();
   if (!fetched) {
     display.note("kernel: the kernel module could not be installed from " + session.modules_dir());
     report.info = task.info();
     report.failure = task.failure();
+    report.outcome = transfer_outcome::failed;
+  } else if (!refused.empty()) {
+    // Run with settings other than those asked for, it would not do what
+    // the user said (listen elsewhere, say): stopped at once instead.
+    report.info = task.info();
+    report.failure_text = "the kernel refused the settings " + refused;
     report.outcome = transfer_outcome::failed;
   } else {
     completed.began(task);
     if (report.made_before_kernel)
       display.note("kernel: installed from " + session.modules_dir() + "; the proxy handed over to the kernel's task");
     swarm_notes notes(line.transfer.peers, seed->tracker_count, clock::now());
-    watch(task, time_after_completion(line, upload), signals, display, notes, completed, report);
+    watch(task, seeding_end_of(line, upload), signals, display, notes, completed, report);
     report.totals = task.totals();
     report.swarm = task.swarm();
+    report.upload_ratio = upload_ratio(report.totals.sent_all, report.totals.received_all, report.info.total_size);
+    report.settings = kernel_settings_json(*kernel);
   }
   report.stop_result = task.stop();
   const bool hurried = signals.state_saved();

@@ -5,6 +5,7 @@
 #include "host/btshell/json_printers.h"
 #include "host/btshell/printers.h"
 #include "host/btshell/progress_meter.h"
+#include "host/btshell/settings_view.h"
 #include "interfaces/bt_task_status.h"
 
 namespace btshell {
@@ -65,6 +66,7 @@ std::string outcome_text(const transfer_report& report) {
       return report.how == task_creation::upload ? "complete: the data is checked and was offered to peers"
                                                   : "complete: every wanted file is complete and verified";
     case transfer_outcome::failed:
+      if (report.failure == 0 && !report.failure_text.empty()) return "failed: " + report.failure_text;
       return "failed: " + failure_text(report.failure);
     case transfer_outcome::interrupted:
       return "interrupted by signal " + std::to_string(report.signal) + " before it was complete" +
@@ -82,7 +84,7 @@ void print_transfer_report(std::ostream& out, const transfer_report& r) {
                                : ", the kernel's task")
       << '\n';
   out << "result:         " << outcome_text(r) << '\n';
-  if (r.outcome == transfer_outcome::failed && !r.failure_text.empty())
+  if (r.outcome == transfer_outcome::failed && r.failure != 0 && !r.failure_text.empty())
     out << "failure:        " << r.failure_text << '\n';
   // The kernel on libtorrent names the file it missed and where it looked;
   // for a kernel that tells nothing, where the files are looked for.
@@ -97,6 +99,18 @@ void print_transfer_report(std::ostream& out, const transfer_report& r) {
       << " of it verified\n";
   out << "this run:       " << byte_size_text(r.totals.received) << " received, " << byte_size_text(r.totals.sent)
       << " sent in " << seconds_text(r.seconds) << '\n';
+  char ratio[32];
+  std::snprintf(ratio, sizeof ratio, "%.2f", r.upload_ratio);
+  out << "upload ratio:   " << ratio << " (over every run)\n";
+  if (r.settings.is_object()) {
+    out << "settings:      ";
+    const char* separator = " ";
+    for (const auto& [key, value] : r.settings.items()) {
+      out << separator << key << " " << setting_text(value);
+      separator = ", ";
+    }
+    out << '\n';
+  }
   if (r.swarm.known) {
     out << "trackers:       " << r.swarm.trackers.size() << '\n';
     for (const tracker_state& t : r.swarm.trackers) out << "  " << t.url << ": " << t.answer << '\n';
@@ -168,7 +182,9 @@ nlohmann::ordered_json transfer_report_json(const transfer_report& r) {
           {"received_bytes", r.totals.received},
           {"sent_bytes", r.totals.sent},
           {"uploaded_bytes", r.info.uploaded_size},
+          {"upload_ratio", r.upload_ratio},
           {"seconds", r.seconds},
+          {"settings", r.settings},
           {"files", files},
           {"completed_files", r.completed},
           {"trackers", trackers},

@@ -43,6 +43,9 @@ struct transfer_report {
   // The files completed in this run: as their events came (OnBtTaskEvent3),
   // then any other that is complete and was not at the start.
   std::vector<ULONG> completed;
+  double upload_ratio = 0;  // upload_ratio() of the task as it stopped
+  // The settings the kernel ran with (settings_view.h), null when it did not come.
+  nlohmann::ordered_json settings;
 
   bool state_saved() const { return SUCCEEDED(stop_result); }
 };
@@ -54,7 +57,8 @@ void print_transfer_report(std::ostream& out, const transfer_report& report);
 //  "result": "complete"|"failed"|"interrupted", "signal", "failure": {"code",
 //  "meaning", "text"} or null, "status", "status_name", "stop_result",
 //  "state_saved", "wanted_bytes", "done_bytes", "received_bytes", "sent_bytes",
-//  "uploaded_bytes", "seconds", "files": [{"index", "path", "size", "done",
+//  "uploaded_bytes", "upload_ratio", "seconds", "settings": {"listen-address",
+//  "dht", ...} or null, "files": [{"index", "path", "size", "done",
 //  "state"}], "completed_files", "trackers": [{"url", "state", "answer",
 //  "peers", "seeds", "leechers"}], "peers_seen": [...]}; what the kernel does
 //  not tell (a failure's text, the trackers' answers, the peers) is null.

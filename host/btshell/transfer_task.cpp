@@ -57,6 +57,11 @@ bool peer_items(const std::vector<std::string>& peers, std::vector<SEED_TRACKER_
   return true;
 }
 
+double upload_ratio(ULONGLONG sent_all, ULONGLONG received_all, ULONGLONG wanted) {
+  const ULONGLONG base = received_all > 0 ? received_all : wanted;
+  return base == 0 ? 0.0 : static_cast<double>(sent_all) / static_cast<double>(base);
+}
+
 transfer_task::~transfer_task() {
   if (attached_) task_->DetachEvents(events_.get());
 }

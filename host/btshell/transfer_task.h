@@ -57,6 +57,11 @@ struct transfer_totals {
   ULONGLONG sent_all = 0;
 };
 
+// The upload ratio: bytes sent over bytes received, over every run the
+// task's state remembers; over the `wanted` bytes when nothing was ever
+// received (the data was there already). 0 when there is neither.
+double upload_ratio(ULONGLONG sent_all, ULONGLONG received_all, ULONGLONG wanted);
+
 // A tracker of the task and its last answer.
 struct tracker_state {
   std::string url;

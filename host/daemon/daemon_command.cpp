@@ -28,27 +28,24 @@ constexpr auto kTick = std::chrono::milliseconds(250);
 constexpr const char kLogger[] = "btshell daemon";
 
 void add_daemon_options(CLI::App& command, btshell::command_line& line) {
-  btshell::daemon_options& o = line.daemon;
-  command.add_option("--config", o.config, "the settings file (default: $XDG_CONFIG_HOME/btshell/settings.json)")
-      ->type_name("FILE");
-  command.add_option("--rpc-address", o.rpc_address, "where the RPC listens (default 127.0.0.1:9091)")
-      ->type_name("ADDRESS:PORT");
-  command.add_option("--rpc-username", o.rpc_username, "the user name the RPC asks for")->type_name("NAME");
-  command.add_option("--rpc-password", o.rpc_password,
+  // The settings' own options first (--config, --listen, --no-dht ...),
+  // then the daemon's, each bound to its key of the settings file.
+  btshell::add_settings_options(command, line);
+  const auto add_text = [&](const char* option, const char* key, const char* text, const char* type) {
+    command
+        .add_option_function<std::string>(
+            option, [&line, key](const std::string& value) { line.settings.values[key] = value; }, text)
+        ->type_name(type);
+  };
+  add_text("--rpc-address", "rpc-address", "where the RPC listens (default 127.0.0.1:9091)", "ADDRESS:PORT");
+  add_text("--rpc-username", "rpc-username", "the user name the RPC asks for", "NAME");
+  command.add_option("--rpc-password", line.daemon.rpc_password,
                      "the password the RPC asks for (kept hashed in memory only; the settings file is the place "
                      "for a lasting one)")
       ->type_name("PASSWORD");
-  command.add_option("--download-dir", o.download_dir, "where tasks put their data")->type_name("FOLDER");
-  command.add_option("--watch-dir", o.watch_dir, "add the .torrent files put here")->type_name("FOLDER");
-  command.add_option("--state-dir", o.state_dir, "where seeds, task states and the task list are kept")
-      ->type_name("FOLDER");
-  command.add_option("--listen", o.listen, "where peers are accepted")->type_name("ADDRESS:PORT[,...]");
-  command.add_flag("--no-dht", o.no_dht, "no distributed hash table");
-  command.add_flag("--no-lsd", o.no_lsd, "no local peer discovery");
-  command.add_flag("--no-upnp", o.no_port_mapping, "no port mapping (UPnP, NAT-PMP)");
-  command.add_option("--download-limit", o.download_limit, "KiB/s for all tasks together (0: none)")
-      ->type_name("KIB");
-  command.add_option("--upload-limit", o.upload_limit, "KiB/s for all tasks together (0: none)")->type_name("KIB");
+  add_text("--download-dir", "download-dir", "where tasks put their data", "FOLDER");
+  add_text("--watch-dir", "watch-dir", "add the .torrent files put here", "FOLDER");
+  add_text("--state-dir", "state-dir", "where seeds, task states and the task list are kept", "FOLDER");
   command.footer(
       "The RPC serves Transmission's clients (transmission-remote, for one) on POST /transmission/rpc.\n"
       "Ends cleanly on SIGTERM, SIGINT or SIGHUP: every task saves its state.\n"
@@ -63,7 +60,7 @@ int run_daemon(const btshell::session_settings& base, const btshell::command_lin
 
   host_settings::settings settings;
   std::string settings_path, error;
-  if (!settings_in_force(line.daemon, settings, settings_path, error)) {
+  if (!settings_in_force(line, settings, settings_path, error)) {
     err << "btshell: " << error << '\n';
     return btshell::exit_usage;
   }
@@ -76,18 +73,15 @@ int run_daemon(const btshell::session_settings& base, const btshell::command_lin
 
   btshell::interrupt_signals signals;
   btshell::session_settings session_settings = base;
-  session_settings.kernel_listen.clear();
   session_settings.p2p_hub = true;  // torrent-remove tells it of the files it deletes
   btshell::host_session session(session_settings);
   if (!btshell::open_session(session, err)) return btshell::exit_failed;
-  // Attached before anything can load the kernel module: the kernel's
-  // settings object registers before the kernel and takes the settings first.
-  const com_ptr<btshell::kernel_link> kernel = btshell::kernel_link::create();
-  session.host().AttachEvents(kernel.get());
-
   int status = btshell::exit_ok;
   {
-    task_host tasks(session, *kernel.get(), settings, settings_path, BTSHELL_VERSION);
+    // Attached before anything can load the kernel module: the kernel's
+    // settings object registers before the kernel and takes the settings first.
+    const btshell::attached_kernel_link kernel(session.host());
+    task_host tasks(session, *kernel, settings, settings_path, BTSHELL_VERSION);
     if (!tasks.restore(error)) {
       err << "btshell: " << error << '\n';
       status = btshell::exit_failed;
@@ -127,8 +121,6 @@ int run_daemon(const btshell::session_settings& base, const btshell::command_lin
       signals.state_saved();
     }
   }
-  session.host().DetachEvents(kernel.get());
-  kernel->close();
   session.close();
   out << "btshell daemon: stopped" << (status == btshell::exit_ok ? "" : " (a task's state was not saved)")
       << std::endl;
@@ -145,33 +137,24 @@ btshell::command_entry daemon_command() {
           run_daemon};
 }
 
-bool settings_in_force(const btshell::daemon_options& options, host_settings::settings& s, std::string& path,
+bool settings_in_force(const btshell::command_line& line, host_settings::settings& s, std::string& path,
                        std::string& error) {
-  s = host_settings::defaults();
-  path = std::filesystem::absolute(options.config.empty() ? host_settings::default_settings_path() : options.config)
-             .lexically_normal()
-             .string();
-  if (!host_settings::load(path, s, error)) return false;
+  host_settings::in_force resolved;
+  if (!host_settings::resolve(line.settings.config, false, line.settings.values, resolved, error)) return false;
+  s = std::move(resolved.values);
+  path = resolved.path;
   if (!s.rpc_password.empty()) {
-    // A password in clear in the file is kept only as its hash.
+    // A password in clear in the file is kept only as its hash: the file
+    // is written again as it was read (no option in it), the hash in place.
     s.rpc_password_hash = rpc::hash_password(s.rpc_password);
     s.rpc_password.clear();
-    if (!host_settings::save(path, s, error)) return false;
+    host_settings::settings file = host_settings::defaults();
+    if (!host_settings::load(path, file, error)) return false;
+    file.rpc_password.clear();
+    file.rpc_password_hash = s.rpc_password_hash;
+    if (!host_settings::save(path, file, error)) return false;
   }
-  if (options.rpc_address) s.rpc_address = *options.rpc_address;
-  if (options.rpc_username) s.rpc_username = *options.rpc_username;
-  if (options.rpc_password) s.rpc_password_hash = rpc::hash_password(*options.rpc_password);
-  if (options.download_dir) s.download_dir = *options.download_dir;
-  if (options.watch_dir) s.watch_dir = *options.watch_dir;
-  if (options.state_dir) s.state_dir = *options.state_dir;
-  if (options.listen) s.listen_address = *options.listen;
-  if (options.no_dht) s.dht = false;
-  if (options.no_lsd) s.local_discovery = false;
-  if (options.no_port_mapping) s.port_mapping = false;
-  if (options.download_limit) s.download_limit = *options.download_limit;
-  if (options.upload_limit) s.upload_limit = *options.upload_limit;
-  for (std::string* folder : {&s.download_dir, &s.watch_dir, &s.state_dir})
-    if (!folder->empty()) *folder = std::filesystem::absolute(*folder).lexically_normal().string();
+  if (line.daemon.rpc_password) s.rpc_password_hash = rpc::hash_password(*line.daemon.rpc_password);
   std::string host;
   std::uint16_t port = 0;
   if (!host_settings::split_address(s.rpc_address, host, port)) {

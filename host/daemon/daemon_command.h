@@ -15,12 +15,13 @@ namespace daemon_host {
 // The command's entry for btshell's table.
 btshell::command_entry daemon_command();
 
-// The settings in force: the defaults, the settings file, the options. A
-// password in clear (from the file or --rpc-password) is hashed here; one
-// that came from the file is replaced there by its hash. False with
-// `error` set (a file that cannot be read or rewritten, an RPC address that
-// does not parse, or a non-loopback one without a password).
-bool settings_in_force(const btshell::daemon_options& options, host_settings::settings& s, std::string& path,
+// The settings in force (host_settings::resolve: the options over the
+// settings file over the defaults). A password in clear (from the file or
+// --rpc-password) is hashed here; one that came from the file is replaced
+// there by its hash. False with `error` set (a file that cannot be read or
+// rewritten, a key it does not know, an RPC address that does not parse,
+// or a non-loopback one without a password).
+bool settings_in_force(const btshell::command_line& line, host_settings::settings& s, std::string& path,
                        std::string& error);
 
 }  // namespace daemon_host

@@ -19,6 +19,7 @@
 #include "common/utility.h"
 #include "host/btshell/magnet_fetch.h"
 #include "host/btshell/magnet_link.h"
+#include "host/btshell/seed_url.h"
 #include "host/download_lib/module_downloader.h"
 #include "interfaces/string_types.h"
 #include "platform/posix_fd.h"
@@ -31,8 +32,7 @@ namespace fs = std::filesystem;
 // How long a change keeps a task "recently active", and a removal listed.
 constexpr auto kRecentWindow = std::chrono::seconds(60);
 constexpr auto kWatchInterval = std::chrono::seconds(2);
-// The largest seed file read from disk (as the RPC's body cap allows).
-constexpr std::uintmax_t kSeedFileLimit = 16u << 20;
+using btshell::kSeedFileLimit;  // the largest seed file read from disk
 
 log4cplus::Logger logger() { return log4cplus::Logger::getInstance("btshell daemon"); }
 
@@ -245,7 +245,9 @@ std::vector<daemon_task*> task_host::select(const rpc::id_selection& which) {
       take = t != touched_.end() && t->second >= recent;
       if (!take) {
         const tagTASK_INFO info = task->has_task() ? task->task_info() : tagTASK_INFO{};
-        take = info.download_rate > 0 || info.upload_rate > 0;
+        // Moving data or checking it: its numbers change without an event.
+        take = info.download_rate > 0 || info.upload_rate > 0 || info.task_status == bt_task_checking ||
+               (task->waiting_for_metadata() && task->record().started);
       }
     }
     if (!take && std::find(which.ids.begin(), which.ids.end(), id) != which.ids.end()) take = true;
@@ -485,24 +487,31 @@ rpc::session_view task_host::session() {
   struct statvfs space {};
   if (::statvfs(settings_.download_dir.c_str(), &space) == 0)
     v.download_dir_free_space = static_cast<std::int64_t>(space.f_bavail) * static_cast<std::int64_t>(space.f_frsize);
-  v.speed_limit_down = settings_.download_limit;
-  v.speed_limit_up = settings_.upload_limit;
-  v.speed_limit_down_enabled = settings_.download_limit > 0;
-  v.speed_limit_up_enabled = settings_.upload_limit > 0;
-  const std::string connections = kernel_.session_value("session.connections_limit");
-  v.peer_limit_global = settings_.connections_limit ? *settings_.connections_limit
-                        : connections.empty()       ? 0
-                                                    : std::atoi(connections.c_str());
+  // What the settings leave to the kernel is the kernel's own.
+  const auto in_force = [&](const char* key) {
+    const nlohmann::json set = host_settings::value_of(settings_, key);
+    return set.is_null() ? host_settings::kernel_value_of(
+                               key, [&](const std::string& k) { return kernel_.session_value(k); })
+                         : set;
+  };
+  const auto number = [&](const char* key) {
+    const nlohmann::json value = in_force(key);
+    return value.is_number() ? value.get<std::int64_t>() : std::int64_t{0};
+  };
+  const auto flag = [&](const char* key) {
+    const nlohmann::json value = in_force(key);
+    return value.is_boolean() ? value.get<bool>() : true;
+  };
+  v.speed_limit_down = number("download-limit");
+  v.speed_limit_up = number("upload-limit");
+  v.speed_limit_down_enabled = v.speed_limit_down > 0;
+  v.speed_limit_up_enabled = v.speed_limit_up > 0;
+  v.peer_limit_global = static_cast<int>(number("connections-limit"));
   v.peer_limit_per_torrent = settings_.task_connections_limit;
   v.peer_port = std::atoi(kernel_.session_value("session.listen_port").c_str());
-  auto flag = [&](const std::optional<bool>& set, const char* key) {
-    if (set) return *set;
-    const std::string value = kernel_.session_value(key);
-    return value.empty() ? true : value == "1";
-  };
-  v.dht_enabled = flag(settings_.dht, "session.dht");
-  v.lpd_enabled = flag(settings_.local_discovery, "session.local_peer_discovery");
-  v.port_forwarding_enabled = flag(settings_.port_mapping, "session.upnp");
+  v.dht_enabled = flag("dht");
+  v.lpd_enabled = flag("local-discovery");
+  v.port_forwarding_enabled = flag("port-mapping");
   return v;
 }
 

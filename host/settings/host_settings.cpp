@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
-#include <functional>
-#include <nlohmann/json.hpp>
+#include <limits>
 #include <sstream>
 
 #include "platform/posix_fd.h"
@@ -40,13 +40,14 @@ struct key {
 };
 
 // Whether `v` holds a value of the kind of T: a flag, a count (not
-// negative), a text, or a list of texts.
+// negative, and within T), a text, or a list of texts.
 template <class T>
 bool of_kind(const json& v) {
   if constexpr (std::is_same_v<T, bool>) {
     return v.is_boolean();
   } else if constexpr (std::is_integral_v<T>) {
-    return v.is_number_integer() && v.get<std::int64_t>() >= 0;
+    return v.is_number_integer() && v.get<std::int64_t>() >= 0 &&
+           v.get<std::int64_t>() <= std::int64_t{std::numeric_limits<T>::max()};
   } else if constexpr (std::is_same_v<T, std::string>) {
     return v.is_string();
   } else {
@@ -113,7 +114,103 @@ const std::vector<key>& keys() {
   return table;
 }
 
-std::string flag(bool on) { return on ? "1" : "0"; }
+const key* find_key(const std::string& name) {
+  const auto found = std::find_if(keys().begin(), keys().end(), [&](const key& k) { return name == k.name; });
+  return found == keys().end() ? nullptr : &*found;
+}
+
+// How a setting of the file reads as the kernel's text.
+enum class kernel_kind {
+  text,
+  flag,   // "1"/"0"; a setting of several keys is on when one of them is
+  kib,    // KiB/s in the file, bytes per second in the kernel
+  count,
+};
+
+// A setting of the file that the kernel holds, and the keys of the kernel
+// (IBtKernelSettings) it stands for.
+struct kernel_setting {
+  const char* name;
+  kernel_kind kind;
+  std::vector<const char*> kernel_keys;
+};
+
+const std::vector<kernel_setting>& kernel_settings() {
+  static const std::vector<kernel_setting> table = {
+      {"listen-address", kernel_kind::text, {"session.listen_interfaces"}},
+      {"dht", kernel_kind::flag, {"session.dht"}},
+      {"local-discovery", kernel_kind::flag, {"session.local_peer_discovery"}},
+      {"port-mapping", kernel_kind::flag, {"session.upnp", "session.natpmp"}},
+      {"download-limit", kernel_kind::kib, {"session.download_rate_limit"}},
+      {"upload-limit", kernel_kind::kib, {"session.upload_rate_limit"}},
+      {"connections-limit", kernel_kind::count, {"session.connections_limit"}},
+  };
+  return table;
+}
+
+constexpr std::int64_t kKib = 1024;
+
+std::string kernel_text(kernel_kind kind, const json& value) {
+  switch (kind) {
+    case kernel_kind::text: return value.get<std::string>();
+    case kernel_kind::flag: return value.get<bool>() ? "1" : "0";
+    case kernel_kind::kib: {
+      // Beyond what the kernel takes: it refuses the value and says so.
+      const std::int64_t kib = value.get<std::int64_t>();
+      return std::to_string(kib > std::numeric_limits<std::int64_t>::max() / kKib
+                                ? std::numeric_limits<std::int64_t>::max()
+                                : kib * kKib);
+    }
+    case kernel_kind::count: return std::to_string(value.get<std::int64_t>());
+  }
+  return std::string();
+}
+
+// Reads each key of `document` (a JSON object) into `into`; `names` gets
+// the keys read. `what` names the document in an error.
+bool read_document(const json& document, const std::string& what, settings& into, std::vector<std::string>& names,
+                   std::string& error) {
+  if (!document.is_object()) {
+    error = what + ": not a JSON object";
+    return false;
+  }
+  settings read = into;
+  for (const auto& [name, value] : document.items()) {
+    const key* found = find_key(name);
+    if (!found) {
+      error = what + ": unknown key \"" + name + "\"";
+      return false;
+    }
+    if (!found->read(value, read)) {
+      error = what + ": \"" + name + "\" has a value of the wrong kind";
+      return false;
+    }
+    names.push_back(name);
+  }
+  into = std::move(read);
+  return true;
+}
+
+// load(), telling the keys the file set.
+bool load_file(const std::string& path, settings& into, std::vector<std::string>& names, std::string& error) {
+  std::error_code ec;
+  if (!std::filesystem::exists(path, ec) && !ec) return true;
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  if (!in) {
+    // A file there that cannot be read is no missing file: what it says
+    // (no DHT, a limit) must not silently give way to the defaults.
+    error = "cannot read the settings file " + path;
+    return false;
+  }
+  const json document = json::parse(text.str(), nullptr, false);
+  if (document.is_discarded()) {
+    error = path + ": not a JSON object";
+    return false;
+  }
+  return read_document(document, path, into, names, error);
+}
 
 }  // namespace
 
@@ -127,29 +224,84 @@ settings defaults() {
 }
 
 bool load(const std::string& path, settings& into, std::string& error) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return true;
-  std::stringstream text;
-  text << in.rdbuf();
-  const json document = json::parse(text.str(), nullptr, false);
-  if (document.is_discarded() || !document.is_object()) {
-    error = path + ": not a JSON object";
+  std::vector<std::string> names;
+  return load_file(path, into, names, error);
+}
+
+const char* source_name(source from) {
+  switch (from) {
+    case source::default_value: return "default";
+    case source::file: return "file";
+    case source::option: return "option";
+  }
+  return "";
+}
+
+source in_force::of(const std::string& key) const {
+  const auto found = from.find(key);
+  return found == from.end() ? source::default_value : found->second;
+}
+
+bool resolve(const std::string& config, bool config_must_exist, const json& options, in_force& out,
+             std::string& error) {
+  namespace fs = std::filesystem;
+  out = in_force{};
+  out.values = defaults();
+  out.path = fs::absolute(config.empty() ? default_settings_path() : config).lexically_normal().string();
+  std::error_code ec;
+  if (!config.empty() && config_must_exist && !fs::exists(out.path, ec)) {
+    error = "the settings file " + out.path + " does not exist";
     return false;
   }
-  settings read = into;
-  for (const auto& [name, value] : document.items()) {
-    const auto found = std::find_if(keys().begin(), keys().end(), [&](const key& k) { return name == k.name; });
-    if (found == keys().end()) {
-      error = path + ": unknown key \"" + name + "\"";
-      return false;
-    }
-    if (!found->read(value, read)) {
-      error = path + ": \"" + name + "\" has a value of the wrong kind";
-      return false;
-    }
-  }
-  into = std::move(read);
+  std::vector<std::string> from_file, from_options;
+  if (!load_file(out.path, out.values, from_file, error) ||
+      !read_document(options, "the command line", out.values, from_options, error))
+    return false;
+  for (const std::string& name : from_file) out.from[name] = source::file;
+  for (const std::string& name : from_options) out.from[name] = source::option;
+  for (std::string* folder : {&out.values.download_dir, &out.values.watch_dir, &out.values.state_dir})
+    if (!folder->empty()) *folder = fs::absolute(*folder).lexically_normal().string();
   return true;
+}
+
+std::vector<std::string> key_names() {
+  std::vector<std::string> names;
+  for (const key& k : keys()) names.emplace_back(k.name);
+  return names;
+}
+
+std::vector<std::string> kernel_key_names() {
+  std::vector<std::string> names;
+  for (const kernel_setting& k : kernel_settings()) names.emplace_back(k.name);
+  return names;
+}
+
+bool is_secret(const std::string& key) { return key == "rpc-password" || key == "rpc-password-hash"; }
+
+json value_of(const settings& s, const std::string& name) {
+  const key* found = find_key(name);
+  return found ? found->write(s) : json();
+}
+
+json kernel_value_of(const std::string& name, const std::function<std::string(const std::string&)>& kernel) {
+  const auto setting = std::find_if(kernel_settings().begin(), kernel_settings().end(),
+                                    [&](const kernel_setting& k) { return name == k.name; });
+  if (setting == kernel_settings().end()) return json();
+  json value;
+  for (const char* kernel_key : setting->kernel_keys) {
+    const std::string text = kernel(kernel_key);
+    if (text.empty()) return json();
+    if (setting->kind == kernel_kind::text) return json(text);
+    if (setting->kind == kernel_kind::flag) {
+      value = (value.is_boolean() && value.get<bool>()) || text == "1";
+      continue;
+    }
+    if (text.find_first_not_of("0123456789") != std::string::npos || text.size() > 18) return json();
+    const std::int64_t number = std::stoll(text);
+    // Rounded up: a limit of a few bytes is no "0 = none".
+    return setting->kind == kernel_kind::kib ? json((number + kKib - 1) / kKib) : json(number);
+  }
+  return value;
 }
 
 bool save(const std::string& path, const settings& what, std::string& error) {
@@ -171,16 +323,11 @@ bool save(const std::string& path, const settings& what, std::string& error) {
 
 std::vector<std::pair<std::string, std::string>> kernel_values(const settings& s) {
   std::vector<std::pair<std::string, std::string>> values;
-  if (s.listen_address) values.emplace_back("session.listen_interfaces", *s.listen_address);
-  if (s.dht) values.emplace_back("session.dht", flag(*s.dht));
-  if (s.local_discovery) values.emplace_back("session.local_peer_discovery", flag(*s.local_discovery));
-  if (s.port_mapping) {
-    values.emplace_back("session.upnp", flag(*s.port_mapping));
-    values.emplace_back("session.natpmp", flag(*s.port_mapping));
+  for (const kernel_setting& setting : kernel_settings()) {
+    const json value = value_of(s, setting.name);
+    if (value.is_null()) continue;  // the kernel's own
+    for (const char* kernel_key : setting.kernel_keys) values.emplace_back(kernel_key, kernel_text(setting.kind, value));
   }
-  values.emplace_back("session.download_rate_limit", std::to_string(s.download_limit * 1024));
-  values.emplace_back("session.upload_rate_limit", std::to_string(s.upload_limit * 1024));
-  if (s.connections_limit) values.emplace_back("session.connections_limit", std::to_string(*s.connections_limit));
   return values;
 }
 

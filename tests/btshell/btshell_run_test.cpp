@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/interop/child_process.h"
 #include "json_unescape.h"
 #include "support/temp_dir.h"
 
@@ -35,9 +36,11 @@ struct finished_run {
   std::string out, err;
 };
 
-// Runs btshell in `dir` with `args`.
+// Runs btshell in `dir` with `args`, its settings and state folders in `dir`
+// (config/, state/) rather than the user's.
 finished_run run_btshell(const bts_test::temp_dir& dir, const std::vector<std::string>& args) {
-  std::string line = "cd " + quoted(dir.path()) + " && " + quoted(BTSHELL_EXE);
+  std::string line = "cd " + quoted(dir.path()) + " && XDG_CONFIG_HOME=" + quoted(dir.file("config")) +
+                     " XDG_STATE_HOME=" + quoted(dir.file("state")) + " " + quoted(BTSHELL_EXE);
   for (const std::string& a : args) line += " " + quoted(a);
   line += " >" + quoted(dir.file("out.txt")) + " 2>" + quoted(dir.file("err.txt"));
   const int raw = std::system(line.c_str());
@@ -167,6 +170,124 @@ TEST(BtshellRun, DownloadAndSeedEndWithTheirResultWithoutPeers) {
   for (const expected_run& e : runs) check(dir, e, false);
   EXPECT_EQ(bts_test::read_file(dir.file("complete/hello.txt")), hello.substr(0, 100000));  // checked, never rewritten
   EXPECT_FALSE(std::filesystem::exists(dir.file("elsewhere/hello.txt.bt.td")));
+}
+
+// A port nobody uses now on 127.0.0.1.
+std::uint16_t free_port() {
+  const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t size = sizeof address;
+  ::bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &size);
+  ::close(probe);
+  return ntohs(address.sin_port);
+}
+
+// A modules folder with the kernel module on libtorrent and `ini` beside it.
+void kernel_modules(const bts_test::temp_dir& dir, const std::string& ini) {
+  dir.make_dirs("modules");
+  std::filesystem::copy_file(BTS_KERNEL_MODULE, dir.file("modules/libbt_kernel.so"));
+  dir.write("modules/bt_kernel.ini", ini);
+}
+
+// Where each setting comes from: the kernel's own (its module's
+// bt_kernel.ini), the settings file, an option; a file that is wrong or
+// missing is refused.
+TEST(BtshellRun, SettingsTellWhatIsInForceAndWhence) {
+  bts_test::temp_dir dir;
+  kernel_modules(dir, "[session]\nlisten_interfaces = 127.0.0.5:7777\ndht = 0\n");
+  dir.make_dirs("config/btshell");
+  dir.write("config/btshell/settings.json", R"({"upload-limit": 5, "download-limit": 6})");
+  dir.write("bad.json", R"({"upload-limit": "fast"})");
+  const finished_run r =
+      run_btshell(dir, {"--modules-dir", dir.file("modules"), "settings", "--download-limit", "9", "--json"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const nlohmann::json settings = nlohmann::json::parse(r.out)["settings"];
+  const std::vector<std::pair<const char*, nlohmann::json>> expected = {
+      {"listen-address", {{"value", "127.0.0.5:7777"}, {"source", "default"}}},
+      {"dht", {{"value", false}, {"source", "default"}}},
+      {"local-discovery", {{"value", true}, {"source", "default"}}},
+      {"upload-limit", {{"value", 5}, {"source", "file"}}},
+      {"download-limit", {{"value", 9}, {"source", "option"}}},
+      {"state-dir", {{"value", dir.file("state/btshell")}, {"source", "default"}}}};
+  for (const auto& [key, row] : expected) EXPECT_EQ(settings[key], row) << key;
+  check(dir, {{"settings", "--config", "bad.json"}, 2, {}, "bad.json: \"upload-limit\" has a value of the wrong kind"},
+        false);
+  check(dir, {{"download", "--config", "none.json", "s.torrent", "d"}, 2, {}, "none.json does not exist"}, false);
+}
+
+// Seeds by URL from a loopback server: what is refused leaves nothing in
+// the seeds' folder; a redirected one is downloaded from a btshell seeding
+// until it has sent the data once, with the settings of the command line in
+// the kernel.
+TEST(BtshellRun, DownloadOfASeedByUrlWithItsSettingsInTheKernel) {
+  bts_test::temp_dir dir;
+  kernel_modules(dir, "");  // the kernel's own defaults: the options keep it to loopback
+  dir.make_dirs("www");
+  std::filesystem::copy_file(example("single_file.torrent"), dir.file("www/hello.torrent"));
+  dir.write("www/junk.torrent", "no bencode");
+  dir.make_dirs("complete");
+  std::string hello;
+  while (hello.size() < 100000) hello += "hello.txt\n";
+  hello.resize(100000);
+  dir.write("complete/hello.txt", hello);
+  // The same over HTTPS, with a certificate nobody vouches for.
+  ASSERT_EQ(std::system(("openssl req -x509 -newkey rsa:2048 -nodes -subj /CN=127.0.0.1 -days 1 -keyout " +
+                         quoted(dir.file("tls.pem")) + " -out " + quoted(dir.file("tls.pem")) + " 2>/dev/null")
+                            .c_str()),
+            0);
+  bts_test::child_process servers[2];
+  std::string sites[2];
+  for (int s = 0; s < 2; ++s) {
+    const std::string port = dir.file("port" + std::to_string(s));
+    std::vector<std::string> argv = {"python3", BTS_SEED_SERVER, dir.file("www")};
+    if (s == 1) argv.push_back(dir.file("tls.pem"));
+    ASSERT_TRUE(servers[s].start(argv, dir.path(), port, dir.file("server.err")));
+    // Bounded, and long enough for a run under valgrind (which follows it too).
+    for (int i = 0; i < 1200 && bts_test::read_file(port).empty(); ++i) ::usleep(50000);
+    const std::string text = bts_test::read_file(port);
+    sites[s] = (s == 1 ? "https://127.0.0.1:" : "http://127.0.0.1:") + text.substr(0, text.find('\n'));
+  }
+  const std::string& site = sites[0];
+
+  const std::pair<std::string, std::string> refusals[] = {
+      {"/missing.torrent", "answered HTTP 404"},
+      {"/oversized", "larger than a seed can be (16 MiB)"},
+      {"/announced-oversized", "larger than a seed can be (16 MiB)"},
+      {"/loop", "more than 5 redirects"},
+      {"/junk.torrent", "answered is no seed: -24"}};
+  for (const auto& [path, error] : refusals)
+    check(dir, {{"download", site + path, "elsewhere"}, 1, {}, error}, false);
+  check(dir, {{"download", sites[1] + "/hello.torrent", "elsewhere"}, 1, {}, "SSL certificate problem"}, false);
+  EXPECT_FALSE(std::filesystem::exists(dir.file("state/btshell/torrents")) &&
+               !std::filesystem::is_empty(dir.file("state/btshell/torrents")));
+
+  const std::vector<std::string> loopback = {"--modules-dir", dir.file("modules"), "--no-dht", "--no-lsd",
+                                             "--no-upnp"};
+  const std::string port = std::to_string(free_port());
+  std::vector<std::string> seeder = {BTSHELL_EXE, "seed", "--seed-ratio", "1", "--listen", "127.0.0.1:" + port,
+                                     "--for", "300", "www/hello.torrent", "complete"};
+  seeder.insert(seeder.begin() + 2, loopback.begin(), loopback.end());
+  bts_test::child_process seeding;
+  ASSERT_TRUE(seeding.start(seeder, dir.path(), dir.file("seeder.out"), dir.file("seeder.err"),
+                            {"XDG_CONFIG_HOME=" + dir.file("config"), "XDG_STATE_HOME=" + dir.file("seeder-state")}));
+  std::vector<std::string> args = {"download", "--json", "--peer", "127.0.0.1:" + port, "--listen", "127.0.0.1:0",
+                                   "--download-limit", "4000", site + "/redirect/hello.torrent", "fetched"};
+  args.insert(args.begin() + 1, loopback.begin(), loopback.end());
+  const finished_run r = run_btshell(dir, args);
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  const nlohmann::json report = nlohmann::json::parse(r.out);
+  EXPECT_EQ(report["seed"], dir.file("state/btshell/torrents/6DB97605E9A1C978F6B6305F02C38FA4B32C1676.torrent"));
+  EXPECT_EQ(report["received_bytes"], 100000);
+  EXPECT_EQ(report["settings"]["dht"], false);
+  EXPECT_EQ(report["settings"]["local-discovery"], false);
+  EXPECT_EQ(report["settings"]["download-limit"], 4000);
+  EXPECT_EQ(bts_test::read_file(dir.file("fetched/hello.txt")), hello);
+  // The seeder ends by itself, its data sent once, well before its --for.
+  EXPECT_EQ(seeding.wait(std::chrono::seconds(120)), 0) << bts_test::read_file(dir.file("seeder.err"));
+  EXPECT_NE(bts_test::read_file(dir.file("seeder.err")).find("upload ratio 1 reached"), std::string::npos);
 }
 
 // Every sample seed as JSON; a name in a legacy code page comes back byte for byte.
@@ -326,16 +447,7 @@ TEST(BtshellRun, DaemonRefusesUnsafeSettingsServesAndStopsOnTerm) {
   check(dir, {{"daemon", "--config", "unknown.json"}, 2, {}, "unknown key \"rpc-adress\""}, false);
   EXPECT_FALSE(std::filesystem::exists(dir.file("state"))) << "nothing made for a refused start";
 
-  // A port nobody uses now.
-  const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t size = sizeof address;
-  ASSERT_EQ(::bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  ::getsockname(probe, reinterpret_cast<sockaddr*>(&address), &size);
-  const std::string rpc = "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
-  ::close(probe);
+  const std::string rpc = "127.0.0.1:" + std::to_string(free_port());
   dir.write("settings.json", R"({"rpc-address":")" + rpc + R"(","state-dir":"state","download-dir":"data",
                                   "listen-address":"127.0.0.1:0","dht":false,"local-discovery":false,
                                   "port-mapping":false})");

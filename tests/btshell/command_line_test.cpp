@@ -39,13 +39,30 @@ TEST(BtshellCommandLine, OptionsAnywhereWithBothValueFormsAndKernelVersions) {
   const btshell::transfer_options& t = download.line.transfer;
   EXPECT_EQ(t.files, (std::vector<ULONG>{0, 2, 5}));
   EXPECT_EQ(t.peers, (std::vector<std::string>{"peer.example:6881", "[::1]:7000"}));
-  EXPECT_EQ(t.listen, "127.0.0.2:0");
   EXPECT_EQ(t.seed_after, 30u);
   EXPECT_TRUE(download.line.json);
-  EXPECT_FALSE(t.seed_for.has_value());
-  const auto seed = parse_command_line({"seed", "--for", "0", "s.torrent", "data"});
+  EXPECT_FALSE(t.seed_for.has_value() || t.seed_ratio.has_value());
+  const auto seed = parse_command_line({"seed", "--for", "0", "--seed-ratio", "1.5", "s.torrent", "data"});
   ASSERT_EQ(seed.error, "");
   EXPECT_EQ(seed.line.transfer.seed_for, 0u);
+  EXPECT_EQ(seed.line.transfer.seed_ratio, 1.5);
+
+  // Each command that runs a kernel takes the settings as keys of the
+  // settings file, to go over it (the daemon's too: its run test).
+  const std::vector<std::string> settings = {"--config", "s.json", "--listen", "127.0.0.2:0,[::1]:0", "--no-dht",
+                                             "--no-lsd", "--no-upnp", "--download-limit", "100", "--upload-limit=0",
+                                             "--max-peers", "8"};
+  const nlohmann::json values = {{"listen-address", "127.0.0.2:0,[::1]:0"}, {"dht", false},
+                                 {"local-discovery", false}, {"port-mapping", false}, {"download-limit", 100},
+                                 {"upload-limit", 0}, {"connections-limit", 8}};
+  for (std::vector<std::string> words : std::vector<std::vector<std::string>>{
+           {"download", "s.torrent", "d"}, {"seed", "s.torrent", "d"}, {"settings"}}) {
+    words.insert(words.end(), settings.begin(), settings.end());
+    const auto parsed = parse_command_line(words);
+    ASSERT_EQ(parsed.error, "") << words[0];
+    EXPECT_EQ(parsed.line.settings.config, "s.json") << words[0];
+    EXPECT_EQ(parsed.line.settings.values, values) << words[0];
+  }
 
   // Kernel versions; the two-word option reaches the request in btshell's run test.
   const auto widest = btshell::parse_kernel_version("65535.0");
@@ -66,7 +83,12 @@ TEST(BtshellCommandLine, RefusalsNameWhatIsWrongAndHelpIsOutput) {
       {{"--kernel-version=1", "inspect", "s"}, "--kernel-version takes MAJOR.MINOR (e.g. 1.2), not 1"},
       {{"-v", "--log-config", "f", "inspect", "s"}, "-v and --log-config exclude each other"},
       {{"download", "s", "d", "--peer", "host"}, "download: --peer: takes HOST:PORT ([ADDRESS]:PORT for IPv6), not host"},
-      {{"seed", "s", "d", "--listen", "::1:80"}, "seed: --listen: takes HOST:PORT ([ADDRESS]:PORT for IPv6), not ::1:80"},
+      {{"seed", "s", "d", "--listen", "::1:80"},
+       "seed: --listen: takes HOST:PORT[,HOST:PORT...] ([ADDRESS]:PORT for IPv6), not ::1:80"},
+      {{"download", "s", "d", "--listen", "127.0.0.1:0,"},
+       "download: --listen: takes HOST:PORT[,HOST:PORT...] ([ADDRESS]:PORT for IPv6), not 127.0.0.1:0,"},
+      {{"download", "s", "d", "--max-peers", "-3"}, "download: --max-peers: takes a number from 0, not -3"},
+      {{"settings", "--seed-ratio", "1"}, "unknown option --seed-ratio"},
       {{"download", "s", "d", "--for", "3"}, "unknown option --for"},  // seed's, not download's
       {{"download", "s", "d", "--files", "1,x"}, "download: Could not convert: --files = 1,x"},
   };

@@ -1,6 +1,5 @@
 // The private copy of a module with its settings beside it. (The default
-// paths are those btshell's run test takes; --listen's kernel settings are
-// what the interop tests listen on.)
+// paths are those btshell's run test takes.)
 #include <gtest/gtest.h>
 
 #include <filesystem>

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 
 #include "host/btshell/magnet_link.h"
 #include "host/daemon/daemon_command.h"
@@ -31,12 +32,14 @@ TEST(HostSettings, FileOverDefaultsRefusesWhatItDoesNotKnowAndWritesNoClearPassw
   EXPECT_EQ(s.download_limit, 40);
   EXPECT_FALSE(s.local_discovery.has_value()) << "left out: the kernel's own default";
 
-  // The daemon replaces the clear password by its hash in the file.
-  btshell::daemon_options options;
-  options.config = path;
+  // The daemon replaces the clear password by its hash in the file, and
+  // writes no option into it.
+  btshell::command_line line;
+  line.settings.config = path;
+  line.settings.values = {{"upload-limit", 9}};
   host_settings::settings in_force;
   std::string used;
-  ASSERT_TRUE(daemon_host::settings_in_force(options, in_force, used, error)) << error;
+  ASSERT_TRUE(daemon_host::settings_in_force(line, in_force, used, error)) << error;
   const std::string text = read_file(path);
   EXPECT_EQ(text.find("secret"), std::string::npos) << text;
   EXPECT_TRUE(rpc::password_matches(in_force.rpc_password_hash, "secret"));
@@ -44,6 +47,8 @@ TEST(HostSettings, FileOverDefaultsRefusesWhatItDoesNotKnowAndWritesNoClearPassw
   ASSERT_TRUE(host_settings::load(path, again, error)) << error;
   EXPECT_EQ(again.rpc_password_hash, in_force.rpc_password_hash);
   EXPECT_EQ(again.rpc_username, "me");
+  EXPECT_FALSE(again.upload_limit.has_value());
+  EXPECT_EQ(in_force.upload_limit, 9);
 
   struct bad_file {
     const char* text;
@@ -60,6 +65,51 @@ TEST(HostSettings, FileOverDefaultsRefusesWhatItDoesNotKnowAndWritesNoClearPassw
   }
 }
 
+// An option over the file over the default, each setting telling where it
+// came from; the kernel's settings in its words and back.
+TEST(HostSettings, OptionOverFileOverDefaultAndTheKernelsWords) {
+  temp_dir dir;
+  const std::string path = dir.write("s.json", R"({"dht":false,"upload-limit":5,"state-dir":"st"})");
+  host_settings::in_force s;
+  std::string error;
+  ASSERT_TRUE(host_settings::resolve(path, true, {{"upload-limit", 7}, {"listen-address", "127.0.0.1:0"}}, s, error))
+      << error;
+  const std::pair<const char*, host_settings::source> sources[] = {
+      {"dht", host_settings::source::file},
+      {"upload-limit", host_settings::source::option},
+      {"listen-address", host_settings::source::option},
+      {"download-limit", host_settings::source::default_value}};
+  for (const auto& [key, from] : sources) EXPECT_EQ(s.of(key), from) << key;
+  EXPECT_EQ(s.values.upload_limit, 7);
+  EXPECT_EQ(s.values.state_dir, std::filesystem::absolute("st").string()) << "folders are made absolute";
+  EXPECT_EQ(host_settings::kernel_values(s.values),
+            (std::vector<std::pair<std::string, std::string>>{{"session.listen_interfaces", "127.0.0.1:0"},
+                                                              {"session.dht", "0"},
+                                                              {"session.upload_rate_limit", "7168"}}))
+      << "what is left out stays the kernel's";
+
+  // Options are refused as the file's keys are; a file named must be there,
+  // the default one need not.
+  EXPECT_FALSE(host_settings::resolve(path, true, {{"max-peers", 3}}, s, error));
+  EXPECT_NE(error.find("the command line: unknown key \"max-peers\""), std::string::npos) << error;
+  EXPECT_FALSE(host_settings::resolve(dir.file("none.json"), true, nlohmann::json::object(), s, error));
+  EXPECT_TRUE(host_settings::resolve(dir.file("none.json"), false, nlohmann::json::object(), s, error));
+
+  // The kernel's texts as the file's values.
+  const std::map<std::string, std::string> kernel = {{"session.upnp", "0"}, {"session.natpmp", "1"},
+                                                     {"session.download_rate_limit", "1000"},
+                                                     {"session.connections_limit", "200"}};
+  const auto text = [&](const std::string& key) {
+    const auto found = kernel.find(key);
+    return found == kernel.end() ? std::string() : found->second;
+  };
+  EXPECT_EQ(host_settings::kernel_value_of("port-mapping", text), true) << "on when one of them is";
+  EXPECT_EQ(host_settings::kernel_value_of("download-limit", text), 1) << "a few bytes are no 0 = none";
+  EXPECT_EQ(host_settings::kernel_value_of("connections-limit", text), 200);
+  EXPECT_TRUE(host_settings::kernel_value_of("dht", text).is_null()) << "not told";
+  EXPECT_TRUE(host_settings::kernel_value_of("state-dir", text).is_null()) << "not the kernel's";
+}
+
 TEST(HostSettings, NoPasswordMeansLoopbackOnly) {
   temp_dir dir;
   struct row {
@@ -71,13 +121,13 @@ TEST(HostSettings, NoPasswordMeansLoopbackOnly) {
                        row{"localhost:9091", false, true}, row{"0.0.0.0:9091", false, false},
                        row{"192.168.1.5:9091", false, false}, row{"0.0.0.0:9091", true, true},
                        row{"127.0.0.1", false, false}, row{"[::1:9091", false, false}}) {
-    btshell::daemon_options options;
-    options.config = dir.file("none.json");
-    options.rpc_address = r.address;
-    if (r.password) options.rpc_password = "pw";
+    btshell::command_line line;
+    line.settings.config = dir.file("none.json");
+    line.settings.values["rpc-address"] = r.address;
+    if (r.password) line.daemon.rpc_password = "pw";
     host_settings::settings s;
     std::string path, error;
-    EXPECT_EQ(daemon_host::settings_in_force(options, s, path, error), r.accepted) << r.address << ": " << error;
+    EXPECT_EQ(daemon_host::settings_in_force(line, s, path, error), r.accepted) << r.address << ": " << error;
   }
 }
 
