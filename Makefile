@@ -113,10 +113,9 @@ bench-daemon: deps
 	$(CMAKE) --build build-bench -j $(JOBS) --target btshell
 	python3 bench/daemon_bench.py build-bench
 
-# The browser, its driver and selenium; the Release build of bench-daemon; then
-# the web page benchmark under Debian's python3 (the one with selenium).
-bench-web:
-	BTS_WITH_BROWSER=1 bash scripts/install-deps.sh
+# The Release build of bench-daemon; then the web page benchmark under Debian's
+# python3 (the one with selenium; deps installs it with the browser and its driver).
+bench-web: deps
 	$(CMAKE) -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DBTS_BUILD_TESTS=OFF
 	$(CMAKE) --build build-bench -j $(JOBS) --target btshell
 	/usr/bin/python3 bench/web_bench.py build-bench

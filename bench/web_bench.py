@@ -285,7 +285,7 @@ def main():
         problem = "web_bench: no selenium in %s (Debian's python3-selenium is /usr/bin/python3's)" % sys.executable
     for program in (CHROMIUM, CHROMEDRIVER):
         if problem is None and not os.access(program, os.X_OK):
-            problem = "web_bench: no %s (make bench-web installs chromium and chromium-driver)" % program
+            problem = "web_bench: no %s (make deps installs chromium and chromium-driver)" % program
     if problem:
         print(problem, file=sys.stderr)
         return 1

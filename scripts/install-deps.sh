@@ -23,9 +23,6 @@ packages=(
 if [ "${BTS_WITH_BENCH:-0}" = 1 ]; then
   packages+=(libbenchmark-dev)
 fi
-if [ "${BTS_WITH_BROWSER:-0}" = 1 ]; then
-  packages+=(chromium chromium-driver python3-selenium)   # the web page benchmark
-fi
 
 # One query for all of them: a no-op run stays quick.
 installed=" $(dpkg-query -W -f='${Package} ${db:Status-Abbrev}\n' "${packages[@]}" 2>/dev/null |
