@@ -14,6 +14,8 @@
 #       make bench-create             btshell create beside mktorrent over a 1 GiB folder, and the SHA-1 floor
 #       make bench-daemon             btshell daemon beside transmission-daemon, 1,000 torrents
 #                                     over the RPC [DAEMON_BENCH_IDLE_SECONDS=n]
+#       make bench-web                btshell daemon's web page beside transmission-daemon's,
+#                                     1,000 torrents, in headless Chromium [WEB_BENCH_RUNS=n]
 JOBS ?= $(shell nproc)
 CMAKE ?= cmake
 BUILD ?= build
@@ -27,7 +29,7 @@ FUZZ_SMOKE_SECONDS ?= 30
 CONCURRENT_TEST_BINARIES ?= test_com_utility test_common test_bt_shell test_btshell_unit test_kernel test_daemon_unit
 
 .PHONY: all deps configure build test test-plain test-asan test-tsan test-leaks fuzz fuzz-build demo bench \
-  bench-transfer bench-daemon bench-create clean
+  bench-transfer bench-daemon bench-create bench-web clean
 
 all: build
 
@@ -110,6 +112,13 @@ bench-daemon: deps
 	$(CMAKE) -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DBTS_BUILD_TESTS=OFF
 	$(CMAKE) --build build-bench -j $(JOBS) --target btshell
 	python3 bench/daemon_bench.py build-bench
+
+# The Release build of bench-daemon; then the web page benchmark under Debian's
+# python3 (the one with selenium; deps installs it with the browser and its driver).
+bench-web: deps
+	$(CMAKE) -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DBTS_BUILD_TESTS=OFF
+	$(CMAKE) --build build-bench -j $(JOBS) --target btshell
+	/usr/bin/python3 bench/web_bench.py build-bench
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD) build-bench
