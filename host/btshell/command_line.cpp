@@ -67,7 +67,8 @@ std::string url_text() {
          std::to_string(kSeedUrlTimeLimit.count()) +
          " s, TLS verified) and kept as\n"
          "$XDG_STATE_HOME/btshell/torrents/<HASH>.torrent (the settings' state-dir), the task's\n"
-         "state beside it; download also takes a magnet link.";
+         "state beside it. SEED may also be a magnet link: its metadata is fetched from the swarm\n"
+         "(the link's trackers and x.pe peers, and DHT unless it is off) and kept there too.";
 }
 
 const char kDownloadExitText[] =

@@ -57,7 +57,7 @@ std::vector<command_entry> kCommands = {
      run_download},
     {"seed",
      "upload data that is complete in a folder, through the shell and the kernel it fetches on demand",
-     {{"SEED", "the seed file, or its http(s):// URL"}, {"DATA_FOLDER", "the folder that holds the data"}},
+     {{"SEED", "the seed file, its http(s):// URL, or a magnet link"}, {"DATA_FOLDER", "the folder that holds the data"}},
      add_seed_options,
      run_seed},
     {"settings",

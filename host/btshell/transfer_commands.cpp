@@ -235,7 +235,7 @@ int run_transfer(const session_settings& settings, const command_line& line, boo
       err << "btshell: " << error << '\n';
       return exit_failed;
     }
-  } else if (!upload && is_magnet_link(request.seed)) {
+  } else if (is_magnet_link(request.seed)) {
     if (const auto magnet = parse_magnet_link(request.seed))
       if (!peer_items(magnet->peers, request.extras, error)) {
         err << "btshell: " << error << '\n';

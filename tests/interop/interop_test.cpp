@@ -146,3 +146,27 @@ INSTANTIATE_TEST_SUITE_P(Engines, RoundTrip, ::testing::ValuesIn(all_round_trips
                          });
 
 }  // namespace
+
+// A magnet link instead of a seed file: its metadata comes from aria2c,
+// found through the link's tracker, and is kept as a seed of the settings'
+// state folder; download fetches the data, seed uploads it from a folder
+// that holds it.
+class MagnetLinks : public interop_fixture {};
+
+TEST_F(MagnetLinks, DownloadAndSeedFromTheSwarmsMetadata) {
+  const made_torrent t = make_torrent("linked", kRoundTripFiles);
+  start_tracker({&t});
+  start_aria2_seeder(t);
+  ASSERT_TRUE(wait_for_seeder(t));
+  std::string escaped_url;
+  for (const char c : announce_url()) escaped_url += (c == ':' ? "%3A" : c == '/' ? "%2F" : std::string(1, c));
+  const std::string link = "magnet:?xt=urn:btih:" + t.hash + "&dn=linked&tr=" + escaped_url;
+  const std::string data = path("fetched/");
+  const finished_run download = run_btshell({"download", "--json", link, data});
+  expect_result(download, 0, "complete");
+  expect_every_file_complete(download.json(), t);
+  EXPECT_TRUE(all_bytes_at(t, data));
+  const finished_run seed = run_btshell({"seed", "--json", "--for", "1", link, t.data_folder});
+  expect_result(seed, 0, "complete");
+  EXPECT_EQ(seed.json().value("creation", ""), "CreateUploadTask");
+}
