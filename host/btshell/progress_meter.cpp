@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <streambuf>
 
 #include "interfaces/bt_task_status.h"
 
@@ -96,18 +97,60 @@ std::string progress_bar(const tagTASK_INFO& info, std::size_t width) {
   return "[" + std::string(filled, '#') + std::string(cells - filled, '.') + "]" + tail;
 }
 
-progress_display::progress_display(std::ostream& out, style shown, std::size_t width, std::chrono::seconds interval)
-    : out_(out), style_(shown), width_(width), interval_(interval) {}
+// Hands each line written to it to the display's note().
+class progress_display::note_buffer : public std::streambuf {
+ public:
+  explicit note_buffer(progress_display& display) : display_(display) {}
+  ~note_buffer() override { sync(); }
 
-void progress_display::show(const tagTASK_INFO& info, clock::time_point now) {
+ protected:
+  int_type overflow(int_type c) override {
+    if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
+    const char ch = traits_type::to_char_type(c);
+    if (ch != '\n') {
+      line_ += ch;
+      return c;
+    }
+    display_.note(line_);
+    line_.clear();
+    return c;
+  }
+  // A line cut short is written as it is at a flush.
+  int sync() override {
+    if (!line_.empty()) display_.note(line_);
+    line_.clear();
+    return 0;
+  }
+
+ private:
+  progress_display& display_;
+  std::string line_;
+};
+
+progress_display::progress_display(std::ostream& out, style shown, int terminal_fd, std::chrono::seconds interval)
+    : out_(out), style_(shown), interval_(interval) {
+  if (style_ == style::bar) terminal_ = std::make_unique<terminal_line>(out, terminal_fd);
+  note_buffer_ = std::make_unique<note_buffer>(*this);
+  text_ = std::make_unique<std::ostream>(note_buffer_.get());
+}
+
+progress_display::~progress_display() {
+  text_->flush();
+  text_.reset();
+  note_buffer_.reset();
+}
+
+std::ostream& progress_display::text() { return *text_; }
+
+void progress_display::show(const tagTASK_INFO& info, const std::vector<std::string>& below, clock::time_point now) {
   std::lock_guard<std::mutex> lock(lock_);
   if (style_ == style::bar) {
     // One column short of the width: a full line would wrap on some terminals.
-    const std::string bar = progress_bar(info, width_ > 1 ? width_ - 1 : width_);
-    out_ << '\r' << bar;
-    if (bar.size() < bar_length_) out_ << std::string(bar_length_ - bar.size(), ' ');
-    out_ << std::flush;
-    bar_length_ = bar.size();
+    const std::size_t columns = terminal_->current_size().columns;
+    std::vector<std::string> lines = {progress_bar(info, columns > 1 ? columns - 1 : columns)};
+    lines.insert(lines.end(), below.begin(), below.end());
+    terminal_->draw(std::move(lines));
+    last_line_text_.clear();
     return;
   }
   if (shown_ && info.task_status == last_status_ && now - last_line_ < interval_) return;
@@ -118,24 +161,25 @@ void progress_display::show(const tagTASK_INFO& info, clock::time_point now) {
   last_line_ = now;
 }
 
-void progress_display::clear_bar() {
-  if (bar_length_ == 0) return;
-  out_ << '\r' << std::string(bar_length_, ' ') << '\r';
-  bar_length_ = 0;
-}
-
 void progress_display::note(const std::string& text) {
   std::lock_guard<std::mutex> lock(lock_);
-  clear_bar();
-  out_ << text << std::endl;
+  if (terminal_)
+    terminal_->print(text);
+  else
+    out_ << text << std::endl;
   last_line_text_.clear();
 }
 
 void progress_display::finish(const tagTASK_INFO& info) {
   std::lock_guard<std::mutex> lock(lock_);
-  clear_bar();
   const std::string line = progress_line(info);
-  if (line != last_line_text_) out_ << line << std::endl;
+  if (terminal_) terminal_->clear();
+  if (line != last_line_text_) {
+    if (terminal_)
+      terminal_->print(line);
+    else
+      out_ << line << std::endl;
+  }
   last_line_text_ = line;
 }
 
