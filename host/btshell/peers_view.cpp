@@ -13,7 +13,7 @@ namespace {
 // The peers listed under the bar; the rest are counted.
 constexpr std::size_t kPeersShown = 10;
 // The swarm is read at most this often (each read waits for the kernel's network thread).
-constexpr std::chrono::seconds kLookInterval{1};
+constexpr std::chrono::milliseconds kLookInterval{250};
 // Columns of the endpoint and of the client's name in a peer's line.
 constexpr std::size_t kEndpointColumns = 22;
 constexpr std::size_t kClientColumns = 22;
