@@ -50,10 +50,14 @@ std::vector<std::string> swarm_changes::take(const std::vector<peer_state>& peer
   for (const peer_state& peer : peers) now.emplace(peer.endpoint, peer.client);
   for (const auto& [endpoint, client] : peers_)
     if (!now.count(endpoint)) told.push_back("peer " + terminal_text(endpoint) + " left");
-  for (const auto& [endpoint, client] : now)
-    if (!peers_.count(endpoint))
+  for (const auto& [endpoint, client] : now) {
+    const auto before = peers_.find(endpoint);
+    if (before == peers_.end())
       told.push_back("peer " + terminal_text(endpoint) + " connected" +
                      (client.empty() ? std::string() : " (" + terminal_text(client) + ")"));
+    else if (before->second != client && !client.empty())  // the name comes after the handshake
+      told.push_back("peer " + terminal_text(endpoint) + " is " + terminal_text(client));
+  }
   peers_ = std::move(now);
   for (const tracker_state& tracker : swarm.trackers) {
     std::string& answer = answers_[tracker.url];

@@ -27,7 +27,8 @@ std::vector<std::string> swarm_lines(const std::vector<peer_state>& peers, const
 // What changed in the swarm since the last look.
 class swarm_changes {
  public:
-  // "peer ENDPOINT connected (CLIENT)", "peer ENDPOINT left", "tracker URL: ANSWER".
+  // "peer ENDPOINT connected (CLIENT)", "peer ENDPOINT is CLIENT" (its name
+  // came later), "peer ENDPOINT left", "tracker URL: ANSWER".
   std::vector<std::string> take(const std::vector<peer_state>& peers, const swarm_state& swarm);
 
  private:
