@@ -11,6 +11,7 @@
 #       make bench                    the seed-decoding benchmarks
 #       make bench-transfer           a 256 MiB transfer over loopback through a tracker:
 #                                     btshell download, a plain libtorrent client, aria2c
+#       make bench-create             btshell create beside mktorrent over a 1 GiB folder, and the SHA-1 floor
 #       make bench-daemon             btshell daemon beside transmission-daemon, 1,000 torrents
 #                                     over the RPC [DAEMON_BENCH_IDLE_SECONDS=n]
 JOBS ?= $(shell nproc)
@@ -26,7 +27,7 @@ FUZZ_SMOKE_SECONDS ?= 30
 CONCURRENT_TEST_BINARIES ?= test_com_utility test_common test_bt_shell test_btshell_unit test_kernel test_daemon_unit
 
 .PHONY: all deps configure build test test-plain test-asan test-tsan test-leaks fuzz fuzz-build demo bench \
-  bench-transfer bench-daemon clean
+  bench-transfer bench-daemon bench-create clean
 
 all: build
 
@@ -97,6 +98,12 @@ bench-transfer: deps
 	$(CMAKE) -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DBTS_BUILD_TESTS=OFF
 	$(CMAKE) --build build-bench -j $(JOBS) --target btshell bts_gen_seeds bench_lt_client
 	bench/transfer_bench.sh build-bench
+
+# A Release build of btshell and the SHA-1 floor; then the create benchmark.
+bench-create: deps
+	$(CMAKE) -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DBTS_BUILD_TESTS=OFF
+	$(CMAKE) --build build-bench -j $(JOBS) --target btshell bench_sha1_floor
+	python3 bench/create_bench.py build-bench
 
 # A Release build of btshell and the kernel module; then the daemon benchmark.
 bench-daemon: deps

@@ -13,6 +13,7 @@ packages=(
   libgtest-dev libgmock-dev                      # the unit and integration tests
   opentracker                                    # interoperability tests: a tracker and the independent clients
   aria2 transmission-daemon transmission-cli rtorrent ctorrent
+  mktorrent                                      # create: its info dictionaries are compared with ours
   clang libclang-rt-14-dev                       # fuzz targets (libFuzzer)
   valgrind                                       # leak checks of the whole-module scenarios
 )

@@ -63,6 +63,30 @@ const char kDownloadExitText[] =
     "could not be made; 2 the command line was not understood; 128 + the signal number\n"
     "when interrupted before that. Run again, the download continues where it stopped.";
 
+const char kCreateFooter[] =
+    "A folder's files go into the seed in the byte order of their paths inside it; hidden\n"
+    "files (names starting with '.') are included; symbolic links inside PATH are never\n"
+    "followed: each is left out and named on stderr (PATH itself may be a link), as are\n"
+    "FIFOs, sockets and devices; empty folders have no place in a seed. Without\n"
+    "--piece-size: the smallest power of two from 16 KiB that gives at most 2048 pieces,\n"
+    "and at most 16 MiB. --piece-size takes bytes, or KiB and MiB with K and M (256K, 4M):\n"
+    "a power of two from 16 KiB to 256 MiB. The pieces are hashed on every core. The seed\n"
+    "is read back through the module's ParseSeedFile before it is written, then written\n"
+    "whole (a new file renamed over SEED); SEED must not lie in the folder hashed.\n"
+    "Exit status: 0 the seed is written; 1 it could not be made (nothing is written);\n"
+    "2 the command line was not understood.";
+
+const char kVerifyFooter[] =
+    "The data is checked against the seed's piece hashes, on every core, without any\n"
+    "network and without the kernel; the files are looked for where download puts them:\n"
+    "DATA_FOLDER/<path inside the torrent> (while unfinished: + \".bt.td\"). Each file is\n"
+    "complete (its size, every piece it touches verified), incomplete (so many bytes\n"
+    "verified; a file shorter than it should be, or still named .bt.td, is incomplete),\n"
+    "missing, or of the wrong size (longer than the seed says). Padding files are zeros\n"
+    "and never looked for.\n"
+    "Exit status: 0 every file is complete; 1 something is not, or the seed cannot be\n"
+    "read; 2 the command line was not understood.";
+
 // An option value may not be empty.
 const CLI::Validator kNotEmpty([](std::string& value) { return value.empty() ? "needs a value" : ""; }, "");
 
@@ -240,6 +264,27 @@ void add_seed_options(CLI::App& command, command_line& line) {
   add_peers_flag(command, line);
   command.add_flag("--json", line.json, "print the final report as JSON");
   command.footer(std::string(kTransferFooter) + "\n" + kExitText);
+}
+
+void add_create_options(CLI::App& command, command_line& line) {
+  create_options& o = line.create;
+  command.add_option("-o,--output", o.output, "the seed file to write")->type_name("SEED")->required()->check(kNotEmpty);
+  command.add_option("--tracker", o.trackers, "a tracker's announce URL (repeatable; the first is the main one)")
+      ->type_name("URL")
+      ->check(kNotEmpty);
+  command.add_option("--piece-size", o.piece_size, "the piece size (default: from the total size, see below)")
+      ->type_name("N")
+      ->check(kNotEmpty);
+  command.add_flag("--private", o.is_private, "set the private flag (peers only from the trackers)");
+  command.add_option("--comment", o.comment, "a comment")->type_name("TEXT");
+  command.add_option("--web-seed", o.web_seeds, "a web seed's URL (repeatable)")->type_name("URL")->check(kNotEmpty);
+  command.add_flag("--force", o.force, "replace SEED when it exists");
+  command.footer(kCreateFooter);
+}
+
+void add_verify_options(CLI::App& command, command_line& line) {
+  command.add_flag("--json", line.json, "print the report as JSON (texts as with inspect --json)");
+  command.footer(kVerifyFooter);
 }
 
 parse_result parse_command_line(const std::vector<std::string>& words) {

@@ -35,6 +35,17 @@ struct transfer_options {
   bool show_peers = false;          // --peers: the peers and trackers under the bar
 };
 
+// The options of create.
+struct create_options {
+  std::string output;                  // -o SEED
+  std::vector<std::string> trackers;   // --tracker URL, in order: the first is "announce"
+  std::vector<std::string> web_seeds;  // --web-seed URL
+  std::string comment;                 // --comment TEXT; empty: none
+  std::string piece_size;              // --piece-size N[K|M]; empty: chosen from the total size
+  bool is_private = false;             // --private
+  bool force = false;                  // --force: replace an existing -o file
+};
+
 // The options of daemon: the settings file and what overrides it.
 struct daemon_options {
   std::string config;  // --config FILE; empty: the default settings file
@@ -59,6 +70,7 @@ struct command_line {
   // Options of some commands (see their table entries).
   bool json = false;
   transfer_options transfer;
+  create_options create;
   daemon_options daemon;
 };
 
@@ -88,5 +100,8 @@ void add_json_option(CLI::App& command, command_line& line);
 // and of seed (--for, --peer, --listen, --json); for the command table.
 void add_download_options(CLI::App& command, command_line& line);
 void add_seed_options(CLI::App& command, command_line& line);
+// The options of create and of verify (--json).
+void add_create_options(CLI::App& command, command_line& line);
+void add_verify_options(CLI::App& command, command_line& line);
 
 }  // namespace btshell

@@ -61,6 +61,16 @@ std::vector<command_entry> kCommands = {
      {{"SEED", "the seed file"}, {"DATA_FOLDER", "the folder that holds the data"}},
      add_seed_options,
      run_seed},
+    {"create",
+     "make a seed of a file or a folder, its pieces hashed on every core",
+     {{"PATH", "the file or folder the seed describes"}},
+     add_create_options,
+     run_create},
+    {"verify",
+     "check the data in a folder against a seed's piece hashes, without network or kernel",
+     {{"SEED", "the seed file"}, {"DATA_FOLDER", "the folder that holds the data, as download fills it"}},
+     add_verify_options,
+     run_verify},
 };
 
 }  // namespace

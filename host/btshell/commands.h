@@ -57,6 +57,10 @@ int run_lazy_kernel(const session_settings& settings, const command_line& line, 
 int run_download(const session_settings& settings, const command_line& line, std::ostream& out, std::ostream& err);
 int run_seed(const session_settings& settings, const command_line& line, std::ostream& out, std::ostream& err);
 
+// create_command.cpp, verify_command.cpp
+int run_create(const session_settings& settings, const command_line& line, std::ostream& out, std::ostream& err);
+int run_verify(const session_settings& settings, const command_line& line, std::ostream& out, std::ostream& err);
+
 // The folder as the shell expects it: with a trailing '/'.
 std::string folder_argument(const std::string& folder);
 

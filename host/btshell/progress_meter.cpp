@@ -1,5 +1,7 @@
 #include "host/btshell/progress_meter.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <streambuf>
@@ -83,6 +85,47 @@ std::string progress_line(const tagTASK_INFO& info) {
   return line + "  " + peers_text(info);
 }
 
+namespace {
+
+// `tail` after a bar of `progress` parts per bt_task_progress_scale that
+// fills `width` columns with it.
+std::string bar_with(ULONG progress, const std::string& tail, std::size_t width) {
+  const std::size_t cells = width > tail.size() + 12 ? width - tail.size() - 2 : 10;
+  const std::size_t filled = std::min<std::size_t>(
+      cells, static_cast<std::size_t>(std::min(progress, bt_task_progress_scale)) * cells / bt_task_progress_scale);
+  return "[" + std::string(filled, '#') + std::string(cells - filled, '.') + "]" + tail;
+}
+
+ULONG work_part(const work_progress& work) {
+  if (work.total == 0) return bt_task_progress_scale;
+  return static_cast<ULONG>(static_cast<double>(std::min(work.done, work.total)) * bt_task_progress_scale / work.total);
+}
+
+std::string work_rate_and_eta(const work_progress& work) {
+  const ULONG rate = static_cast<ULONG>(std::min<ULONGLONG>(work.bytes_per_second, 0xFFFFFFFFu));
+  return rate_text(rate) + "  ETA " + eta_text(work.total - std::min(work.done, work.total), rate);
+}
+
+}  // namespace
+
+std::string progress_line(const work_progress& work) {
+  std::string name = work.what;
+  std::string percent = percent_text(work_part(work));
+  name.resize(std::max<std::size_t>(name.size(), 11), ' ');
+  percent.insert(0, percent.size() < 6 ? 6 - percent.size() : 0, ' ');
+  return name + " " + percent + "  " + byte_size_text(work.done) + " of " + byte_size_text(work.total) + "  " +
+         work_rate_and_eta(work);
+}
+
+std::string progress_bar(const work_progress& work, std::size_t width) {
+  return bar_with(work_part(work), "  " + percent_text(work_part(work)) + "  " + work_rate_and_eta(work) + "  " + work.what,
+                  width);
+}
+
+progress_display::style stderr_style(bool log_config) {
+  return isatty(STDERR_FILENO) && !log_config ? progress_display::style::bar : progress_display::style::lines;
+}
+
 std::string progress_bar(const tagTASK_INFO& info, std::size_t width) {
   const std::string rate =
       complete(info) ? "up " + rate_text(info.upload_rate) : rate_text(info.download_rate);
@@ -91,10 +134,7 @@ std::string progress_bar(const tagTASK_INFO& info, std::size_t width) {
     tail += "  ETA " + eta_text(info.total_size - std::min(info.done_size, info.total_size), info.download_rate);
   tail += "  peers " + std::to_string(info.peer_count);
   if (info.task_status != bt_task_downloading) tail += "  " + status_name(info.task_status);
-  const std::size_t cells = width > tail.size() + 12 ? width - tail.size() - 2 : 10;
-  const std::size_t filled = std::min<std::size_t>(
-      cells, static_cast<std::size_t>(std::min(info.progress, bt_task_progress_scale)) * cells / bt_task_progress_scale);
-  return "[" + std::string(filled, '#') + std::string(cells - filled, '.') + "]" + tail;
+  return bar_with(info.progress, tail, width);
 }
 
 // Hands each line written to it to the display's note().
@@ -142,23 +182,35 @@ progress_display::~progress_display() {
 
 std::ostream& progress_display::text() { return *text_; }
 
-void progress_display::show(const tagTASK_INFO& info, const std::vector<std::string>& below, clock::time_point now) {
+template <class Bar, class Line>
+void progress_display::draw(Bar bar_of, Line line_of, const std::string& status, const std::vector<std::string>& below,
+                            clock::time_point now) {
   std::lock_guard<std::mutex> lock(lock_);
   if (style_ == style::bar) {
     // One column short of the width: a full line would wrap on some terminals.
     const std::size_t columns = terminal_->current_size().columns;
-    std::vector<std::string> lines = {progress_bar(info, columns > 1 ? columns - 1 : columns)};
+    std::vector<std::string> lines = {bar_of(columns > 1 ? columns - 1 : columns)};
     lines.insert(lines.end(), below.begin(), below.end());
     terminal_->draw(std::move(lines));
     last_line_text_.clear();
     return;
   }
-  if (shown_ && info.task_status == last_status_ && now - last_line_ < interval_) return;
-  last_line_text_ = progress_line(info);
+  if (shown_ && status == last_status_ && now - last_line_ < interval_) return;
+  last_line_text_ = line_of();
   out_ << last_line_text_ << std::endl;
   shown_ = true;
-  last_status_ = info.task_status;
+  last_status_ = status;
   last_line_ = now;
+}
+
+void progress_display::show(const tagTASK_INFO& info, const std::vector<std::string>& below, clock::time_point now) {
+  draw([&](std::size_t width) { return progress_bar(info, width); }, [&] { return progress_line(info); },
+       std::to_string(info.task_status), below, now);
+}
+
+void progress_display::show(const work_progress& work, clock::time_point now) {
+  draw([&](std::size_t width) { return progress_bar(work, width); }, [&] { return progress_line(work); }, work.what,
+       {}, now);
 }
 
 void progress_display::note(const std::string& text) {
@@ -170,9 +222,12 @@ void progress_display::note(const std::string& text) {
   last_line_text_.clear();
 }
 
-void progress_display::finish(const tagTASK_INFO& info) {
+void progress_display::finish(const tagTASK_INFO& info) { finish_with(progress_line(info)); }
+
+void progress_display::finish(const work_progress& work) { finish_with(progress_line(work)); }
+
+void progress_display::finish_with(const std::string& line) {
   std::lock_guard<std::mutex> lock(lock_);
-  const std::string line = progress_line(info);
   if (terminal_) terminal_->clear();
   if (line != last_line_text_) {
     if (terminal_)

@@ -37,6 +37,18 @@ std::string progress_line(const tagTASK_INFO& info);
 //   [##########..........]  45.2%  12.3 MiB/s  ETA 0:03  peers 1
 std::string progress_bar(const tagTASK_INFO& info, std::size_t width);
 
+// A job that is measured in bytes alone (hashing a seed's data), as a line:
+//   hashing      45.2%  462.0 MiB of 1.0 GiB  812.0 MiB/s  ETA 0:01
+// and as a bar:
+//   [##########..........]  45.2%  812.0 MiB/s  ETA 0:01  hashing
+struct work_progress {
+  std::string what;  // "hashing"
+  ULONGLONG done = 0, total = 0;
+  ULONGLONG bytes_per_second = 0;
+};
+std::string progress_line(const work_progress& work);
+std::string progress_bar(const work_progress& work, std::size_t width);
+
 // Its operations may be called on any thread, one at a time (log lines
 // come as notes from the kernel's thread too); text() is for one thread.
 class progress_display {
@@ -54,17 +66,26 @@ class progress_display {
   // one or the status changed (`below` is for the bar only).
   void show(const tagTASK_INFO& info, const std::vector<std::string>& below = {},
             clock::time_point now = clock::now());
+  // The same for a job measured in bytes; a change of `what` counts as a
+  // change of status.
+  void show(const work_progress& work, clock::time_point now = clock::now());
   // `text` on a line of its own, above the bar.
   void note(const std::string& text);
   // The last state on a line of its own (unless that very line was the
   // last one written); the bar is gone.
   void finish(const tagTASK_INFO& info);
+  void finish(const work_progress& work);
   // A stream whose every line is a note(): where btshell writes what it
   // tells the terminal while the display lives.
   std::ostream& text();
 
  private:
   class note_buffer;
+  // `bar` and `line` make the texts; `status` tells a change of status.
+  template <class Bar, class Line>
+  void draw(Bar bar, Line line, const std::string& status, const std::vector<std::string>& below,
+            clock::time_point now);
+  void finish_with(const std::string& line);
 
   std::mutex lock_;  // guards everything below and the plain writes to out_
   std::ostream& out_;
@@ -74,9 +95,14 @@ class progress_display {
   std::unique_ptr<note_buffer> note_buffer_;
   std::unique_ptr<std::ostream> text_;
   bool shown_ = false;
-  ULONG last_status_ = 0;
+  std::string last_status_;
   std::string last_line_text_;  // the last progress line written
   clock::time_point last_line_{};
 };
+
+// How progress is shown on stderr: a bar on a terminal, else lines; lines
+// too when `log_config` (a properties file's appenders write where it says:
+// no bar for them to break).
+progress_display::style stderr_style(bool log_config);
 
 }  // namespace btshell

@@ -258,10 +258,9 @@ int run_transfer(const session_settings& settings, const command_line& line, boo
   report.how = request.how;
   for (ULONG i = 0; i < seed->tracker_count; ++i)
     report.seed_trackers.emplace_back(seed->trackers[i].url, seed->trackers[i].url_len);
-  // A properties file's appenders write where it says: no bar for them to break.
-  const bool bar = isatty(STDERR_FILENO) && line.log_config.empty();
-  progress_display display(err, bar ? progress_display::style::bar : progress_display::style::lines,
-                           STDERR_FILENO, kLineInterval);
+  const progress_display::style shown = stderr_style(!line.log_config.empty());
+  const bool bar = shown == progress_display::style::bar;
+  progress_display display(err, shown, STDERR_FILENO, kLineInterval);
   // While the display lives, what btshell tells goes through it, above the bar.
   std::ostream& told = display.text();
   const log_lines_to log_lines([&display](const std::string& text) { display.note(text); });

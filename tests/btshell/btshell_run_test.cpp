@@ -11,6 +11,8 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -239,6 +241,121 @@ TEST(BtshellRun, InspectJsonOfTheSampleSeeds) {
             nlohmann::json::parse(R"([{"index": 0, "folder": "", "name": "hello.txt", "size": 100000}])"));
   EXPECT_EQ(seeds[3]["files"][1],
             nlohmann::json::parse(R"({"index": 1, "folder": ".pad/", "name": "6384", "size": 6384})"));
+}
+
+// create refuses what it cannot make a sound seed of, and writes nothing
+// then; links inside the folder are never followed out of it.
+TEST(BtshellRun, CreateRefusesBadInputAndFollowsNoLink) {
+  bts_test::temp_dir dir;
+  dir.make_dirs("empty");
+  dir.make_dirs("zeros");
+  dir.write("zeros/none", "");
+  dir.make_dirs("data/sub");
+  dir.write("data/a.txt", std::string(70000, 'a'));
+  dir.write("data/sub/b.txt", "b");
+  dir.write("outside.txt", "secret");
+  std::filesystem::create_symlink("../outside.txt", dir.file("data/link.txt"));
+  std::filesystem::create_symlink("..", dir.file("data/up"));
+  dir.write("old.torrent", "old");
+  const expected_run runs[] = {
+      {{"create", "none", "-o", "x.torrent"}, 1, {}, "none does not exist"},
+      {{"create", "empty", "-o", "x.torrent"}, 1, {}, "the folder empty holds no files"},
+      {{"create", "zeros", "-o", "x.torrent"}, 1, {}, "hold no bytes"},
+      {{"create", "data", "-o", "x.torrent", "--piece-size", "300000"}, 2, {}, "power of two"},
+      {{"create", "data", "-o", "x.torrent", "--piece-size", "8K"}, 2, {}, "power of two from 16K to 256M"},
+      {{"create", "data", "-o", "data/sub/x.torrent"}, 1, {}, "lies in the folder data that is hashed"},
+      {{"create", "data/a.txt", "-o", "data/./a.txt", "--force"}, 1, {}, "would replace the file it is made of"},
+      {{"create", "data", "-o", "old.torrent"}, 1, {}, "exists already (--force replaces it)"},
+      {{"create", "data", "-o", "none/x.torrent"}, 1, {}, "the folder of the seed none/x.torrent does not exist"},
+      {{"create", "data"}, 2, {}, "--output is required"},
+  };
+  for (const expected_run& e : runs) check(dir, e, false);
+  EXPECT_EQ(bts_test::read_file(dir.file("old.torrent")), "old");
+  EXPECT_FALSE(std::filesystem::exists(dir.file("x.torrent")));
+  EXPECT_FALSE(std::filesystem::exists(dir.file("data/sub/x.torrent")));
+
+  // Links are left out and named; the files are in byte order of their paths.
+  check(dir, {{"create", "data", "-o", "old.torrent", "--force", "--piece-size", "16K"}, 0,
+              {"files:          2 (70,001 bytes)\n           70,000  a.txt\n                1  sub/b.txt\n",
+               "piece size:     16,384 bytes (5 pieces)\n"},
+              "left out: symbolic link link.txt\nbtshell: left out: symbolic link up\n"}, false);
+  const std::string seed = bts_test::read_file(dir.file("old.torrent"));
+  EXPECT_EQ(seed.find("outside"), std::string::npos);
+  EXPECT_EQ(seed.find("secret"), std::string::npos);
+
+  // A file that cannot be read (as someone else: root reads everything).
+  dir.write("data/sub/locked.txt", "x");
+  std::filesystem::permissions(dir.file("data/sub/locked.txt"), std::filesystem::perms::none);
+  std::filesystem::permissions(dir.path(), std::filesystem::perms::all);
+  const std::string as = ::geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
+  const std::string line = "cd " + quoted(dir.path()) + " && " + as + quoted(BTSHELL_EXE) +
+                           " create data -o locked.torrent 2>err.txt";
+  EXPECT_EQ(WEXITSTATUS(std::system(line.c_str())), 1);
+  EXPECT_NE(bts_test::read_file(dir.file("err.txt")).find("cannot read data/sub/locked.txt: Permission denied"),
+            std::string::npos) << bts_test::read_file(dir.file("err.txt"));
+  EXPECT_FALSE(std::filesystem::exists(dir.file("locked.torrent")));
+}
+
+// verify over a seed of four files in 16 KiB pieces: each file's state and
+// the bytes of it in verified pieces, for the faults a download leaves.
+TEST(BtshellRun, VerifyReportsEachFile) {
+  bts_test::temp_dir dir;
+  dir.make_dirs("good");
+  // a: pieces 0-2 (the last shared with b); b: pieces 2-4; c and d in piece 4.
+  const std::vector<std::pair<std::string, std::size_t>> files = {{"a", 40000}, {"b", 30000}, {"c", 5000}, {"d", 1000}};
+  for (const auto& [name, size] : files) {
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(name[0] + i * 13);
+    dir.write("good/" + name, bytes);
+  }
+  ASSERT_EQ(run_btshell(dir, {"create", "good", "-o", "good.torrent", "--piece-size", "16K"}).status, 0);
+
+  const auto resize = [](const std::string& path, std::uintmax_t size) { std::filesystem::resize_file(path, size); };
+  struct verify_case {
+    const char* what;
+    std::function<void(const std::string& folder)> damage;
+    std::vector<std::pair<const char*, std::int64_t>> states;  // state and verified bytes, file by file
+  };
+  const verify_case cases[] = {
+      {"complete", [](const std::string&) {}, {{"complete", 40000}, {"complete", 30000}, {"complete", 5000}, {"complete", 1000}}},
+      {"truncated", [&](const std::string& f) { resize(f + "b", 20000); },
+       {{"complete", 40000}, {"incomplete", 49152 - 40000}, {"incomplete", 0}, {"incomplete", 0}}},
+      {"a byte flipped in the middle of the piece a and b share",
+       [](const std::string& f) {
+         std::fstream b(f + "b", std::ios::in | std::ios::out | std::ios::binary);
+         b.seekp(40960 - 40000);
+         b.put('\x7f');
+       },
+       {{"incomplete", 32768}, {"incomplete", 30000 - (49152 - 40000)}, {"complete", 5000}, {"complete", 1000}}},
+      {"missing, and unfinished under its .bt.td name",
+       [](const std::string& f) {
+         std::filesystem::remove(f + "c");
+         std::filesystem::rename(f + "a", f + "a.bt.td");
+       },
+       {{"incomplete", 40000}, {"incomplete", 65536 - 40000}, {"missing", 0}, {"incomplete", 0}}},
+      {"larger than it should be", [&](const std::string& f) { resize(f + "d", 1001); },
+       {{"complete", 40000}, {"complete", 30000}, {"complete", 5000}, {"wrong_size", 1000}}},
+  };
+  int n = 0;
+  for (const verify_case& c : cases) {
+    const std::string folder = "data" + std::to_string(n++) + "/";
+    std::filesystem::copy(dir.file("good"), dir.file(folder));
+    c.damage(dir.file(folder));
+    const finished_run r = run_btshell(dir, {"verify", "--json", "good.torrent", folder});
+    const bool complete = std::string(c.what) == "complete";
+    EXPECT_EQ(r.status, complete ? 0 : 1) << c.what << "\n" << r.out << r.err;
+    const nlohmann::json report = nlohmann::json::parse(r.out);
+    EXPECT_EQ(report["complete"], complete) << c.what;
+    ASSERT_EQ(report["files"].size(), 4u) << c.what;
+    for (std::size_t i = 0; i < 4; ++i) {
+      EXPECT_EQ(report["files"][i]["state"], c.states[i].first) << c.what << " file " << i;
+      EXPECT_EQ(report["files"][i]["verified_bytes"], c.states[i].second) << c.what << " file " << i;
+    }
+  }
+  check(dir, {{"verify", "good.torrent", "data1"}, 1,
+              {"pieces:         3 of 5 verified (16,384 bytes each)\n", "result:         not complete: 1 of 4 files",
+               "  incomplete          30,000  b  (9,152 bytes verified)\n"}, ""}, false);
+  check(dir, {{"verify", "none.torrent", "data0"}, 1, {}, "ParseSeedFile none.torrent: -13"}, false);
 }
 
 // The daemon as a user starts and stops it: it refuses settings that would
