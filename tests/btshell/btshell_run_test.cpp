@@ -194,6 +194,7 @@ TEST(BtshellRun, JsonFailuresAreErrorObjects) {
        "--files 5: the torrent's files are 0 to 4"},
       {{"download", "--json", "--files", "4-2", "nested.torrent", "data"}, 2, none, "download: --files: 4-2: a range"},
       {{"seed", "--json", "nested.torrent", "data"}, 1, none, "the data folder data/ does not exist"},
+      {{"verify", "--json", "none.torrent", "data"}, 1, -13, "ParseSeedFile none.torrent: -13"},
   };
   dir.write("random.bin", std::string("\x93\x0e\xd4\x00\x7f\xb1\x52\xc6\x0b\x9a", 10));
   for (const row& r : rows) {
@@ -276,7 +277,7 @@ TEST(BtshellRun, CreateRefusesBadInputAndFollowsNoLink) {
 
   // Links are left out and named; the files are in byte order of their paths.
   check(dir, {{"create", "data", "-o", "old.torrent", "--force", "--piece-size", "16K"}, 0,
-              {"files:          2 (70,001 bytes)\n           70,000  a.txt\n                1  sub/b.txt\n",
+              {"files:          2 (70,001 bytes)\n  0          70,000  a.txt\n  1               1  sub/b.txt\n",
                "piece size:     16,384 bytes (5 pieces)\n"},
               "left out: symbolic link link.txt\nbtshell: left out: symbolic link up\n"}, false);
   const std::string seed = bts_test::read_file(dir.file("old.torrent"));
