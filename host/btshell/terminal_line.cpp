@@ -3,6 +3,7 @@
 #include <sys/ioctl.h>
 
 #include <atomic>
+#include <utility>
 
 namespace btshell {
 
@@ -24,19 +25,43 @@ constexpr char kLineUp[] = "\x1b[A";
 
 bool continuation_byte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
 
+// The code point whose UTF-8 sequence begins at `at` (a stray byte: itself),
+// and where the next one begins.
+char32_t code_point(const std::string& text, std::size_t& at) {
+  const auto lead = static_cast<unsigned char>(text[at++]);
+  const int more = lead < 0xC0 ? 0 : lead < 0xE0 ? 1 : lead < 0xF0 ? 2 : 3;
+  char32_t c = more == 0 ? lead : lead & (0x3F >> more);
+  for (int i = 0; i < more && at < text.size() && continuation_byte(text[at]); ++i)
+    c = c << 6 | (static_cast<unsigned char>(text[at++]) & 0x3F);
+  return c;
+}
+
+// The East Asian wide and full-width blocks: two columns each. Anything
+// else counts one (combining marks too: a line may come out short, never long).
+int columns_of(char32_t c) {
+  static const std::pair<char32_t, char32_t> wide[] = {
+      {0x1100, 0x115F}, {0x2E80, 0x303E}, {0x3041, 0x33FF}, {0x3400, 0x4DBF}, {0x4E00, 0x9FFF},
+      {0xA000, 0xA4CF}, {0xAC00, 0xD7A3}, {0xF900, 0xFAFF}, {0xFE30, 0xFE4F}, {0xFF00, 0xFF60},
+      {0xFFE0, 0xFFE6}, {0x1F300, 0x1F64F}, {0x1F900, 0x1F9FF}, {0x20000, 0x3FFFD}};
+  for (const auto& [first, last] : wide)
+    if (c >= first && c <= last) return 2;
+  return 1;
+}
+
 }  // namespace
 
 std::size_t text_columns(const std::string& text) {
   std::size_t columns = 0;
-  for (char c : text) columns += continuation_byte(c) ? 0 : 1;
+  for (std::size_t at = 0; at < text.size();) columns += columns_of(code_point(text, at));
   return columns;
 }
 
 std::string cut_to_columns(const std::string& text, std::size_t columns) {
   std::size_t taken = 0;
-  for (std::size_t at = 0; at < text.size(); ++at) {
-    if (continuation_byte(text[at])) continue;
-    if (taken++ == columns) return text.substr(0, at);
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t begin = at;
+    taken += columns_of(code_point(text, at));
+    if (taken > columns) return text.substr(0, begin);
   }
   return text;
 }

@@ -23,7 +23,8 @@
 
 namespace btshell {
 
-// The columns `text` takes, a code point a column.
+// The columns `text` (UTF-8) takes on a terminal: two for an East Asian
+// wide character, one for any other code point.
 std::size_t text_columns(const std::string& text);
 // `text` cut to at most `columns` columns, never inside a UTF-8 sequence.
 std::string cut_to_columns(const std::string& text, std::size_t columns);

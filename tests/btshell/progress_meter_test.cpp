@@ -189,6 +189,10 @@ TEST(BtshellProgress, SwarmTextsAreMadeSafeForTheTerminal) {
       {"Caf\xE9", "Caf?"},
   };
   for (const auto& [bytes, text] : texts) EXPECT_EQ(terminal_text(bytes), text);
+  // Cut by columns, a wide character two of them, never inside a character.
+  EXPECT_EQ(text_columns("\xE5\x86\xAC\xE9\x9B\xAA x"), 6u);
+  EXPECT_EQ(cut_to_columns("a\xE5\x86\xAC" "b", 2), "a");
+  EXPECT_EQ(cut_to_columns("\xC3\xA9t\xC3\xA9", 2), "\xC3\xA9t");
 }
 
 }  // namespace
