@@ -16,6 +16,7 @@ packages=(
   mktorrent                                      # create: its info dictionaries are compared with ours
   clang libclang-rt-14-dev                       # fuzz targets (libFuzzer)
   valgrind                                       # leak checks of the whole-module scenarios
+  nodejs                                         # the web page's modules, tested under node
 )
 if [ "${BTS_WITH_BENCH:-0}" = 1 ]; then
   packages+=(libbenchmark-dev)

@@ -99,6 +99,7 @@ bool daemon_task::open(bool recheck, std::string& error) {
   }
   task_ = std::move(task);
   handed_over_ = false;
+  stopped_proxy_ = false;
   error_.clear();
   if (record_.started) task_->start();
   return true;
@@ -114,8 +115,9 @@ std::string daemon_task::task_folder() const {
 void daemon_task::start() {
   record_.started = true;
   if (!task_) return;
-  // A task born failed does not start again: it is made anew.
-  if (FAILED(task_->start())) {
+  // A task born failed does not start again, and neither does a proxy of
+  // the shell once stopped (its start is void): either is made anew.
+  if (stopped_proxy_ || FAILED(task_->start())) {
     std::string error;
     open(false, error);
   }
@@ -124,7 +126,9 @@ void daemon_task::start() {
 bool daemon_task::stop() {
   record_.started = false;
   fetch_.reset();
-  return !task_ || SUCCEEDED(task_->task()->StopTask());
+  if (!task_) return true;
+  stopped_proxy_ = task_->made_before_kernel();
+  return SUCCEEDED(task_->task()->StopTask());
 }
 
 void daemon_task::close() {
@@ -164,6 +168,7 @@ bool daemon_task::advance_fetch(IBtMetadataFetcher* fetcher, const std::string& 
     return false;
   }
   record_.seed = path;
+  record_.name.clear();  // the link's dn stood for it until now: the torrent's own name from here on
   open(false, error);
   return true;
 }

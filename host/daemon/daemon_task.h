@@ -96,6 +96,7 @@ class daemon_task {
   std::unique_ptr<btshell::transfer_task> task_;
   com_ptr<IBtMetadataFetch> fetch_;
   bool handed_over_ = false;
+  bool stopped_proxy_ = false;  // the task is a proxy of the shell that was stopped
   std::string error_;  // why the task could not be made or fetched
 };
 

@@ -245,7 +245,9 @@ std::vector<daemon_task*> task_host::select(const rpc::id_selection& which) {
       take = t != touched_.end() && t->second >= recent;
       if (!take) {
         const tagTASK_INFO info = task->has_task() ? task->task_info() : tagTASK_INFO{};
-        take = info.download_rate > 0 || info.upload_rate > 0;
+        // Moving data or checking it: its numbers change without an event.
+        take = info.download_rate > 0 || info.upload_rate > 0 || info.task_status == bt_task_checking ||
+               (task->waiting_for_metadata() && task->record().started);
       }
     }
     if (!take && std::find(which.ids.begin(), which.ids.end(), id) != which.ids.end()) take = true;

@@ -167,13 +167,14 @@ TEST_F(Daemon, RunsTasksFromAnAria2SeederAcrossARestart) {
   const std::string config = write_settings("d");
   const std::string downloads = path("d/downloads/"), state = path("d/state/");
   fs::copy_file(single.seed, path("d/seeds/single.torrent"));
-  const std::string magnet = "magnet:?xt=urn:btih:" + folder.hash + "&dn=folder&tr=" + escaped(announce_url()) +
+  const std::string magnet = "magnet:?xt=urn:btih:" + folder.hash + "&dn=linked+name&tr=" + escaped(announce_url()) +
                              "&x.pe=" + loopback::aria2 + ":" + std::to_string(aria2_port);
   child_process* daemon = &start_daemon(config, "daemon-1");
   expect_rows({{{"-si"}, {"RPC version: 16"}},
                {{"-st"}, {"CURRENT SESSION"}},
                {{"-a", path("d/seeds/single.torrent")}, {"success"}},
                {{"-a", magnet}, {"success"}}});
+  // The magnet task is named by its dn until the metadata comes, then by the torrent.
   const auto both_done = [&] {
     std::this_thread::sleep_for(kPollPause);
     const std::string listing = remote({"-l"}).out;
@@ -228,6 +229,12 @@ TEST_F(Daemon, RunsTasksFromAnAria2SeederAcrossARestart) {
                {{"-si"}, {"Download speed limit: 500 kB/s"}}});
   expect_rows({{{"-t", "1", "-s"}, {"success"}}});
   EXPECT_TRUE(wait_until([&] { return restored(1, "single.bin", "Idle"); }, kCommandLimit));
+  // A restored task runs behind the shell's proxy, which stays stopped once
+  // stopped: started again, the task is made anew.
+  expect_rows({{{"-t", "2", "-S"}, {"success"}}});
+  EXPECT_TRUE(wait_until([&] { return restored(2, "folder", "Stopped"); }, kCommandLimit));
+  expect_rows({{{"-t", "2", "-s"}, {"success"}}});
+  EXPECT_TRUE(wait_until([&] { return restored(2, "folder", "Idle"); }, kCommandLimit)) << remote({"-l"}).out;
 
   // Removal: -r keeps the data; -rad deletes the task's files and state
   // files, and nothing else in its folders.
