@@ -7,6 +7,7 @@
 
 #include "common/utility.h"
 #include "host/btshell/command_table.h"
+#include "host/btshell/file_selection.h"
 #include "host/btshell/seed_url.h"
 
 namespace btshell {
@@ -37,15 +38,26 @@ const char kJsonFooter[] =
     "--json: snake_case keys, sizes as integers, the info hash as 40 upper-case hex\n"
     "digits, null for what a seed lacks. Texts keep their bytes: a byte that is not\n"
     "part of valid UTF-8 is written \\xHH (two upper-case hex digits) and a backslash\n"
-    "as \\\\; reading \\\\ as a backslash and \\xHH as the byte HH gives the bytes back.";
+    "as \\\\; reading \\\\ as a backslash and \\xHH as the byte HH gives the bytes back.\n"
+    "A failure: {\"error\": {\"code\", \"meaning\", \"message\"}} on stdout (inspect: the\n"
+    "seed's element of the array), the code and its meaning null when it has none.";
 
 const char kTransferFooter[] =
     "The task is created through the shell as a host creates it: the kernel module is\n"
     "fetched from the modules folder only when the shell asks for it, and the task is a\n"
     "proxy until then. On a terminal a progress bar is drawn on stderr, otherwise one\n"
     "line every few seconds. Ctrl-C (SIGINT, SIGTERM) stops the task: it saves its\n"
-    "state, and the unfinished files keep their \".bt.td\" names. --json: the final report\n"
-    "as JSON (the texts of seeds as with inspect --json).";
+    "state, and the unfinished files keep their \".bt.td\" names. --peers: the connected\n"
+    "peers and the trackers' answers under the bar (with -v, or off a terminal: a line for\n"
+    "each change). --json: the final report as JSON (the texts of seeds as with inspect\n"
+    "--json); a failure before the task runs: {\"error\": {\"code\", \"meaning\", \"message\"}}.";
+
+const char kFilesText[] =
+    "--files: indexes as inspect lists them, ranges I-J and patterns matched against the\n"
+    "whole path inside the torrent as fnmatch(3) without flags ('*' and '?' match '/' too):\n"
+    "--files 0-3,7  --files '*.mkv'  --files 'disc1/*,0'. Items are separated by commas\n"
+    "(a comma in a pattern is written \\,; a file named 3 is picked by [3]); an item that\n"
+    "selects no file is refused before anything starts.";
 
 const char kSettingsFooter[] =
     "Settings: --listen, --no-dht, --no-lsd, --no-upnp, --download-limit, --upload-limit and\n"
@@ -145,6 +157,20 @@ CLI::Option* add_setting(CLI::App& command, command_line& line, const char* opti
                          const char* text) {
   return command.add_option_function<T>(
       option, [&line, key](const T& value) { line.settings.values[key] = value; }, text);
+}
+
+// The form of a --files value; what it selects is checked against the seed.
+const CLI::Validator kFileSelection(
+    [](std::string& value) {
+      std::vector<file_selection_item> items;
+      std::string error;
+      return parse_file_selection(value, items, error) ? std::string() : error;
+    },
+    "");
+
+void add_peers_flag(CLI::App& command, command_line& line) {
+  command.add_flag("--peers", line.transfer.show_peers,
+                   "show the connected peers and the trackers' last answers under the progress bar");
 }
 
 void add_peer_option(CLI::App& command, command_line& line) {
@@ -261,6 +287,14 @@ std::optional<kernel_version> parse_kernel_version(const std::string& text) {
   return version;
 }
 
+bool asks_for_json(const std::vector<std::string>& words) {
+  for (const std::string& word : words) {
+    if (word == "--") return false;
+    if (word == "--json") return true;
+  }
+  return false;
+}
+
 void add_json_option(CLI::App& command, command_line& line) {
   command.add_flag("--json", line.json, "print JSON (see below)");
   command.footer(kJsonFooter + std::string("\n\n") + command.get_footer());
@@ -292,23 +326,28 @@ void add_settings_options(CLI::App& command, command_line& line) {
 }
 
 void add_download_options(CLI::App& command, command_line& line) {
-  command.add_option("--files", line.transfer.files, "download only these files (indexes as inspect lists them)")
-      ->type_name("I,J")
-      ->delimiter(',');
+  command
+      .add_option("--files", line.transfer.files,
+                  "download only these files: indexes as inspect lists them, ranges I-J, patterns on the path "
+                  "inside the torrent ('*.mkv', 'disc1/*'); comma-separated, repeatable")
+      ->type_name("SELECTION")
+      ->check(kFileSelection);
   add_peer_option(command, line);
+  add_peers_flag(command, line);
   command.add_option("--seed-after", line.transfer.seed_after, "once complete, seed at most this long (see below)")
       ->type_name("SECONDS");
   add_seed_ratio_option(command, line);
   add_settings_options(command, line);
   command.add_flag("--json", line.json, "print the final report as JSON");
-  command.footer(std::string(kTransferFooter) + "\n\n" + kSeedingFooter + "\n\n" + url_text() + "\n\n" +
-                 kSettingsFooter + "\n\n" + kDownloadExitText);
+  command.footer(std::string(kTransferFooter) + "\n" + kFilesText + "\n\n" + kSeedingFooter + "\n\n" + url_text() +
+                 "\n\n" + kSettingsFooter + "\n\n" + kDownloadExitText);
 }
 
 void add_seed_options(CLI::App& command, command_line& line) {
   command.add_option("--for", line.transfer.seed_for, "seed at most this long (default: until interrupted)")
       ->type_name("SECONDS");
   add_peer_option(command, line);
+  add_peers_flag(command, line);
   add_seed_ratio_option(command, line);
   add_settings_options(command, line);
   command.add_flag("--json", line.json, "print the final report as JSON");

@@ -36,11 +36,12 @@ struct settings_options {
 
 // The options of download and seed.
 struct transfer_options {
-  std::vector<ULONG> files;           // --files I,J: the indexes of the files to download; empty: all
+  std::vector<std::string> files;     // --files, each value as given (file_selection.h); empty: all
   std::vector<std::string> peers;     // --peer HOST:PORT, each connected to directly
   std::optional<unsigned> seed_after;  // --seed-after SECONDS: download: seed at most this long once complete
   std::optional<unsigned> seed_for;    // --for SECONDS: seed this long; none: until interrupted
   std::optional<double> seed_ratio;    // --seed-ratio R: once complete, seed until the upload ratio is R
+  bool show_peers = false;             // --peers: the peers and trackers under the bar
 };
 
 // The options of create.
@@ -88,6 +89,10 @@ struct parse_result {
 // Options may come before or after the command; "--" ends them. The
 // command's name and its arguments are checked against the command table.
 parse_result parse_command_line(const std::vector<std::string>& words);
+
+// Whether the words hold --json before any "--": a line that is not
+// understood is answered with an error object then too.
+bool asks_for_json(const std::vector<std::string>& words);
 
 // "1.2" -> {1, 2}; nothing for anything else.
 std::optional<kernel_version> parse_kernel_version(const std::string& text);

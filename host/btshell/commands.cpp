@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "host/btshell/command_table.h"
+#include "host/btshell/error_object.h"
 #include "host/btshell/json_printers.h"
 #include "host/btshell/module_location.h"
 #include "host/btshell/printers.h"
@@ -87,7 +88,9 @@ bool open_session(host_session& session, std::ostream& err) {
 }
 
 int report_failure(std::ostream& err, const std::string& operation, const std::string& subject, HRESULT result) {
-  err << "btshell: " << operation << " " << subject << ": " << result_text(result) << '\n';
+  const std::string message = result_failure_text(operation, subject, result);
+  error_capture::note_code(message, result);
+  err << "btshell: " << message << '\n';
   return exit_failed;
 }
 
@@ -120,9 +123,21 @@ session_settings settings_from(const command_line& line) {
 int run_command(const command_line& line, std::ostream& out, std::ostream& err) {
   const session_settings settings = settings_from(line);
   if (line.show_version) return print_versions(settings, out, err);
-  if (const command_entry* entry = find_command(line.command)) return entry->run(settings, line, out, err);
-  err << "btshell: unknown command " << line.command << '\n';
-  return exit_usage;
+  const command_entry* entry = find_command(line.command);
+  if (!entry) {
+    err << "btshell: unknown command " << line.command << '\n';
+    return exit_usage;
+  }
+  if (!line.json) return entry->run(settings, line, out, err);
+  error_capture capture(out, err);
+  int status = exit_failed;
+  try {
+    status = entry->run(settings, line, capture.out(), capture.err());
+  } catch (const std::exception& e) {
+    capture.err() << "btshell: " << e.what() << '\n';
+  }
+  capture.finish(status);
+  return status;
 }
 
 int print_versions(const session_settings& settings, std::ostream& out, std::ostream& err) {

@@ -27,7 +27,8 @@ using file_list_ptr = std::unique_ptr<DATA_FILE_LIST, file_list_release>;
 
 // Opens the session; false (the reason written to `err`) when it cannot.
 bool open_session(host_session& session, std::ostream& err);
-// "btshell: OPERATION SUBJECT: RESULT (meaning)" to `err`; returns exit_failed.
+// "btshell: OPERATION SUBJECT: RESULT (meaning)" to `err` (and with --json
+// the error object on stdout, error_object.h); returns exit_failed.
 int report_failure(std::ostream& err, const std::string& operation, const std::string& subject, HRESULT result);
 
 // The settings of the command line, with the defaults of btshell's tree for
@@ -35,7 +36,8 @@ int report_failure(std::ostream& err, const std::string& operation, const std::s
 session_settings settings_from(const command_line& line);
 
 // Runs line.command (one that parse_command_line accepted), or prints the
-// versions for --version.
+// versions for --version. With --json, a command that fails without
+// printing its result prints an error object (error_object.h).
 int run_command(const command_line& line, std::ostream& out, std::ostream& err);
 
 // btshell's version and the version note of the plugin module.

@@ -1,8 +1,11 @@
 #include "host/btshell/hash_progress.h"
 
+#include <unistd.h>
+
 #include <chrono>
 #include <future>
 
+#include "host/btshell/logging_setup.h"
 #include "host/btshell/progress_meter.h"
 
 namespace btshell {
@@ -16,7 +19,9 @@ constexpr std::chrono::seconds kLineInterval{3};
 
 void hash_with_progress(piece_hasher& hasher, const std::string& what, bool log_config, std::ostream& err) {
   using clock = std::chrono::steady_clock;
-  progress_display display(err, stderr_style(log_config), terminal_width(), kLineInterval);
+  progress_display display(err, stderr_style(log_config), STDERR_FILENO, kLineInterval);
+  // Log lines go above the bar.
+  const log_lines_to log_lines([&display](const std::string& text) { display.note(text); });
   work_progress work;
   work.what = what;
   work.total = static_cast<ULONGLONG>(hasher.total_bytes());

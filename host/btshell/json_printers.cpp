@@ -3,21 +3,12 @@
 #include <cstdio>
 
 #include "host/btshell/printers.h"
-#include "platform/mlang.h"
 
 namespace btshell {
 
 namespace {
 
 using json = nlohmann::ordered_json;
-
-// Length of the well-formed UTF-8 sequence at `at`; 0 when there is none.
-std::size_t utf8_sequence(const std::string& s, std::size_t at) {
-  const auto lead = static_cast<unsigned char>(s[at]);
-  const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-  if (at + length > s.size() || !platform::is_well_formed_utf8(s.data() + at, length, nullptr)) return 0;
-  return length;
-}
 
 json text_or_null(const char* bytes, ULONG length) {
   if (length == 0) return nullptr;
@@ -33,7 +24,7 @@ std::string json_text(const std::string& bytes) {
     if (bytes[at] == '\\') {
       text += "\\\\";
       ++at;
-    } else if (const std::size_t length = utf8_sequence(bytes, at)) {
+    } else if (const std::size_t length = utf8_sequence_length(bytes, at)) {
       text.append(bytes, at, length);
       at += length;
     } else {
@@ -50,7 +41,8 @@ json seed_info_json(const std::string& seed, const SEED_FILE_INFO& info) {
   json files = json::array();
   for (ULONG i = 0; i < info.file_count; ++i) {
     const SEED_FILE_ITEM& f = info.files[i];
-    files.push_back({{"folder", json_text(std::string(f.path, f.path_len))},
+    files.push_back({{"index", i},
+                     {"folder", json_text(std::string(f.path, f.path_len))},
                      {"name", json_text(std::string(f.name, f.name_len))},
                      {"size", f.file_size}});
   }
@@ -66,10 +58,17 @@ json seed_info_json(const std::string& seed, const SEED_FILE_INFO& info) {
           {"trackers", trackers}};
 }
 
+json error_json(const std::string& message, std::optional<HRESULT> code) {
+  const std::string meaning = code ? result_meaning(*code) : std::string();
+  return {{"error",
+           {{"code", code ? json(*code) : json(nullptr)},
+            {"meaning", meaning.empty() ? json(nullptr) : json(meaning)},
+            {"message", json_text(message)}}}};
+}
+
 json seed_failure_json(const std::string& seed, HRESULT result) {
-  const std::string meaning = result_meaning(result);
-  return {{"seed", json_text(seed)},
-          {"error", {{"code", result}, {"meaning", meaning.empty() ? json(nullptr) : json(meaning)}}}};
+  json failure = error_json(result_failure_text("ParseSeedFile", seed, result), result);
+  return {{"seed", json_text(seed)}, {"error", std::move(failure["error"])}};
 }
 
 json file_list_json(const DATA_FILE_LIST* list) {

@@ -5,6 +5,7 @@
 // which keeps its bytes whether or not they are UTF-8.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -23,9 +24,13 @@ namespace btshell {
 std::string json_text(const std::string& bytes);
 
 // {"seed", "info_hash", "title", "publisher", "publisher_url",
-//  "files": [{"folder", "name", "size"}], "trackers": [...]}
+//  "files": [{"index", "folder", "name", "size"}], "trackers": [...]}
 nlohmann::ordered_json seed_info_json(const std::string& seed, const SEED_FILE_INFO& info);
-// {"seed", "error": {"code", "meaning"}}: a seed the module refused.
+// {"error": {"code", "meaning", "message"}}: what --json prints for a
+// failure (error_object.h); `code` and the meaning null for one that is no
+// result code (or, the meaning, a code without a name here).
+nlohmann::ordered_json error_json(const std::string& message, std::optional<HRESULT> code);
+// {"seed", "error": {...}}: a seed the module refused (ParseSeedFile's result).
 nlohmann::ordered_json seed_failure_json(const std::string& seed, HRESULT result);
 // The files of a list as paths (folder and name); `list` may be null.
 nlohmann::ordered_json file_list_json(const DATA_FILE_LIST* list);

@@ -4,6 +4,7 @@
 
 #include "interfaces/bt_shell_results.h"
 #include "interfaces/bt_task_status.h"
+#include "platform/mlang.h"
 
 namespace btshell {
 
@@ -47,6 +48,32 @@ const char* event_meaning(const host_service::reported_event& e) {
 
 }  // namespace
 
+std::size_t utf8_sequence_length(const std::string& s, std::size_t at) {
+  const auto lead = static_cast<unsigned char>(s[at]);
+  const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+  if (at + length > s.size() || !platform::is_well_formed_utf8(s.data() + at, length, nullptr)) return 0;
+  return length;
+}
+
+std::string terminal_text(const std::string& bytes) {
+  std::string text;
+  text.reserve(bytes.size());
+  for (std::size_t at = 0; at < bytes.size();) {
+    const auto c = static_cast<unsigned char>(bytes[at]);
+    const std::size_t length = utf8_sequence_length(bytes, at);
+    // C0 controls, DEL, and the C1 controls U+0080 to U+009F (C2 80 to C2 9F).
+    const bool control = c < 0x20 || c == 0x7F || (c == 0xC2 && length == 2 && static_cast<unsigned char>(bytes[at + 1]) < 0xA0);
+    if (length == 0 || control) {
+      text += '?';
+      at += length == 0 ? 1 : length;
+      continue;
+    }
+    text.append(bytes, at, length);
+    at += length;
+  }
+  return text;
+}
+
 std::string result_meaning(HRESULT result) {
   if (const char* meaning = shell_result_meaning(result)) return meaning;
   if (const char* name = status_name(result)) return name;
@@ -62,6 +89,10 @@ std::string result_text(HRESULT result) {
     number = hex;
   }
   return meaning.empty() ? number : number + " (" + meaning + ")";
+}
+
+std::string result_failure_text(const std::string& operation, const std::string& subject, HRESULT result) {
+  return operation + " " + subject + ": " + result_text(result);
 }
 
 std::string failure_meaning(LONG code) {
@@ -104,11 +135,14 @@ void print_seed_info(std::ostream& out, const SEED_FILE_INFO& info) {
     overflow |= __builtin_add_overflow(total, info.files[i].file_size, &total);
   out << "files:          " << info.file_count << " ("
       << (overflow ? std::string("more than 2^64") : size_text(total)) << " bytes)\n";
+  // Each file's index (what download --files takes), right-aligned.
+  const std::size_t index_width = std::to_string(info.file_count > 0 ? info.file_count - 1 : 0).size();
   for (ULONG i = 0; i < info.file_count; ++i) {
     const SEED_FILE_ITEM& f = info.files[i];
-    std::string size = size_text(f.file_size);
+    std::string index = std::to_string(i), size = size_text(f.file_size);
+    index.insert(0, index_width - index.size(), ' ');
     if (size.size() < 15) size.insert(0, 15 - size.size(), ' ');
-    out << "  " << size << "  " << text_of(f.path, f.path_len) << text_of(f.name, f.name_len) << '\n';
+    out << "  " << index << " " << size << "  " << text_of(f.path, f.path_len) << text_of(f.name, f.name_len) << '\n';
   }
   out << "trackers:       " << info.tracker_count << '\n';
   for (ULONG i = 0; i < info.tracker_count; ++i)

@@ -21,11 +21,21 @@ std::string result_text(HRESULT result);
 // when it has none here.
 std::string result_meaning(HRESULT result);
 
+// "OPERATION SUBJECT: RESULT (meaning)", a refusal as btshell tells it.
+std::string result_failure_text(const std::string& operation, const std::string& subject, HRESULT result);
+
 // What a task's failure code (GetFailureDetail) means: "the disk is full";
 // empty for a code this host does not know.
 std::string failure_meaning(LONG code);
 // "10006 (the disk is full)", or the bare number.
 std::string failure_text(LONG code);
+
+// Length of the well-formed UTF-8 sequence at `at` of `s`; 0 when none begins there.
+std::size_t utf8_sequence_length(const std::string& s, std::size_t at);
+// A text from elsewhere (a peer's client name, a tracker's answer) made safe
+// to write to a terminal: each control character and each byte that is not
+// part of well-formed UTF-8 becomes '?'.
+std::string terminal_text(const std::string& bytes);
 
 // A size in bytes with thousands separated: "1,048,576".
 std::string size_text(ULONGLONG size);

@@ -1,10 +1,10 @@
 #include "host/btshell/progress_meter.h"
 
-#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <streambuf>
 
 #include "interfaces/bt_task_status.h"
 
@@ -122,12 +122,6 @@ std::string progress_bar(const work_progress& work, std::size_t width) {
                   width);
 }
 
-std::size_t terminal_width() {
-  winsize size{};
-  if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
-  return 80;
-}
-
 progress_display::style stderr_style(bool log_config) {
   return isatty(STDERR_FILENO) && !log_config ? progress_display::style::bar : progress_display::style::lines;
 }
@@ -143,19 +137,62 @@ std::string progress_bar(const tagTASK_INFO& info, std::size_t width) {
   return bar_with(info.progress, tail, width);
 }
 
-progress_display::progress_display(std::ostream& out, style shown, std::size_t width, std::chrono::seconds interval)
-    : out_(out), style_(shown), width_(width), interval_(interval) {}
+// Hands each line written to it to the display's note().
+class progress_display::note_buffer : public std::streambuf {
+ public:
+  explicit note_buffer(progress_display& display) : display_(display) {}
+  ~note_buffer() override { sync(); }
+
+ protected:
+  int_type overflow(int_type c) override {
+    if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
+    const char ch = traits_type::to_char_type(c);
+    if (ch != '\n') {
+      line_ += ch;
+      return c;
+    }
+    display_.note(line_);
+    line_.clear();
+    return c;
+  }
+  // A line cut short is written as it is at a flush.
+  int sync() override {
+    if (!line_.empty()) display_.note(line_);
+    line_.clear();
+    return 0;
+  }
+
+ private:
+  progress_display& display_;
+  std::string line_;
+};
+
+progress_display::progress_display(std::ostream& out, style shown, int terminal_fd, std::chrono::seconds interval)
+    : out_(out), style_(shown), interval_(interval) {
+  if (style_ == style::bar) terminal_ = std::make_unique<terminal_line>(out, terminal_fd);
+  note_buffer_ = std::make_unique<note_buffer>(*this);
+  text_ = std::make_unique<std::ostream>(note_buffer_.get());
+}
+
+progress_display::~progress_display() {
+  text_->flush();
+  text_.reset();
+  note_buffer_.reset();
+}
+
+std::ostream& progress_display::text() { return *text_; }
 
 template <class Bar, class Line>
-void progress_display::draw(Bar bar_of, Line line_of, const std::string& status, clock::time_point now) {
+void progress_display::draw(Bar bar_of, Line line_of, const std::string& status, const std::vector<std::string>& below,
+                            clock::time_point now) {
   std::lock_guard<std::mutex> lock(lock_);
   if (style_ == style::bar) {
     // One column short of the width: a full line would wrap on some terminals.
-    const std::string bar = bar_of(width_ > 1 ? width_ - 1 : width_);
-    out_ << '\r' << bar;
-    if (bar.size() < bar_length_) out_ << std::string(bar_length_ - bar.size(), ' ');
-    out_ << std::flush;
-    bar_length_ = bar.size();
+    const std::size_t columns = terminal_->current_size().columns;
+    std::vector<std::string> lines = {bar_of(columns > 1 ? columns - 1 : columns)};
+    lines.insert(lines.end(), below.begin(), below.end());
+    terminal_->draw(std::move(lines));
+    last_line_text_.clear();
     return;
   }
   if (shown_ && status == last_status_ && now - last_line_ < interval_) return;
@@ -166,26 +203,22 @@ void progress_display::draw(Bar bar_of, Line line_of, const std::string& status,
   last_line_ = now;
 }
 
-void progress_display::show(const tagTASK_INFO& info, clock::time_point now) {
+void progress_display::show(const tagTASK_INFO& info, const std::vector<std::string>& below, clock::time_point now) {
   draw([&](std::size_t width) { return progress_bar(info, width); }, [&] { return progress_line(info); },
-       std::to_string(info.task_status), now);
+       std::to_string(info.task_status), below, now);
 }
 
 void progress_display::show(const work_progress& work, clock::time_point now) {
   draw([&](std::size_t width) { return progress_bar(work, width); }, [&] { return progress_line(work); }, work.what,
-       now);
-}
-
-void progress_display::clear_bar() {
-  if (bar_length_ == 0) return;
-  out_ << '\r' << std::string(bar_length_, ' ') << '\r';
-  bar_length_ = 0;
+       {}, now);
 }
 
 void progress_display::note(const std::string& text) {
   std::lock_guard<std::mutex> lock(lock_);
-  clear_bar();
-  out_ << text << std::endl;
+  if (terminal_)
+    terminal_->print(text);
+  else
+    out_ << text << std::endl;
   last_line_text_.clear();
 }
 
@@ -195,8 +228,13 @@ void progress_display::finish(const work_progress& work) { finish_with(progress_
 
 void progress_display::finish_with(const std::string& line) {
   std::lock_guard<std::mutex> lock(lock_);
-  clear_bar();
-  if (line != last_line_text_) out_ << line << std::endl;
+  if (terminal_) terminal_->clear();
+  if (line != last_line_text_) {
+    if (terminal_)
+      terminal_->print(line);
+    else
+      out_ << line << std::endl;
+  }
   last_line_text_ = line;
 }
 

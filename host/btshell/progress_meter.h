@@ -1,14 +1,18 @@
 // How far a task is, as btshell shows it while a download or seed runs: a
-// bar redrawn in place on a terminal, otherwise one plain line every few
-// seconds (and at every change of status).
+// bar redrawn in place at the bottom of a terminal (with the peers under it
+// for --peers), otherwise one plain line every few seconds (and at every
+// change of status).
 #pragma once
 
 #include <chrono>
 #include <cstddef>
 #include <mutex>
 #include <ostream>
+#include <memory>
 #include <string>
+#include <vector>
 
+#include "host/btshell/terminal_line.h"
 #include "interfaces/IBtTask.h"
 
 namespace btshell {
@@ -45,46 +49,51 @@ struct work_progress {
 std::string progress_line(const work_progress& work);
 std::string progress_bar(const work_progress& work, std::size_t width);
 
-// The columns of the terminal on stderr (80 when it says none).
-std::size_t terminal_width();
-
 // Its operations may be called on any thread, one at a time (log lines
-// come as notes from the kernel's thread too).
+// come as notes from the kernel's thread too); text() is for one thread.
 class progress_display {
  public:
   using clock = std::chrono::steady_clock;
   enum class style { bar, lines };
 
-  // `width`: the terminal's columns (bar only); `interval`: between two lines.
-  progress_display(std::ostream& out, style shown, std::size_t width, std::chrono::seconds interval);
+  // bar: drawn at the bottom of the terminal `terminal_fd` that `out` writes
+  // to, as wide as it is (terminal_line.h); lines: one every `interval`.
+  progress_display(std::ostream& out, style shown, int terminal_fd, std::chrono::seconds interval);
+  ~progress_display();
 
-  // Shows `info` when it is due: the bar at every call, a line when the
-  // interval has passed since the last one or the status changed.
-  void show(const tagTASK_INFO& info, clock::time_point now = clock::now());
+  // Shows `info` when it is due: the bar at every call, with the lines
+  // `below` under it, a line when the interval has passed since the last
+  // one or the status changed (`below` is for the bar only).
+  void show(const tagTASK_INFO& info, const std::vector<std::string>& below = {},
+            clock::time_point now = clock::now());
   // The same for a job measured in bytes; a change of `what` counts as a
   // change of status.
   void show(const work_progress& work, clock::time_point now = clock::now());
-  // `text` on a line of its own, above the bar (which is drawn again at the
-  // next show()).
+  // `text` on a line of its own, above the bar.
   void note(const std::string& text);
   // The last state on a line of its own (unless that very line was the
-  // last one written); the display ends.
+  // last one written); the bar is gone.
   void finish(const tagTASK_INFO& info);
   void finish(const work_progress& work);
+  // A stream whose every line is a note(): where btshell writes what it
+  // tells the terminal while the display lives.
+  std::ostream& text();
 
  private:
-  void clear_bar();
+  class note_buffer;
   // `bar` and `line` make the texts; `status` tells a change of status.
   template <class Bar, class Line>
-  void draw(Bar bar, Line line, const std::string& status, clock::time_point now);
+  void draw(Bar bar, Line line, const std::string& status, const std::vector<std::string>& below,
+            clock::time_point now);
   void finish_with(const std::string& line);
 
-  std::mutex lock_;  // guards everything below and the writes to out_
+  std::mutex lock_;  // guards everything below and the plain writes to out_
   std::ostream& out_;
   const style style_;
-  const std::size_t width_;
   const std::chrono::seconds interval_;
-  std::size_t bar_length_ = 0;  // columns of the bar now on screen
+  std::unique_ptr<terminal_line> terminal_;  // bar only
+  std::unique_ptr<note_buffer> note_buffer_;
+  std::unique_ptr<std::ostream> text_;
   bool shown_ = false;
   std::string last_status_;
   std::string last_line_text_;  // the last progress line written

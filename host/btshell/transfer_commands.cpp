@@ -6,19 +6,26 @@
 // options over the settings file, host_settings::resolve) reach the kernel
 // through kernel_link as it registers; a seed given by URL or magnet link
 // is made a file of the state folder first.
+#include <unistd.h>
+
+#include <log4cplus/logger.h>
+#include <log4cplus/loggingmacros.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <optional>
 
 #include "host/btshell/commands.h"
+#include "host/btshell/file_selection.h"
 #include "host/btshell/interrupt_signals.h"
 #include "host/btshell/kernel_link.h"
 #include "host/btshell/magnet_fetch.h"
 #include "host/btshell/magnet_link.h"
 #include "host/btshell/logging_setup.h"
+#include "host/btshell/peers_view.h"
 #include "host/btshell/printers.h"
 #include "host/btshell/progress_meter.h"
 #include "host/btshell/seed_url.h"
@@ -119,15 +126,17 @@ class completed_files {
 
 // Watches `task` until it fails, is interrupted, or has seeded as `end`
 // says once complete; fills the outcome and the last state of `report`.
+// `peers`: what --peers shows; null without it.
 void watch(transfer_task& task, const seeding_end& end, const interrupt_signals& signals, progress_display& display,
-           swarm_notes& notes, completed_files& completed, transfer_report& report) {
+           swarm_notes& notes, peers_watch* peers, completed_files& completed, transfer_report& report) {
+  static const std::vector<std::string> kNothingBelow;
   bool complete = false;
   std::optional<clock::time_point> deadline;
   for (;;) {
     completed.take(task.events());
     report.info = task.info();
-    display.show(report.info);
     const clock::time_point now = clock::now();
+    display.show(report.info, peers ? peers->look(task, report.info, now) : kNothingBelow, now);
     if (report.info.task_status == bt_task_failed) {
       report.failure = task.failure();
       report.failure_text = task.failure_text();
@@ -189,6 +198,19 @@ bool prepare_data_folder(const std::string& folder, bool upload, std::ostream& e
   return false;
 }
 
+// Where --peers tells the changes in the swarm: the log when one is asked
+// for (-v, --log-config), else plain lines when there is no bar to show them.
+std::function<void(const std::string&)> peer_changes_teller(const command_line& line, bool bar,
+                                                            progress_display& display) {
+  if (line.verbose || !line.log_config.empty())
+    return [](const std::string& change) {
+      LOG4CPLUS_INFO(log4cplus::Logger::getInstance(LOG4CPLUS_TEXT("btshell.peers")),
+                     LOG4CPLUS_STRING_TO_TSTRING(change));
+    };
+  if (!bar) return [&display](const std::string& change) { display.note(change); };
+  return nullptr;
+}
+
 // Ends the process now, the report written: a second interruption asked
 // for a quick end, and the state is saved.
 [[noreturn]] void end_quickly(std::ostream& out, std::ostream& err, int status) {
@@ -210,7 +232,6 @@ int run_transfer(const session_settings& settings, const command_line& line, boo
   task_request request;
   request.seed = line.arguments[0];
   request.data_folder = folder_argument(line.arguments[1]);
-  request.files = line.transfer.files;
   if (!peer_items(line.transfer.peers, request.extras, error)) {
     err << "btshell: " << error << '\n';
     return exit_failed;
@@ -251,6 +272,14 @@ int run_transfer(const session_settings& settings, const command_line& line, boo
   const HRESULT parsed = shell->ParseSeedFile(to_tag_string(request.seed), &raw);
   seed_info_ptr seed(raw, seed_info_release{shell});
   if (parsed != S_OK || !seed) return report_failure(err, "ParseSeedFile", request.seed, parsed);
+  if (!line.transfer.files.empty()) {
+    std::vector<std::string> paths;
+    for (ULONG i = 0; i < seed->file_count; ++i) paths.push_back(file_path(seed->files[i]));
+    if (!select_files(line.transfer.files, paths, request.files, error)) {
+      err << "btshell: " << error << '\n';
+      return exit_failed;
+    }
+  }
   if (upload)
     request.how = task_creation::upload;
   else if (shell->IsTempFileExist(to_tag_string(""), to_tag_string(request.seed)) == S_OK)
@@ -268,13 +297,17 @@ int run_transfer(const session_settings& settings, const command_line& line, boo
   // The task limits of the settings file hold for this task too.
   kernel->set_task(report.info_hash, host_settings::task_values(values.task_download_limit, values.task_upload_limit,
                                                                 values.task_connections_limit));
-  progress_display display(err, stderr_style(!line.log_config.empty()), terminal_width(), kLineInterval);
+  const progress_display::style shown = stderr_style(!line.log_config.empty());
+  const bool bar = shown == progress_display::style::bar;
+  progress_display display(err, shown, STDERR_FILENO, kLineInterval);
+  // While the display lives, what btshell tells goes through it, above the bar.
+  std::ostream& told = display.text();
   const log_lines_to log_lines([&display](const std::string& text) { display.note(text); });
   completed_files completed(*seed, display, report.completed);
   const clock::time_point began = clock::now();
   transfer_task task(session);
   const HRESULT created = task.create(request);
-  if (FAILED(created)) return report_failure(err, task_creation_operation(request.how), request.seed, created);
+  if (FAILED(created)) return report_failure(told, task_creation_operation(request.how), request.seed, created);
   report.made_before_kernel = task.made_before_kernel();
   if (report.made_before_kernel)
     display.note(std::string("task: ") + task_creation_operation(request.how) +
@@ -298,7 +331,9 @@ int run_transfer(const session_settings& settings, const command_line& line, boo
     if (report.made_before_kernel)
       display.note("kernel: installed from " + session.modules_dir() + "; the proxy handed over to the kernel's task");
     swarm_notes notes(line.transfer.peers, seed->tracker_count, clock::now());
-    watch(task, seeding_end_of(line, upload), signals, display, notes, completed, report);
+    std::optional<peers_watch> peers;
+    if (line.transfer.show_peers) peers.emplace(peer_changes_teller(line, bar, display));
+    watch(task, seeding_end_of(line, upload), signals, display, notes, peers ? &*peers : nullptr, completed, report);
     report.totals = task.totals();
     report.swarm = task.swarm();
     report.upload_ratio = upload_ratio(report.totals.sent_all, report.totals.received_all, report.info.total_size);

@@ -113,10 +113,12 @@ void print_transfer_report(std::ostream& out, const transfer_report& r) {
   }
   if (r.swarm.known) {
     out << "trackers:       " << r.swarm.trackers.size() << '\n';
-    for (const tracker_state& t : r.swarm.trackers) out << "  " << t.url << ": " << t.answer << '\n';
+    // What trackers and peers sent is shown with its control characters as '?'.
+    for (const tracker_state& t : r.swarm.trackers)
+      out << "  " << terminal_text(t.url) << ": " << terminal_text(t.answer) << '\n';
     out << "peers seen:     " << r.swarm.peers_seen.size() << '\n';
     for (std::size_t i = 0; i < r.swarm.peers_seen.size() && i < kPeersListed; ++i)
-      out << "  " << r.swarm.peers_seen[i] << '\n';
+      out << "  " << terminal_text(r.swarm.peers_seen[i]) << '\n';
     if (r.swarm.peers_seen.size() > kPeersListed)
       out << "  ... and " << r.swarm.peers_seen.size() - kPeersListed << " more\n";
   } else {

@@ -3,6 +3,8 @@
 #include <netdb.h>
 #include <sys/socket.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 
@@ -155,6 +157,28 @@ swarm_state transfer_task::swarm() const {
     swarm.peers_seen.push_back(std::move(peer));
   }
   return swarm;
+}
+
+std::vector<peer_state> transfer_task::peers(ULONG count) const {
+  std::vector<peer_state> peers;
+  for (ULONG i = 0; i < count; ++i) {
+    tagRESOURCE_INFO info{};
+    if (FAILED(task_->GetResourceInfo(i, &info))) break;
+    peer_state p;
+    const std::string text(reinterpret_cast<const char*>(info.data), std::min<ULONG>(info.value2, sizeof info.data));
+    p.endpoint = text.substr(0, text.find(' '));
+    const std::size_t colon = p.endpoint.rfind(':');
+    p.address = p.endpoint.substr(0, colon);
+    if (p.address.size() >= 2 && p.address.front() == '[') p.address = p.address.substr(1, p.address.size() - 2);
+    p.port = colon == std::string::npos ? 0 : static_cast<unsigned>(std::atoi(p.endpoint.c_str() + colon + 1));
+    if (text.size() > p.endpoint.size()) p.client = text.substr(p.endpoint.size() + 1);
+    p.flags = info.value1;
+    p.down_rate = info.value3;
+    p.up_rate = info.value4;
+    p.progress = info.value5;
+    peers.push_back(std::move(p));
+  }
+  return peers;
 }
 
 task_file_state transfer_task::file_state(ULONG index) const {

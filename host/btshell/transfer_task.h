@@ -77,6 +77,18 @@ struct swarm_state {
   std::vector<std::string> peers_seen;  // "address:port", then the client's name
 };
 
+// A peer the task is connected to (GetResourceInfo).
+struct peer_state {
+  std::string endpoint;  // "address:port", "[address]:port" for IPv6
+  std::string address;   // without the brackets
+  unsigned port = 0;
+  std::string client;    // the name the peer's client sent; empty: none
+  ULONG flags = 0;       // tagRESOURCE_INFO's value1
+  ULONG down_rate = 0;   // payload bytes per second from the peer
+  ULONG up_rate = 0;     // and to it
+  ULONG progress = 0;    // the peer's, parts per bt_task_progress_scale
+};
+
 class transfer_task {
  public:
   // A host that runs for long keeps no history of the events (see task_event_queue).
@@ -109,6 +121,9 @@ class transfer_task {
   std::string failure_text() const;
   transfer_totals totals() const;
   swarm_state swarm() const;
+  // The connected peers, at most `count` (GetTaskInfo's peer_count): the
+  // list ends where the task has no peer of that index any more.
+  std::vector<peer_state> peers(ULONG count) const;
   task_file_state file_state(ULONG index) const;
   // Where the file is on disk now (GetFileIdInfo): its name changes when it
   // is complete. Empty when the task does not tell.

@@ -10,6 +10,7 @@
 #include "host/btshell/command_line.h"
 #include "host/btshell/command_table.h"
 #include "host/btshell/commands.h"
+#include "host/btshell/error_object.h"
 #include "host/btshell/logging_setup.h"
 #include "host/daemon/daemon_command.h"
 
@@ -22,6 +23,7 @@ int main(int argc, char** argv) {
   const parse_result parsed = parse_command_line(words);
   if (!parsed.error.empty()) {
     std::cerr << "btshell: " << parsed.error << "\n(btshell --help shows the commands)\n";
+    if (asks_for_json(words)) print_error_object(std::cout, parsed.error, std::nullopt);
     return exit_usage;
   }
   if (!parsed.output.empty()) {
@@ -37,6 +39,7 @@ int main(int argc, char** argv) {
   std::string error;
   if (!configure_logging(logging_choice{line.verbose, line.log_config}, error)) {
     std::cerr << "btshell: " << error << '\n';
+    if (line.json) print_error_object(std::cout, error, std::nullopt);
     return exit_usage;
   }
   // Log lines go to stderr as they happen; keep the report in step with them.

@@ -271,23 +271,17 @@ rpc::torrent_view daemon_task::view(unsigned groups) const {
     v.piece_size = statistic.values[11];
   }
   const bool peers_wanted = (groups & rpc::group_peers) != 0;
-  for (ULONG i = 0; i < info.peer_count; ++i) {
-    tagRESOURCE_INFO peer{};
-    if (FAILED(task_->task()->GetResourceInfo(i, &peer))) break;
-    if (peer.value3 > 0) ++v.peers_sending_to_us;
-    if (peer.value4 > 0) ++v.peers_getting_from_us;
+  for (const btshell::peer_state& peer : task_->peers(info.peer_count)) {
+    if (peer.down_rate > 0) ++v.peers_sending_to_us;
+    if (peer.up_rate > 0) ++v.peers_getting_from_us;
     if (!peers_wanted) continue;
     rpc::peer_view p;
-    const std::string text(reinterpret_cast<const char*>(peer.data), std::min<ULONG>(peer.value2, sizeof peer.data));
-    const std::string endpoint = text.substr(0, text.find(' '));
-    const std::size_t colon = endpoint.rfind(':');
-    p.address = endpoint.substr(0, colon);
-    if (!p.address.empty() && p.address.front() == '[') p.address = p.address.substr(1, p.address.size() - 2);
-    p.port = colon == std::string::npos ? 0 : std::atoi(endpoint.c_str() + colon + 1);
-    if (text.size() > endpoint.size()) p.client_name = text.substr(endpoint.size() + 1);
-    p.progress = static_cast<double>(peer.value5) / bt_task_progress_scale;
-    p.rate_to_client = peer.value3;
-    p.rate_to_peer = peer.value4;
+    p.address = peer.address;
+    p.port = static_cast<int>(peer.port);
+    p.client_name = peer.client;
+    p.progress = static_cast<double>(peer.progress) / bt_task_progress_scale;
+    p.rate_to_client = peer.down_rate;
+    p.rate_to_peer = peer.up_rate;
     v.peers.push_back(std::move(p));
   }
   if (groups & rpc::group_files) {

@@ -84,7 +84,7 @@ TEST(BtshellRun, EachCommandEndsWithItsStatusAndPrintsItsKeyLines) {
   const expected_run runs[] = {
       {{"inspect", seed("sample.torrent")}, 0,
        {"info hash:      " + hex + "\n", "title:          sample\n",
-        "files:          3 (16,404 bytes)\n               25  text_file2.txt\n",
+        "files:          3 (16,404 bytes)\n  0              25  text_file2.txt\n  1          16,359  .____padding_file/0\n",
         "trackers:       2\n  udp://tracker.opentracker.com:80/announce\n"}, ""},
       // Several seeds: each that can be read is printed; one that cannot makes the status 1.
       {{"inspect", example("single_file.torrent"), "none.torrent", example("with_padding.torrent")}, 1,
@@ -152,7 +152,7 @@ TEST(BtshellRun, DownloadAndSeedEndWithTheirResultWithoutPeers) {
     return args;
   };
   const expected_run runs[] = {
-      {with({"download", "--json", "hello.torrent", "complete"}, loopback), 0,
+      {with({"download", "--json", "--files", "*.txt", "--peers", "hello.torrent", "complete"}, loopback), 0,
        {"\"creation\": \"CreateNewTask\"", "\"made_before_kernel\": true", "\"result\": \"complete\"",
         "\"state\": \"complete\""}, "kernel: installed from"},
       {with({"download", "hello.torrent", "complete"}, loopback), 0,
@@ -290,6 +290,48 @@ TEST(BtshellRun, DownloadOfASeedByUrlWithItsSettingsInTheKernel) {
   EXPECT_NE(bts_test::read_file(dir.file("seeder.err")).find("upload ratio 1 reached"), std::string::npos);
 }
 
+// With --json every command that takes it answers a failure with an error
+// object on stdout, and ends with the status it ends with without --json.
+TEST(BtshellRun, JsonFailuresAreErrorObjects) {
+  bts_test::temp_dir dir;
+  std::filesystem::copy_file(example("nested_utf8.torrent"), dir.file("nested.torrent"));
+  struct row {
+    std::vector<std::string> args;
+    int status;
+    nlohmann::json code;
+    std::string message;  // how the message begins
+  };
+  const nlohmann::json none;
+  const row rows[] = {
+      {{"inspect", "--json"}, 2, none, "inspect: SEED is required"},
+      {{"inspect", "--json", "--module", dir.file("none.so"), "x.torrent"}, 1, none, "cannot load the plugin module"},
+      {{"temp-files", "--json", "none.torrent", "data"}, 1, -13, "GetCfgFileList none.torrent: -13 (the seed file"},
+      {{"notify-deleted", "--json", "data", "random.bin"}, 1, -24, "NotifyHubBtDeleted random.bin: -24"},
+      {{"notify-moved", "--json", "a", "none.torrent", "b"}, 1, -13, "NotifyHubBtMoved none.torrent: -13"},
+      {{"download", "--json", "none.torrent", "data"}, 1, -13, "ParseSeedFile none.torrent: -13"},
+      {{"download", "--json", "--files", "photos/*,*.avi", "nested.torrent", "data"}, 1, none,
+       "--files *.avi: the pattern matches no file of the torrent"},
+      {{"download", "--json", "--files", "5", "nested.torrent", "data"}, 1, none,
+       "--files 5: the torrent's files are 0 to 4"},
+      {{"download", "--json", "--files", "4-2", "nested.torrent", "data"}, 2, none, "download: --files: 4-2: a range"},
+      {{"seed", "--json", "nested.torrent", "data"}, 1, none, "the data folder data/ does not exist"},
+      {{"verify", "--json", "none.torrent", "data"}, 1, -13, "ParseSeedFile none.torrent: -13"},
+  };
+  dir.write("random.bin", std::string("\x93\x0e\xd4\x00\x7f\xb1\x52\xc6\x0b\x9a", 10));
+  for (const row& r : rows) {
+    const finished_run run = run_btshell(dir, r.args);
+    EXPECT_EQ(run.status, r.status) << r.args[0] << " " << r.message << "\n" << run.err;
+    const nlohmann::json out = nlohmann::json::parse(run.out, nullptr, false);
+    ASSERT_TRUE(out.is_object() && out.contains("error")) << run.out;
+    const nlohmann::json& error = out["error"];
+    EXPECT_EQ(error["code"], r.code) << run.out;
+    EXPECT_EQ(error["meaning"].is_null(), r.code.is_null()) << run.out;
+    EXPECT_EQ(error.value("message", "").rfind(r.message, 0), 0u) << run.out;
+    EXPECT_NE(run.err.find("btshell: " + r.message), std::string::npos) << run.err;  // and as text, as before
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir.file("data"))) << "a refused selection starts nothing";
+}
+
 // Every sample seed as JSON; a name in a legacy code page comes back byte for byte.
 TEST(BtshellRun, InspectJsonOfTheSampleSeeds) {
   bts_test::temp_dir dir;
@@ -317,8 +359,10 @@ TEST(BtshellRun, InspectJsonOfTheSampleSeeds) {
   // What a single-file seed lacks is null; sizes are numbers.
   const nlohmann::json& single = seeds[2];
   EXPECT_TRUE(single["title"].is_null() && single["publisher"].is_null() && single["publisher_url"].is_null());
-  EXPECT_EQ(single["files"], nlohmann::json::parse(R"([{"folder": "", "name": "hello.txt", "size": 100000}])"));
-  EXPECT_EQ(seeds[3]["files"][1], nlohmann::json::parse(R"({"folder": ".pad/", "name": "6384", "size": 6384})"));
+  EXPECT_EQ(single["files"],
+            nlohmann::json::parse(R"([{"index": 0, "folder": "", "name": "hello.txt", "size": 100000}])"));
+  EXPECT_EQ(seeds[3]["files"][1],
+            nlohmann::json::parse(R"({"index": 1, "folder": ".pad/", "name": "6384", "size": 6384})"));
 }
 
 // create refuses what it cannot make a sound seed of, and writes nothing
@@ -354,7 +398,7 @@ TEST(BtshellRun, CreateRefusesBadInputAndFollowsNoLink) {
 
   // Links are left out and named; the files are in byte order of their paths.
   check(dir, {{"create", "data", "-o", "old.torrent", "--force", "--piece-size", "16K"}, 0,
-              {"files:          2 (70,001 bytes)\n           70,000  a.txt\n                1  sub/b.txt\n",
+              {"files:          2 (70,001 bytes)\n  0          70,000  a.txt\n  1               1  sub/b.txt\n",
                "piece size:     16,384 bytes (5 pieces)\n"},
               "left out: symbolic link link.txt\nbtshell: left out: symbolic link up\n"}, false);
   const std::string seed = bts_test::read_file(dir.file("old.torrent"));

@@ -4,6 +4,7 @@
 #include "host/btshell/command_line.h"
 #include "host/btshell/command_table.h"
 #include "host/btshell/commands.h"
+#include "host/btshell/file_selection.h"
 #include "host/btshell/json_printers.h"
 #include "host/btshell/printers.h"
 #include "json_unescape.h"
@@ -37,7 +38,7 @@ TEST(BtshellCommandLine, OptionsAnywhereWithBothValueFormsAndKernelVersions) {
                                             "s.torrent", "data", "--json"});
   ASSERT_EQ(download.error, "");
   const btshell::transfer_options& t = download.line.transfer;
-  EXPECT_EQ(t.files, (std::vector<ULONG>{0, 2, 5}));
+  EXPECT_EQ(t.files, (std::vector<std::string>{"0,2", "5"}));
   EXPECT_EQ(t.peers, (std::vector<std::string>{"peer.example:6881", "[::1]:7000"}));
   EXPECT_EQ(t.seed_after, 30u);
   EXPECT_TRUE(download.line.json);
@@ -90,7 +91,7 @@ TEST(BtshellCommandLine, RefusalsNameWhatIsWrongAndHelpIsOutput) {
       {{"download", "s", "d", "--max-peers", "-3"}, "download: --max-peers: takes a number from 0, not -3"},
       {{"settings", "--seed-ratio", "1"}, "unknown option --seed-ratio"},
       {{"download", "s", "d", "--for", "3"}, "unknown option --for"},  // seed's, not download's
-      {{"download", "s", "d", "--files", "1,x"}, "download: Could not convert: --files = 1,x"},
+      {{"download", "s", "d", "--files", "1,7-3"}, "download: --files: 7-3: a range runs from the lower index to the higher"},
   };
   for (const auto& [words, error] : refusals) EXPECT_EQ(parse_command_line(words).error, error) << words[0];
 
@@ -106,6 +107,45 @@ TEST(BtshellCommandLine, RefusalsNameWhatIsWrongAndHelpIsOutput) {
   EXPECT_NE(parse_command_line({"inspect", "--help"}).output.find("\\xHH"), std::string::npos);
   const auto nothing = parse_command_line({});
   EXPECT_EQ(nothing.error + nothing.output + nothing.line.command, "");
+}
+
+// What --files selects of a torrent's files, or why it selects nothing.
+TEST(BtshellFileSelection, IndexesRangesAndPatternsOrTheItemThatSelectsNothing) {
+  const std::vector<std::string> paths = {"README.txt", "disc1/a.mkv", "disc1/b.mkv", "disc2/c.mkv",
+                                          "disc2/sub/d.txt", "3", ".hidden", "a,b.txt"};
+  struct row {
+    std::vector<std::string> values;
+    std::vector<ULONG> chosen;
+    std::string error;  // not empty: refused with this text
+  };
+  const row rows[] = {
+      {{"0-2,5"}, {0, 1, 2, 5}, ""},
+      {{"*.mkv"}, {1, 2, 3}, ""},
+      {{"disc1/*"}, {1, 2}, ""},
+      {{"disc2/*"}, {3, 4}, ""},            // '*' matches '/' too
+      {{"*.txt", "2,0"}, {0, 2, 4, 7}, ""},  // several options, in the torrent's order, each once
+      {{"[3]"}, {5}, ""},                   // a file named like an index
+      {{"?hidden"}, {6}, ""},               // a leading dot is no exception
+      {{"a\\,b.txt"}, {7}, ""},            // a comma inside a pattern
+      {{"7-7,1"}, {1, 7}, ""},
+      {{"*.avi"}, {}, "--files *.avi: the pattern matches no file of the torrent"},
+      {{"0", "disc3/*"}, {}, "--files disc3/*: the pattern matches no file"},
+      {{"8"}, {}, "--files 8: the torrent's files are 0 to 7"},
+      {{"6-9"}, {}, "--files 6-9: the torrent's files are 0 to 7"},
+      {{"3-1"}, {}, "--files 3-1: a range runs from the lower index to the higher"},
+      {{"0,,1"}, {}, "--files \"0,,1\": an empty item"},
+      {{"99999999999"}, {}, "--files 99999999999: no torrent has that many files"},
+  };
+  for (const row& r : rows) {
+    std::vector<ULONG> chosen;
+    std::string error;
+    const bool selected = btshell::select_files(r.values, paths, chosen, error);
+    EXPECT_EQ(selected, r.error.empty()) << r.values[0] << ": " << error;
+    if (selected)
+      EXPECT_EQ(chosen, r.chosen) << r.values[0];
+    else
+      EXPECT_EQ(error.compare(0, r.error.size(), r.error), 0) << error;
+  }
 }
 
 TEST(BtshellTexts, JsonTextKeepsUtf8AndEscapesEveryOtherByte) {
