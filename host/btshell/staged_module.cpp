@@ -47,6 +47,20 @@ bool staged_module::create(const std::string& module, const std::string& ini_nam
     remove();
     return false;
   }
+  // The module finds the libraries that lie beside it through $ORIGIN (an
+  // installed tree's libmp.so): each is linked into the copy's folder.
+  const fs::path home = fs::absolute(module, ec).parent_path();
+  for (const fs::directory_entry& entry : fs::directory_iterator(home, ec)) {
+    const std::string name = entry.path().filename().string();
+    if (name == copy.filename().string() || name.rfind("lib", 0) != 0 || name.find(".so") == std::string::npos) continue;
+    std::error_code link_error;
+    fs::create_symlink(entry.path(), fs::path(folder_) / name, link_error);
+    if (link_error) {
+      error = "cannot link " + entry.path().string() + " into " + folder_ + ": " + link_error.message();
+      remove();
+      return false;
+    }
+  }
   std::ofstream ini(fs::path(folder_) / ini_name);
   ini << ini_text;
   ini.close();

@@ -1,7 +1,8 @@
 // A private copy of a module in a fresh temporary folder, with its settings
 // file beside it: the plugin module with a bt_shell.ini naming the kernel
 // version the shell asks for (the module reads its file from its own
-// folder). The folder and all in it go with the object.
+// folder), and links to the libraries beside the module (lib*.so*), which
+// it finds through $ORIGIN. The folder and all in it go with the object.
 #pragma once
 
 #include <string>

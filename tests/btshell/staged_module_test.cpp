@@ -14,6 +14,7 @@ namespace fs = std::filesystem;
 TEST(BtshellStagedModule, CopyWithIniBesideItGoesWithTheObjectAndAMissingModuleLeavesNothing) {
   bts_test::temp_dir dir;
   const std::string module = dir.write("libbt_shell.so", "module bytes");
+  dir.write("libmp.so", "a library beside it");  // found by the module through $ORIGIN
   std::string folder, error;
   {
     btshell::staged_module staged;
@@ -23,6 +24,7 @@ TEST(BtshellStagedModule, CopyWithIniBesideItGoesWithTheObjectAndAMissingModuleL
     EXPECT_NE(copy.parent_path(), fs::path(dir.path()).parent_path());
     EXPECT_EQ(bts_test::read_file(copy.string()), "module bytes");
     EXPECT_EQ(bts_test::read_file((copy.parent_path() / "bt_shell.ini").string()), "[bt_kernel]\nversion=3.14\n");
+    EXPECT_EQ(bts_test::read_file((copy.parent_path() / "libmp.so").string()), "a library beside it");
     folder = copy.parent_path().string();
   }
   EXPECT_FALSE(fs::exists(folder));  // removed with everything in it

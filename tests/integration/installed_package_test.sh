@@ -41,6 +41,11 @@ grep -qx "plugin module 1.0.1.9  $prefix/lib/bt_shell/libbt_shell.so" <<<"$versi
 story=$("$prefix/bin/btshell" lazy-kernel "$work/single_file.torrent" "$work/data")
 grep -q "requested bt_kernel 1.0; 1 pending" <<<"$story" || fail "btshell lazy-kernel: $story"
 grep -q "kernel tasks: 1 created, 0 alive" <<<"$story" || fail "btshell lazy-kernel: $story"
+# Asking for another kernel version runs a private copy of the module, which
+# must still find the libraries installed beside it.
+story=$("$prefix/bin/btshell" --kernel-version 1.2 lazy-kernel "$work/single_file.torrent" "$work/data2" 2>&1) ||
+  fail "btshell --kernel-version 1.2 lazy-kernel: $story"
+grep -q "requested bt_kernel 1.2; 1 pending" <<<"$story" || fail "btshell --kernel-version 1.2 lazy-kernel: $story"
 
 # ... and the installed kernel on libtorrent, with its bt_kernel.ini beside it,
 # for download (its settings made loopback-only here). The sample seed's data
