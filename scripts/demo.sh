@@ -41,6 +41,8 @@ cleanup() {
 trap cleanup EXIT
 trap 'echo "demo: the last command failed (exit status $?)" >&2' ERR
 cd "$work"
+# btshell's own settings file and state folder: the demo's, not the user's.
+export XDG_CONFIG_HOME=$work/config XDG_STATE_HOME=$work/state
 mkdir examples data
 cp "$repo"/examples/*.torrent examples/
 
@@ -99,26 +101,16 @@ heading "lazy-kernel: a task created before the kernel module exists"
 run --kernel-version 1.2 lazy-kernel examples/nested_utf8.torrent task-data
 
 heading "download and seed: a real transfer between two local peers"
-mkdir -p modules seeder/data downloader
-cp "$kernel" modules/
-cat > modules/bt_kernel.ini <<'INI'
-[session]
-listen_interfaces = 127.0.0.1:0
-dht = 0
-local_peer_discovery = 0
-upnp = 0
-natpmp = 0
-utp = 0
-INI
+mkdir -p seeder/data downloader
 "$gen_seeds" content seeder demo.bin 64
 content demo.bin $((64 << 20)) > seeder/data/demo.bin
 cp seeder/demo.bin.torrent downloader/
-echo "modules/: the kernel module on libtorrent with settings for this machine alone (bt_kernel.ini):"
-sed 's/^/  /' modules/bt_kernel.ini
 echo "seeder/demo.bin.torrent: one file of 64 MiB, its data in seeder/data/; a copy in downloader/"
+echo "both kept to this machine: listening on 127.0.0.1, no DHT, local discovery or port mapping"
 port=$(free_port 127.0.0.1)
-printf '\n$ btshell --modules-dir modules seed --listen 127.0.0.1:%s seeder/demo.bin.torrent seeder/data &\n' "$port"
-"$btshell" --modules-dir modules seed --listen "127.0.0.1:$port" seeder/demo.bin.torrent seeder/data \
+local_only=(--no-dht --no-lsd --no-upnp)
+printf '\n$ btshell seed --listen 127.0.0.1:%s %s seeder/demo.bin.torrent seeder/data &\n' "$port" "${local_only[*]}"
+"$btshell" seed --listen "127.0.0.1:$port" "${local_only[@]}" seeder/demo.bin.torrent seeder/data \
   >seeder.out 2>seeder.err &
 seeder=$!
 # Its plain progress lines say when its data is checked and it seeds.
@@ -127,9 +119,11 @@ for _ in $(seq 300); do
   kill -0 "$seeder" 2>/dev/null || { cat seeder.err >&2; echo "demo: the seeder ended" >&2; exit 1; }
   sleep 0.1
 done
-run --modules-dir modules download --peer "127.0.0.1:$port" downloader/demo.bin.torrent downloader/data
+run download --listen 127.0.0.1:0 "${local_only[@]}" --peer "127.0.0.1:$port" downloader/demo.bin.torrent \
+  downloader/data
 cmp seeder/data/demo.bin downloader/data/demo.bin
 echo "(downloader/data/demo.bin has the bytes of seeder/data/demo.bin)"
+run verify downloader/demo.bin.torrent downloader/data
 kill -INT "$seeder"
 wait "$seeder"
 seeder=
