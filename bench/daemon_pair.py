@@ -23,6 +23,9 @@ import sys
 import tempfile
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "scripts"))
+from bencode_writer import bencode  # noqa: E402
+
 FILE_SIZES = (4096, 6144, 2500)  # the files of each torrent
 PIECE_LENGTH = 8192              # two pieces a torrent, across file ends
 SEEDING = 6                      # the RPC's status of a seeding torrent
@@ -36,19 +39,6 @@ CLOCK_TICKS = os.sysconf("SC_CLK_TCK")
 THEIR_WEB_HOME = "/usr/share/transmission/web"  # Debian's copy of transmission-daemon's page
 
 
-def bencode(value):
-    if isinstance(value, int):
-        return b"i%de" % value
-    if isinstance(value, str):
-        value = value.encode()
-    if isinstance(value, bytes):
-        return b"%d:%s" % (len(value), value)
-    if isinstance(value, list):
-        return b"l" + b"".join(bencode(v) for v in value) + b"e"
-    if isinstance(value, dict):
-        items = sorted((k.encode() if isinstance(k, str) else k, v) for k, v in value.items())
-        return b"d" + b"".join(bencode(k) + bencode(v) for k, v in items) + b"e"
-    raise TypeError(type(value))
 
 
 def file_bytes(torrent, index, size):

@@ -33,6 +33,9 @@ from selenium.webdriver.chrome.service import Service
 from selenium.webdriver.common.keys import Keys
 from selenium.webdriver.remote.remote_connection import RemoteConnection
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts"))
+from bencode_writer import bencode  # noqa: E402
+
 TRACKER = "127.0.0.20"
 SEEDER = "127.0.0.21"  # aria2c
 KERNEL = "127.0.0.22"  # the daemon's kernel
@@ -137,18 +140,6 @@ def end_orphans():
 
 
 # --- seeds ----------------------------------------------------------------------------
-
-def bencode(value):
-    if isinstance(value, int):
-        return b"i%de" % value
-    if isinstance(value, str):
-        value = value.encode()
-    if isinstance(value, bytes):
-        return b"%d:%s" % (len(value), value)
-    if isinstance(value, list):
-        return b"l" + b"".join(map(bencode, value)) + b"e"
-    return b"d" + b"".join(bencode(k) + bencode(v) for k, v in sorted(value.items())) + b"e"
-
 
 class Seed:
     """A torrent made here: random content (the same for the same name) under `root`,
