@@ -46,7 +46,10 @@ for t in $tests; do
   "${memcheck[@]}" --log-file="$logs/integration.$t.%p.log" "$integration" --gtest_filter="$t" \
     >"$logs/integration.$t.out" 2>&1 || { status=1; echo "leak_check: $t failed (see $logs/integration.$t.out)" >&2; }
 done
-"${memcheck[@]}" --trace-children=yes --log-file="$logs/btshell.%p.log" "$btshell_runs" >"$logs/btshell.out" 2>&1 ||
+# setpriv runs one command as another user (create's unreadable file, as
+# root reads everything) in the same process, whose log root made: it and
+# what it runs are not followed.
+"${memcheck[@]}" --trace-children=yes --trace-children-skip='*/setpriv' --log-file="$logs/btshell.%p.log" "$btshell_runs" >"$logs/btshell.out" 2>&1 ||
   { status=1; echo "leak_check: test_btshell failed (see $logs/btshell.out)" >&2; }
 
 # One line per process of the system: memory errors, then bytes
