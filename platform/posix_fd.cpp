@@ -49,6 +49,24 @@ int sync_folder_of(const std::string& path) {
   return ::fsync(fd.get()) != 0 && errno != EINVAL ? errno : 0;
 }
 
+int read_file_whole(const std::string& path, std::string& bytes) {
+  fd_guard fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.get() < 0) return errno;
+  std::string read;
+  char chunk[64 * 1024];
+  for (;;) {
+    const ssize_t n = ::read(fd.get(), chunk, sizeof chunk);
+    if (n == 0) break;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    read.append(chunk, static_cast<std::size_t>(n));
+  }
+  bytes = std::move(read);
+  return 0;
+}
+
 int replace_file_whole(const std::string& path, const void* data, std::size_t size) {
   std::string temporary = path + ".XXXXXX";
   fd_guard fd(::mkostemp(temporary.data(), O_CLOEXEC));

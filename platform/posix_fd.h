@@ -36,6 +36,9 @@ namespace platform {
 // old file or the new one, never a part. 0, or the errno of what failed
 // (the temporary file is gone again then).
 int replace_file_whole(const std::string& path, const void* data, std::size_t size);
+// The whole of the file `path` into `bytes` (left as it was on failure); 0,
+// or the errno of what failed (ENOENT: there is none).
+int read_file_whole(const std::string& path, std::string& bytes);
 // Syncs the folder that holds `path`; 0 or errno (a file system that cannot
 // sync a folder counts as done).
 int sync_folder_of(const std::string& path);

@@ -58,6 +58,13 @@ std::string kernel_link::apply(IBtKernelSettings* settings, const std::string* h
   return refused;
 }
 
+void kernel_link::keep_own_values(IBtKernelSettings* settings, const std::vector<std::string>& keys) {
+  std::map<std::string, std::string> own;
+  for (const std::string& key : keys) own.emplace(key, value(settings, key));
+  std::lock_guard<std::mutex> hold(lock_);
+  own_.insert(own.begin(), own.end());  // a value kept before stays
+}
+
 std::string kernel_link::refused() const {
   std::lock_guard<std::mutex> hold(lock_);
   return refused_;
@@ -91,12 +98,9 @@ HRESULT kernel_link::OnRegisterInstance(REFIID riid, IUnknown* object) {
     session = session_;
     tasks = tasks_;
   }
-  std::map<std::string, std::string> own;
-  for (const auto& [key, unused] : session) own.emplace(key, value(settings.get(), key));
-  {
-    std::lock_guard<std::mutex> hold(lock_);
-    own_.insert(own.begin(), own.end());
-  }
+  std::vector<std::string> keys;
+  for (const auto& [key, unused] : session) keys.push_back(key);
+  keep_own_values(settings.get(), keys);
   apply(settings.get(), nullptr, session);
   for (const auto& [hash, values] : tasks) apply(settings.get(), &hash, values);
   return S_OK;
@@ -121,12 +125,7 @@ std::string kernel_link::set_session(const setting_values& values) {
         if (!own_.count(key)) first_set.push_back(key);
   }
   if (!settings) return std::string();
-  std::map<std::string, std::string> own;
-  for (const std::string& key : first_set) own.emplace(key, value(settings.get(), key));
-  {
-    std::lock_guard<std::mutex> hold(lock_);
-    own_.insert(own.begin(), own.end());
-  }
+  keep_own_values(settings.get(), first_set);
   return apply(settings.get(), nullptr, values);
 }
 

@@ -63,6 +63,9 @@ class kernel_link : public IDownloadLibEvents, public CUnknownMultiThread {
   kernel_link() : CUnknownMultiThread("daemon kernel link") {}
   std::string apply(IBtKernelSettings* settings, const std::string* hash, const setting_values& values);
   static std::string value(IBtKernelSettings* settings, const std::string& key);
+  // Keeps the kernel's values of `keys` as own_value() tells them (asked
+  // without the lock held).
+  void keep_own_values(IBtKernelSettings* settings, const std::vector<std::string>& keys);
 
   mutable std::mutex lock_;
   setting_values session_;

@@ -6,8 +6,6 @@
 #include <sys/stat.h>
 
 #include <cstring>
-#include <fstream>
-#include <sstream>
 
 #include "host/btshell/bencode_value.h"
 #include "host/btshell/commands.h"
@@ -15,6 +13,7 @@
 #include "host/btshell/json_printers.h"
 #include "host/btshell/printers.h"
 #include "interfaces/string_types.h"
+#include "platform/posix_fd.h"
 
 namespace btshell {
 
@@ -66,11 +65,7 @@ struct seed_pieces {
 };
 
 bool read_pieces(const std::string& seed, seed_pieces& out, std::string& error) {
-  std::ifstream file(seed, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << file.rdbuf();
-  out.bytes = bytes.str();
-  if (!file || !decode(out.bytes, out.root)) {
+  if (platform::read_file_whole(seed, out.bytes) != 0 || !decode(out.bytes, out.root)) {
     error = "the seed " + seed + " cannot be read again";
     return false;
   }

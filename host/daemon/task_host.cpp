@@ -11,10 +11,8 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
 #include <log4cplus/logger.h>
 #include <log4cplus/loggingmacros.h>
-#include <sstream>
 
 #include "common/utility.h"
 #include "host/btshell/magnet_fetch.h"
@@ -49,7 +47,6 @@ std::string with_slash(std::string folder) {
   return folder;
 }
 
-
 bool read_small_file(const std::string& path, std::string& bytes, std::string& error) {
   std::error_code ec;
   if (!fs::is_regular_file(path, ec)) {
@@ -60,14 +57,10 @@ bool read_small_file(const std::string& path, std::string& bytes, std::string& e
     error = "larger than a seed can be: " + path;
     return false;
   }
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  if (!in) {
-    error = "cannot read " + path;
+  if (const int e = platform::read_file_whole(path, bytes)) {
+    error = "cannot read " + path + ": " + std::strerror(e);
     return false;
   }
-  bytes = text.str();
   return true;
 }
 

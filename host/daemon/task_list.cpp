@@ -1,9 +1,7 @@
 #include "host/daemon/task_list.h"
 
 #include <cstdio>
-#include <fstream>
 #include <nlohmann/json.hpp>
-#include <sstream>
 
 #include "platform/posix_fd.h"
 
@@ -62,12 +60,9 @@ bool from_json(const json& j, task_record& t) {
 
 task_list load_task_list(const std::string& path, std::vector<std::string>& problems) {
   task_list list;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return list;
-  std::stringstream text;
-  text << in.rdbuf();
-  in.close();
-  const json document = json::parse(text.str(), nullptr, false);
+  std::string text;
+  if (platform::read_file_whole(path, text) != 0) return list;
+  const json document = json::parse(text, nullptr, false);
   if (document.is_discarded() || !document.is_object() || !document.contains("tasks") ||
       !document["tasks"].is_array()) {
     const std::string aside = path + ".damaged";

@@ -4,11 +4,10 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <limits>
-#include <sstream>
 
 #include "platform/posix_fd.h"
 
@@ -193,18 +192,15 @@ bool read_document(const json& document, const std::string& what, settings& into
 
 // load(), telling the keys the file set.
 bool load_file(const std::string& path, settings& into, std::vector<std::string>& names, std::string& error) {
-  std::error_code ec;
-  if (!std::filesystem::exists(path, ec) && !ec) return true;
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  if (!in) {
+  std::string text;
+  if (const int e = platform::read_file_whole(path, text)) {
+    if (e == ENOENT) return true;
     // A file there that cannot be read is no missing file: what it says
     // (no DHT, a limit) must not silently give way to the defaults.
     error = "cannot read the settings file " + path;
     return false;
   }
-  const json document = json::parse(text.str(), nullptr, false);
+  const json document = json::parse(text, nullptr, false);
   if (document.is_discarded()) {
     error = path + ": not a JSON object";
     return false;
